@@ -1,0 +1,138 @@
+// The incoming-call prompt and the busy notice.
+#include "incomingcall.h"
+
+#include "calls/callsession.h"
+#include "calls/endpoints.h"
+#include "directory/activitylog.h"
+#include "qvidutil.h"
+#include "shell/settings.h"
+
+using QVIDUTIL::wire;
+
+IncomingCall::IncomingCall(Settings &settings, CallSession &session, Endpoints &endpoints,
+                           ActivityLog &log, QObject *parent)
+    : QObject(parent), m_settings(settings), m_session(session), m_endpoints(endpoints), m_log(log)
+{
+    m_promptTimer.setInterval(PromptTickMs);
+    connect(&m_promptTimer, &QTimer::timeout, this, &IncomingCall::promptTick);
+    // The busy notice's timer runs from start-up and hides the notice on each tick, so a notice
+    // stays up for at most five seconds.
+    m_busyTimer.setInterval(BusyTickMs);
+    connect(&m_busyTimer, &QTimer::timeout, this, [this] {
+        if (m_busyVisible) {
+            m_busyVisible = false;
+            emit busyChanged();
+        }
+    });
+    m_busyTimer.start();
+}
+
+bool IncomingCall::autoAccepting() const
+{
+    return m_settings.AutoAccept || AutoAcceptOnce;
+}
+
+QByteArray IncomingCall::acceptMessage() const
+{
+    return "RRS;YES;" + wire(m_settings.Name) + ';' + wire(m_settings.Location) + ';' +
+           wire(QVIDUTIL::timeOfDayText()) + ';';
+}
+
+void IncomingCall::sendAccept()
+{
+    if (!m_endpoints.ipdControl.connected(1))
+        return;
+    m_endpoints.ipdControl.dataToSend(1, acceptMessage());
+    m_session.acceptedIncoming = true;
+}
+
+void IncomingCall::sendDecline()
+{
+    if (m_endpoints.ipdControl.connected(1))
+        m_endpoints.ipdControl.dataToSend(1, "RRS;NO;");
+}
+
+void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
+{
+    if (!m_open) {
+        // Loading the prompt.
+        m_open = true;
+        m_autoAcceptChecked = m_settings.AutoAccept;
+        m_message = AskText;
+        m_buttonsVisible = true;
+        m_promptTimer.start();
+    }
+    m_ticks = 0;
+    if (autoAccepting()) {
+        m_message = AutoAcceptText;
+        m_buttonsVisible = false;
+        sendAccept();
+    }
+    m_name = name;
+    m_location = location;
+    emit promptChanged();
+}
+
+void IncomingCall::answerYes()
+{
+    if (!m_open)
+        return;
+    sendAccept();
+    closePrompt();
+}
+
+void IncomingCall::answerNo()
+{
+    if (!m_open)
+        return;
+    sendDecline();
+    closePrompt();
+}
+
+void IncomingCall::closePrompt()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_promptTimer.stop();
+    // Ticking the box on a prompt decides auto-accept for the calls after this one.
+    m_settings.AutoAccept = m_autoAcceptChecked;
+    emit promptClosed();
+}
+
+void IncomingCall::promptTick()
+{
+    if (!m_open)
+        return;
+    ++m_ticks;
+    if (autoAccepting()) {
+        if (m_ticks >= AutoAcceptCloseTicks) {
+            m_ticks = 0;
+            AutoAcceptOnce = false;
+            closePrompt();
+        }
+        return;
+    }
+    const int limit = m_settings.AutoDecTime;
+    // A delay of zero or less declines on the first tick instead of never.
+    if (m_ticks >= limit) {
+        sendDecline();
+        m_log.AddLogEntry(QStringLiteral("Auto-Declined call from: ") + m_name +
+                          QStringLiteral(", ") + m_location);
+        m_ticks = 0;
+        closePrompt();
+        return;
+    }
+    if (m_ticks > limit - 10) {
+        m_message = QStringLiteral("Auto-Declining Call in %1 Seconds.").arg(limit - m_ticks);
+        emit promptChanged();
+    }
+}
+
+void IncomingCall::ShowBusyNotice(const QString &name, const QString &location)
+{
+    m_busyName = name;
+    m_busyLocation = location;
+    m_busyVisible = true;
+    emit busyChanged();
+}

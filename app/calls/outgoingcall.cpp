@@ -1,0 +1,150 @@
+// Placing calls and the progress window's model.
+#include "outgoingcall.h"
+
+#include "calls/callsession.h"
+#include "calls/endpoints.h"
+#include "platform/usermessages.h"
+#include "qvidutil.h"
+
+OutgoingCall::OutgoingCall(CallSession &session, Endpoints &endpoints, UserMessages &messages,
+                           QObject *parent)
+    : QObject(parent), m_session(session), m_endpoints(endpoints), m_messages(messages)
+{
+    m_timer.setInterval(TickMs);
+    connect(&m_timer, &QTimer::timeout, this, &OutgoingCall::tick);
+}
+
+void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
+{
+    const QString trimmed = address.trimmed();
+    if (trimmed.isEmpty()) {
+        m_messages.showInfoMessage(QStringLiteral(
+            "Select a user on the list or enter an E-Mail or IP Address to place a call."));
+        return;
+    }
+    if (trimmed.contains(QLatin1Char('@'))) {
+        // E-mail addresses are looked up on the directory server; without one nothing happens.
+        IPPort &server = m_endpoints.ippServer;
+        if (!server.connected())
+            return;
+        m_session.CallState = CallStates::LookingUpEmail;
+        openWindow(trimmed, QStringLiteral("Unknown"));
+        server.dataToSend("GEM;" + QVIDUTIL::wire(trimmed) + ";" + ServerEol);
+        return;
+    }
+
+    m_session.CallState = CallStates::Establishing;
+    if (entry > 0) {
+        QString name, location;
+        if (directoryEntry)
+            directoryEntry(entry, &name, &location);
+        openWindow(name, location);
+    } else if (entry == 0) {
+        openWindow(QStringLiteral("Unknown"), address);
+    }
+
+    IPPort &control = m_endpoints.ippControl;
+    control.setConnected(false);
+    control.setRemotePort(quint16(port));
+    if (const EndpointError e = control.setRemoteHost(address)) {
+        m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
+                                   QString::number(e.number) + QLatin1Char(' ') + e.description);
+        m_session.CallState = CallStates::Cancelled;
+        return;
+    }
+    control.setConnected(true);
+}
+
+void OutgoingCall::openWindow(const QString &name, const QString &location)
+{
+    const bool wasOpen = m_open;
+    m_name = name;
+    m_location = location;
+    if (!wasOpen) {
+        // Loading the window.
+        m_open = true;
+        m_status = EstablishingText;
+        m_cancelText = QStringLiteral("Cancel");
+        m_secondsText.clear();
+        m_quarter = 0;
+        m_seconds = 0;
+        m_frame = 0;
+        m_timer.start();
+    }
+    if (!wasOpen)
+        emit windowOpened();
+    emit changed();
+}
+
+void OutgoingCall::setUser(const QString &name, const QString &location)
+{
+    m_name = name;
+    m_location = location;
+    emit changed();
+}
+
+void OutgoingCall::closeWindow()
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    m_timer.stop();
+    emit windowClosed();
+}
+
+void OutgoingCall::tick()
+{
+    if (!m_open)
+        return;
+    bool idle = false;
+    switch (m_session.CallState) {
+    case CallStates::Establishing: m_status = EstablishingText; break;
+    case CallStates::Requesting: m_status = QStringLiteral("Connection Made...Requesting"); break;
+    case CallStates::AnswerNo:
+        m_status = QStringLiteral("Connection Response is NO");
+        m_cancelText = QStringLiteral("OK");
+        break;
+    case CallStates::AnswerYes: m_status = QStringLiteral("Connection Response is YES"); break;
+    case CallStates::Busy:
+        m_status = QStringLiteral("Busy");
+        m_cancelText = QStringLiteral("OK");
+        break;
+    case CallStates::Cancelled: closeWindow(); return;
+    case CallStates::NoAnswer:
+        m_status = QStringLiteral("Did Not Answer");
+        m_cancelText = QStringLiteral("OK");
+        break;
+    case CallStates::LookingUpEmail: m_status = QStringLiteral("Looking up Email Address"); break;
+    case CallStates::EmailNotFound:
+        m_status = QStringLiteral("Email address not found");
+        m_cancelText = QStringLiteral("OK");
+        idle = true;
+        break;
+    default: break;
+    }
+
+    if (m_quarter == 3) {
+        m_quarter = 0;
+        ++m_seconds;
+        m_secondsText = idle ? QStringLiteral("IDLE") : QString::number(m_seconds) + " sec";
+    } else {
+        ++m_quarter;
+    }
+    // An idle window finishes the current turn of the animation and stops on its first frame.
+    if (!(idle && m_frame == 0))
+        m_frame = (m_frame + 1) % AnimationFrames;
+    emit changed();
+
+    if (m_endpoints.ippClient.connected())
+        closeWindow();
+}
+
+void OutgoingCall::cancel()
+{
+    m_session.CallState = CallStates::Cancelled;
+    // A connection still being made is abandoned too, so the callee is never asked.
+    IPPort &control = m_endpoints.ippControl;
+    if (control.connected() || control.connecting())
+        control.setConnected(false);
+    closeWindow();
+}

@@ -1,0 +1,67 @@
+// Placing a call and following it: PlaceCall starts the control connection (or looks an e-mail
+// address up on the directory server first), and the progress window's model shows CallState
+// four times a second until the media connection is up, the user dismisses it, or the call is
+// cancelled.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <functional>
+
+struct CallSession;
+struct Endpoints;
+class UserMessages;
+
+class OutgoingCall : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int TickMs = 250;
+    static constexpr int AnimationFrames = 8;
+
+    OutgoingCall(CallSession &session, Endpoints &endpoints, UserMessages &messages,
+                 QObject *parent = nullptr);
+
+    // Name and location of directory user `entry` (1-based); false when there is none.
+    std::function<bool(int entry, QString *name, QString *location)> directoryEntry;
+
+    void PlaceCall(const QString &address, int port, int entry);
+
+    // The progress window (frmConStatus).
+    bool windowOpen() const { return m_open; }
+    QString userName() const { return m_name; }
+    QString userLocation() const { return m_location; }
+    QString status() const { return m_status; }
+    QString secondsText() const { return m_secondsText; }
+    QString cancelText() const { return m_cancelText; }
+    int frame() const { return m_frame; }
+    // The e-mail lookup's answer fills these in before placing the call.
+    void setUser(const QString &name, const QString &location);
+    void tick();
+    void cancel(); // Cancel or OK
+
+    inline static const QString EstablishingText = QStringLiteral("Establishing Connection...");
+
+signals:
+    void windowOpened();
+    void windowClosed();
+    void changed();
+
+private:
+    void openWindow(const QString &name, const QString &location);
+    void closeWindow();
+
+    CallSession &m_session;
+    Endpoints &m_endpoints;
+    UserMessages &m_messages;
+    QTimer m_timer;
+    bool m_open = false;
+    QString m_name, m_location;
+    QString m_status = EstablishingText;
+    QString m_secondsText;
+    QString m_cancelText = QStringLiteral("Cancel");
+    int m_quarter = 0;
+    int m_seconds = 0;
+    int m_frame = 0;
+};

@@ -1,0 +1,45 @@
+// The activity log: time-stamped lines about start, shutdown and calls, shown in the log window
+// and kept in ovela.log (written at shutdown).
+#pragma once
+
+#include "platform/textfile.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+
+class ActivityLog : public QObject
+{
+    Q_OBJECT
+public:
+    // The oldest lines go once the log holds this many, so a flood of calls cannot make it grow
+    // without end.
+    static constexpr int MaxEntries = 10000;
+
+    explicit ActivityLog(QObject *parent = nullptr) : QObject(parent) {}
+
+    const QStringList &entries() const { return m_entries; }
+    // Adds "date time: text" with the current date and time.
+    void AddLogEntry(const QString &text);
+    void addAt(const QDateTime &when, const QString &text);
+    void clear();
+
+    // Appends every line of the file; false when there is none.
+    bool LoadActivityLog(const QString &path = FileName);
+    FileError SaveActivityLog(const QString &path = FileName) const;
+
+    // The general date format: short date, a blank, long time (without a time zone).
+    static QString stamp(const QDateTime &when);
+
+    inline static const QString FileName = QStringLiteral("ovela.log");
+    inline static const QString SaveFailure = QStringLiteral("Could not save Log File, ");
+
+signals:
+    void entryAdded(const QString &line);
+    void reset(); // cleared, trimmed or loaded: show entries() again
+
+private:
+    bool trim();
+
+    QStringList m_entries;
+};

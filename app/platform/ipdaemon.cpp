@@ -1,0 +1,295 @@
+// The listening endpoint on QTcpServer.
+#include "ipdaemon.h"
+
+#include "netaddress.h"
+#include "socketerrors.h"
+
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+constexpr int LingerMs = 5000;
+constexpr int MaxConnectionId = 65535;
+} // namespace
+
+IPDaemon::IPDaemon(QObject *parent) : QObject(parent) {}
+
+IPDaemon::~IPDaemon()
+{
+    for (auto &[id, conn] : m_conns) {
+        if (conn.socket) {
+            conn.socket->disconnect(this);
+            conn.socket->abort();
+            delete conn.socket;
+        }
+    }
+}
+
+bool IPDaemon::listening() const
+{
+    return m_server && m_server->isListening();
+}
+
+EndpointError IPDaemon::setListening(bool on)
+{
+    if (!on) {
+        if (m_server)
+            m_server->close();
+        return {};
+    }
+    m_active = true;
+    if (!m_server) {
+        m_server = new QTcpServer(this);
+        connect(m_server, &QTcpServer::newConnection, this, &IPDaemon::onNewConnection);
+    }
+    if (m_server->isListening())
+        m_server->close();
+    if (m_server->listen(QHostAddress::AnyIPv4, m_localPort))
+        return {};
+    if (m_server->serverError() == QAbstractSocket::AddressInUseError)
+        return {EndpointErrors::AddressInUse, QStringLiteral("Address already in use")};
+    return socketError(m_server->serverError(), m_server->errorString());
+}
+
+IPDaemon::Conn *IPDaemon::find(int id)
+{
+    auto it = m_conns.find(id);
+    return it == m_conns.end() ? nullptr : &it->second;
+}
+
+const IPDaemon::Conn *IPDaemon::find(int id) const
+{
+    auto it = m_conns.find(id);
+    return it == m_conns.end() ? nullptr : &it->second;
+}
+
+bool IPDaemon::connected(int id) const
+{
+    const Conn *conn = find(id);
+    return conn && conn->socket && conn->socket->state() == QAbstractSocket::ConnectedState;
+}
+
+EndpointError IPDaemon::setConnected(int id, bool on)
+{
+    if (!on)
+        closeAndReport(id, true, 0, QString());
+    return {};
+}
+
+QString IPDaemon::remoteHost(int id) const
+{
+    const Conn *conn = find(id);
+    return conn ? conn->remote : QString();
+}
+
+EndpointError IPDaemon::dataToSend(int id, const QByteArray &bytes)
+{
+    Conn *conn = find(id);
+    if (!conn || !connected(id))
+        return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
+    conn->bytesSent = 0;
+    if (conn->socket->bytesToWrite() > m_sendCap) {
+        conn->blocked = true;
+        return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
+    }
+    const qint64 written = conn->socket->write(bytes);
+    if (written < 0)
+        return socketError(conn->socket->error(), conn->socket->errorString());
+    conn->socket->flush();
+    conn->bytesSent = written;
+    return {};
+}
+
+qint64 IPDaemon::bytesSent(int id) const
+{
+    const Conn *conn = find(id);
+    return conn ? conn->bytesSent : 0;
+}
+
+QByteArray IPDaemon::eol(int id) const
+{
+    const Conn *conn = find(id);
+    return conn ? conn->splitter.terminator() : QByteArray();
+}
+
+void IPDaemon::setEol(int id, const QByteArray &eol)
+{
+    if (Conn *conn = find(id))
+        conn->splitter.setTerminator(eol);
+}
+
+void IPDaemon::setBufferSizes(int id, int inBuffer, int outBuffer)
+{
+    Conn *conn = find(id);
+    if (!conn || !conn->socket)
+        return;
+    conn->socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, inBuffer);
+    conn->socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, outBuffer);
+}
+
+QList<int> IPDaemon::connectionIds() const
+{
+    QList<int> ids;
+    for (const auto &entry : m_conns) {
+        if (!entry.second.closing)
+            ids.append(entry.first);
+    }
+    return ids;
+}
+
+qint64 IPDaemon::connectionAge(int id) const
+{
+    const Conn *conn = find(id);
+    return conn ? conn->since.elapsed() : -1;
+}
+
+void IPDaemon::setActive(bool on)
+{
+    m_active = on;
+    if (on)
+        return;
+    setListening(false);
+    const QList<int> ids = connectionIds();
+    for (int id : ids)
+        setConnected(id, false);
+}
+
+void IPDaemon::setIdleTimeout(int ms)
+{
+    m_idleTimeoutMs = ms;
+    if (ms <= 0) {
+        delete m_idleTimer;
+        m_idleTimer = nullptr;
+        return;
+    }
+    if (!m_idleTimer) {
+        m_idleTimer = new QTimer(this);
+        connect(m_idleTimer, &QTimer::timeout, this, &IPDaemon::sweepIdle);
+    }
+    m_idleTimer->start(std::max(100, std::min(ms / 4, 1000)));
+}
+
+void IPDaemon::sweepIdle()
+{
+    QList<int> stale;
+    for (const auto &[id, conn] : m_conns) {
+        if (!conn.closing && conn.lastInput.elapsed() > m_idleTimeoutMs)
+            stale.append(id);
+    }
+    for (int id : stale)
+        setConnected(id, false);
+}
+
+int IPDaemon::freeId() const
+{
+    int id = 1;
+    for (const auto &entry : m_conns) {
+        if (entry.first != id)
+            break;
+        ++id;
+    }
+    return id <= MaxConnectionId ? id : 0;
+}
+
+void IPDaemon::onNewConnection()
+{
+    while (m_server && m_server->hasPendingConnections()) {
+        QTcpSocket *socket = m_server->nextPendingConnection();
+        bool accept = connectionCount() < m_maxConnections;
+        if (accept)
+            emit ConnectionRequest(&accept);
+        const int id = accept ? freeId() : 0;
+        if (id == 0) {
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        Conn &conn = m_conns[id];
+        conn.socket = socket;
+        conn.remote = NetAddress::text(socket->peerAddress());
+        conn.since.start();
+        conn.lastInput.start();
+        socket->setParent(this);
+        connect(socket, &QTcpSocket::readyRead, this, [this, id, socket] { onReadyRead(id, socket); });
+        connect(socket, &QTcpSocket::bytesWritten, this,
+                [this, id, socket] { onBytesWritten(id, socket); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, id, socket] { onSocketGone(id, socket, 0, QString()); });
+        connect(socket, &QTcpSocket::errorOccurred, this, [this, id, socket](auto code) {
+            if (code == QAbstractSocket::RemoteHostClosedError)
+                return; // the disconnected signal follows
+            const EndpointError e = socketError(code, socket->errorString());
+            onSocketGone(id, socket, e.number, e.description);
+        });
+        emit Connected(id, 0, QString());
+        if (find(id) && find(id)->socket == socket && socket->bytesAvailable() > 0)
+            onReadyRead(id, socket);
+    }
+}
+
+void IPDaemon::onReadyRead(int id, QTcpSocket *socket)
+{
+    Conn *conn = find(id);
+    if (!conn || conn->socket != socket)
+        return;
+    conn->lastInput.start();
+    const QByteArray data = socket->readAll();
+    for (LinePiece &piece : conn->splitter.feed(data)) {
+        emit DataIn(id, piece.text, piece.endOfLine);
+        // A handler may have closed this connection.
+        conn = find(id);
+        if (!conn || conn->socket != socket)
+            return;
+    }
+}
+
+void IPDaemon::onBytesWritten(int id, QTcpSocket *socket)
+{
+    Conn *conn = find(id);
+    if (!conn || conn->socket != socket)
+        return;
+    if (conn->blocked && socket->bytesToWrite() <= m_sendCap) {
+        conn->blocked = false;
+        emit ReadyToSend(id);
+    }
+}
+
+void IPDaemon::onSocketGone(int id, QTcpSocket *socket, int status, const QString &description)
+{
+    Conn *conn = find(id);
+    if (!conn || conn->socket != socket)
+        return;
+    if (status == 0 && socket->bytesAvailable() > 0) {
+        onReadyRead(id, socket);
+        conn = find(id);
+        if (!conn || conn->socket != socket)
+            return;
+    }
+    closeAndReport(id, false, status, description);
+}
+
+void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &description)
+{
+    Conn *conn = find(id);
+    if (!conn || conn->closing)
+        return;
+    conn->closing = true;
+    QTcpSocket *socket = conn->socket;
+    conn->socket = nullptr;
+    if (socket) {
+        socket->disconnect(this);
+        if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
+            // Let queued bytes reach the peer, then let the socket go.
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QTimer::singleShot(LingerMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+            socket->disconnectFromHost();
+        } else {
+            socket->abort();
+            socket->deleteLater();
+        }
+    }
+    // The number and the remote address stay readable while the event is handled.
+    emit Disconnected(id, status, description);
+    m_conns.erase(id);
+}

@@ -1,0 +1,194 @@
+// The client endpoint on QTcpSocket.
+#include "ipport.h"
+
+#include "netaddress.h"
+#include "socketerrors.h"
+
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace {
+// A socket closed gracefully gets this long to hand its last bytes over before it is aborted.
+constexpr int LingerMs = 5000;
+} // namespace
+
+IPPort::IPPort(QObject *parent) : QObject(parent) {}
+
+IPPort::~IPPort()
+{
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        delete m_socket;
+    }
+}
+
+QString IPPort::remoteHost() const
+{
+    if (m_socket && m_connected)
+        return NetAddress::text(m_socket->peerAddress());
+    return m_remoteText;
+}
+
+EndpointError IPPort::setRemoteHost(const QString &host)
+{
+    QHostAddress address;
+    EndpointError error = NetAddress::resolve(host, &address);
+    if (error)
+        return error;
+    m_remoteAddress = address;
+    m_remoteText = NetAddress::text(address);
+    return {};
+}
+
+QString IPPort::localHost() const
+{
+    if (m_socket && m_connected)
+        return NetAddress::text(m_socket->localAddress());
+    return NetAddress::localMachineAddress();
+}
+
+bool IPPort::connecting() const
+{
+    return m_socket && !m_connected && m_socket->state() != QAbstractSocket::UnconnectedState;
+}
+
+qint64 IPPort::bytesToWrite() const
+{
+    return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
+EndpointError IPPort::setConnected(bool on)
+{
+    if (!on) {
+        if (!m_socket)
+            return {};
+        const bool wasConnected = m_connected;
+        dropSocket(wasConnected);
+        // A local close is reported like a remote one, so the program's end-of-connection
+        // handling runs whichever side closes.
+        if (wasConnected)
+            emit Disconnected(0, QString());
+        return {};
+    }
+    if (m_socket)
+        return {};
+    if (m_remoteAddress.isNull())
+        return {EndpointErrors::HostNotFound, QStringLiteral("No remote host set")};
+    m_active = true;
+    m_splitter.clear();
+    m_blocked = false;
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::connected, this, &IPPort::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &IPPort::onReadyRead);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &IPPort::onBytesWritten);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &IPPort::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &IPPort::onDisconnected);
+    m_socket->connectToHost(m_remoteAddress, m_remotePort);
+    return {};
+}
+
+void IPPort::dropSocket(bool graceful)
+{
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    m_connected = false;
+    m_splitter.clear();
+    if (!socket)
+        return;
+    socket->disconnect(this);
+    if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
+        // Let queued bytes reach the peer, then let the socket go.
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(LingerMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+    }
+}
+
+void IPPort::setActive(bool on)
+{
+    m_active = on;
+    if (!on)
+        setConnected(false);
+}
+
+EndpointError IPPort::dataToSend(const QByteArray &bytes)
+{
+    m_bytesSent = 0;
+    if (!m_socket || !m_connected)
+        return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
+    if (m_socket->bytesToWrite() > m_sendCap) {
+        m_blocked = true;
+        return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
+    }
+    const qint64 written = m_socket->write(bytes);
+    if (written < 0)
+        return socketError(m_socket->error(), m_socket->errorString());
+    m_socket->flush();
+    m_bytesSent = written;
+    return {};
+}
+
+void IPPort::onConnected()
+{
+    m_connected = true;
+    emit Connected(0, QString());
+}
+
+void IPPort::onReadyRead()
+{
+    QPointer<QTcpSocket> socket = m_socket;
+    if (!socket)
+        return;
+    const QByteArray data = socket->readAll();
+    for (LinePiece &piece : m_splitter.feed(data)) {
+        emit DataIn(piece.text, piece.endOfLine);
+        // A handler may have closed or replaced the connection.
+        if (m_socket != socket)
+            return;
+    }
+}
+
+void IPPort::onBytesWritten()
+{
+    if (m_blocked && m_socket && m_socket->bytesToWrite() <= m_sendCap) {
+        m_blocked = false;
+        emit ReadyToSend();
+    }
+}
+
+void IPPort::onSocketError()
+{
+    if (!m_socket)
+        return;
+    const auto code = m_socket->error();
+    if (code == QAbstractSocket::RemoteHostClosedError)
+        return; // reported by the disconnected signal
+    const EndpointError error = socketError(code, m_socket->errorString());
+    if (!m_connected) {
+        dropSocket(false);
+        emit Connected(error.number, error.description);
+        return;
+    }
+    emit Error(error.number, error.description);
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        dropSocket(false);
+        emit Disconnected(error.number, error.description);
+    }
+}
+
+void IPPort::onDisconnected()
+{
+    if (!m_connected) {
+        dropSocket(false);
+        return;
+    }
+    onReadyRead();
+    if (!m_socket)
+        return;
+    dropSocket(false);
+    emit Disconnected(0, QString());
+}

@@ -1,0 +1,147 @@
+// INI file access with the semantics the settings rely on.
+#include "privateprofile.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+
+namespace {
+
+bool isSectionLine(const QString &line, QString *name)
+{
+    const QString t = line.trimmed();
+    if (!t.startsWith(QLatin1Char('[')))
+        return false;
+    const qsizetype close = t.indexOf(QLatin1Char(']'));
+    if (close < 0)
+        return false;
+    *name = t.mid(1, close - 1).trimmed();
+    return true;
+}
+
+bool keyOf(const QString &line, QString *key, QString *value)
+{
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return false;
+    *key = line.left(eq).trimmed();
+    if (value)
+        *value = line.mid(eq + 1).trimmed();
+    return !key->isEmpty();
+}
+
+QString cut(const QString &text, int bufferSize)
+{
+    const int room = std::max(0, bufferSize - 1);
+    if (text.size() <= room)
+        return text;
+    int n = room;
+    if (n > 0 && text.at(n - 1).isHighSurrogate())
+        --n; // never leave half a character
+    return text.left(n);
+}
+
+} // namespace
+
+bool PrivateProfile::load(const QString &path)
+{
+    m_lines.clear();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QString all = QString::fromUtf8(file.readAll());
+    m_lines = all.split(QLatin1Char('\n'));
+    for (QString &line : m_lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    while (!m_lines.isEmpty() && m_lines.last().isEmpty())
+        m_lines.removeLast();
+    return true;
+}
+
+QString PrivateProfile::text() const
+{
+    QString out;
+    for (const QString &line : m_lines)
+        out += line + QLatin1Char('\n');
+    return out;
+}
+
+bool PrivateProfile::save(const QString &path, QString *error) const
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    file.write(text().toUtf8());
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+PrivateProfile::Place PrivateProfile::locate(const QString &section, const QString &key) const
+{
+    Place place;
+    bool inSection = false;
+    for (int i = 0; i < m_lines.size(); ++i) {
+        QString name;
+        if (isSectionLine(m_lines[i], &name)) {
+            if (inSection)
+                break; // the next section begins
+            if (place.sectionLine < 0 && name.compare(section, Qt::CaseInsensitive) == 0) {
+                inSection = true;
+                place.sectionLine = i;
+                place.insertAt = i + 1;
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        QString k;
+        if (keyOf(m_lines[i], &k, nullptr)) {
+            if (place.keyLine < 0 && k.compare(key, Qt::CaseInsensitive) == 0)
+                place.keyLine = i;
+        }
+        if (!m_lines[i].trimmed().isEmpty())
+            place.insertAt = i + 1;
+    }
+    return place;
+}
+
+QString PrivateProfile::get(const QString &section, const QString &key,
+                            const QString &defaultValue, int bufferSize) const
+{
+    const Place place = locate(section, key);
+    if (place.keyLine < 0)
+        return cut(defaultValue, bufferSize);
+    QString k, value;
+    keyOf(m_lines[place.keyLine], &k, &value);
+    return cut(value, bufferSize);
+}
+
+bool PrivateProfile::contains(const QString &section, const QString &key) const
+{
+    return locate(section, key).keyLine >= 0;
+}
+
+void PrivateProfile::set(const QString &section, const QString &key, const QString &value)
+{
+    const Place place = locate(section, key);
+    const QString line = key + QLatin1Char('=') + value;
+    if (place.keyLine >= 0) {
+        m_lines[place.keyLine] = line;
+    } else if (place.sectionLine >= 0) {
+        m_lines.insert(place.insertAt, line);
+    } else {
+        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
+            m_lines.append(QString());
+        m_lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
+        m_lines.append(line);
+    }
+}

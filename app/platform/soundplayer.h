@@ -1,0 +1,33 @@
+// Playing a wave file by name, without waiting for it; silent when the file or the sound device
+// is missing. A new sound stops the one still playing.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class SoundPlayer
+{
+public:
+    virtual ~SoundPlayer() = default;
+    virtual void play(const QString &fileName) = 0;
+};
+
+class WavePlayer : public SoundPlayer
+{
+public:
+    WavePlayer();
+    ~WavePlayer() override;
+    WavePlayer(const WavePlayer &) = delete;
+    WavePlayer &operator=(const WavePlayer &) = delete;
+
+    void play(const QString &fileName) override;
+
+    // Where a sound is looked for: the current folder, the installed data folder, the source
+    // tree's resources (for a program run from its build folder).
+    static QStringList searchPath();
+    static QString locate(const QString &fileName);
+
+private:
+    struct Worker;
+    Worker *m_worker;
+};

@@ -1,0 +1,15 @@
+// How logic classes talk to the user without knowing about windows: the information and error
+// windows (non-blocking), the system message box (modal, OK) and a Yes/No question.
+#pragma once
+
+#include <QString>
+
+class UserMessages
+{
+public:
+    virtual ~UserMessages() = default;
+    virtual void showInfoMessage(const QString &text) = 0;
+    virtual void showErrorMessage(const QString &text) = 0;
+    virtual void messageBox(const QString &text) = 0;
+    virtual bool askYesNo(const QString &text) = 0;
+};

@@ -1,0 +1,241 @@
+// The settings file, the pal and refuse lists and the activity log: what lands in the files and
+// what comes back from them.
+#include "directory/activitylog.h"
+#include "directory/lists.h"
+#include "qvidutil.h"
+#include "shell/settings.h"
+#include "testsupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+TEST(SettingsFile, MissingFileGivesDefaultsAndSavingWritesEveryKey)
+{
+    ScratchFolder dir;
+    const QString ini = dir.file("cfg/ovela.ini");
+    Settings s;
+    s.Name = "changed";
+    LoadSettings(ini, s);
+    EXPECT_EQ(s.Name, "");
+    EXPECT_EQ(s.DirPort, 2010);
+    EXPECT_EQ(s.AutoDecTime, 20);
+    EXPECT_EQ(s.WelcomeMsg, "I can SEE you Too!");
+    EXPECT_EQ(s.ImageMsg, "I like OVELA");
+    EXPECT_TRUE(s.ShowOnList);
+    EXPECT_FALSE(s.AutoAccept);
+    EXPECT_EQ(s.DirWidth, 8400);
+
+    ASSERT_TRUE(SaveSettings(ini, s));
+    const QString text = QString::fromUtf8(readAll(ini));
+    EXPECT_EQ(text.count('='), 29);
+    for (const char *line : {"DirPort=2010\n", "ChatFontSize= 9\n", "AutoDecTime= 20\n",
+                             "VSpeedLow=True\n", "ShowOnList=True\n", "DirWidth= 8400\n",
+                             "WinPosLeft= 0\n", "DriverNum=0\n", "[Personal]\nName=\n"})
+        EXPECT_TRUE(text.contains(QLatin1String(line))) << line;
+    EXPECT_LT(text.indexOf("[Personal]"), text.indexOf("[Messaging]"));
+    EXPECT_LT(text.indexOf("[Calling]"), text.indexOf("[Windows]"));
+}
+
+TEST(SettingsFile, RoundTripKeepsEveryValueAndForeignLines)
+{
+    ScratchFolder dir;
+    const QString ini = dir.file("ovela.ini");
+    writeFile(ini, "; kept comment\r\n[Other]\r\nx=1\r\n");
+    Settings s;
+    s.Name = "Ana Lee";
+    s.EMail = "ana@example.org";
+    s.Location = "Porto";
+    s.ShowOnList = false;
+    s.DirAddress = "";
+    s.DirPort = -5;
+    s.AutoAccept = true;
+    s.AutoDecTime = 7;
+    s.WinPosLeft = -120;
+    s.ChatFontSize = 12;
+    s.MessagingDisable = true;
+    ASSERT_TRUE(SaveSettings(ini, s));
+    Settings back;
+    LoadSettings(ini, back);
+    EXPECT_EQ(back.Name, "Ana Lee");
+    EXPECT_EQ(back.EMail, "ana@example.org");
+    EXPECT_EQ(back.Location, "Porto");
+    EXPECT_FALSE(back.ShowOnList);
+    EXPECT_EQ(back.DirAddress, "") << "an emptied directory address stays empty";
+    EXPECT_EQ(back.DirPort, -5);
+    EXPECT_TRUE(back.AutoAccept);
+    EXPECT_EQ(back.AutoDecTime, 7);
+    EXPECT_EQ(back.WinPosLeft, -120);
+    EXPECT_EQ(back.ChatFontSize, 12);
+    EXPECT_TRUE(back.MessagingDisable);
+    const QByteArray text = readAll(ini);
+    EXPECT_TRUE(text.startsWith("; kept comment\n[Other]\nx=1\n"));
+    EXPECT_TRUE(text.contains("WinPosLeft=-120\n"));
+}
+
+TEST(SettingsFile, ValuesAreReadAsTheFileWasAlwaysRead)
+{
+    ScratchFolder dir;
+    const QString ini = dir.file("ovela.ini");
+    const QString longWelcome(120, 'w');
+    const QString longComment(60, 'c');
+    writeFile(ini, ("[personal]\nshowonlist=true\nDirPort=abc\nComment=" + longComment.toUtf8() +
+                    "\n[Calling]\nAutoDecTime=15s\nWelcomeMsg=" + longWelcome.toUtf8() +
+                    "\nEnableRTC=TRUE\nSendWelcome=NotTrue\n[Windows]\nChatFontSize=  11.5\n"
+                    "WinPosTop=99999\n"));
+    Settings s;
+    LoadSettings(ini, s);
+    EXPECT_FALSE(s.ShowOnList) << "only the exact text True counts";
+    EXPECT_EQ(s.DirPort, 0);
+    EXPECT_EQ(s.AutoDecTime, 15);
+    EXPECT_EQ(s.WelcomeMsg, QString(99, 'w'));
+    EXPECT_EQ(s.Comment, QString(49, 'c'));
+    EXPECT_FALSE(s.EnableRTC);
+    EXPECT_TRUE(s.SendWelcome) << "any value containing True reads as true";
+    EXPECT_EQ(s.ChatFontSize, 12) << "rounded half to even";
+    EXPECT_EQ(s.WinPosTop, 32767) << "clamped, not wrapped";
+}
+
+TEST(SettingsFile, AWriteThatCannotHappenIsReportedAndChangesNothing)
+{
+    ScratchFolder dir;
+    writeFile(dir.file("blocker"), "a file where a folder should be");
+    Settings s;
+    QString why;
+    EXPECT_FALSE(SaveSettings(dir.file("blocker/ovela/ovela.ini"), s, &why));
+    EXPECT_FALSE(why.isEmpty());
+    EXPECT_EQ(readAll(dir.file("blocker")), "a file where a folder should be");
+}
+
+TEST(PalFile, SavedAsNameAndEmailLinesAndReadBack)
+{
+    ScratchFolder dir;
+    PalList pals;
+    LoadPalFile(pals);
+    EXPECT_EQ(pals.count(), 0);
+    ASSERT_TRUE(pals.add("Bo.Smith@Mail.COM", "Bo.Smith@Mail.COM"));
+    ASSERT_TRUE(pals.add("Eve", "eve@x.org"));
+    ASSERT_FALSE(SavePalFile(pals));
+    EXPECT_EQ(readAll("ovela.pal"), "Bo.Smith@Mail.COM\r\nbo.smith@mail.com\r\nEve\r\neve@x.org\r\n");
+
+    PalList back;
+    LoadPalFile(back);
+    ASSERT_EQ(back.count(), 2);
+    EXPECT_EQ(back.entries[1].Name, "Eve");
+    EXPECT_EQ(back.entries[0].Status, 1);
+    EXPECT_EQ(back.PalCheckPos, 2);
+
+    back.remove(1);
+    ASSERT_EQ(back.count(), 1);
+    EXPECT_EQ(back.entries[0].EMail, "eve@x.org");
+}
+
+TEST(PalFile, CutShortAndOverfullFiles)
+{
+    ScratchFolder dir;
+    writeFile("ovela.pal", "Ann\nann@x.org\nBob");
+    PalList pals;
+    LoadPalFile(pals);
+    ASSERT_EQ(pals.count(), 2);
+    EXPECT_EQ(pals.entries[1].Name, "Bob");
+    EXPECT_EQ(pals.entries[1].EMail, "");
+
+    QByteArray many;
+    for (int i = 0; i < 230; ++i)
+        many += "p" + QByteArray::number(i) + "\r\nmail" + QByteArray::number(i) + "\r\n";
+    writeFile("ovela.pal", many);
+    LoadPalFile(pals);
+    EXPECT_EQ(pals.count(), 200);
+    EXPECT_FALSE(pals.add("one more", "x@y.z"));
+}
+
+TEST(RefuseFile, IdsAreWrittenAsNumericLinesAndReadByValue)
+{
+    ScratchFolder dir;
+    RefuseList list;
+    list.add({17, "Ann", "ann@x.org"});
+    list.add({-1, "Neg", "neg@x.org"});
+    ASSERT_FALSE(SaveRefuseList(list));
+    EXPECT_EQ(readAll("refuse.dat"), " 17 \r\nAnn\r\nann@x.org\r\n-1 \r\nNeg\r\nneg@x.org\r\n");
+    RefuseList back;
+    LoadRefuseList(back);
+    ASSERT_EQ(back.count(), 2);
+    EXPECT_EQ(back.entries[0].ID, 17);
+    EXPECT_EQ(back.entries[1].ID, -1);
+    EXPECT_TRUE(back.refuses(-1));
+    EXPECT_FALSE(back.refuses(18));
+}
+
+TEST(RefuseFile, OnlyTwoHundredEntriesAreKept)
+{
+    ScratchFolder dir;
+    QByteArray many;
+    for (int i = 0; i < 250; ++i)
+        many += " " + QByteArray::number(i) + " \r\nn\r\ne\r\n";
+    writeFile("refuse.dat", many);
+    RefuseList list;
+    LoadRefuseList(list);
+    EXPECT_EQ(list.count(), 200);
+    EXPECT_EQ(list.entries.back().ID, 199);
+    EXPECT_FALSE(list.add({999, "x", "y"}));
+    ASSERT_FALSE(SaveRefuseList(list));
+    LoadRefuseList(list);
+    EXPECT_EQ(list.count(), 200);
+}
+
+TEST(ActivityLog, EntriesAreStampedKeptInOrderAndSavedAtTheEnd)
+{
+    ScratchFolder dir;
+    writeFile("ovela.log", "old one\r\nold two\n");
+    ActivityLog log;
+    EXPECT_TRUE(log.LoadActivityLog());
+    const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9));
+    log.addAt(when, "Placed call to 10.0.0.2");
+    ASSERT_EQ(log.entries().size(), 3);
+    const QString line = log.entries().last();
+    EXPECT_TRUE(line.startsWith(ActivityLog::stamp(when) + ": ")) << line.toStdString();
+    EXPECT_TRUE(line.endsWith(": Placed call to 10.0.0.2"));
+    EXPECT_TRUE(ActivityLog::stamp(when).contains("05:09") || ActivityLog::stamp(when).contains("5:09"));
+    EXPECT_EQ(readAll("ovela.log"), "old one\r\nold two\n") << "nothing is written before saving";
+    ASSERT_FALSE(log.SaveActivityLog());
+    EXPECT_TRUE(readAll("ovela.log").startsWith("old one\r\nold two\r\n"));
+}
+
+TEST(ActivityLog, ClearAndTheBoundOnItsLength)
+{
+    ActivityLog log;
+    for (int i = 0; i < ActivityLog::MaxEntries + 5; ++i)
+        log.AddLogEntry(QString::number(i));
+    EXPECT_EQ(log.entries().size(), ActivityLog::MaxEntries);
+    EXPECT_TRUE(log.entries().first().endsWith(": 5"));
+    log.clear();
+    EXPECT_TRUE(log.entries().isEmpty());
+}
+
+TEST(ActivityLog, SaveFailureIsReportedWithNumberAndText)
+{
+    ScratchFolder dir;
+    QDir().mkdir("ovela.log"); // a folder where the file should be
+    ActivityLog log;
+    log.AddLogEntry("x");
+    const FileError e = log.SaveActivityLog();
+    ASSERT_TRUE(bool(e));
+    EXPECT_TRUE(e.message(ActivityLog::SaveFailure).startsWith("Could not save Log File, "));
+    EXPECT_TRUE(e.message("p").contains(" : "));
+}

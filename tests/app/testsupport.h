@@ -1,0 +1,148 @@
+// Shared test helpers: recorders standing in for the windows and the sound player, a raw TCP
+// peer that plays the other program byte for byte, and waiting on the event loop.
+#pragma once
+
+#include "calls/shellview.h"
+#include "platform/soundplayer.h"
+#include "platform/usermessages.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+#include <memory>
+
+// Runs the event loop until cond() holds or the time is up.
+inline bool waitUntil(const std::function<bool()> &cond, int ms = 5000)
+{
+    return QTest::qWaitFor(cond, ms);
+}
+
+struct RecordingMessages : UserMessages {
+    QStringList info, errors, boxes, questions;
+    bool answer = true;
+    void showInfoMessage(const QString &t) override { info << t; }
+    void showErrorMessage(const QString &t) override { errors << t; }
+    void messageBox(const QString &t) override { boxes << t; }
+    bool askYesNo(const QString &t) override
+    {
+        questions << t;
+        return answer;
+    }
+};
+
+struct RecordingSounds : SoundPlayer {
+    QStringList played;
+    void play(const QString &name) override { played << name; }
+};
+
+struct RecordingShell : ShellView {
+    QStringList calls;
+    bool selfView = false, chat = false, rates = false;
+    void sizeMainWindow() override { calls << "size"; }
+    void showSplash() override { calls << "splash"; }
+    void closeSplash() override { calls << "closeSplash"; }
+    void moveMainWindow(int l, int t) override { calls << QStringLiteral("move %1 %2").arg(l).arg(t); }
+    void mainWindowPosition(int *l, int *t) const override { *l = 1500; *t = 900; }
+    void loadWindows() override { calls << "load"; }
+    void showStartupWindows(bool s, bool c, bool r) override
+    {
+        calls << QStringLiteral("windows %1%2%3").arg(s).arg(c).arg(r);
+    }
+    void showMainWindow() override { calls << "main"; }
+    void showOptions() override { calls << "options"; }
+    void collectWindowSettings(Settings &) const override {}
+    void unloadWindows() override { calls << "unload"; }
+};
+
+// One raw TCP connection, reading what arrives into a buffer.
+class RawConnection
+{
+public:
+    explicit RawConnection(QTcpSocket *socket) : m_socket(socket) {}
+    static std::unique_ptr<RawConnection> connectTo(quint16 port, const char *host = "127.0.0.1")
+    {
+        auto *socket = new QTcpSocket;
+        socket->connectToHost(QString::fromLatin1(host), port);
+        if (!socket->waitForConnected(3000)) {
+            delete socket;
+            return nullptr;
+        }
+        return std::make_unique<RawConnection>(socket);
+    }
+    ~RawConnection() { delete m_socket; }
+
+    void send(const QByteArray &bytes)
+    {
+        m_socket->write(bytes);
+        m_socket->flush();
+    }
+    // Everything received so far.
+    QByteArray received()
+    {
+        m_buffer += m_socket->readAll();
+        return m_buffer;
+    }
+    bool waitFor(const QByteArray &bytes, int ms = 5000)
+    {
+        return waitUntil([&] { return received().contains(bytes); }, ms);
+    }
+    // Waits for `bytes` and removes everything up to and including them.
+    bool take(const QByteArray &bytes, int ms = 5000)
+    {
+        if (!waitFor(bytes, ms))
+            return false;
+        m_buffer.remove(0, m_buffer.indexOf(bytes) + bytes.size());
+        return true;
+    }
+    void clear() { received(); m_buffer.clear(); }
+    bool waitClosed(int ms = 5000)
+    {
+        return waitUntil([&] { return m_socket->state() == QAbstractSocket::UnconnectedState; }, ms);
+    }
+    bool open() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
+    void close() { m_socket->disconnectFromHost(); }
+    QTcpSocket *socket() { return m_socket; }
+
+private:
+    QTcpSocket *m_socket;
+    QByteArray m_buffer;
+};
+
+// A listening peer on one port that keeps the connections it accepts.
+class RawListener
+{
+public:
+    explicit RawListener(quint16 port) { m_server.listen(QHostAddress::AnyIPv4, port); }
+    bool listening() const { return m_server.isListening(); }
+    RawConnection *waitForConnection(int ms = 5000)
+    {
+        if (!waitUntil([&] { return m_server.hasPendingConnections(); }, ms))
+            return nullptr;
+        m_conns.push_back(std::make_unique<RawConnection>(m_server.nextPendingConnection()));
+        return m_conns.back().get();
+    }
+
+private:
+    QTcpServer m_server;
+    std::vector<std::unique_ptr<RawConnection>> m_conns;
+};
+
+// A temporary folder made current for the length of a test, for the bare-named list files.
+class ScratchFolder
+{
+public:
+    ScratchFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~ScratchFolder() { QDir::setCurrent(m_old); }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_old;
+};
