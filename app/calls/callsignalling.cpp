@@ -240,7 +240,7 @@ void CallSignalling::sweepStrayConnections()
     for (int id : ids) {
         const bool carriesCall = id == 1 && (m_.incoming.promptOpen() ||
                                              m_.session.mediaState != MediaStates::None);
-        if (!carriesCall && control.connectionAge(id) > StrayConnectionMs)
+        if (!carriesCall && control.connectionAge(id) > m_strayMs)
             control.setConnected(id, false);
     }
 }

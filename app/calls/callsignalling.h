@@ -23,6 +23,7 @@ public:
     static constexpr int MaxPeerField = 256;
     // A control connection that is not carrying a prompt or a call is closed after this long.
     static constexpr int StrayConnectionMs = 30000;
+    void setStrayConnectionTimeout(int ms) { m_strayMs = ms; }
 
     struct Deps {
         Settings &settings;
@@ -52,7 +53,7 @@ public:
     void CloseClientConnections();
 
     // Closes control connections that carry neither a prompt nor a call and have been open for
-    // longer than StrayConnectionMs (run every few seconds).
+    // longer than the stray-connection timeout (run every few seconds).
     void sweepStrayConnections();
 
 signals:
@@ -71,5 +72,6 @@ private:
 
     Deps m_;
     bool m_doNotDisturb = false;
+    int m_strayMs = StrayConnectionMs;
     QTimer m_sweep;
 };
