@@ -1,0 +1,195 @@
+/*
+ * rxvlib11.h - the one public header of the OVELA video engine (libRXVLIB11.so).
+ *
+ * The engine is single-instance: all its state is process-wide, created by QVIDInitialize and
+ * released by QVIDTerminate. Every export uses fixed-width integers; outputs documented as 16-bit
+ * are written as int16_t. Handles are opaque pointers. The program loads the library with dlopen
+ * and binds each export with dlsym, taking the function type from this header
+ * (decltype(&QVIDProcessData)).
+ *
+ * Pictures are 24 bits per pixel, 3 bytes per pixel in blue, green, red order, rows of
+ * width * 3 bytes without padding, first row in the buffer = bottom row of the picture.
+ */
+#ifndef RXVLIB11_H
+#define RXVLIB11_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define RXV_API __attribute__((visibility("default")))
+#else
+#define RXV_API
+#endif
+
+/* Largest picture any engine call writes: 640 x 480 x 3 bytes. Output buffers for decoded
+ * pictures (QVIDUnCompressStill, QVIDUnCompressStillFile, QVIDTextToImage) must hold this many
+ * bytes unless the caller knows the picture is smaller. */
+#define RXV_MAX_PICTURE_BYTES 921600
+
+/* MediaKind: what QVIDProcessData found in a media packet. */
+#define RXV_KIND_UNKNOWN 0
+#define RXV_KIND_PICTURE 1
+#define RXV_KIND_AUDIO 2
+#define RXV_KIND_TEXT 3
+#define RXV_KIND_DATA1 4
+#define RXV_KIND_DATA2 5
+#define RXV_KIND_DATA3 6
+#define RXV_KIND_DATA4 7
+
+/* Number of slots of the frame event ring; at most RXV_RING_SLOTS - 1 events are pending. */
+#define RXV_RING_SLOTS 20
+
+/*
+ * Drawing surface (the "device context"). The caller owns it and fills it in; the engine only
+ * calls draw. draw receives a bottom-up BGR picture (rows of width * 3 bytes, no padding) that is
+ * valid only during the call, and the destination rectangle on the surface into which the
+ * picture is to be scaled. The surface does the scaling. draw may be called on a thread of the
+ * engine (camera preview), so a surface that paints on a user-interface thread copies the picture
+ * and hands it over.
+ */
+typedef struct RXVDrawSurface RXVDrawSurface;
+typedef void (*RXVDrawProc)(RXVDrawSurface *surface, const uint8_t *bits, int32_t width,
+                            int32_t height, int32_t dstX, int32_t dstY, int32_t dstWidth,
+                            int32_t dstHeight);
+struct RXVDrawSurface {
+    uint32_t size;    /* sizeof(RXVDrawSurface); a surface with a smaller size is refused */
+    void *user;       /* the owner's own pointer, untouched by the engine */
+    RXVDrawProc draw; /* required */
+};
+
+/* Opaque handle of an open drawing session (QVIDDrawDibOpen). */
+typedef struct RXVDrawDib RXVDrawDib;
+
+/* ---- Lifecycle and utilities ---- */
+
+/* 0, or -1 when a buffer cannot be allocated (the engine then stays unusable: every call that
+ * needs its buffers fails). instance is ignored. Calling it again resets the engine state. */
+RXV_API int32_t QVIDInitialize(void *instance);
+/* 0; releases the buffers and every pending frame event. */
+RXV_API int32_t QVIDTerminate(void);
+/* length; copies length bytes (regions may overlap). -1 for a negative length or a null pointer
+ * with a nonzero length, nothing copied. */
+RXV_API int32_t QVIDCopyBuffer(const void *source, int32_t length, void *destination);
+/* length; copies length bytes from a raw buffer into the caller's string buffer. Counts above
+ * 32,767 are copied in full; -1 for a negative length or a null pointer. */
+RXV_API int32_t QVIDLongtoString(const void *source, int32_t length, void *destination);
+/* min(length, capacity); copies that many bytes from the string bytes into the raw buffer.
+ * -1 for a negative length or capacity or a null pointer. */
+RXV_API int32_t QVIDStringtoLong(const void *source, int32_t length, void *destination,
+                                 int32_t capacity);
+/* Renders length bytes of UTF-8 text, white on black, in a fixed-pitch font, one character
+ * per cell: width = length * cell width, height = cell height (16-bit outputs). The picture
+ * (bottom row first) goes to picture, which must hold width * height * 3 bytes (at most
+ * RXV_MAX_PICTURE_BYTES; longer texts are refused). Nonzero on success; 0 when the font cannot
+ * be loaded or the text is refused, and width and height are then left as they were. */
+RXV_API int32_t QVIDTextToImage(uint8_t *picture, int16_t *width, int16_t *height, const char *text,
+                                int32_t length);
+/* 0; copies the overlay picture into the picture with its first row at row y and its first
+ * pixel at column x. Parts that fall outside width x height are left out. */
+RXV_API int32_t QVIDBurnImage(uint8_t *picture, int32_t width, int32_t height,
+                              const uint8_t *overlay, int32_t overlayWidth, int32_t overlayHeight,
+                              int32_t x, int32_t y);
+/* 0; reserved entry points without function. */
+RXV_API int32_t QVID_H323SessionMan(void);
+RXV_API int32_t QVID_H263Man(void);
+RXV_API int32_t QVID_G723Man(void);
+
+/* ---- Still-image (JPEG) codec ---- */
+
+/* Length of the JPEG stream written to output. -1 when width, height or a pointer is invalid
+ * or the coder fails; -2 when the stream does not fit in capacity (nothing is ever written past
+ * capacity). The picture is coded exactly as it lies in memory (row 0 first, bytes 0, 1, 2 of a
+ * pixel as the first, second and third component), so a round trip restores the buffer. */
+RXV_API int32_t QVIDCompressStill(const uint8_t *picture, int16_t width, int16_t height,
+                                  int16_t quality, uint8_t *output, int32_t capacity);
+/* width * height * 3 of the decoded picture; writes width and height (16-bit) and the rows to
+ * picture. -1 for an empty, damaged, unsupported or not-JPEG stream, -2 for a picture larger
+ * than RXV_MAX_PICTURE_BYTES (nothing written). A stream cut short decodes with its lower rows
+ * missing. Grey-scale streams are returned with three equal components per pixel. */
+RXV_API int32_t QVIDUnCompressStill(const uint8_t *jpeg, int32_t length, int16_t *width,
+                                    int16_t *height, uint8_t *picture);
+/* 0; -1 when width or height is invalid or the file cannot be created or written (no partial
+ * file is left behind). */
+RXV_API int32_t QVIDCompressStillFile(const uint8_t *picture, int16_t width, int16_t height,
+                                      int16_t quality, const char *fileName);
+/* As QVIDUnCompressStill; -1 also when the file cannot be opened. */
+RXV_API int32_t QVIDUnCompressStillFile(const char *fileName, int16_t *width, int16_t *height,
+                                        uint8_t *picture);
+/* destinationWidth * destinationHeight * 3; keeps every (sourceWidth / destinationWidth)-th
+ * pixel of every (sourceHeight / destinationHeight)-th row. Source and destination may be the
+ * same buffer. -1 for sizes below 1 or null pointers. */
+RXV_API int32_t QVIDDownSampleImg(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
+                                  uint8_t *destination, int32_t destinationWidth,
+                                  int32_t destinationHeight);
+/* 0; flips the picture vertically, exchanging bytes 0 and 2 of every moved pixel. */
+RXV_API int32_t QVIDInvertFrame(uint8_t *picture, int32_t width, int32_t height);
+/* 0; compression type of the stream-frame coder: 6 colour, 7 or 9 grey. */
+RXV_API int32_t QVIDSetCompType(int16_t type);
+/* 0; compression on capture on (nonzero) or off (0). */
+RXV_API int32_t QVIDSetCompOnFrame(int16_t flag);
+
+/* ---- Media packet engine ---- */
+
+/* Parses one media packet (tag, five-digit length, payload; without the "<E>" terminator).
+ * Writes the MediaKind to kind (16-bit, for every packet). Results:
+ *  - unknown tag: the declared length; nothing copied;
+ *  - "AUD", "TXT", "DT1".."DT4": the number of payload bytes copied to payload
+ *    (declared length limited to capacity and to the bytes delivered);
+ *  - "KJP": the JPEG payload is decoded and drawn on the playback target; result = the number
+ *    of payload bytes decoded, or -1 when the picture cannot be decoded (nothing drawn);
+ *  - "VID", "KEN", "DEN": a decoded stream frame is queued in the frame event ring; result = the
+ *    picture width, 0 when the frame did not yield a picture (a blank one is queued), -1 for an
+ *    invalid size code or an allocation failure, -2 when the ring is full.
+ * Picture packets also copy their payload to payload, limited as above. Picture packets need
+ * QVIDInitialize; without it they return -1. */
+RXV_API int32_t QVIDProcessData(const uint8_t *packet, int32_t packetLength, uint8_t *payload,
+                                int32_t capacity, int16_t *kind);
+/* Slot index 0..19; -2 when the ring is full; -1 when the picture buffer cannot be allocated
+ * (length negative or above RXV_MAX_PICTURE_BYTES). Copies length bytes from source when it is
+ * not null; the event is due delay milliseconds from now. */
+RXV_API int32_t QVIDAddDataEvent(int32_t kind, const void *source, int32_t length, int32_t delay);
+/* 0; releases every pending event; the ring is empty afterwards. */
+RXV_API int32_t QVIDFlushEvents(void);
+/* 0; the millisecond clock, the due time of the slot at the read index, the write and read
+ * indices (16-bit). Null outputs are skipped. */
+RXV_API int32_t QVIDGetTimeInfo(uint32_t *now, uint32_t *due, int16_t *writeIndex,
+                                int16_t *readIndex);
+/* 0; binds the playback target on which "KJP" pictures are drawn and empties the ring. */
+RXV_API int32_t QVIDInitPlaybackEngine(RXVDrawDib *drawDib, RXVDrawSurface *surface);
+/* 0; size of the last drawn "KJP" picture (16-bit each); 320 x 240 at start. */
+RXV_API int32_t RXVGetImageSize(int16_t *width, int16_t *height);
+
+/* ---- Drawing ---- */
+
+/* A new drawing handle, or null when it cannot be allocated. */
+RXV_API RXVDrawDib *QVIDDrawDibOpen(void);
+/* 1; 0 for a handle that is not open. The handle is invalid afterwards. */
+RXV_API int32_t QVIDDrawDibClose(RXVDrawDib *drawDib);
+/* 1 when the handle is open, the surface usable, the sizes positive and bits is 24; else 0.
+ * Records the destination and picture sizes. */
+RXV_API int32_t QVIDDrawDibBegin(RXVDrawDib *drawDib, RXVDrawSurface *surface,
+                                 int32_t destinationWidth, int32_t destinationHeight,
+                                 int32_t pictureWidth, int32_t pictureHeight, int32_t bits);
+/* 1 after handing the whole picture to the surface, scaled to destinationWidth x
+ * destinationHeight at 0, 0; 0 (nothing drawn) for a closed handle, an unusable surface,
+ * sizes below 1 or a bit count other than 24. */
+RXV_API int32_t QVIDDrawDibDraw(RXVDrawDib *drawDib, RXVDrawSurface *surface,
+                                int32_t destinationWidth, int32_t destinationHeight,
+                                const uint8_t *bits, int32_t pictureWidth, int32_t pictureHeight,
+                                int32_t bitCount);
+/* Number of palette entries changed: always 0 for 24-bit pictures. */
+RXV_API int32_t QVIDDrawDibRealize(RXVDrawDib *drawDib, RXVDrawSurface *surface);
+/* 1; 0 for a handle that is not open. Forgets the sizes recorded by QVIDDrawDibBegin. */
+RXV_API int32_t QVIDDrawDibEnd(RXVDrawDib *drawDib);
+/* 0; sets the display size on which "KJP" pictures are drawn (16-bit each). */
+RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RXVLIB11_H */
