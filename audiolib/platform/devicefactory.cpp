@@ -1,0 +1,84 @@
+// devicefactory.cpp - device selection by environment variable.
+#include "devicefactory.h"
+
+#include "alsadevice.h"
+#include "wavfiledevice.h"
+
+#include <cstdlib>
+#include <string_view>
+
+namespace ovela::audio
+{
+namespace
+{
+
+constexpr std::string_view kWavPrefix = "wav:";
+constexpr std::string_view kAlsaPrefix = "alsa:";
+
+DeviceChoice fromEnvironment(const char *variable)
+{
+    return DeviceChoice::parse(std::getenv(variable));
+}
+
+} // namespace
+
+DeviceChoice DeviceChoice::parse(const char *setting)
+{
+    DeviceChoice choice;
+    choice.name = "default";
+    const std::string_view text = setting ? setting : "";
+    if (text.substr(0, kWavPrefix.size()) == kWavPrefix && text.size() > kWavPrefix.size()) {
+        choice.kind = Kind::WavFile;
+        choice.name = std::string(text.substr(kWavPrefix.size()));
+    } else if (text.substr(0, kAlsaPrefix.size()) == kAlsaPrefix &&
+               text.size() > kAlsaPrefix.size()) {
+        choice.name = std::string(text.substr(kAlsaPrefix.size()));
+    } else if (text == "none") {
+        choice.kind = Kind::None;
+    }
+    return choice;
+}
+
+bool EnvironmentDeviceFactory::hasPlayback()
+{
+    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER");
+    switch (choice.kind) {
+    case DeviceChoice::Kind::WavFile:
+        return true;
+    case DeviceChoice::Kind::None:
+        return false;
+    case DeviceChoice::Kind::Alsa:
+        break;
+    }
+    return alsa::hasPlayback(choice.name);
+}
+
+int EnvironmentDeviceFactory::openCapture(std::unique_ptr<CaptureSource> &source)
+{
+    const DeviceChoice choice = fromEnvironment("OVELA_MIC");
+    switch (choice.kind) {
+    case DeviceChoice::Kind::WavFile:
+        return wavfile::openCapture(choice.name, source);
+    case DeviceChoice::Kind::None:
+        return DeviceResult::kNoDevice;
+    case DeviceChoice::Kind::Alsa:
+        break;
+    }
+    return alsa::openCapture(choice.name, source);
+}
+
+int EnvironmentDeviceFactory::openPlayback(std::unique_ptr<PlaybackSink> &sink)
+{
+    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER");
+    switch (choice.kind) {
+    case DeviceChoice::Kind::WavFile:
+        return wavfile::openPlayback(choice.name, sink);
+    case DeviceChoice::Kind::None:
+        return DeviceResult::kNoDevice;
+    case DeviceChoice::Kind::Alsa:
+        break;
+    }
+    return alsa::openPlayback(choice.name, sink);
+}
+
+} // namespace ovela::audio
