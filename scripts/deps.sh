@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libturbojpeg0-dev
-  libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev
+  libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
   fonts-dejavu-core libfreetype-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
