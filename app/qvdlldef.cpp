@@ -10,8 +10,7 @@ EngineLibrary::~EngineLibrary()
 
 void EngineLibrary::load()
 {
-    if (m_handle)
-        return;
+    if (m_handle) return;
     m_handle = dlopen(m_fileName, RTLD_NOW | RTLD_LOCAL);
     if (!m_handle) {
         const char *why = dlerror();

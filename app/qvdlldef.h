@@ -44,10 +44,10 @@ EngineLibrary &audioEngine(); // libQVNAUD20.so
 
 // Declares a function of the same name in namespace qvd that forwards to the engine's export,
 // whose type comes from the engine's own header.
-#define QVD_BIND(library, name)                                                                  \
-    template <typename... Args> inline auto name(Args... args)                                   \
-    {                                                                                            \
-        using Fn = decltype(&::name);                                                            \
-        static const Fn fn = reinterpret_cast<Fn>(library().resolve(#name));                     \
-        return fn(args...);                                                                      \
+#define QVD_BIND(library, name)                                                                    \
+    template <typename... Args> inline auto name(Args... args)                                     \
+    {                                                                                              \
+        using Fn = decltype(&::name);                                                              \
+        static const Fn fn = reinterpret_cast<Fn>(library().resolve(#name));                       \
+        return fn(args...);                                                                        \
     }

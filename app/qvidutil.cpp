@@ -4,19 +4,18 @@
 #include <cmath>
 #include <limits>
 
-namespace QVIDUTIL {
+namespace QVIDUTIL
+{
 
 void GetField(const QByteArray &text, int n, QByteArray &destination)
 {
     qsizetype start = 0;
     for (int i = 1; i < n; ++i) {
         const qsizetype sep = text.indexOf(';', start);
-        if (sep < 0)
-            break;
+        if (sep < 0) break;
         start = sep + 1;
     }
-    if (start >= text.size())
-        return;
+    if (start >= text.size()) return;
     const qsizetype sep = text.indexOf(';', start);
     destination = sep < 0 ? text.mid(start) : text.mid(start, sep - start);
 }
@@ -71,10 +70,8 @@ double numericValue(const QByteArray &text)
 template <typename T> static T roundTo(double value)
 {
     const double r = std::nearbyint(value); // the default rounding mode is half to even
-    if (r <= double(std::numeric_limits<T>::min()))
-        return std::numeric_limits<T>::min();
-    if (r >= double(std::numeric_limits<T>::max()))
-        return std::numeric_limits<T>::max();
+    if (r <= double(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
+    if (r >= double(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
     return T(r);
 }
 

@@ -6,7 +6,8 @@
 #include <QString>
 #include <QTime>
 
-namespace QVIDUTIL {
+namespace QVIDUTIL
+{
 
 // Field n (1 = the command) of a ';'-separated line. Asking past the last field gives the last
 // field again; when nothing is left, `destination` keeps its previous value.
@@ -22,8 +23,14 @@ int CountFields(const QByteArray &text);
 double numericValue(const QByteArray &text);
 qint16 val16(const QByteArray &text);
 qint32 val32(const QByteArray &text);
-inline qint16 val16(const QString &text) { return val16(text.toUtf8()); }
-inline qint32 val32(const QString &text) { return val32(text.toUtf8()); }
+inline qint16 val16(const QString &text)
+{
+    return val16(text.toUtf8());
+}
+inline qint32 val32(const QString &text)
+{
+    return val32(text.toUtf8());
+}
 
 // A number as numeric text conversion writes it: one leading blank unless negative (" 20").
 QString numberText(qint64 value);
@@ -38,7 +45,13 @@ int keyIndex(const QString &key);
 QString timeOfDayText(const QTime &time = QTime::currentTime());
 
 // Protocol text from a user's text and back; texts are UTF-8 on the wire.
-inline QByteArray wire(const QString &text) { return text.toUtf8(); }
-inline QString fromWire(const QByteArray &bytes) { return QString::fromUtf8(bytes); }
+inline QByteArray wire(const QString &text)
+{
+    return text.toUtf8();
+}
+inline QString fromWire(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
 
 } // namespace QVIDUTIL

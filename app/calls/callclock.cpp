@@ -23,20 +23,23 @@ void CallClock::tick()
 
 int CallClock::digit(int i) const
 {
-    if (!m_on)
-        return -1;
+    if (!m_on) return -1;
     switch (i) {
-    case 0: return m_minutes / 10;
-    case 1: return m_minutes % 10;
-    case 2: return m_seconds / 10;
-    default: return m_seconds % 10;
+    case 0:
+        return m_minutes / 10;
+    case 1:
+        return m_minutes % 10;
+    case 2:
+        return m_seconds / 10;
+    default:
+        return m_seconds % 10;
     }
 }
 
 QString CallClock::text() const
 {
-    if (!m_on)
-        return QString();
-    return QStringLiteral("%1:%2").arg(m_minutes, 2, 10, QLatin1Char('0')).arg(m_seconds, 2, 10,
-                                                                             QLatin1Char('0'));
+    if (!m_on) return QString();
+    return QStringLiteral("%1:%2")
+        .arg(m_minutes, 2, 10, QLatin1Char('0'))
+        .arg(m_seconds, 2, 10, QLatin1Char('0'));
 }

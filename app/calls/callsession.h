@@ -5,7 +5,8 @@
 #include <QString>
 
 // Values of CallState, the progress of the current outgoing call.
-namespace CallStates {
+namespace CallStates
+{
 constexpr qint16 Idle = 0;
 constexpr qint16 Establishing = 1;
 constexpr qint16 Requesting = 2;
@@ -19,7 +20,8 @@ constexpr qint16 EmailNotFound = 10;
 } // namespace CallStates
 
 // Media state: 0 no media connection, 1 an incoming one requested, 2 established.
-namespace MediaStates {
+namespace MediaStates
+{
 constexpr int None = 0;
 constexpr int Requested = 1;
 constexpr int Established = 2;

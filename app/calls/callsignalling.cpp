@@ -13,7 +13,8 @@
 
 using namespace QVIDUTIL;
 
-namespace {
+namespace
+{
 QString peerField(const QByteArray &text, int n)
 {
     return fromWire(GetField(text, n).left(CallSignalling::MaxPeerField));
@@ -41,8 +42,7 @@ CallSignalling::CallSignalling(const Deps &deps, QObject *parent) : QObject(pare
 
 void CallSignalling::setDoNotDisturb(bool on)
 {
-    if (m_doNotDisturb == on)
-        return;
+    if (m_doNotDisturb == on) return;
     m_doNotDisturb = on;
     emit doNotDisturbChanged(on);
 }
@@ -50,8 +50,7 @@ void CallSignalling::setDoNotDisturb(bool on)
 bool CallSignalling::BusyCheck(int id) const
 {
     const Endpoints &ep = m_.endpoints;
-    if (id > 1)
-        return true;
+    if (id > 1) return true;
     // A request from this very machine while it calls out is a call to oneself, not a second
     // caller.
     return ep.ippControl.connected() && ep.ipdControl.remoteHost(id) != ep.ippControl.localHost();
@@ -77,8 +76,7 @@ QString CallSignalling::callLine(const QString &name, const QString &location,
 
 void CallSignalling::ring()
 {
-    if (m_.session.audioIdle())
-        m_.sounds.play(QStringLiteral("ringin.wav"));
+    if (m_.session.audioIdle()) m_.sounds.play(QStringLiteral("ringin.wav"));
 }
 
 // ---- calling side -------------------------------------------------------------------------
@@ -99,8 +97,7 @@ void CallSignalling::onControlData(const QByteArray &text)
     IPPort &control = m_.endpoints.ippControl;
     const QByteArray command = text.left(3);
     if (command == "RRS") {
-        if (CountFields(text) <= 1)
-            return;
+        if (CountFields(text) <= 1) return;
         if (GetField(text, 2) != "YES") {
             s.CallState = CallStates::AnswerNo;
             m_.log.AddLogEntry(QStringLiteral("Call Not Accepted from ") + control.remoteHost());
@@ -116,8 +113,7 @@ void CallSignalling::onControlData(const QByteArray &text)
                            location + QLatin1Char(' ') + control.remoteHost() +
                            QStringLiteral(", ") + time);
         m_.chat.appendIncoming(callLine(name, location, time));
-        if (!m_.endpoints.ipdControl.connected(1))
-            ring(); // not a call to oneself
+        if (!m_.endpoints.ipdControl.connected(1)) ring(); // not a call to oneself
         control.dataToSend(capabilityMessage(m_.settings.EnableRTC));
         ConnectMedia(control.remoteHost());
     } else if (command == "UIF") {
@@ -136,15 +132,16 @@ void CallSignalling::onControlData(const QByteArray &text)
 void CallSignalling::onControlDisconnected()
 {
     CallSession &s = m_.session;
-    if (s.CallState != CallStates::Busy && s.CallState != CallStates::AnswerNo)
+    // A call the user cancelled stays cancelled when its connection then closes.
+    if (s.CallState != CallStates::Busy && s.CallState != CallStates::AnswerNo &&
+        s.CallState != CallStates::Cancelled)
         s.CallState = CallStates::NoAnswer;
     s.mediaState = MediaStates::None;
 }
 
 void CallSignalling::ConnectMedia(const QString &host)
 {
-    if (host.trimmed().isEmpty())
-        return;
+    if (host.trimmed().isEmpty()) return;
     IPPort &client = m_.endpoints.ippClient;
     client.setConnected(false);
     client.setRemotePort(quint16(m_.endpoints.ippControl.remotePort() + 1));
@@ -169,8 +166,7 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
 
 void CallSignalling::onRequest(int id, const QByteArray &text)
 {
-    if (CountFields(text) != 4)
-        return;
+    if (CountFields(text) != 4) return;
     IPDaemon &control = m_.endpoints.ipdControl;
     const QString name = peerField(text, 2);
     const QString location = peerField(text, 3);
@@ -179,8 +175,7 @@ void CallSignalling::onRequest(int id, const QByteArray &text)
     if (BusyCheck(id)) {
         m_.incoming.ShowBusyNotice(name, location);
         ring();
-        if (control.connected(id))
-            control.dataToSend(id, "BSY");
+        if (control.connected(id)) control.dataToSend(id, "BSY");
         m_.log.AddLogEntry(QStringLiteral("Sent busy to :") + name + QStringLiteral(", ") +
                            location + QLatin1Char(' ') + control.remoteHost(id));
         return;
@@ -188,8 +183,8 @@ void CallSignalling::onRequest(int id, const QByteArray &text)
     m_.incoming.OpenCallPrompt(name, location);
     ring();
     m_.log.AddLogEntry(QStringLiteral("Received Call from ") + name + QStringLiteral(", ") +
-                       location + QLatin1Char(' ') + control.remoteHost(id) +
-                       QStringLiteral(", ") + time);
+                       location + QLatin1Char(' ') + control.remoteHost(id) + QStringLiteral(", ") +
+                       time);
     m_.chat.appendIncoming(callLine(name, location, time));
 }
 
@@ -205,8 +200,7 @@ void CallSignalling::onCapability(int id, const QByteArray &text)
 
 void CallSignalling::onListenerDisconnected(int id)
 {
-    if (id == 1 && m_.session.mediaState == MediaStates::None)
-        m_.session.acceptedIncoming = false;
+    if (id == 1 && m_.session.mediaState == MediaStates::None) m_.session.acceptedIncoming = false;
 }
 
 // ---- hanging up ---------------------------------------------------------------------------
@@ -238,9 +232,8 @@ void CallSignalling::sweepStrayConnections()
     IPDaemon &control = m_.endpoints.ipdControl;
     const QList<int> ids = control.connectionIds();
     for (int id : ids) {
-        const bool carriesCall = id == 1 && (m_.incoming.promptOpen() ||
-                                             m_.session.mediaState != MediaStates::None);
-        if (!carriesCall && control.connectionAge(id) > m_strayMs)
-            control.setConnected(id, false);
+        const bool carriesCall =
+            id == 1 && (m_.incoming.promptOpen() || m_.session.mediaState != MediaStates::None);
+        if (!carriesCall && control.connectionAge(id) > m_strayMs) control.setConnected(id, false);
     }
 }

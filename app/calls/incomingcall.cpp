@@ -40,16 +40,14 @@ QByteArray IncomingCall::acceptMessage() const
 
 void IncomingCall::sendAccept()
 {
-    if (!m_endpoints.ipdControl.connected(1))
-        return;
+    if (!m_endpoints.ipdControl.connected(1)) return;
     m_endpoints.ipdControl.dataToSend(1, acceptMessage());
     m_session.acceptedIncoming = true;
 }
 
 void IncomingCall::sendDecline()
 {
-    if (m_endpoints.ipdControl.connected(1))
-        m_endpoints.ipdControl.dataToSend(1, "RRS;NO;");
+    if (m_endpoints.ipdControl.connected(1)) m_endpoints.ipdControl.dataToSend(1, "RRS;NO;");
 }
 
 void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
@@ -75,24 +73,21 @@ void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
 
 void IncomingCall::answerYes()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     sendAccept();
     closePrompt();
 }
 
 void IncomingCall::answerNo()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     sendDecline();
     closePrompt();
 }
 
 void IncomingCall::closePrompt()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     m_open = false;
     m_promptTimer.stop();
     // Ticking the box on a prompt decides auto-accept for the calls after this one.
@@ -102,8 +97,7 @@ void IncomingCall::closePrompt()
 
 void IncomingCall::promptTick()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     ++m_ticks;
     if (autoAccepting()) {
         if (m_ticks >= AutoAcceptCloseTicks) {

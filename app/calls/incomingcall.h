@@ -19,8 +19,8 @@ public:
     static constexpr int BusyTickMs = 5000;
     static constexpr int AutoAcceptCloseTicks = 5;
 
-    IncomingCall(Settings &settings, CallSession &session, Endpoints &endpoints,
-                 ActivityLog &log, QObject *parent = nullptr);
+    IncomingCall(Settings &settings, CallSession &session, Endpoints &endpoints, ActivityLog &log,
+                 QObject *parent = nullptr);
 
     // Set when the program was started with an address: the next call is accepted by itself.
     bool AutoAcceptOnce = false;

@@ -63,18 +63,15 @@ void MediaSession::onServedRequest(bool *accept)
     // connection from anywhere else, or a second one, would hijack the call.
     CallSession &s = m_.session;
     *accept = s.acceptedIncoming && m_.endpoints.ipdQvid.connectionCount() == 0;
-    if (*accept)
-        s.mediaState = MediaStates::Requested;
+    if (*accept) s.mediaState = MediaStates::Requested;
 }
 
 void MediaSession::onServedConnected(int id, int status)
 {
     Endpoints &ep = m_.endpoints;
     if (status != 0) {
-        if (ep.ippControl.connected())
-            ep.ippControl.setConnected(false);
-        if (m_.chat.ippText.connected())
-            m_.chat.ippText.setConnected(false);
+        if (ep.ippControl.connected()) ep.ippControl.setConnected(false);
+        if (m_.chat.ippText.connected()) m_.chat.ippText.setConnected(false);
         return;
     }
     ep.ipdQvid.setBufferSizes(id, 32768, 16384);
@@ -100,8 +97,7 @@ void MediaSession::onClientConnected(int status)
 void MediaSession::enterCall()
 {
     m_.chat.setPeerCaption(m_.session.RemoteUserName);
-    if (m_.settings.SendWelcome)
-        m_text.add(m_.settings.WelcomeMsg);
+    if (m_.settings.SendWelcome) m_text.add(m_.settings.WelcomeMsg);
     m_.session.mediaState = MediaStates::Established;
     emit callEntered();
 }
@@ -109,8 +105,7 @@ void MediaSession::enterCall()
 void MediaSession::endCall(const QString &remoteHost)
 {
     CallSession &s = m_.session;
-    if (s.audioIdle())
-        m_.sounds.play(QStringLiteral("discon.wav"));
+    if (s.audioIdle()) m_.sounds.play(QStringLiteral("discon.wav"));
     m_.chat.setIdleCaption();
     s.mediaState = MediaStates::None;
     s.acceptedIncoming = false;
@@ -137,8 +132,7 @@ void MediaSession::tick()
     if (!startupCallTarget.isEmpty()) {
         const QString target = startupCallTarget;
         startupCallTarget.clear();
-        if (placeStartupCall)
-            placeStartupCall(target);
+        if (placeStartupCall) placeStartupCall(target);
     }
 
     // The activity animation moves every second tick during a call, and after one until it is
@@ -163,8 +157,7 @@ void MediaSession::tick()
 
 void MediaSession::sendText()
 {
-    if (m_text.empty())
-        return;
+    if (m_text.empty()) return;
     const QByteArray packet = mediaPacket("TXT", QVIDUTIL::wire(m_text.oldest()));
     Endpoints &ep = m_.endpoints;
     qint64 sent = 0;
@@ -175,6 +168,5 @@ void MediaSession::sendText()
         ep.ippClient.dataToSend(packet);
         sent = ep.ippClient.bytesSent();
     }
-    if (sent >= 1)
-        m_text.advance();
+    if (sent >= 1) m_text.advance();
 }

@@ -25,8 +25,7 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     if (trimmed.contains(QLatin1Char('@'))) {
         // E-mail addresses are looked up on the directory server; without one nothing happens.
         IPPort &server = m_endpoints.ippServer;
-        if (!server.connected())
-            return;
+        if (!server.connected()) return;
         m_session.CallState = CallStates::LookingUpEmail;
         openWindow(trimmed, QStringLiteral("Unknown"));
         server.dataToSend("GEM;" + QVIDUTIL::wire(trimmed) + ";" + ServerEol);
@@ -36,8 +35,7 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     m_session.CallState = CallStates::Establishing;
     if (entry > 0) {
         QString name, location;
-        if (directoryEntry)
-            directoryEntry(entry, &name, &location);
+        if (directoryEntry) directoryEntry(entry, &name, &location);
         openWindow(name, location);
     } else if (entry == 0) {
         openWindow(QStringLiteral("Unknown"), address);
@@ -71,8 +69,7 @@ void OutgoingCall::openWindow(const QString &name, const QString &location)
         m_frame = 0;
         m_timer.start();
     }
-    if (!wasOpen)
-        emit windowOpened();
+    if (!wasOpen) emit windowOpened();
     emit changed();
 }
 
@@ -85,8 +82,7 @@ void OutgoingCall::setUser(const QString &name, const QString &location)
 
 void OutgoingCall::closeWindow()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     m_open = false;
     m_timer.stop();
     emit windowClosed();
@@ -94,33 +90,43 @@ void OutgoingCall::closeWindow()
 
 void OutgoingCall::tick()
 {
-    if (!m_open)
-        return;
+    if (!m_open) return;
     bool idle = false;
     switch (m_session.CallState) {
-    case CallStates::Establishing: m_status = EstablishingText; break;
-    case CallStates::Requesting: m_status = QStringLiteral("Connection Made...Requesting"); break;
+    case CallStates::Establishing:
+        m_status = EstablishingText;
+        break;
+    case CallStates::Requesting:
+        m_status = QStringLiteral("Connection Made...Requesting");
+        break;
     case CallStates::AnswerNo:
         m_status = QStringLiteral("Connection Response is NO");
         m_cancelText = QStringLiteral("OK");
         break;
-    case CallStates::AnswerYes: m_status = QStringLiteral("Connection Response is YES"); break;
+    case CallStates::AnswerYes:
+        m_status = QStringLiteral("Connection Response is YES");
+        break;
     case CallStates::Busy:
         m_status = QStringLiteral("Busy");
         m_cancelText = QStringLiteral("OK");
         break;
-    case CallStates::Cancelled: closeWindow(); return;
+    case CallStates::Cancelled:
+        closeWindow();
+        return;
     case CallStates::NoAnswer:
         m_status = QStringLiteral("Did Not Answer");
         m_cancelText = QStringLiteral("OK");
         break;
-    case CallStates::LookingUpEmail: m_status = QStringLiteral("Looking up Email Address"); break;
+    case CallStates::LookingUpEmail:
+        m_status = QStringLiteral("Looking up Email Address");
+        break;
     case CallStates::EmailNotFound:
         m_status = QStringLiteral("Email address not found");
         m_cancelText = QStringLiteral("OK");
         idle = true;
         break;
-    default: break;
+    default:
+        break;
     }
 
     if (m_quarter == 3) {
@@ -131,12 +137,10 @@ void OutgoingCall::tick()
         ++m_quarter;
     }
     // An idle window finishes the current turn of the animation and stops on its first frame.
-    if (!(idle && m_frame == 0))
-        m_frame = (m_frame + 1) % AnimationFrames;
+    if (!(idle && m_frame == 0)) m_frame = (m_frame + 1) % AnimationFrames;
     emit changed();
 
-    if (m_endpoints.ippClient.connected())
-        closeWindow();
+    if (m_endpoints.ippClient.connected()) closeWindow();
 }
 
 void OutgoingCall::cancel()
@@ -144,7 +148,6 @@ void OutgoingCall::cancel()
     m_session.CallState = CallStates::Cancelled;
     // A connection still being made is abandoned too, so the callee is never asked.
     IPPort &control = m_endpoints.ippControl;
-    if (control.connected() || control.connecting())
-        control.setConnected(false);
+    if (control.connected() || control.connecting()) control.setConnected(false);
     closeWindow();
 }

@@ -6,15 +6,11 @@
 #include "platform/usermessages.h"
 
 Program::Program(UserMessages &messages, SoundPlayer &sounds, QObject *parent)
-    : QObject(parent),
-      chat(session),
-      incoming(settings, session, endpoints, log),
+    : QObject(parent), chat(session), incoming(settings, session, endpoints, log),
       signalling({settings, session, endpoints, incoming, chat, log, sounds, messages}),
       media({settings, session, endpoints, chat, log, sounds}),
-      outgoing(session, endpoints, messages),
-      settingsPath(settingsFilePath()),
-      m_messages(messages),
-      m_sounds(sounds)
+      outgoing(session, endpoints, messages), settingsPath(settingsFilePath()),
+      m_messages(messages), m_sounds(sounds)
 {
     m_startupTimer.setInterval(StartupTickMs);
     connect(&m_startupTimer, &QTimer::timeout, this, &Program::startupTick);
@@ -33,11 +29,9 @@ void Program::startUp(ShellView &view, const QString &commandLine)
 {
     m_view = &view;
     view.sizeMainWindow();
-    if (commandLine.isEmpty())
-        view.showSplash();
+    if (commandLine.isEmpty()) view.showSplash();
     LoadSettings(settingsPath, settings);
-    if (settings.SaveWinPos)
-        view.moveMainWindow(settings.WinPosLeft, settings.WinPosTop);
+    if (settings.SaveWinPos) view.moveMainWindow(settings.WinPosLeft, settings.WinPosTop);
     media.InitMediaEngine();
     StartListeners();
     view.loadWindows();
@@ -82,8 +76,7 @@ void Program::StartListeners()
         ep.ipdControl.setLocalPort(session.BasePort);
         e = ep.ipdControl.setListening(true);
     }
-    if (e)
-        reportListener(QStringLiteral("Failed to start Listen Daemon 1: "), e);
+    if (e) reportListener(QStringLiteral("Failed to start Listen Daemon 1: "), e);
 
     ep.ipdQvid.setLocalPort(quint16(session.BasePort + 1));
     if ((e = ep.ipdQvid.setListening(true)))
@@ -104,10 +97,8 @@ void Program::StartListeners()
 void Program::startupTick()
 {
     ++m_startupTicks;
-    if (m_startupTicks == 1)
-        emit palCheckDue();
-    if (m_startupTicks < StartupTicks || !m_view)
-        return;
+    if (m_startupTicks == 1) emit palCheckDue();
+    if (m_startupTicks < StartupTicks || !m_view) return;
     m_startupTimer.stop();
     m_view->closeSplash();
     if (settings.RememberWin)
@@ -124,17 +115,15 @@ void Program::startupTick()
 
 bool Program::queryUnload()
 {
-    if (session.CallState != CallStates::Establishing)
-        return true;
-    m_messages.showInfoMessage(QStringLiteral(
-        "You must cancel the connection that is being established before exiting."));
+    if (session.CallState != CallStates::Establishing) return true;
+    m_messages.showInfoMessage(
+        QStringLiteral("You must cancel the connection that is being established before exiting."));
     return false;
 }
 
 void Program::savePals()
 {
-    if (const FileError e = SavePalFile(pals))
-        m_messages.messageBox(e.message(PalSaveFailure));
+    if (const FileError e = SavePalFile(pals)) m_messages.messageBox(e.message(PalSaveFailure));
 }
 
 void Program::saveRefuseList()
@@ -145,17 +134,14 @@ void Program::saveRefuseList()
 
 void Program::shutDown()
 {
-    if (m_shutDown)
-        return;
+    if (m_shutDown) return;
     m_shutDown = true;
     m_startupTimer.stop();
     Endpoints &ep = endpoints;
     ep.ippServer.setConnected(false);
     ep.ippClient.setConnected(false);
-    if (ep.ipdControl.connected(1))
-        ep.ipdControl.setConnected(1, false);
-    if (ep.ipdQvid.connected(1))
-        ep.ipdQvid.setConnected(1, false);
+    if (ep.ipdControl.connected(1)) ep.ipdControl.setConnected(1, false);
+    if (ep.ipdQvid.connected(1)) ep.ipdQvid.setConnected(1, false);
     ep.ippControl.setConnected(false);
     ep.ipdQvid.setListening(false);
     ep.ipdControl.setListening(false);
@@ -181,8 +167,7 @@ void Program::shutDown()
     SaveSettings(settingsPath, settings);
     savePals();
     saveRefuseList();
-    if (m_view)
-        m_view->unloadWindows();
+    if (m_view) m_view->unloadWindows();
     chat.terminate();
     if (const FileError e = log.SaveActivityLog())
         m_messages.messageBox(e.message(ActivityLog::SaveFailure));

@@ -20,14 +20,12 @@ public:
     {
         m_lines[size_t(m_write - 1)] = line;
         m_write = next(m_write);
-        if (m_write == m_read)
-            m_read = next(m_read);
+        if (m_write == m_read) m_read = next(m_read);
     }
     const QString &oldest() const { return m_lines[size_t(m_read - 1)]; }
     void advance()
     {
-        if (!empty())
-            m_read = next(m_read);
+        if (!empty()) m_read = next(m_read);
     }
 
 private:

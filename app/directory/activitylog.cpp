@@ -38,8 +38,7 @@ void ActivityLog::clear()
 
 bool ActivityLog::trim()
 {
-    if (m_entries.size() <= MaxEntries)
-        return false;
+    if (m_entries.size() <= MaxEntries) return false;
     m_entries.remove(0, m_entries.size() - MaxEntries);
     return true;
 }
@@ -47,8 +46,7 @@ bool ActivityLog::trim()
 bool ActivityLog::LoadActivityLog(const QString &path)
 {
     QStringList lines;
-    if (!TextFile::readLines(path, &lines))
-        return false;
+    if (!TextFile::readLines(path, &lines)) return false;
     m_entries.append(lines);
     trim();
     emit reset();

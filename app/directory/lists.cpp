@@ -5,8 +5,7 @@
 
 bool PalList::add(const QString &name, const QString &address)
 {
-    if (count() >= Capacity)
-        return false;
+    if (count() >= Capacity) return false;
     PalEntry entry;
     entry.Name = name;
     entry.EMail = address.toLower();
@@ -17,29 +16,25 @@ bool PalList::add(const QString &name, const QString &address)
 
 void PalList::remove(int index)
 {
-    if (index >= 1 && index <= count())
-        entries.erase(entries.begin() + (index - 1));
+    if (index >= 1 && index <= count()) entries.erase(entries.begin() + (index - 1));
 }
 
 bool RefuseList::add(const RefuseEntry &entry)
 {
-    if (count() >= Capacity)
-        return false;
+    if (count() >= Capacity) return false;
     entries.push_back(entry);
     return true;
 }
 
 void RefuseList::remove(int index)
 {
-    if (index >= 1 && index <= count())
-        entries.erase(entries.begin() + (index - 1));
+    if (index >= 1 && index <= count()) entries.erase(entries.begin() + (index - 1));
 }
 
 bool RefuseList::refuses(qint32 id) const
 {
     for (const RefuseEntry &e : entries) {
-        if (e.ID == id)
-            return true;
+        if (e.ID == id) return true;
     }
     return false;
 }
@@ -47,8 +42,7 @@ bool RefuseList::refuses(qint32 id) const
 void LoadPalFile(PalList &pals, const QString &path)
 {
     QStringList lines;
-    if (!TextFile::readLines(path, &lines))
-        return;
+    if (!TextFile::readLines(path, &lines)) return;
     pals.entries.clear();
     // Pals beyond the table's 200 slots are ignored.
     for (qsizetype i = 0; i < lines.size() && pals.count() < PalList::Capacity; i += 2) {
@@ -72,8 +66,7 @@ FileError SavePalFile(const PalList &pals, const QString &path)
 void LoadRefuseList(RefuseList &list, const QString &path)
 {
     QStringList lines;
-    if (!TextFile::readLines(path, &lines))
-        return;
+    if (!TextFile::readLines(path, &lines)) return;
     list.entries.clear();
     for (qsizetype i = 0; i < lines.size() && list.count() < RefuseList::Capacity; i += 3) {
         RefuseEntry entry;

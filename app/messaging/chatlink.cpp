@@ -10,11 +10,9 @@ ChatLink::ChatLink(CallSession &session, QObject *parent) : QObject(parent), m_s
     connect(&ipdText, &IPDaemon::ConnectionRequest, this, [this](bool *accept) {
         *accept = m_session.acceptedIncoming && ipdText.connectionCount() == 0;
     });
-    connect(&ipdText, &IPDaemon::Connected, this,
-            [this](int id, int status, const QString &) {
-                if (status == 0)
-                    ipdText.setEol(id, MediaEol);
-            });
+    connect(&ipdText, &IPDaemon::Connected, this, [this](int id, int status, const QString &) {
+        if (status == 0) ipdText.setEol(id, MediaEol);
+    });
     ippText.setEol(MediaEol);
 }
 
@@ -28,10 +26,8 @@ EndpointError ChatLink::load(quint16 basePort)
 
 void ChatLink::terminate()
 {
-    if (ippText.connected())
-        ippText.setConnected(false);
-    if (ipdText.connected(1))
-        ipdText.setConnected(1, false);
+    if (ippText.connected()) ippText.setConnected(false);
+    if (ipdText.connected(1)) ipdText.setConnected(1, false);
     ipdText.setListening(false);
     ipdText.setActive(false);
     ippText.setActive(false);
@@ -41,8 +37,7 @@ void ChatLink::ConnectText(const QString &host, quint16 controlPort)
 {
     ippText.setConnected(false);
     ippText.setRemotePort(quint16(controlPort + 3));
-    if (!ippText.setRemoteHost(host))
-        ippText.setConnected(true);
+    if (!ippText.setRemoteHost(host)) ippText.setConnected(true);
 }
 
 void ChatLink::closeClient()

@@ -13,15 +13,16 @@ struct EndpointError {
 };
 
 // Error numbers the program relies on.
-namespace EndpointErrors {
-constexpr int AddressInUse = 25049;   // the listening port is taken
-constexpr int NoNetwork = 26005;      // this machine has no usable network address
-constexpr int HostNotFound = 11001;   // a host name could not be resolved
-constexpr int NotConnected = 10057;   // a send on a connection that is not open
+namespace EndpointErrors
+{
+constexpr int AddressInUse = 25049; // the listening port is taken
+constexpr int NoNetwork = 26005;    // this machine has no usable network address
+constexpr int HostNotFound = 11001; // a host name could not be resolved
+constexpr int NotConnected = 10057; // a send on a connection that is not open
 constexpr int ConnectionRefused = 10061;
 constexpr int TimedOut = 10060;
 constexpr int ConnectionReset = 10054;
 constexpr int NetworkUnreachable = 10051;
-constexpr int WouldBlock = 10035;     // the send buffer is full; nothing was taken
+constexpr int WouldBlock = 10035; // the send buffer is full; nothing was taken
 constexpr int Other = 10000;
 } // namespace EndpointErrors

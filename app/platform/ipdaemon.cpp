@@ -8,7 +8,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace {
+namespace
+{
 constexpr int LingerMs = 5000;
 constexpr int MaxConnectionId = 65535;
 } // namespace
@@ -34,8 +35,7 @@ bool IPDaemon::listening() const
 EndpointError IPDaemon::setListening(bool on)
 {
     if (!on) {
-        if (m_server)
-            m_server->close();
+        if (m_server) m_server->close();
         return {};
     }
     m_active = true;
@@ -43,10 +43,8 @@ EndpointError IPDaemon::setListening(bool on)
         m_server = new QTcpServer(this);
         connect(m_server, &QTcpServer::newConnection, this, &IPDaemon::onNewConnection);
     }
-    if (m_server->isListening())
-        m_server->close();
-    if (m_server->listen(QHostAddress::AnyIPv4, m_localPort))
-        return {};
+    if (m_server->isListening()) m_server->close();
+    if (m_server->listen(QHostAddress::AnyIPv4, m_localPort)) return {};
     if (m_server->serverError() == QAbstractSocket::AddressInUseError)
         return {EndpointErrors::AddressInUse, QStringLiteral("Address already in use")};
     return socketError(m_server->serverError(), m_server->errorString());
@@ -72,8 +70,7 @@ bool IPDaemon::connected(int id) const
 
 EndpointError IPDaemon::setConnected(int id, bool on)
 {
-    if (!on)
-        closeAndReport(id, true, 0, QString());
+    if (!on) closeAndReport(id, true, 0, QString());
     return {};
 }
 
@@ -94,8 +91,7 @@ EndpointError IPDaemon::dataToSend(int id, const QByteArray &bytes)
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
     const qint64 written = conn->socket->write(bytes);
-    if (written < 0)
-        return socketError(conn->socket->error(), conn->socket->errorString());
+    if (written < 0) return socketError(conn->socket->error(), conn->socket->errorString());
     conn->socket->flush();
     conn->bytesSent = written;
     return {};
@@ -115,15 +111,13 @@ QByteArray IPDaemon::eol(int id) const
 
 void IPDaemon::setEol(int id, const QByteArray &eol)
 {
-    if (Conn *conn = find(id))
-        conn->splitter.setTerminator(eol);
+    if (Conn *conn = find(id)) conn->splitter.setTerminator(eol);
 }
 
 void IPDaemon::setBufferSizes(int id, int inBuffer, int outBuffer)
 {
     Conn *conn = find(id);
-    if (!conn || !conn->socket)
-        return;
+    if (!conn || !conn->socket) return;
     conn->socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, inBuffer);
     conn->socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, outBuffer);
 }
@@ -132,8 +126,7 @@ QList<int> IPDaemon::connectionIds() const
 {
     QList<int> ids;
     for (const auto &entry : m_conns) {
-        if (!entry.second.closing)
-            ids.append(entry.first);
+        if (!entry.second.closing) ids.append(entry.first);
     }
     return ids;
 }
@@ -147,8 +140,7 @@ qint64 IPDaemon::connectionAge(int id) const
 void IPDaemon::setActive(bool on)
 {
     m_active = on;
-    if (on)
-        return;
+    if (on) return;
     setListening(false);
     const QList<int> ids = connectionIds();
     for (int id : ids)
@@ -174,8 +166,7 @@ void IPDaemon::sweepIdle()
 {
     QList<int> stale;
     for (const auto &[id, conn] : m_conns) {
-        if (!conn.closing && conn.lastInput.elapsed() > m_idleTimeoutMs)
-            stale.append(id);
+        if (!conn.closing && conn.lastInput.elapsed() > m_idleTimeoutMs) stale.append(id);
     }
     for (int id : stale)
         setConnected(id, false);
@@ -185,8 +176,7 @@ int IPDaemon::freeId() const
 {
     int id = 1;
     for (const auto &entry : m_conns) {
-        if (entry.first != id)
-            break;
+        if (entry.first != id) break;
         ++id;
     }
     return id <= MaxConnectionId ? id : 0;
@@ -197,8 +187,7 @@ void IPDaemon::onNewConnection()
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
         bool accept = connectionCount() < m_maxConnections;
-        if (accept)
-            emit ConnectionRequest(&accept);
+        if (accept) emit ConnectionRequest(&accept);
         const int id = accept ? freeId() : 0;
         if (id == 0) {
             socket->abort();
@@ -211,7 +200,8 @@ void IPDaemon::onNewConnection()
         conn.since.start();
         conn.lastInput.start();
         socket->setParent(this);
-        connect(socket, &QTcpSocket::readyRead, this, [this, id, socket] { onReadyRead(id, socket); });
+        connect(socket, &QTcpSocket::readyRead, this,
+                [this, id, socket] { onReadyRead(id, socket); });
         connect(socket, &QTcpSocket::bytesWritten, this,
                 [this, id, socket] { onBytesWritten(id, socket); });
         connect(socket, &QTcpSocket::disconnected, this,
@@ -231,24 +221,21 @@ void IPDaemon::onNewConnection()
 void IPDaemon::onReadyRead(int id, QTcpSocket *socket)
 {
     Conn *conn = find(id);
-    if (!conn || conn->socket != socket)
-        return;
+    if (!conn || conn->socket != socket) return;
     conn->lastInput.start();
     const QByteArray data = socket->readAll();
     for (LinePiece &piece : conn->splitter.feed(data)) {
         emit DataIn(id, piece.text, piece.endOfLine);
         // A handler may have closed this connection.
         conn = find(id);
-        if (!conn || conn->socket != socket)
-            return;
+        if (!conn || conn->socket != socket) return;
     }
 }
 
 void IPDaemon::onBytesWritten(int id, QTcpSocket *socket)
 {
     Conn *conn = find(id);
-    if (!conn || conn->socket != socket)
-        return;
+    if (!conn || conn->socket != socket) return;
     if (conn->blocked && socket->bytesToWrite() <= m_sendCap) {
         conn->blocked = false;
         emit ReadyToSend(id);
@@ -258,13 +245,11 @@ void IPDaemon::onBytesWritten(int id, QTcpSocket *socket)
 void IPDaemon::onSocketGone(int id, QTcpSocket *socket, int status, const QString &description)
 {
     Conn *conn = find(id);
-    if (!conn || conn->socket != socket)
-        return;
+    if (!conn || conn->socket != socket) return;
     if (status == 0 && socket->bytesAvailable() > 0) {
         onReadyRead(id, socket);
         conn = find(id);
-        if (!conn || conn->socket != socket)
-            return;
+        if (!conn || conn->socket != socket) return;
     }
     closeAndReport(id, false, status, description);
 }
@@ -272,8 +257,7 @@ void IPDaemon::onSocketGone(int id, QTcpSocket *socket, int status, const QStrin
 void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &description)
 {
     Conn *conn = find(id);
-    if (!conn || conn->closing)
-        return;
+    if (!conn || conn->closing) return;
     conn->closing = true;
     QTcpSocket *socket = conn->socket;
     conn->socket = nullptr;
@@ -282,7 +266,10 @@ void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &
         if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
             // Let queued bytes reach the peer, then let the socket go.
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QTimer::singleShot(LingerMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+            QTimer::singleShot(LingerMs, socket, [socket] {
+                socket->abort();
+                socket->deleteLater();
+            });
             socket->disconnectFromHost();
         } else {
             socket->abort();

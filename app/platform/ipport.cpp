@@ -7,7 +7,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
-namespace {
+namespace
+{
 // A socket closed gracefully gets this long to hand its last bytes over before it is aborted.
 constexpr int LingerMs = 5000;
 } // namespace
@@ -25,8 +26,7 @@ IPPort::~IPPort()
 
 QString IPPort::remoteHost() const
 {
-    if (m_socket && m_connected)
-        return NetAddress::text(m_socket->peerAddress());
+    if (m_socket && m_connected) return NetAddress::text(m_socket->peerAddress());
     return m_remoteText;
 }
 
@@ -34,8 +34,7 @@ EndpointError IPPort::setRemoteHost(const QString &host)
 {
     QHostAddress address;
     EndpointError error = NetAddress::resolve(host, &address);
-    if (error)
-        return error;
+    if (error) return error;
     m_remoteAddress = address;
     m_remoteText = NetAddress::text(address);
     return {};
@@ -43,8 +42,7 @@ EndpointError IPPort::setRemoteHost(const QString &host)
 
 QString IPPort::localHost() const
 {
-    if (m_socket && m_connected)
-        return NetAddress::text(m_socket->localAddress());
+    if (m_socket && m_connected) return NetAddress::text(m_socket->localAddress());
     return NetAddress::localMachineAddress();
 }
 
@@ -61,18 +59,15 @@ qint64 IPPort::bytesToWrite() const
 EndpointError IPPort::setConnected(bool on)
 {
     if (!on) {
-        if (!m_socket)
-            return {};
+        if (!m_socket) return {};
         const bool wasConnected = m_connected;
         dropSocket(wasConnected);
         // A local close is reported like a remote one, so the program's end-of-connection
         // handling runs whichever side closes.
-        if (wasConnected)
-            emit Disconnected(0, QString());
+        if (wasConnected) emit Disconnected(0, QString());
         return {};
     }
-    if (m_socket)
-        return {};
+    if (m_socket) return {};
     if (m_remoteAddress.isNull())
         return {EndpointErrors::HostNotFound, QStringLiteral("No remote host set")};
     m_active = true;
@@ -94,13 +89,15 @@ void IPPort::dropSocket(bool graceful)
     m_socket = nullptr;
     m_connected = false;
     m_splitter.clear();
-    if (!socket)
-        return;
+    if (!socket) return;
     socket->disconnect(this);
     if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
         // Let queued bytes reach the peer, then let the socket go.
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(LingerMs, socket, [socket] { socket->abort(); socket->deleteLater(); });
+        QTimer::singleShot(LingerMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
         socket->disconnectFromHost();
     } else {
         socket->abort();
@@ -111,8 +108,7 @@ void IPPort::dropSocket(bool graceful)
 void IPPort::setActive(bool on)
 {
     m_active = on;
-    if (!on)
-        setConnected(false);
+    if (!on) setConnected(false);
 }
 
 EndpointError IPPort::dataToSend(const QByteArray &bytes)
@@ -125,8 +121,7 @@ EndpointError IPPort::dataToSend(const QByteArray &bytes)
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
     const qint64 written = m_socket->write(bytes);
-    if (written < 0)
-        return socketError(m_socket->error(), m_socket->errorString());
+    if (written < 0) return socketError(m_socket->error(), m_socket->errorString());
     m_socket->flush();
     m_bytesSent = written;
     return {};
@@ -141,14 +136,12 @@ void IPPort::onConnected()
 void IPPort::onReadyRead()
 {
     QPointer<QTcpSocket> socket = m_socket;
-    if (!socket)
-        return;
+    if (!socket) return;
     const QByteArray data = socket->readAll();
     for (LinePiece &piece : m_splitter.feed(data)) {
         emit DataIn(piece.text, piece.endOfLine);
         // A handler may have closed or replaced the connection.
-        if (m_socket != socket)
-            return;
+        if (m_socket != socket) return;
     }
 }
 
@@ -162,8 +155,7 @@ void IPPort::onBytesWritten()
 
 void IPPort::onSocketError()
 {
-    if (!m_socket)
-        return;
+    if (!m_socket) return;
     const auto code = m_socket->error();
     if (code == QAbstractSocket::RemoteHostClosedError)
         return; // reported by the disconnected signal
@@ -187,8 +179,7 @@ void IPPort::onDisconnected()
         return;
     }
     onReadyRead();
-    if (!m_socket)
-        return;
+    if (!m_socket) return;
     dropSocket(false);
     emit Disconnected(0, QString());
 }

@@ -22,14 +22,12 @@ std::vector<LinePiece> LineSplitter::feed(const QByteArray &data)
     qsizetype start = 0;
     for (;;) {
         const qsizetype at = m_buffer.indexOf(m_eol, std::max(start, from));
-        if (at < 0)
-            break;
+        if (at < 0) break;
         out.push_back({m_buffer.mid(start, at - start), true});
         start = at + m_eol.size();
         from = start;
     }
-    if (start > 0)
-        m_buffer.remove(0, start);
+    if (start > 0) m_buffer.remove(0, start);
 
     // Past the limit, hand on all but the bytes that could begin a split terminator.
     while (m_buffer.size() > m_limit) {

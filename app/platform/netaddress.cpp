@@ -4,14 +4,14 @@
 #include <QHostInfo>
 #include <QNetworkInterface>
 
-namespace NetAddress {
+namespace NetAddress
+{
 
 QString text(const QHostAddress &address)
 {
     bool ok = false;
     const quint32 v4 = address.toIPv4Address(&ok);
-    if (ok)
-        return QHostAddress(v4).toString();
+    if (ok) return QHostAddress(v4).toString();
     return address.toString();
 }
 
@@ -21,8 +21,7 @@ QString localMachineAddress()
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface &nic : interfaces) {
         const auto flags = nic.flags();
-        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning))
-            continue;
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning)) continue;
         if (flags & QNetworkInterface::IsLoopBack) {
             loopbackUp = true;
             continue;
@@ -38,14 +37,14 @@ QString localMachineAddress()
 EndpointError resolve(const QString &host, QHostAddress *out)
 {
     const QString name = host.trimmed();
-    if (name.isEmpty())
-        return {EndpointErrors::NoNetwork, QStringLiteral("No host address given")};
+    if (name.isEmpty()) return {EndpointErrors::NoNetwork, QStringLiteral("No host address given")};
     QHostAddress literal;
     if (literal.setAddress(name)) {
         bool ok = false;
         const quint32 v4 = literal.toIPv4Address(&ok);
         if (!ok)
-            return {EndpointErrors::HostNotFound, QStringLiteral("Only IPv4 addresses are supported")};
+            return {EndpointErrors::HostNotFound,
+                    QStringLiteral("Only IPv4 addresses are supported")};
         *out = QHostAddress(v4);
         return {};
     }

@@ -7,7 +7,8 @@
 #include <QHostAddress>
 #include <QString>
 
-namespace NetAddress {
+namespace NetAddress
+{
 
 // Dotted IPv4 text of an address (mapped IPv6 addresses are unwrapped); other IPv6 as text.
 QString text(const QHostAddress &address);

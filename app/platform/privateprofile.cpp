@@ -5,16 +5,15 @@
 #include <QSaveFile>
 #include <QTextStream>
 
-namespace {
+namespace
+{
 
 bool isSectionLine(const QString &line, QString *name)
 {
     const QString t = line.trimmed();
-    if (!t.startsWith(QLatin1Char('[')))
-        return false;
+    if (!t.startsWith(QLatin1Char('['))) return false;
     const qsizetype close = t.indexOf(QLatin1Char(']'));
-    if (close < 0)
-        return false;
+    if (close < 0) return false;
     *name = t.mid(1, close - 1).trimmed();
     return true;
 }
@@ -22,22 +21,18 @@ bool isSectionLine(const QString &line, QString *name)
 bool keyOf(const QString &line, QString *key, QString *value)
 {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return false;
+    if (eq < 0) return false;
     *key = line.left(eq).trimmed();
-    if (value)
-        *value = line.mid(eq + 1).trimmed();
+    if (value) *value = line.mid(eq + 1).trimmed();
     return !key->isEmpty();
 }
 
 QString cut(const QString &text, int bufferSize)
 {
     const int room = std::max(0, bufferSize - 1);
-    if (text.size() <= room)
-        return text;
+    if (text.size() <= room) return text;
     int n = room;
-    if (n > 0 && text.at(n - 1).isHighSurrogate())
-        --n; // never leave half a character
+    if (n > 0 && text.at(n - 1).isHighSurrogate()) --n; // never leave half a character
     return text.left(n);
 }
 
@@ -47,13 +42,11 @@ bool PrivateProfile::load(const QString &path)
 {
     m_lines.clear();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    if (!file.open(QIODevice::ReadOnly)) return false;
     const QString all = QString::fromUtf8(file.readAll());
     m_lines = all.split(QLatin1Char('\n'));
     for (QString &line : m_lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
     }
     while (!m_lines.isEmpty() && m_lines.last().isEmpty())
         m_lines.removeLast();
@@ -72,14 +65,12 @@ bool PrivateProfile::save(const QString &path, QString *error) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
+        if (error) *error = file.errorString();
         return false;
     }
     file.write(text().toUtf8());
     if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
+        if (error) *error = file.errorString();
         return false;
     }
     return true;
@@ -92,8 +83,7 @@ PrivateProfile::Place PrivateProfile::locate(const QString &section, const QStri
     for (int i = 0; i < m_lines.size(); ++i) {
         QString name;
         if (isSectionLine(m_lines[i], &name)) {
-            if (inSection)
-                break; // the next section begins
+            if (inSection) break; // the next section begins
             if (place.sectionLine < 0 && name.compare(section, Qt::CaseInsensitive) == 0) {
                 inSection = true;
                 place.sectionLine = i;
@@ -101,25 +91,21 @@ PrivateProfile::Place PrivateProfile::locate(const QString &section, const QStri
             }
             continue;
         }
-        if (!inSection)
-            continue;
+        if (!inSection) continue;
         QString k;
         if (keyOf(m_lines[i], &k, nullptr)) {
-            if (place.keyLine < 0 && k.compare(key, Qt::CaseInsensitive) == 0)
-                place.keyLine = i;
+            if (place.keyLine < 0 && k.compare(key, Qt::CaseInsensitive) == 0) place.keyLine = i;
         }
-        if (!m_lines[i].trimmed().isEmpty())
-            place.insertAt = i + 1;
+        if (!m_lines[i].trimmed().isEmpty()) place.insertAt = i + 1;
     }
     return place;
 }
 
-QString PrivateProfile::get(const QString &section, const QString &key,
-                            const QString &defaultValue, int bufferSize) const
+QString PrivateProfile::get(const QString &section, const QString &key, const QString &defaultValue,
+                            int bufferSize) const
 {
     const Place place = locate(section, key);
-    if (place.keyLine < 0)
-        return cut(defaultValue, bufferSize);
+    if (place.keyLine < 0) return cut(defaultValue, bufferSize);
     QString k, value;
     keyOf(m_lines[place.keyLine], &k, &value);
     return cut(value, bufferSize);
@@ -139,8 +125,7 @@ void PrivateProfile::set(const QString &section, const QString &key, const QStri
     } else if (place.sectionLine >= 0) {
         m_lines.insert(place.insertAt, line);
     } else {
-        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty())
-            m_lines.append(QString());
+        if (!m_lines.isEmpty() && !m_lines.last().trimmed().isEmpty()) m_lines.append(QString());
         m_lines.append(QLatin1Char('[') + section + QLatin1Char(']'));
         m_lines.append(line);
     }

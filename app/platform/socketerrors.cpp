@@ -6,13 +6,26 @@ EndpointError socketError(QAbstractSocket::SocketError error, const QString &des
     using E = QAbstractSocket::SocketError;
     int number = EndpointErrors::Other;
     switch (error) {
-    case E::ConnectionRefusedError: number = EndpointErrors::ConnectionRefused; break;
-    case E::RemoteHostClosedError: number = EndpointErrors::ConnectionReset; break;
-    case E::HostNotFoundError: number = EndpointErrors::HostNotFound; break;
-    case E::SocketTimeoutError: number = EndpointErrors::TimedOut; break;
-    case E::NetworkError: number = EndpointErrors::NetworkUnreachable; break;
-    case E::AddressInUseError: number = EndpointErrors::AddressInUse; break;
-    default: break;
+    case E::ConnectionRefusedError:
+        number = EndpointErrors::ConnectionRefused;
+        break;
+    case E::RemoteHostClosedError:
+        number = EndpointErrors::ConnectionReset;
+        break;
+    case E::HostNotFoundError:
+        number = EndpointErrors::HostNotFound;
+        break;
+    case E::SocketTimeoutError:
+        number = EndpointErrors::TimedOut;
+        break;
+    case E::NetworkError:
+        number = EndpointErrors::NetworkUnreachable;
+        break;
+    case E::AddressInUseError:
+        number = EndpointErrors::AddressInUse;
+        break;
+    default:
+        break;
     }
     return {number, description};
 }

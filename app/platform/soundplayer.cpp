@@ -21,7 +21,8 @@
 #define OVELA_SOURCE_RESOURCES ""
 #endif
 
-namespace {
+namespace
+{
 
 struct Sound {
     std::vector<short> samples; // interleaved
@@ -33,8 +34,7 @@ bool readSound(const QString &path, Sound *sound)
 {
     SF_INFO info{};
     SNDFILE *file = sf_open(QFile::encodeName(path).constData(), SFM_READ, &info);
-    if (!file)
-        return false;
+    if (!file) return false;
     // Sounds are short; anything absurdly long is cut to a minute.
     const sf_count_t frames = std::min<sf_count_t>(info.frames, sf_count_t(info.samplerate) * 60);
     if (info.channels < 1 || info.channels > 8 || frames <= 0) {
@@ -58,8 +58,7 @@ void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
     static const bool silenced = (snd_lib_error_set_handler(quietAlsa), true);
     (void)silenced;
     snd_pcm_t *pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
-        return;
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;
     if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
                            unsigned(sound.channels), unsigned(sound.rate), 1, 200000) < 0) {
         snd_pcm_close(pcm);
@@ -71,10 +70,8 @@ void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
         const snd_pcm_uframes_t chunk = std::min<snd_pcm_uframes_t>(total - done, 800);
         snd_pcm_sframes_t n =
             snd_pcm_writei(pcm, sound.samples.data() + done * size_t(sound.channels), chunk);
-        if (n < 0)
-            n = snd_pcm_recover(pcm, int(n), 1);
-        if (n < 0)
-            break;
+        if (n < 0) n = snd_pcm_recover(pcm, int(n), 1);
+        if (n < 0) break;
         done += snd_pcm_uframes_t(n);
     }
     if (stop)
@@ -89,11 +86,9 @@ void noteSound(const QString &fileName)
     // OVELA_SOUND_LOG names a file that receives the name of every sound asked for, so a
     // machine without speakers can still tell which sounds a session made.
     const QString logPath = qEnvironmentVariable("OVELA_SOUND_LOG");
-    if (logPath.isEmpty())
-        return;
+    if (logPath.isEmpty()) return;
     QFile log(logPath);
-    if (log.open(QIODevice::Append))
-        log.write(fileName.toUtf8() + '\n');
+    if (log.open(QIODevice::Append)) log.write(fileName.toUtf8() + '\n');
 }
 
 } // namespace
@@ -105,8 +100,7 @@ struct WavePlayer::Worker {
     void finish()
     {
         stop = true;
-        if (thread.joinable())
-            thread.join();
+        if (thread.joinable()) thread.join();
         stop = false;
     }
 };
@@ -121,23 +115,21 @@ WavePlayer::~WavePlayer()
 
 QStringList WavePlayer::searchPath()
 {
-    QStringList dirs{QDir::currentPath(), QStringLiteral(OVELA_DATA_DIR) + QStringLiteral("/sounds")};
+    QStringList dirs{QDir::currentPath(),
+                     QStringLiteral(OVELA_DATA_DIR) + QStringLiteral("/sounds")};
     if (QCoreApplication::instance())
         dirs << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/ovela/sounds");
     const QString source = QStringLiteral(OVELA_SOURCE_RESOURCES);
-    if (!source.isEmpty())
-        dirs << source + QStringLiteral("/sounds");
+    if (!source.isEmpty()) dirs << source + QStringLiteral("/sounds");
     return dirs;
 }
 
 QString WavePlayer::locate(const QString &fileName)
 {
-    if (QFileInfo(fileName).isAbsolute())
-        return QFileInfo::exists(fileName) ? fileName : QString();
+    if (QFileInfo(fileName).isAbsolute()) return QFileInfo::exists(fileName) ? fileName : QString();
     for (const QString &dir : searchPath()) {
         const QString path = dir + QLatin1Char('/') + fileName;
-        if (QFileInfo(path).isFile())
-            return path;
+        if (QFileInfo(path).isFile()) return path;
     }
     return QString();
 }
@@ -146,11 +138,9 @@ void WavePlayer::play(const QString &fileName)
 {
     noteSound(fileName);
     const QString path = locate(fileName);
-    if (path.isEmpty())
-        return;
+    if (path.isEmpty()) return;
     auto sound = std::make_shared<Sound>();
-    if (!readSound(path, sound.get()))
-        return;
+    if (!readSound(path, sound.get())) return;
     m_worker->finish();
     m_worker->thread = std::thread([this, sound] { playOnDevice(*sound, m_worker->stop); });
 }

@@ -9,39 +9,42 @@ QString FileError::message(const QString &prefix) const
     return prefix + QString::number(number) + QStringLiteral(" : ") + description;
 }
 
-namespace {
+namespace
+{
 
 FileError fileError(const QFileDevice &file)
 {
     // Numbers as the program has always reported file failures.
     switch (file.error()) {
-    case QFileDevice::PermissionsError: return {70, QStringLiteral("Permission denied")};
-    case QFileDevice::OpenError: return {75, QStringLiteral("Path/File access error")};
-    case QFileDevice::ResourceError: return {61, QStringLiteral("Disk full")};
-    default: return {57, QStringLiteral("Device I/O error: ") + file.errorString()};
+    case QFileDevice::PermissionsError:
+        return {70, QStringLiteral("Permission denied")};
+    case QFileDevice::OpenError:
+        return {75, QStringLiteral("Path/File access error")};
+    case QFileDevice::ResourceError:
+        return {61, QStringLiteral("Disk full")};
+    default:
+        return {57, QStringLiteral("Device I/O error: ") + file.errorString()};
     }
 }
 
 } // namespace
 
-namespace TextFile {
+namespace TextFile
+{
 
 bool readLines(const QString &path, QStringList *lines)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray all = file.readAll();
     lines->clear();
     qsizetype start = 0;
     while (start < all.size()) {
         qsizetype end = all.indexOf('\n', start);
         const qsizetype next = end < 0 ? all.size() : end + 1;
-        if (end < 0)
-            end = all.size();
+        if (end < 0) end = all.size();
         qsizetype stop = end;
-        if (stop > start && all.at(stop - 1) == '\r')
-            --stop;
+        if (stop > start && all.at(stop - 1) == '\r') --stop;
         lines->append(QString::fromUtf8(all.constData() + start, stop - start));
         start = next;
     }
@@ -51,8 +54,7 @@ bool readLines(const QString &path, QStringList *lines)
 FileError writeLines(const QString &path, const QStringList &lines)
 {
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fileError(file);
+    if (!file.open(QIODevice::WriteOnly)) return fileError(file);
     QByteArray out;
     for (const QString &line : lines) {
         out += line.toUtf8();
@@ -63,8 +65,7 @@ FileError writeLines(const QString &path, const QStringList &lines)
         file.cancelWriting();
         return e;
     }
-    if (!file.commit())
-        return fileError(file);
+    if (!file.commit()) return fileError(file);
     return {};
 }
 

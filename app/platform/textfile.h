@@ -13,7 +13,8 @@ struct FileError {
     QString message(const QString &prefix) const;
 };
 
-namespace TextFile {
+namespace TextFile
+{
 // The lines of a file; false when it cannot be opened (a missing file).
 bool readLines(const QString &path, QStringList *lines);
 // Replaces the file with these lines, each ending in CR LF.

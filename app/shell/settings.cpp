@@ -11,7 +11,8 @@
 #define OVELA_DIRECTORY_HOST "localhost"
 #endif
 
-namespace {
+namespace
+{
 
 constexpr int ValueBuffer = 50;
 constexpr int WelcomeBuffer = 100;
@@ -152,9 +153,20 @@ bool SaveSettings(const QString &file, const Settings &s, QString *error)
 
     const QFileInfo info(file);
     if (!QDir().mkpath(info.absolutePath())) {
-        if (error)
-            *error = QStringLiteral("Cannot create ") + info.absolutePath();
+        if (error) *error = QStringLiteral("Cannot create ") + info.absolutePath();
         return false;
     }
     return ini.save(file, error);
+}
+
+void splitServerAddress(const QString &text, QString *host, qint16 *port)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        *host = text;
+        *port = 2010;
+        return;
+    }
+    *host = text.left(colon);
+    *port = QVIDUTIL::val16(text.mid(colon + 1, 4));
 }

@@ -6,7 +6,8 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 constexpr quint16 PeerPort = 2100; // the raw callee's control port; media +1, text +3
 
@@ -26,15 +27,13 @@ protected:
     bool logged(const QString &text) const
     {
         for (const QString &line : program.log.entries())
-            if (line.endsWith(": " + text))
-                return true;
+            if (line.endsWith(": " + text)) return true;
         return false;
     }
     bool loggedStart(const QString &start) const
     {
         for (const QString &line : program.log.entries())
-            if (line.contains(": " + start))
-                return true;
+            if (line.contains(": " + start)) return true;
         return false;
     }
     // A raw caller that has sent its request on the control port.
@@ -45,10 +44,7 @@ protected:
         peer->send(request);
         return peer;
     }
-    QByteArray acceptText() const
-    {
-        return "RRS;YES;Cleo;Lisbon;";
-    }
+    QByteArray acceptText() const { return "RRS;YES;Cleo;Lisbon;"; }
 
     ScratchFolder folder;
     RecordingMessages messages;
@@ -216,9 +212,9 @@ TEST_F(CallTest, MalformedAndHostileControlInputIsIgnored)
     ASSERT_TRUE(peer);
     const auto linesBefore = program.log.entries().size();
     for (const QByteArray &junk :
-         {QByteArray("RQC;Ann;Porto;"), QByteArray("RQC;A;n;n;Porto;9:05;"), QByteArray("rqc;a;b;c;"),
-          QByteArray("XYZ;1;2;3;"), QByteArray(""), QByteArray("\x00\xff\x01;;;;", 8),
-          QByteArray("RRS;YES;x;y;z;"), QByteArray("BSY")}) {
+         {QByteArray("RQC;Ann;Porto;"), QByteArray("RQC;A;n;n;Porto;9:05;"),
+          QByteArray("rqc;a;b;c;"), QByteArray("XYZ;1;2;3;"), QByteArray(""),
+          QByteArray("\x00\xff\x01;;;;", 8), QByteArray("RRS;YES;x;y;z;"), QByteArray("BSY")}) {
         peer->send(junk);
         QTest::qWait(30);
     }
@@ -383,7 +379,8 @@ TEST_F(CallTest, AddressesThatCannotBeCalled)
     EXPECT_EQ(program.session.CallState, CallStates::Idle);
 
     program.outgoing.PlaceCall("no-such-host.invalid", 2000, 0);
-    EXPECT_TRUE(messages.info.last().startsWith("You have entered an invalid Host Address: 11001 "));
+    EXPECT_TRUE(
+        messages.info.last().startsWith("You have entered an invalid Host Address: 11001 "));
     EXPECT_EQ(program.session.CallState, CallStates::Cancelled);
     program.outgoing.tick();
     EXPECT_FALSE(program.outgoing.windowOpen());

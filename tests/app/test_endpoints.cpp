@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 constexpr quint16 Port = 2941;
 
 struct DaemonEvents {

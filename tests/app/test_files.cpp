@@ -9,7 +9,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString &path)
 {
@@ -132,7 +133,8 @@ TEST(PalFile, SavedAsNameAndEmailLinesAndReadBack)
     ASSERT_TRUE(pals.add("Bo.Smith@Mail.COM", "Bo.Smith@Mail.COM"));
     ASSERT_TRUE(pals.add("Eve", "eve@x.org"));
     ASSERT_FALSE(SavePalFile(pals));
-    EXPECT_EQ(readAll("ovela.pal"), "Bo.Smith@Mail.COM\r\nbo.smith@mail.com\r\nEve\r\neve@x.org\r\n");
+    EXPECT_EQ(readAll("ovela.pal"),
+              "Bo.Smith@Mail.COM\r\nbo.smith@mail.com\r\nEve\r\neve@x.org\r\n");
 
     PalList back;
     LoadPalFile(back);
@@ -211,7 +213,8 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndSavedAtTheEnd)
     const QString line = log.entries().last();
     EXPECT_TRUE(line.startsWith(ActivityLog::stamp(when) + ": ")) << line.toStdString();
     EXPECT_TRUE(line.endsWith(": Placed call to 10.0.0.2"));
-    EXPECT_TRUE(ActivityLog::stamp(when).contains("05:09") || ActivityLog::stamp(when).contains("5:09"));
+    EXPECT_TRUE(ActivityLog::stamp(when).contains("05:09") ||
+                ActivityLog::stamp(when).contains("5:09"));
     EXPECT_EQ(readAll("ovela.log"), "old one\r\nold two\n") << "nothing is written before saving";
     ASSERT_FALSE(log.SaveActivityLog());
     EXPECT_TRUE(readAll("ovela.log").startsWith("old one\r\nold two\r\n"));

@@ -50,9 +50,9 @@ TEST_P(NumericValue, ReadsLikeTheFilesAndProtocolsExpect)
 INSTANTIATE_TEST_SUITE_P(Texts, NumericValue,
                          ::testing::Values(ValueCase{"  20", 20, 20}, ValueCase{"15s", 15, 15},
                                            ValueCase{"abc", 0, 0}, ValueCase{"", 0, 0},
-                                           ValueCase{"-1 ", -1, -1}, ValueCase{" 4711 ", 4711, 4711},
-                                           ValueCase{"2.5", 2, 2}, ValueCase{"3.5", 4, 4},
-                                           ValueCase{"70000", 32767, 70000},
+                                           ValueCase{"-1 ", -1, -1},
+                                           ValueCase{" 4711 ", 4711, 4711}, ValueCase{"2.5", 2, 2},
+                                           ValueCase{"3.5", 4, 4}, ValueCase{"70000", 32767, 70000},
                                            ValueCase{"-99999999999", -32768, -2147483647 - 1},
                                            ValueCase{"0012A", 12, 12}, ValueCase{"1 2", 1, 1},
                                            ValueCase{"+7", 7, 7}));

@@ -47,8 +47,15 @@ struct RecordingShell : ShellView {
     void sizeMainWindow() override { calls << "size"; }
     void showSplash() override { calls << "splash"; }
     void closeSplash() override { calls << "closeSplash"; }
-    void moveMainWindow(int l, int t) override { calls << QStringLiteral("move %1 %2").arg(l).arg(t); }
-    void mainWindowPosition(int *l, int *t) const override { *l = 1500; *t = 900; }
+    void moveMainWindow(int l, int t) override
+    {
+        calls << QStringLiteral("move %1 %2").arg(l).arg(t);
+    }
+    void mainWindowPosition(int *l, int *t) const override
+    {
+        *l = 1500;
+        *t = 900;
+    }
     void loadWindows() override { calls << "load"; }
     void showStartupWindows(bool s, bool c, bool r) override
     {
@@ -95,15 +102,19 @@ public:
     // Waits for `bytes` and removes everything up to and including them.
     bool take(const QByteArray &bytes, int ms = 5000)
     {
-        if (!waitFor(bytes, ms))
-            return false;
+        if (!waitFor(bytes, ms)) return false;
         m_buffer.remove(0, m_buffer.indexOf(bytes) + bytes.size());
         return true;
     }
-    void clear() { received(); m_buffer.clear(); }
+    void clear()
+    {
+        received();
+        m_buffer.clear();
+    }
     bool waitClosed(int ms = 5000)
     {
-        return waitUntil([&] { return m_socket->state() == QAbstractSocket::UnconnectedState; }, ms);
+        return waitUntil([&] { return m_socket->state() == QAbstractSocket::UnconnectedState; },
+                         ms);
     }
     bool open() const { return m_socket->state() == QAbstractSocket::ConnectedState; }
     void close() { m_socket->disconnectFromHost(); }
@@ -122,8 +133,7 @@ public:
     bool listening() const { return m_server.isListening(); }
     RawConnection *waitForConnection(int ms = 5000)
     {
-        if (!waitUntil([&] { return m_server.hasPendingConnections(); }, ms))
-            return nullptr;
+        if (!waitUntil([&] { return m_server.hasPendingConnections(); }, ms)) return nullptr;
         m_conns.push_back(std::make_unique<RawConnection>(m_server.nextPendingConnection()));
         return m_conns.back().get();
     }

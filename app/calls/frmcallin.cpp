@@ -1,0 +1,149 @@
+// The incoming-call prompt and the busy notice.
+#include "frmcallin.h"
+
+#include "calls/incomingcall.h"
+#include "shell/pictures.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFormLayout>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace
+{
+
+QLabel *panel(QWidget *parent, const char *name)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(180);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+void toTopRight(QWidget *w)
+{
+    w->adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        w->move(area.right() - w->frameGeometry().width() + 1, area.top());
+    }
+}
+
+} // namespace
+
+FrmCallIn::FrmCallIn(IncomingCall &call, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), m_call(call)
+{
+    setObjectName(QStringLiteral("frmCallIn"));
+    setWindowTitle(QStringLiteral("OVELA Incoming Call..."));
+    setWindowIcon(Pictures::appIcon());
+
+    auto *icon = new QLabel(this);
+    icon->setPixmap(Pictures::incomingCall());
+    m_name = panel(this, "pnlUserName");
+    m_location = panel(this, "pnlUserLocation");
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("Name:"), m_name);
+    form->addRow(QStringLiteral("From:"), m_location);
+    auto *top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(form, 1);
+
+    m_message = new QLabel(IncomingCall::AskText, this);
+    m_message->setObjectName(QStringLiteral("lblCallMessage"));
+    m_message->setAlignment(Qt::AlignCenter);
+    QFont bold = m_message->font();
+    bold.setBold(true);
+    m_message->setFont(bold);
+
+    m_yes = new QPushButton(QStringLiteral("YES"), this);
+    m_yes->setObjectName(QStringLiteral("cmdCallYes"));
+    m_yes->setDefault(true);
+    m_no = new QPushButton(QStringLiteral("NO"), this);
+    m_no->setObjectName(QStringLiteral("cmdCallNo"));
+    m_autoAccept = new QCheckBox(QStringLiteral("Auto Accept"), this);
+    m_autoAccept->setObjectName(QStringLiteral("chkAutoAccept"));
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_autoAccept);
+    buttons->addStretch(1);
+    buttons->addWidget(m_yes);
+    buttons->addWidget(m_no);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_message);
+    layout->addLayout(buttons);
+
+    connect(m_yes, &QPushButton::clicked, &m_call, &IncomingCall::answerYes);
+    connect(m_no, &QPushButton::clicked, &m_call, &IncomingCall::answerNo);
+    connect(m_autoAccept, &QCheckBox::toggled, &m_call, &IncomingCall::setAutoAcceptChecked);
+    connect(&m_call, &IncomingCall::promptChanged, this, &FrmCallIn::refresh);
+    connect(&m_call, &IncomingCall::promptClosed, this, &QWidget::hide);
+}
+
+void FrmCallIn::refresh()
+{
+    const bool wasVisible = isVisible();
+    m_name->setText(m_call.userName());
+    m_location->setText(m_call.userLocation());
+    m_message->setText(m_call.message());
+    m_yes->setVisible(m_call.buttonsVisible());
+    m_no->setVisible(m_call.buttonsVisible());
+    {
+        const QSignalBlocker quiet(m_autoAccept);
+        m_autoAccept->setChecked(m_call.autoAcceptChecked());
+    }
+    if (!wasVisible) {
+        toTopRight(this);
+        show();
+        raise();
+    }
+}
+
+void FrmCallIn::closeEvent(QCloseEvent *event)
+{
+    // Closing the prompt from its frame closes it like any other way: no answer is sent.
+    m_call.closePrompt();
+    QWidget::closeEvent(event);
+}
+
+FrmBusyNotify::FrmBusyNotify(IncomingCall &call, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint), m_call(call)
+{
+    setObjectName(QStringLiteral("frmBusyNotify"));
+    setWindowTitle(QStringLiteral("OVELA Incoming Call..."));
+    setWindowIcon(Pictures::appIcon());
+    auto *icon = new QLabel(this);
+    icon->setPixmap(Pictures::busy());
+    auto *text = new QLabel(QStringLiteral("A Busy signal is being sent to this Person"), this);
+    text->setObjectName(QStringLiteral("lblBusy"));
+    m_name = panel(this, "pnlUserName");
+    m_location = panel(this, "pnlUserLocation");
+    auto *form = new QFormLayout;
+    form->addRow(text);
+    form->addRow(QStringLiteral("Name:"), m_name);
+    form->addRow(QStringLiteral("From:"), m_location);
+    auto *layout = new QHBoxLayout(this);
+    layout->addWidget(icon, 0, Qt::AlignTop);
+    layout->addLayout(form, 1);
+    connect(&m_call, &IncomingCall::busyChanged, this, &FrmBusyNotify::refresh);
+}
+
+void FrmBusyNotify::refresh()
+{
+    m_name->setText(m_call.busyName());
+    m_location->setText(m_call.busyLocation());
+    if (m_call.busyVisible() && !isVisible()) {
+        toTopRight(this);
+        show();
+    } else if (!m_call.busyVisible()) {
+        hide();
+    }
+}

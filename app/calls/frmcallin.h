@@ -1,0 +1,42 @@
+// The incoming-call prompt and the busy notice: both show what IncomingCall holds and hand the
+// user's answer back to it.
+#pragma once
+
+#include <QWidget>
+
+class IncomingCall;
+class QCheckBox;
+class QLabel;
+class QPushButton;
+
+class FrmCallIn : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrmCallIn(IncomingCall &call, QWidget *parent = nullptr);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void refresh();
+    void placeTopRight();
+
+    IncomingCall &m_call;
+    QLabel *m_name, *m_location, *m_message;
+    QPushButton *m_yes, *m_no;
+    QCheckBox *m_autoAccept;
+};
+
+class FrmBusyNotify : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FrmBusyNotify(IncomingCall &call, QWidget *parent = nullptr);
+
+private:
+    void refresh();
+
+    IncomingCall &m_call;
+    QLabel *m_name, *m_location;
+};

@@ -1,0 +1,385 @@
+// The main window.
+#include "frmmain.h"
+
+#include "calls/program.h"
+#include "platform/usermessages.h"
+#include "shell/pictures.h"
+#include "shell/toolbarbutton.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+
+namespace
+{
+QLabel *picture(QWidget *parent, const char *name, const QPixmap &pm, const QString &tip = {})
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setPixmap(pm);
+    label->setToolTip(tip);
+    return label;
+}
+} // namespace
+
+FrmMain::FrmMain(Program &program, UserMessages &messages, QWidget *parent)
+    : QMainWindow(parent), m_program(program), m_messages(messages)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("OVELA"));
+    setWindowIcon(Pictures::appIcon());
+    buildMenus();
+
+    auto *central = new QWidget(this);
+    auto *column = new QVBoxLayout(central);
+    column->setContentsMargins(4, 2, 4, 4);
+    column->setSpacing(4);
+    column->addWidget(buildToolbar());
+    column->addWidget(buildDisplay(), 1, Qt::AlignHCenter);
+    column->addWidget(buildReadOut());
+    setCentralWidget(central);
+
+    MediaSession &media = program.media;
+    connect(&media, &MediaSession::callEntered, this, &FrmMain::onCallEntered);
+    connect(&media, &MediaSession::callEnded, this, &FrmMain::onCallEnded);
+    connect(&media, &MediaSession::animationFrameChanged, this,
+            [this](int frame) { m_activity->setPixmap(Pictures::animation(frame)); });
+    connect(&media.clock(), &CallClock::changed, this, &FrmMain::showClock);
+    connect(&program.signalling, &CallSignalling::doNotDisturbChanged, this,
+            &FrmMain::showDoNotDisturb);
+    showClock();
+    setQuickMessagesEnabled(!program.settings.MessagingDisable);
+}
+
+void FrmMain::buildMenus()
+{
+    auto add = [this](QMenu *menu, const char *name, const QString &text, const QKeySequence &key) {
+        QAction *a = menu->addAction(text);
+        a->setObjectName(QLatin1String(name));
+        if (!key.isEmpty()) a->setShortcut(key);
+        return a;
+    };
+    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_call =
+        add(file, "Menu_FileCall", QStringLiteral("&Call"), QKeySequence(QStringLiteral("Ctrl+C")));
+    m_hangup = add(file, "Menu_FileHangup", QStringLiteral("&Hangup"),
+                   QKeySequence(QStringLiteral("Ctrl+H")));
+    m_hangup->setEnabled(false);
+    file->addSeparator();
+    m_dnd = add(file, "Menu_FileDoNotDisturb", QStringLiteral("&Do Not Disturb"),
+                QKeySequence(QStringLiteral("Ctrl+N")));
+    m_dnd->setCheckable(true);
+    file->addSeparator();
+    QAction *quit =
+        add(file, "Menu_FileQuit", QStringLiteral("&Quit"), QKeySequence(QStringLiteral("Ctrl+Q")));
+
+    QMenu *view = menuBar()->addMenu(QStringLiteral("&View"));
+    m_viewSelf =
+        add(view, "Menu_ViewSelf", QStringLiteral("&Self"), QKeySequence(QStringLiteral("Ctrl+S")));
+    m_viewSelf->setCheckable(true);
+    m_viewChat = add(view, "Menu_ViewChat", QStringLiteral("&Text Chat"),
+                     QKeySequence(QStringLiteral("Ctrl+T")));
+    m_viewChat->setCheckable(true);
+    view->addSeparator();
+    QAction *log = add(view, "Menu_ViewLog", QStringLiteral("&Log"), {});
+    QAction *rates = add(view, "Menu_ViewRates", QStringLiteral("&Data Rates"),
+                         QKeySequence(QStringLiteral("Ctrl+D")));
+    view->addSeparator();
+    QAction *options = add(view, "Menu_ViewOptions", QStringLiteral("&Options..."), {});
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction *about = add(help, "Menu_HelpAbout", QStringLiteral("&About..."), {});
+
+    connect(m_call, &QAction::triggered, this, &FrmMain::directoryRequested);
+    connect(m_hangup, &QAction::triggered, this, &FrmMain::hangUp);
+    connect(m_dnd, &QAction::triggered, this,
+            [this](bool on) { m_program.signalling.setDoNotDisturb(on); });
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(m_viewSelf, &QAction::triggered, this, [this] { ToolbarCommand(2); });
+    connect(m_viewChat, &QAction::triggered, this, [this] { ToolbarCommand(3); });
+    connect(log, &QAction::triggered, this, &FrmMain::logRequested);
+    connect(rates, &QAction::triggered, this, &FrmMain::ratesRequested);
+    connect(options, &QAction::triggered, this, &FrmMain::optionsRequested);
+    connect(about, &QAction::triggered, this, &FrmMain::aboutRequested);
+}
+
+QWidget *FrmMain::buildToolbar()
+{
+    auto *bar = new QFrame(this);
+    bar->setObjectName(QStringLiteral("cbmaintool"));
+    bar->setFrameStyle(QFrame::StyledPanel | QFrame::Raised);
+    auto *row = new QHBoxLayout(bar);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(0);
+    struct Spec {
+        const char *caption, *tip;
+        Pictures::Tool tool;
+    };
+    const Spec specs[] = {{"Call", "Connection", Pictures::Tool::Call},
+                          {"Directory", "Display User Directory", Pictures::Tool::Directory},
+                          {"SelfView", "Toggle SelfView", Pictures::Tool::SelfView},
+                          {"Chat", "Text Chat", Pictures::Tool::Chat},
+                          {"Talk", "Push to Talk", Pictures::Tool::Talk}};
+    for (int i = 0; i < 5; ++i) {
+        auto *b =
+            new ToolbarButton(i, QLatin1String(specs[i].caption), QLatin1String(specs[i].tip), bar);
+        b->setPictures(Pictures::tool(specs[i].tool, false), Pictures::tool(specs[i].tool, true));
+        connect(b, &ToolbarButton::clicked, this, &FrmMain::ToolbarCommand);
+        connect(b, &ToolbarButton::hovered, this, &FrmMain::ToolbarHover);
+        connect(b, &ToolbarButton::pressed, this,
+                [this](int i, Qt::MouseButton mb) { onTalk(i, mb, true); });
+        connect(b, &ToolbarButton::released, this,
+                [this](int i, Qt::MouseButton mb) { onTalk(i, mb, false); });
+        row->addWidget(b);
+        m_tools << b;
+    }
+    row->addStretch(1);
+    m_activity = picture(bar, "pnlActivity", Pictures::animation(0));
+    m_activity->installEventFilter(this);
+    row->addWidget(m_activity);
+    row->addSpacing(3);
+    return bar;
+}
+
+QWidget *FrmMain::buildDisplay()
+{
+    m_videoPanel = new QFrame(this);
+    m_videoPanel->setObjectName(QStringLiteral("pnlVidIn"));
+    m_videoPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_videoPanel->setLineWidth(2);
+    auto *layout = new QVBoxLayout(m_videoPanel);
+    layout->setContentsMargins(2, 2, 2, 2);
+    m_video = new QLabel(m_videoPanel);
+    m_video->setObjectName(QStringLiteral("imgVidIn"));
+    m_video->setFixedSize(m_display);
+    m_video->setStyleSheet(QStringLiteral("background: black;"));
+    layout->addWidget(m_video);
+    m_logo = picture(m_video, "imgQvidLogo", Pictures::logo(200));
+    m_logo->adjustSize();
+    m_logo->move((m_display.width() - m_logo->width()) / 2,
+                 (m_display.height() - m_logo->height()) / 2);
+    return m_videoPanel;
+}
+
+QWidget *FrmMain::buildReadOut()
+{
+    auto *strip = new QFrame(this);
+    strip->setObjectName(QStringLiteral("pnlReadOutContain"));
+    strip->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    auto *row = new QHBoxLayout(strip);
+    row->setContentsMargins(6, 3, 6, 3);
+    row->setSpacing(6);
+    m_msgIn =
+        picture(strip, "imgMsgIn", Pictures::messageIn(false), QStringLiteral("Quick Message"));
+    m_dndImage = picture(strip, "imgDoNotDisturb", Pictures::doNotDisturb(false),
+                         QStringLiteral("Do Not Disturb"));
+    m_dndImage->installEventFilter(this);
+    m_mic = picture(strip, "imgLedMic", Pictures::microphone(Pictures::Light::Off),
+                    QStringLiteral("Microphone"));
+    m_cam = picture(strip, "imgLedCam", Pictures::camera(Pictures::Light::Off),
+                    QStringLiteral("Camera"));
+    m_speaker = picture(strip, "imgLEDSpeaker", Pictures::speaker(Pictures::Light::Off),
+                        QStringLiteral("Speaker"));
+    for (QWidget *w : {static_cast<QWidget *>(m_msgIn), static_cast<QWidget *>(m_dndImage),
+                       static_cast<QWidget *>(m_mic), static_cast<QWidget *>(m_cam),
+                       static_cast<QWidget *>(m_speaker)})
+        row->addWidget(w);
+    row->addStretch(1);
+
+    auto *readOut = new QFrame(strip);
+    readOut->setObjectName(QStringLiteral("pnlReadOut"));
+    readOut->setStyleSheet(QStringLiteral("#pnlReadOut { background: rgb(12,16,12); }"));
+    auto *digits = new QHBoxLayout(readOut);
+    digits->setContentsMargins(4, 2, 4, 2);
+    digits->setSpacing(1);
+    for (int i = 0; i < 4; ++i) {
+        m_digits[i] = picture(readOut, "imgNum", Pictures::digit(-1));
+        m_digits[i]->setObjectName(QStringLiteral("imgNum_%1").arg(i));
+        digits->addWidget(m_digits[i]);
+        if (i == 1) {
+            m_colon = picture(readOut, "imgColon", Pictures::colon(false));
+            digits->addWidget(m_colon);
+        }
+    }
+    readOut->setToolTip(QStringLiteral("Call time"));
+    row->addWidget(readOut);
+    row->addStretch(1);
+    m_conLed =
+        picture(strip, "imgConLED", Pictures::connection(false), QStringLiteral("Connection"));
+    m_conLed->installEventFilter(this);
+    row->addWidget(m_conLed);
+    return strip;
+}
+
+void FrmMain::setDisplaySize(int width, int height)
+{
+    if (width == m_display.width()) return;
+    m_display = QSize(width, height);
+    m_video->setFixedSize(m_display);
+    m_logo->move((width - m_logo->width()) / 2, (height - m_logo->height()) / 2);
+    if (!isMinimized() && !isMaximized()) adjustSize();
+}
+
+void FrmMain::setSelfViewShown(bool shown)
+{
+    m_viewSelf->setChecked(shown);
+    m_tools[2]->setBevel(shown ? ToolbarButton::Sunken : ToolbarButton::Flat);
+}
+
+void FrmMain::setChatShown(bool shown)
+{
+    m_viewChat->setChecked(shown);
+    m_tools[3]->setBevel(shown ? ToolbarButton::Sunken : ToolbarButton::Flat);
+}
+
+bool FrmMain::selfViewChecked() const
+{
+    return m_viewSelf->isChecked();
+}
+
+bool FrmMain::chatChecked() const
+{
+    return m_viewChat->isChecked();
+}
+
+void FrmMain::setQuickMessagesEnabled(bool on)
+{
+    m_msgIn->setVisible(on);
+}
+
+void FrmMain::hangUp()
+{
+    m_program.signalling.hangUp();
+}
+
+void FrmMain::ToolbarCommand(int index)
+{
+    const Settings &s = m_program.settings;
+    switch (index) {
+    case 0:
+        if (m_program.session.mediaState != MediaStates::None) {
+            hangUp();
+            return;
+        }
+        if (s.Name.size() < 3) {
+            m_messages.showInfoMessage(
+                QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+            return;
+        }
+        if (s.EMail.size() < 8) {
+            m_messages.showInfoMessage(QStringLiteral(
+                "You must enter an Email Address of at least 8 Characters in length."));
+            return;
+        }
+        emit directoryRequested();
+        break;
+    case 1:
+        emit directoryRequested();
+        break;
+    case 2:
+        emit selfViewToggled(!m_viewSelf->isChecked());
+        break;
+    case 3:
+        emit chatToggled(!m_viewChat->isChecked());
+        break;
+    default:
+        break;
+    }
+}
+
+void FrmMain::ToolbarHover(int index)
+{
+    for (int i = 0; i < m_tools.size(); ++i) {
+        ToolbarButton *b = m_tools[i];
+        if (i == index) {
+            b->setHighlighted(true);
+            if (b->bevel() == ToolbarButton::Flat) b->setBevel(ToolbarButton::Raised);
+        } else {
+            if (b->bevel() == ToolbarButton::Raised) b->setBevel(ToolbarButton::Flat);
+            b->setHighlighted(false);
+        }
+    }
+}
+
+void FrmMain::onTalk(int index, Qt::MouseButton button, bool down)
+{
+    if (index != 4) return;
+    ToolbarButton *talk = m_tools[4];
+    if (button == Qt::LeftButton)
+        talk->setBevel(down ? ToolbarButton::Sunken : ToolbarButton::Flat);
+    else if (button == Qt::RightButton && down)
+        talk->setBevel(talk->bevel() == ToolbarButton::Sunken ? ToolbarButton::Raised
+                                                              : ToolbarButton::Sunken);
+}
+
+void FrmMain::onCallEntered()
+{
+    m_conLed->setPixmap(Pictures::connection(true));
+    m_tools[0]->setCaption(QStringLiteral("HangUp"));
+    m_tools[0]->setPictures(Pictures::tool(Pictures::Tool::HangUp, false),
+                            Pictures::tool(Pictures::Tool::HangUp, true));
+    m_call->setEnabled(false);
+    m_hangup->setEnabled(true);
+    m_logo->hide();
+}
+
+void FrmMain::onCallEnded()
+{
+    m_conLed->setPixmap(Pictures::connection(false));
+    m_tools[0]->setCaption(QStringLiteral("Call"));
+    m_tools[0]->setPictures(Pictures::tool(Pictures::Tool::Call, false),
+                            Pictures::tool(Pictures::Tool::Call, true));
+    m_call->setEnabled(true);
+    m_hangup->setEnabled(false);
+    m_logo->show();
+    m_video->update();
+    setDisplaySize(320, 240);
+}
+
+void FrmMain::showClock()
+{
+    const CallClock &clock = m_program.media.clock();
+    for (int i = 0; i < 4; ++i)
+        m_digits[i]->setPixmap(Pictures::digit(clock.digit(i)));
+    m_colon->setPixmap(Pictures::colon(clock.displayOn()));
+    m_colon->parentWidget()->setToolTip(clock.displayOn()
+                                            ? QStringLiteral("Call time ") + clock.text()
+                                            : QStringLiteral("Call time"));
+}
+
+void FrmMain::showDoNotDisturb(bool on)
+{
+    m_dnd->setChecked(on);
+    m_dndImage->setPixmap(Pictures::doNotDisturb(on));
+}
+
+bool FrmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonRelease &&
+        static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+        if (watched == m_dndImage)
+            m_program.signalling.setDoNotDisturb(!m_program.signalling.doNotDisturb());
+        else if (watched == m_conLed)
+            hangUp();
+        else if (watched == m_activity)
+            ToolbarCommand(0);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_program.shutDownDone() && !m_program.queryUnload()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_program.shutDown();
+    QCoreApplication::quit();
+}

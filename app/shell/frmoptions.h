@@ -1,0 +1,43 @@
+// The options dialog: the user's personal details and directory server, the calling and window
+// preferences, and quick messages (the refuse list and switching them off). Close checks and
+// stores the values in the settings; the file is written at shutdown.
+#pragma once
+
+#include <QWidget>
+
+class Program;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QTabWidget;
+class QTreeWidget;
+class UserMessages;
+
+class FrmOptions : public QWidget
+{
+    Q_OBJECT
+public:
+    FrmOptions(Program &program, UserMessages &messages, QWidget *parent = nullptr);
+
+    // "Close": false (and a message) while the name or e-mail is too short.
+    bool accept();
+    void removeRefused();
+
+signals:
+    void quickMessagesChanged(bool enabled);
+
+private:
+    QWidget *personalTab();
+    QWidget *generalTab();
+    QWidget *messagingTab();
+    void fillRefuseList();
+
+    Program &m_program;
+    UserMessages &m_messages;
+    QTabWidget *m_tabs;
+    QLineEdit *m_name, *m_email, *m_location, *m_comment, *m_welcome;
+    QComboBox *m_dirAddress;
+    QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
+    QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable;
+    QTreeWidget *m_refuse;
+};

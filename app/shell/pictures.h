@@ -1,0 +1,36 @@
+// The program's pictures, drawn rather than shipped: lights, the call clock's digits, the
+// activity animation, toolbar icons and the logo.
+#pragma once
+
+#include <QPixmap>
+
+namespace Pictures
+{
+
+enum class Light { Off, On, NoDevice };
+
+QPixmap microphone(Light state);
+QPixmap camera(Light state);
+QPixmap speaker(Light state);
+QPixmap connection(bool on);
+QPixmap doNotDisturb(bool on);
+QPixmap messageIn(bool waiting);
+
+// A seven-segment digit 0..9, or the dark digit for -1.
+QPixmap digit(int value);
+QPixmap colon(bool on);
+
+constexpr int AnimationFrames = 8;
+QPixmap animation(int frame);
+
+enum class Tool { Call, HangUp, Directory, SelfView, Chat, Talk };
+QPixmap tool(Tool which, bool highlighted);
+
+QPixmap logo(int width = 200);
+QPixmap incomingCall();
+QPixmap busy();
+
+// The program's window icon.
+QPixmap appIcon();
+
+} // namespace Pictures

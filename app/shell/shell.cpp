@@ -1,0 +1,269 @@
+// Putting the windows together.
+#include "shell.h"
+
+#include "calls/frmcallin.h"
+#include "calls/frmconstatus.h"
+#include "calls/frmself.h"
+#include "calls/program.h"
+#include "directory/frmdirectory.h"
+#include "directory/frmlog.h"
+#include "messaging/frmnewchat.h"
+#include "platform/twips.h"
+#include "shell/frmmain.h"
+#include "shell/frmmessage.h"
+#include "shell/frmoptions.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+namespace
+{
+const QString Title = QStringLiteral("OVELA");
+}
+
+Shell::Shell() = default;
+
+Shell::~Shell()
+{
+    releaseWindows();
+}
+
+void Shell::attach(Program &program)
+{
+    m_program = &program;
+    m_main = std::make_unique<FrmMain>(program, *this);
+    connect(m_main.get(), &FrmMain::directoryRequested, this, &Shell::showDirectory);
+    connect(m_main.get(), &FrmMain::selfViewToggled, this, &Shell::showSelfView);
+    connect(m_main.get(), &FrmMain::chatToggled, this, &Shell::showChat);
+    connect(m_main.get(), &FrmMain::logRequested, this, &Shell::showLog);
+    connect(m_main.get(), &FrmMain::ratesRequested, this, &Shell::showRates);
+    connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
+    connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
+    // The directory window steps aside while a call is up.
+    connect(&program.media, &MediaSession::callEntered, this, [this] {
+        if (m_directory) m_directory->hide();
+    });
+}
+
+void Shell::terminate()
+{
+    if (!m_program || m_program->shutDownDone()) return;
+    m_program->shutDown();
+    if (m_main) m_main->close();
+    QCoreApplication::quit();
+}
+
+void Shell::releaseWindows()
+{
+    m_splash.reset();
+    m_self.reset();
+    m_chat.reset();
+    m_directory.reset();
+    m_rates.reset();
+    m_log.reset();
+    m_callIn.reset();
+    m_busy.reset();
+    m_progress.reset();
+    delete m_info;
+    delete m_error;
+    delete m_options;
+    delete m_about;
+    m_main.reset();
+}
+
+// ---- messages -----------------------------------------------------------------------------
+
+void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text)
+{
+    if (!window) window = new FrmMessage(FrmMessage::Kind(kind));
+    window->showText(text);
+}
+
+void Shell::showInfoMessage(const QString &text)
+{
+    showMessage(m_info, FrmMessage::Information, text);
+}
+
+void Shell::showErrorMessage(const QString &text)
+{
+    showMessage(m_error, FrmMessage::Error, text);
+}
+
+void Shell::messageBox(const QString &text)
+{
+    QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Ok, m_main.get());
+    box.setObjectName(QStringLiteral("msgBox"));
+    box.exec();
+}
+
+bool Shell::askYesNo(const QString &text)
+{
+    QMessageBox box(QMessageBox::Question, Title, text, QMessageBox::Yes | QMessageBox::No,
+                    m_main.get());
+    box.setObjectName(QStringLiteral("msgBox"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+// ---- start-up and shutdown ----------------------------------------------------------------
+
+void Shell::sizeMainWindow()
+{
+    // The large (Normal) zoom's size, at least as large as the window's contents need.
+    const QSize wanted = Twips::toPixels(4960, 5500);
+    const QSize size = wanted.expandedTo(m_main->sizeHint());
+    m_main->resize(size);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        m_main->move(area.left() + (area.width() - size.width()) / 2,
+                     area.top() + (area.height() - size.height()) / 5);
+    }
+}
+
+void Shell::showSplash()
+{
+    m_splash = std::make_unique<FrmSplash>();
+    m_splash->show();
+}
+
+void Shell::closeSplash()
+{
+    m_splash.reset();
+}
+
+void Shell::moveMainWindow(int leftTwips, int topTwips)
+{
+    m_main->move(Twips::toPixelsX(leftTwips), Twips::toPixelsY(topTwips));
+}
+
+void Shell::mainWindowPosition(int *leftTwips, int *topTwips) const
+{
+    const QPoint at = m_main->pos();
+    *leftTwips = Twips::fromPixelsX(at.x());
+    *topTwips = Twips::fromPixelsY(at.y());
+}
+
+void Shell::loadWindows()
+{
+    Program &p = *m_program;
+    m_self = std::make_unique<FrmSelf>();
+    connect(m_self.get(), &FrmSelf::settingsRequested, this, &Shell::showOptions);
+    connect(m_self.get(), &ToolWindow::hiddenByUser, this,
+            [this] { m_main->setSelfViewShown(false); });
+    m_chat = std::make_unique<FrmNewChat>(p.chat, p.media, p.settings);
+    connect(m_chat.get(), &ToolWindow::hiddenByUser, this, [this] { m_main->setChatShown(false); });
+    connect(m_chat.get(), &FrmNewChat::shown, this, [this] { m_main->setChatShown(true); });
+    m_directory = std::make_unique<FrmDirectory>(p.outgoing);
+    m_rates = std::make_unique<FrmRates>();
+    connect(&p.media, &MediaSession::figuresReset, m_rates.get(), &FrmRates::resetFigures);
+    m_log = std::make_unique<FrmLog>(p.log, *this);
+    m_callIn = std::make_unique<FrmCallIn>(p.incoming);
+    m_busy = std::make_unique<FrmBusyNotify>(p.incoming);
+    m_progress = std::make_unique<FrmConStatus>(p.outgoing);
+
+    // The self view sits at the main window's top right, the chat window below it.
+    m_self->adjustSize();
+    m_self->move(m_main->frameGeometry().right() + 1, m_main->y());
+    m_chat->resize(Twips::toPixelsX(4960), m_chat->height());
+    m_chat->move(m_main->x(), m_main->frameGeometry().bottom() + 1);
+}
+
+void Shell::showStartupWindows(bool selfView, bool chat, bool dataRates)
+{
+    showSelfView(selfView);
+    showChat(chat);
+    if (dataRates) showRates();
+}
+
+void Shell::showMainWindow()
+{
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+void Shell::showOptions()
+{
+    if (!m_options) {
+        m_options = new FrmOptions(*m_program, *this);
+        connect(m_options, &FrmOptions::quickMessagesChanged, m_main.get(),
+                &FrmMain::setQuickMessagesEnabled);
+    }
+    m_options->show();
+    m_options->raise();
+}
+
+void Shell::collectWindowSettings(Settings &settings) const
+{
+    settings.SelfViewOn = m_self && m_self->isVisible();
+    settings.ChatToolOn = m_chat && m_chat->isVisible();
+    settings.DataRatesOn = m_rates && m_rates->isVisible();
+}
+
+void Shell::unloadWindows()
+{
+    for (ToolWindow *w : std::initializer_list<ToolWindow *>{m_self.get(), m_chat.get()})
+        if (w) w->unload();
+    delete m_options;
+    if (m_rates) m_rates->unload();
+    delete m_about;
+    if (m_log) m_log->unload();
+    for (QWidget *w : std::initializer_list<QWidget *>{m_callIn.get(), m_busy.get(), m_splash.get(),
+                                                       m_progress.get(), m_info.data()})
+        if (w) w->hide();
+    if (m_directory) m_directory->unload();
+}
+
+// ---- the windows the main window opens ----------------------------------------------------
+
+void Shell::placeBesideMain(QWidget *window)
+{
+    window->adjustSize();
+    window->move(m_main->frameGeometry().right() + 1,
+                 m_main->frameGeometry().bottom() - window->frameGeometry().height());
+}
+
+void Shell::showSelfView(bool show)
+{
+    if (!m_self) return;
+    m_self->setVisible(show);
+    m_main->setSelfViewShown(show);
+}
+
+void Shell::showChat(bool show)
+{
+    if (!m_chat) return;
+    m_chat->setVisible(show);
+    m_main->setChatShown(show);
+}
+
+void Shell::showDirectory()
+{
+    if (!m_directory) return;
+    m_directory->show();
+    m_directory->raise();
+    m_directory->activateWindow();
+}
+
+void Shell::showRates()
+{
+    if (!m_rates) return;
+    placeBesideMain(m_rates.get());
+    m_rates->show();
+    m_rates->raise();
+}
+
+void Shell::showLog()
+{
+    if (!m_log) return;
+    if (!m_log->isVisible()) centreOnScreen(m_log.get());
+    m_log->show();
+    m_log->raise();
+}
+
+void Shell::showAbout()
+{
+    if (!m_about) m_about = new FrmAbout;
+    m_about->show();
+    m_about->raise();
+}

@@ -1,0 +1,268 @@
+// The windows, offscreen: controls found by their names, the texts a user sees, and the user's
+// clicks reaching the program.
+#include "calls/program.h"
+#include "shell/frmmain.h"
+#include "shell/shell.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+template <typename T = QWidget> T *find(const char *name)
+{
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() == QLatin1String(name))
+            if (auto *w = qobject_cast<T *>(top)) return w;
+        if (auto *w = top->findChild<T *>(QLatin1String(name))) return w;
+    }
+    return nullptr;
+}
+
+// A control of one window.
+template <typename T = QWidget> T *in(const char *window, const char *name)
+{
+    QWidget *top = find(window);
+    return top ? top->findChild<T *>(QLatin1String(name)) : nullptr;
+}
+
+QString text(const char *name, const char *window = nullptr)
+{
+    auto *label = window ? in<QLabel>(window, name) : find<QLabel>(name);
+    return label ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+QAction *action(const char *name)
+{
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (auto *a = top->findChild<QAction *>(QLatin1String(name))) return a;
+    return nullptr;
+}
+
+// Answers the next modal message box with `button`, returning its text through `seen`.
+void answerNextBox(QMessageBox::StandardButton button, QString *seen)
+{
+    QTimer::singleShot(50, [button, seen] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            *seen = box->text();
+            box->button(button)->click();
+        }
+    });
+}
+
+class WindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        shell.attach(program);
+        program.settingsPath = folder.file("ovela.ini");
+        program.startUp(shell, QStringLiteral("skip-splash.invalid"));
+        program.media.startupCallTarget.clear(); // the address only served to skip the splash
+        program.incoming.AutoAcceptOnce = false;
+        program.settings.Name = "Cleo";
+        program.settings.EMail = "cleo@example.org";
+        program.settings.Location = "Lisbon";
+    }
+    void TearDown() override
+    {
+        program.shutDown();
+        shell.releaseWindows();
+    }
+
+    ScratchFolder folder;
+    RecordingSounds sounds;
+    Shell shell;
+    Program program{shell, sounds};
+};
+
+} // namespace
+
+TEST_F(WindowTest, MainWindowShowsItsToolbarMenusAndIdleState)
+{
+    FrmMain *main = shell.mainWindow();
+    ASSERT_TRUE(main && main->isVisible());
+    EXPECT_EQ(main->windowTitle(), "OVELA");
+    EXPECT_EQ(text("lblcmd_0"), "Call");
+    EXPECT_EQ(text("lblcmd_4"), "Talk");
+    EXPECT_EQ(find("cmdtoolbar_1")->toolTip(), "Display User Directory");
+    ASSERT_TRUE(action("Menu_FileCall") && action("Menu_FileHangup"));
+    EXPECT_TRUE(action("Menu_FileCall")->isEnabled());
+    EXPECT_FALSE(action("Menu_FileHangup")->isEnabled());
+    EXPECT_EQ(action("Menu_FileHangup")->shortcut(), QKeySequence("Ctrl+H"));
+    EXPECT_TRUE(find("imgQvidLogo")->isVisible());
+    EXPECT_EQ(find("imgVidIn")->size(), QSize(320, 240));
+    for (const char *name : {"frmSelf", "frmNewChat", "frmDirectory", "frmRates", "frmLog"})
+        EXPECT_TRUE(find(name)) << name << " is loaded at start-up";
+    EXPECT_EQ(find("frmLog")->windowTitle(), "OVELA Log");
+    EXPECT_EQ(find("frmDirectory")->windowTitle(), "Online Directories");
+    EXPECT_EQ(find("frmNewChat")->windowTitle(), "Text Chat");
+    EXPECT_EQ(text("pnlFpsIn"), "0.0");
+}
+
+TEST_F(WindowTest, DoNotDisturbFromTheMenuAndTheImage)
+{
+    action("Menu_FileDoNotDisturb")->trigger();
+    EXPECT_TRUE(program.signalling.doNotDisturb());
+    QTest::mouseClick(find("imgDoNotDisturb"), Qt::LeftButton);
+    EXPECT_FALSE(program.signalling.doNotDisturb());
+    EXPECT_FALSE(action("Menu_FileDoNotDisturb")->isChecked());
+}
+
+TEST_F(WindowTest, TheCallButtonAsksForNameAndEmailFirst)
+{
+    program.settings.Name = "Al";
+    QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
+    ASSERT_TRUE(find("frmMessage"));
+    EXPECT_EQ(text("pnlMessage"), "You must enter a name of at least 3 Characters in length.  ");
+    EXPECT_EQ(find("frmMessage")->windowTitle(), "OVELA Information");
+    program.settings.Name = "Alan";
+    program.settings.EMail = "a@b.c";
+    QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
+    EXPECT_EQ(text("pnlMessage"),
+              "You must enter an Email Address of at least 8 Characters in length.");
+    QTest::mouseClick(find<QPushButton>("cmdOK"), Qt::LeftButton);
+    program.settings.EMail = "alan@example.org";
+    QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
+    EXPECT_TRUE(find("frmDirectory")->isVisible());
+}
+
+TEST_F(WindowTest, AnIncomingCallIsAnsweredFromThePromptAndShownOnTheMainWindow)
+{
+    auto control = RawConnection::connectTo(2000);
+    control->send("RQC;Ann;Porto;9:05;");
+    ASSERT_TRUE(waitUntil([] { return find("frmCallIn") && find("frmCallIn")->isVisible(); }));
+    EXPECT_EQ(find("frmCallIn")->windowTitle(), "OVELA Incoming Call...");
+    EXPECT_EQ(text("pnlUserName", "frmCallIn"), "Ann");
+    EXPECT_EQ(text("pnlUserLocation", "frmCallIn"), "Porto");
+    EXPECT_EQ(text("lblCallMessage"), "Would you like to accept this call?");
+    EXPECT_EQ(in<QCheckBox>("frmCallIn", "chkAutoAccept")->text(), "Auto Accept");
+    QTest::mouseClick(find<QPushButton>("cmdCallYes"), Qt::LeftButton);
+    ASSERT_TRUE(control->waitFor("RRS;YES;Cleo;Lisbon;"));
+    EXPECT_FALSE(find("frmCallIn")->isVisible());
+
+    auto media = RawConnection::connectTo(2001);
+    ASSERT_TRUE(waitUntil([] { return text("lblcmd_0") == "HangUp"; }));
+    EXPECT_FALSE(action("Menu_FileCall")->isEnabled());
+    EXPECT_TRUE(action("Menu_FileHangup")->isEnabled());
+    EXPECT_FALSE(find("imgQvidLogo")->isVisible());
+    EXPECT_EQ(find("frmNewChat")->windowTitle(), "Text Chat - Ann");
+    EXPECT_TRUE(
+        find<QPlainTextEdit>("txtIn")->toPlainText().contains("Call: Ann, Time in Porto is 9:05."));
+    ASSERT_TRUE(waitUntil([&] { return program.media.clock().displayOn(); }, 3000));
+
+    action("Menu_FileHangup")->trigger();
+    EXPECT_TRUE(media->waitClosed());
+    EXPECT_EQ(text("lblcmd_0"), "Call");
+    EXPECT_TRUE(action("Menu_FileCall")->isEnabled());
+    EXPECT_EQ(find("frmNewChat")->windowTitle(), "Text Chat");
+    EXPECT_TRUE(find<QPlainTextEdit>("txtIn")->toPlainText().endsWith("<End of Connection>\n"));
+    EXPECT_FALSE(program.media.clock().displayOn());
+}
+
+TEST_F(WindowTest, ABusyCallerIsShownOnTheBusyNotice)
+{
+    auto first = RawConnection::connectTo(2000);
+    first->send("RQC;Ann;Porto;9:05;");
+    ASSERT_TRUE(waitUntil([&] { return program.incoming.promptOpen(); }));
+    auto second = RawConnection::connectTo(2000);
+    second->send("RQC;Bo;Rome;9:06;");
+    ASSERT_TRUE(
+        waitUntil([] { return find("frmBusyNotify") && find("frmBusyNotify")->isVisible(); }));
+    auto *notice = find("frmBusyNotify");
+    EXPECT_EQ(notice->findChild<QLabel *>("pnlUserName")->text(), "Bo");
+    EXPECT_EQ(notice->findChild<QLabel *>("lblBusy")->text(),
+              "A Busy signal is being sent to this Person");
+}
+
+TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
+{
+    RawListener peer(2100);
+    action("Menu_FileCall")->trigger();
+    auto *address = find<QLineEdit>("txtConnectID");
+    auto *call = find<QPushButton>("cmdCall");
+    ASSERT_TRUE(address && call);
+    EXPECT_FALSE(call->isEnabled());
+    QTest::keyClicks(address, "127.0.0.1;");
+    EXPECT_EQ(address->text(), "127.0.0.1") << "';' is refused at the keyboard";
+    EXPECT_TRUE(call->isEnabled());
+    // The directory's Call places calls on port 2000; this test's callee waits elsewhere.
+    program.outgoing.PlaceCall(address->text(), 2100, 0);
+    ASSERT_TRUE(find("frmConStatus")->isVisible());
+    EXPECT_EQ(find("frmConStatus")->windowTitle(), "Connecting...");
+    EXPECT_EQ(text("pnlConStatus"), "Establishing Connection...");
+    ASSERT_TRUE(peer.waitForConnection());
+    ASSERT_TRUE(waitUntil([] { return text("pnlConStatus") == "Connection Made...Requesting"; }));
+    ASSERT_TRUE(waitUntil([] { return text("pnlSecond") == "1 sec"; }, 3000));
+    QTest::mouseClick(find<QPushButton>("cmdCancel"), Qt::LeftButton);
+    EXPECT_FALSE(find("frmConStatus")->isVisible());
+    EXPECT_EQ(program.session.CallState, CallStates::Cancelled);
+}
+
+TEST_F(WindowTest, ClearingTheLogAsksFirst)
+{
+    action("Menu_ViewLog")->trigger();
+    auto *list = find<QListWidget>("lstActivity");
+    ASSERT_TRUE(list && find("frmLog")->isVisible());
+    program.AddLogEntry("while shown");
+    EXPECT_TRUE(list->item(list->count() - 1)->text().endsWith(": while shown"));
+    const int before = list->count();
+    QString asked;
+    answerNextBox(QMessageBox::No, &asked);
+    QTest::mouseClick(in<QPushButton>("frmLog", "cmdClear"), Qt::LeftButton);
+    EXPECT_EQ(asked, "Are you sure you want to clear the Activity log?");
+    EXPECT_EQ(list->count(), before);
+    answerNextBox(QMessageBox::Yes, &asked);
+    QTest::mouseClick(in<QPushButton>("frmLog", "cmdClear"), Qt::LeftButton);
+    EXPECT_EQ(list->count(), 0);
+    in<QPushButton>("frmLog", "cmdClose")->click();
+    EXPECT_FALSE(find("frmLog")->isVisible());
+    EXPECT_TRUE(find("frmLog")) << "closing only hides it";
+}
+
+TEST_F(WindowTest, OptionsRefuseShortDetailsAndStoreGoodOnes)
+{
+    action("Menu_ViewOptions")->trigger();
+    auto *name = find<QLineEdit>("txtName");
+    ASSERT_TRUE(name);
+    EXPECT_EQ(find("frmOptions")->windowTitle(), "OVELA Properties");
+    name->setText("  Al  ");
+    in<QPushButton>("frmOptions", "cmdClose")->click();
+    EXPECT_EQ(text("pnlMessage"), "You must enter a name of at least 3 Characters in length.");
+    EXPECT_TRUE(find("frmOptions")->isVisible());
+    name->setText("Ali");
+    QTest::keyClicks(find<QLineEdit>("txtComment"), "a;b");
+    EXPECT_EQ(find<QLineEdit>("txtComment")->text(), "ab");
+    in<QCheckBox>("frmOptions", "chkAutoAccept")->setChecked(true);
+    in<QPushButton>("frmOptions", "cmdClose")->click();
+    QApplication::processEvents();
+    EXPECT_EQ(program.settings.Name, "Ali");
+    EXPECT_EQ(program.settings.Comment, "ab");
+    EXPECT_TRUE(program.settings.AutoAccept);
+}
+
+TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
+{
+    shell.showChat(true);
+    auto *out = find<QPlainTextEdit>("txtOut");
+    QTest::keyClicks(out, "hello there");
+    QTest::keyClick(out, Qt::Key_Return);
+    EXPECT_TRUE(out->toPlainText().isEmpty());
+    EXPECT_TRUE(find<QPlainTextEdit>("txtIn")->toPlainText().endsWith("> hello there\n"));
+    EXPECT_EQ(program.media.textQueue().oldest(), "hello there");
+    EXPECT_TRUE(action("Menu_ViewChat")->isChecked());
+    find("frmNewChat")->close();
+    EXPECT_FALSE(action("Menu_ViewChat")->isChecked());
+    EXPECT_TRUE(find("frmNewChat"));
+}
