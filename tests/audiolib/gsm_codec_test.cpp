@@ -83,8 +83,9 @@ TEST_F(GsmCodecTest, HalfRateThinsTheCallersSamples)
         ASSERT_EQ(samples[i], static_cast<uint8_t>(2 * i)) << i;
 }
 
-// GSM 06.10 keeps the waveform of voiced speech recognisably (a correlation of about 0.9 on
-// this signal); a fault in the companding, frame order or padding drops it far below.
+// GSM 06.10 keeps the waveform of voiced speech: this signal comes back with a correlation of
+// 0.92 (full rate) and 0.94 (half rate; its energy lies well below 2 kHz). The floors leave room
+// for libgsm versions; a fault in the companding, frame order or padding drops far below them.
 struct QualityCase {
     int mode;
     double floor;
@@ -106,9 +107,8 @@ TEST_P(GsmQualityTest, SpeechSurvivesTheRoundTrip)
     EXPECT_GT(audiotest::correlation(speech, decoded), GetParam().floor);
 }
 
-// Half rate codes every second sample without filtering, so its floor is lower.
 INSTANTIATE_TEST_SUITE_P(Modes, GsmQualityTest,
-                         ::testing::Values(QualityCase{0, 0.8}, QualityCase{1, 0.6}));
+                         ::testing::Values(QualityCase{0, 0.85}, QualityCase{1, 0.85}));
 
 TEST_F(GsmCodecTest, SilenceStaysSilent)
 {
