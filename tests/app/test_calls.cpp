@@ -135,6 +135,8 @@ TEST_F(CallTest, ASecondCallerIsToldBusyAndTheFirstIsUndisturbed)
     EXPECT_EQ(program.incoming.userName(), "Ann") << "the prompt still shows the first caller";
     program.incoming.answerYes();
     EXPECT_TRUE(first->waitFor("RRS;YES;"));
+    EXPECT_TRUE(waitUntil([&] { return !program.incoming.busyVisible(); }, 5500))
+        << "the notice goes within five seconds";
 }
 
 TEST_F(CallTest, AutoAcceptAnswersAtOnceAndClosesAfterFiveTicks)

@@ -266,3 +266,17 @@ TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
     EXPECT_FALSE(action("Menu_ViewChat")->isChecked());
     EXPECT_TRUE(find("frmNewChat"));
 }
+
+TEST_F(WindowTest, ClosingIsRefusedOnlyWhileAConnectionIsBeingEstablished)
+{
+    program.session.CallState = CallStates::Establishing;
+    shell.mainWindow()->close();
+    EXPECT_TRUE(shell.mainWindow()->isVisible());
+    EXPECT_FALSE(program.shutDownDone());
+    EXPECT_EQ(text("pnlMessage", "frmMessage"),
+              "You must cancel the connection that is being established before exiting.");
+    program.session.CallState = CallStates::Busy;
+    shell.mainWindow()->close();
+    EXPECT_TRUE(program.shutDownDone());
+    EXPECT_TRUE(program.log.entries().last().endsWith(": OVELA Power Down"));
+}
