@@ -414,3 +414,42 @@ TEST_F(CallTest, ProgressWindowCountsSecondsAndAnimates)
     EXPECT_EQ(program.outgoing.frame(), 0) << "an idle window stops on the first frame";
     program.outgoing.cancel();
 }
+
+TEST_F(CallTest, AnEmailAddressIsLookedUpOnTheDirectoryServer)
+{
+    RawListener directory(2110);
+    IPPort &server = program.endpoints.ippServer;
+    server.setRemoteHost("127.0.0.1");
+    server.setRemotePort(2110);
+    server.setConnected(true);
+    RawConnection *dir = directory.waitForConnection();
+    ASSERT_TRUE(dir);
+    ASSERT_TRUE(waitUntil([&] { return server.connected(); }));
+    program.outgoing.PlaceCall("  Ann@Example.org ", 2000, 0);
+    ASSERT_TRUE(dir->waitFor("<ET>"));
+    EXPECT_EQ(dir->received(), "GEM;Ann@Example.org;<ET>");
+    EXPECT_EQ(program.session.CallState, CallStates::LookingUpEmail);
+    EXPECT_TRUE(program.outgoing.windowOpen());
+    EXPECT_EQ(program.outgoing.userName(), "Ann@Example.org");
+    EXPECT_EQ(program.outgoing.userLocation(), "Unknown");
+    program.outgoing.tick();
+    EXPECT_EQ(program.outgoing.status(), "Looking up Email Address");
+    EXPECT_FALSE(program.endpoints.ippControl.connecting()) << "never connected to directly";
+}
+
+TEST_F(CallTest, TenMegabytesOfJunkOnTheControlPortChangeNothing)
+{
+    auto junk = RawConnection::connectTo(2000);
+    const QByteArray block(1024 * 1024, 'x');
+    for (int i = 0; i < 10; ++i) {
+        junk->send(block);
+        QCoreApplication::processEvents();
+    }
+    QTest::qWait(200);
+    EXPECT_FALSE(program.incoming.promptOpen());
+    junk->close();
+    ASSERT_TRUE(waitUntil([&] { return program.endpoints.ipdControl.connectionCount() == 0; }));
+    auto genuine = call();
+    ASSERT_TRUE(waitUntil([&] { return program.incoming.promptOpen(); }));
+    EXPECT_EQ(program.incoming.userName(), "Ann");
+}

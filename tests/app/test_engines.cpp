@@ -29,7 +29,8 @@ TEST(EngineBinding, MissingLibraryAndMissingFunctionAreNumberedErrors)
     }
 }
 
-namespace {
+namespace
+{
 EngineLibrary &mathLibrary()
 {
     static EngineLibrary library("libm.so.6");
@@ -38,7 +39,8 @@ EngineLibrary &mathLibrary()
 } // namespace
 
 // j0 stands in for an engine export: one C declaration, no overloads.
-namespace bound {
+namespace bound
+{
 QVD_BIND(mathLibrary, j0)
 } // namespace bound
 
