@@ -2,7 +2,7 @@
 #include "ipdaemon.h"
 
 #include "netaddress.h"
-#include "socketerrors.h"
+#include "sockets.h"
 
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -10,7 +10,6 @@
 
 namespace
 {
-constexpr int LingerMs = 5000;
 constexpr int MaxConnectionId = 65535;
 } // namespace
 
@@ -261,21 +260,7 @@ void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &
     conn->closing = true;
     QTcpSocket *socket = conn->socket;
     conn->socket = nullptr;
-    if (socket) {
-        socket->disconnect(this);
-        if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
-            // Let queued bytes reach the peer, then let the socket go.
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QTimer::singleShot(LingerMs, socket, [socket] {
-                socket->abort();
-                socket->deleteLater();
-            });
-            socket->disconnectFromHost();
-        } else {
-            socket->abort();
-            socket->deleteLater();
-        }
-    }
+    if (socket) releaseSocket(socket, this, graceful);
     // The number and the remote address stay readable while the event is handled.
     emit Disconnected(id, status, description);
     m_conns.erase(id);

@@ -2,16 +2,9 @@
 #include "ipport.h"
 
 #include "netaddress.h"
-#include "socketerrors.h"
+#include "sockets.h"
 
 #include <QTcpSocket>
-#include <QTimer>
-
-namespace
-{
-// A socket closed gracefully gets this long to hand its last bytes over before it is aborted.
-constexpr int LingerMs = 5000;
-} // namespace
 
 IPPort::IPPort(QObject *parent) : QObject(parent) {}
 
@@ -89,20 +82,7 @@ void IPPort::dropSocket(bool graceful)
     m_socket = nullptr;
     m_connected = false;
     m_splitter.clear();
-    if (!socket) return;
-    socket->disconnect(this);
-    if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
-        // Let queued bytes reach the peer, then let the socket go.
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        QTimer::singleShot(LingerMs, socket, [socket] {
-            socket->abort();
-            socket->deleteLater();
-        });
-        socket->disconnectFromHost();
-    } else {
-        socket->abort();
-        socket->deleteLater();
-    }
+    if (socket) releaseSocket(socket, this, graceful);
 }
 
 void IPPort::setActive(bool on)

@@ -117,19 +117,20 @@ QWidget *FrmMain::buildToolbar()
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(0);
-    struct Spec {
+    struct Entry {
         const char *caption, *tip;
         Pictures::Tool tool;
     };
-    const Spec specs[] = {{"Call", "Connection", Pictures::Tool::Call},
-                          {"Directory", "Display User Directory", Pictures::Tool::Directory},
-                          {"SelfView", "Toggle SelfView", Pictures::Tool::SelfView},
-                          {"Chat", "Text Chat", Pictures::Tool::Chat},
-                          {"Talk", "Push to Talk", Pictures::Tool::Talk}};
+    const Entry entries[] = {{"Call", "Connection", Pictures::Tool::Call},
+                             {"Directory", "Display User Directory", Pictures::Tool::Directory},
+                             {"SelfView", "Toggle SelfView", Pictures::Tool::SelfView},
+                             {"Chat", "Text Chat", Pictures::Tool::Chat},
+                             {"Talk", "Push to Talk", Pictures::Tool::Talk}};
     for (int i = 0; i < 5; ++i) {
-        auto *b =
-            new ToolbarButton(i, QLatin1String(specs[i].caption), QLatin1String(specs[i].tip), bar);
-        b->setPictures(Pictures::tool(specs[i].tool, false), Pictures::tool(specs[i].tool, true));
+        auto *b = new ToolbarButton(i, QLatin1String(entries[i].caption),
+                                    QLatin1String(entries[i].tip), bar);
+        b->setPictures(Pictures::tool(entries[i].tool, false),
+                       Pictures::tool(entries[i].tool, true));
         connect(b, &ToolbarButton::clicked, this, &FrmMain::ToolbarCommand);
         connect(b, &ToolbarButton::hovered, this, &FrmMain::ToolbarHover);
         connect(b, &ToolbarButton::pressed, this,

@@ -1,5 +1,8 @@
-// Socket error numbers in the form the program shows them.
-#include "socketerrors.h"
+// Socket helpers of the endpoints.
+#include "sockets.h"
+
+#include <QTcpSocket>
+#include <QTimer>
 
 EndpointError socketError(QAbstractSocket::SocketError error, const QString &description)
 {
@@ -28,4 +31,21 @@ EndpointError socketError(QAbstractSocket::SocketError error, const QString &des
         break;
     }
     return {number, description};
+}
+
+void releaseSocket(QTcpSocket *socket, QObject *watcher, bool graceful)
+{
+    constexpr int LingerMs = 5000;
+    socket->disconnect(watcher);
+    if (graceful && socket->state() == QAbstractSocket::ConnectedState) {
+        QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        QTimer::singleShot(LingerMs, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        socket->disconnectFromHost();
+    } else {
+        socket->abort();
+        socket->deleteLater();
+    }
 }
