@@ -59,8 +59,7 @@ int GsmCodec::compress(uint8_t *samples, int16_t count, int16_t mode, uint8_t *b
     gsm_signal linear[kFrameSamples];
     for (int start = 0; start < n; start += kFrameSamples) {
         const int used = std::min(kFrameSamples, n - start);
-        for (int i = 0; i < used; ++i)
-            linear[i] = MuLaw::fromSample(samples[start + i]);
+        MuLaw::fromSamples(samples + start, used, linear);
         std::fill(linear + used, linear + kFrameSamples, gsm_signal{0});
         gsm_encode(m_encoder.get(), linear, out);
         out += kFrameBytes;
@@ -99,8 +98,8 @@ int GsmCodec::decompress(const uint8_t *block, int16_t length, uint8_t *samples,
     for (int f = 0; f < frames; ++f) {
         decodeFrame(in + f * kFrameBytes, std::min(kFrameBytes, payload - f * kFrameBytes), linear);
         if (mode == kModeFull) {
-            for (int i = 0; i < kFrameSamples; ++i)
-                *out++ = MuLaw::toSample(linear[i]);
+            MuLaw::toSamples(linear, kFrameSamples, out);
+            out += kFrameSamples;
             continue;
         }
         for (int i = 0; i < kFrameSamples; ++i) {
