@@ -1,0 +1,105 @@
+// Writes the seed corpus of the video fuzz targets: small JPEG stills made by the engine itself
+// and media packets of every tag. Run from the repository root:
+//   build-video-fuzz/bin/video_fuzz_seeds fuzz/video/corpus
+#include "rxvlib11.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+namespace
+{
+
+void write(const std::string &path, const Bytes &bytes)
+{
+    std::FILE *f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) {
+        std::perror(path.c_str());
+        return;
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+Bytes picture(int width, int height)
+{
+    Bytes p(static_cast<size_t>(width) * height * 3);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            uint8_t *px = &p[(static_cast<size_t>(y) * width + x) * 3];
+            px[0] = static_cast<uint8_t>(x * 255 / width);
+            px[1] = static_cast<uint8_t>(y * 255 / height);
+            px[2] = static_cast<uint8_t>((x ^ y) * 8);
+        }
+    return p;
+}
+
+Bytes jpeg(int width, int height, int quality)
+{
+    const Bytes p = picture(width, height);
+    Bytes out(20000);
+    const int32_t n =
+        QVIDCompressStill(p.data(), static_cast<int16_t>(width), static_cast<int16_t>(height),
+                          static_cast<int16_t>(quality), out.data(), 20000);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+// Mode byte of fuzz_video_process_data: tag index, truthful length field.
+Bytes packet(unsigned tagIndex, const char *tag, const Bytes &payload)
+{
+    char field[8];
+    std::snprintf(field, sizeof field, "%05zu", payload.size());
+    Bytes p{static_cast<uint8_t>(0x80 | tagIndex)};
+    p.insert(p.end(), tag, tag + 3);
+    p.insert(p.end(), field, field + 5);
+    p.insert(p.end(), payload.begin(), payload.end());
+    return p;
+}
+
+// A colour stream frame of 80 x 60 (size code 1): header, luma, two chroma planes.
+Bytes streamFrame()
+{
+    Bytes f(2 + 80 * 60 / 4 + 80 * 60 / 8);
+    for (size_t i = 0; i < f.size(); ++i)
+        f[i] = static_cast<uint8_t>(i * 29);
+    f[0] = 6;
+    f[1] = 1;
+    return f;
+}
+
+Bytes literalRuns(const Bytes &raw)
+{
+    Bytes coded;
+    for (size_t i = 0; i < raw.size(); i += 127) {
+        const size_t n = raw.size() - i < 127 ? raw.size() - i : 127;
+        coded.push_back(static_cast<uint8_t>(0x80 | n));
+        coded.insert(coded.end(), raw.begin() + static_cast<long>(i),
+                     raw.begin() + static_cast<long>(i + n));
+    }
+    return coded;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const std::string root = argc > 1 ? argv[1] : "fuzz/video/corpus";
+    const std::string still = root + "/fuzz_video_uncompress_still/";
+    const std::string packets = root + "/fuzz_video_process_data/";
+    const Bytes small = jpeg(32, 24, 30);
+    write(still + "colour-32x24-q30.jpg", small);
+    write(still + "thumbnail-80x60-q85.jpg", jpeg(80, 60, 85));
+    write(still + "cut-short.jpg", Bytes(small.begin(), small.begin() + small.size() / 2));
+
+    write(packets + "kjp", packet(9, "KJP", small));
+    write(packets + "aud", packet(0, "AUD", Bytes(34, 0x55)));
+    write(packets + "txt", packet(5, "TXT", Bytes{'h', 'e', 'l', 'l', 'o'}));
+    write(packets + "vid", packet(6, "VID", streamFrame()));
+    write(packets + "ken", packet(7, "KEN", literalRuns(streamFrame())));
+    write(packets + "den", packet(8, "DEN", Bytes{0x82, 6, 1, 0x10, 0x83, 1, 2, 3, 0x7F}));
+    return 0;
+}
