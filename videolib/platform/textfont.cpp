@@ -140,6 +140,11 @@ bool renderText(const char *text, std::size_t length, uint8_t *picture, std::siz
     if (bytes > maxBytes || (length > 0 && (text == nullptr || picture == nullptr))) return false;
     const int w = static_cast<int>(length) * g_font.cellWidth;
     const int h = g_font.cellHeight;
+    if (bytes == 0) { // an empty text: a picture without columns
+        width = 0;
+        height = h;
+        return true;
+    }
     std::memset(picture, 0, bytes);
     const auto *s = reinterpret_cast<const unsigned char *>(text);
     int cell = 0;

@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 namespace
 {

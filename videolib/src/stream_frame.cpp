@@ -55,8 +55,10 @@ void decodeBlocks(const uint8_t *frame, int type, uint8_t *picture, int width, i
     for (int by = 0; by < height / 4; ++by) {
         for (int bx = 0; bx < blocksAcross; ++bx) {
             const std::size_t k = static_cast<std::size_t>(by) * blocksAcross + bx;
-            const uint8_t u = uPlane[k] | 3;
-            const uint8_t v = vPlane[k] | 3;
+            // Grey frames end after the luma plane.
+            const bool colour = type == kTypeColour;
+            const uint8_t u = colour ? uPlane[k] | 3 : 0;
+            const uint8_t v = colour ? vPlane[k] | 3 : 0;
             uint8_t *origin = picture + stride * (4 * by) + 3 * (4 * bx);
             for (int j = 0; j < 4; ++j) {
                 const uint8_t b = luma[4 * k + j];
@@ -64,7 +66,7 @@ void decodeBlocks(const uint8_t *frame, int type, uint8_t *picture, int width, i
                 const uint8_t low = static_cast<uint8_t>(b << 4);
                 uint8_t *first = origin + stride * sampleRow(j) + 3 * sampleCol(j);
                 uint8_t *second = first + stride + 3;
-                if (type == kTypeColour) {
+                if (colour) {
                     colourPixel(t, high | 3, u, v, first);
                     colourPixel(t, low | 3, u, v, second);
                 } else {
