@@ -3,6 +3,7 @@
 #include "calls/program.h"
 #include "platform/soundplayer.h"
 #include "shell/frmmain.h"
+#include "shell/scripteduser.h"
 #include "shell/shell.h"
 
 #include <QApplication>
@@ -57,6 +58,11 @@ int main(int argc, char **argv)
     Program program(shell, sounds);
     shell.attach(program);
     watchTerminationSignals(shell);
+    // A scripted user (OVELA_SCRIPT) talks, chats and hangs up in demos and end-to-end runs.
+    std::unique_ptr<ScriptedUser> user;
+    if (qEnvironmentVariableIsSet("OVELA_SCRIPT"))
+        user = std::make_unique<ScriptedUser>(qEnvironmentVariable("OVELA_SCRIPT"),
+                                              *shell.mainWindow(), program.media);
     program.startUp(shell, address);
     const int result = QApplication::exec();
     program.shutDown();

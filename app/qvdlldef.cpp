@@ -17,7 +17,8 @@ void EngineLibrary::load()
         throw EngineError(EngineError::FileNotFound,
                           QStringLiteral("File not found: %1 (%2)")
                               .arg(QString::fromUtf8(m_fileName),
-                                   QString::fromUtf8(why ? why : "cannot be loaded")));
+                                   QString::fromUtf8(why ? why : "cannot be loaded")),
+                          m_fileName);
     }
 }
 
@@ -29,7 +30,8 @@ void *EngineLibrary::resolve(const char *symbol)
     if (!address) {
         throw EngineError(EngineError::NoEntryPoint,
                           QStringLiteral("Can't find DLL entry point %1 in %2")
-                              .arg(QString::fromUtf8(symbol), QString::fromUtf8(m_fileName)));
+                              .arg(QString::fromUtf8(symbol), QString::fromUtf8(m_fileName)),
+                          m_fileName);
     }
     return address;
 }

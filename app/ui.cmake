@@ -1,6 +1,7 @@
 # The windows (ovela_ui) and the program itself.
 add_library(ovela_ui STATIC
   platform/twips.h
+  platform/videosurface.cpp platform/videosurface.h
   shell/pictures.cpp shell/pictures.h
   shell/toolwindow.h
   shell/toolbarbutton.cpp shell/toolbarbutton.h
@@ -8,6 +9,7 @@ add_library(ovela_ui STATIC
   shell/frmmessage.cpp shell/frmmessage.h
   shell/frmoptions.cpp shell/frmoptions.h
   shell/shell.cpp shell/shell.h
+  shell/scripteduser.cpp shell/scripteduser.h
   calls/frmcallin.cpp calls/frmcallin.h
   calls/frmconstatus.cpp calls/frmconstatus.h
   calls/frmself.cpp calls/frmself.h

@@ -1,27 +1,40 @@
-// The self-view window, which holds the camera preview, and the data-rates window with the
-// picture and throughput figures of a call.
+// The self-view window, which holds the camera preview and the camera's Pause/Play switch, and
+// the data-rates window with the picture and throughput figures of a call.
 #pragma once
 
 #include "shell/toolwindow.h"
 
 class QLabel;
 class QPushButton;
+class VideoPath;
+class VideoSurface;
+struct RXVDrawSurface;
 
 class FrmSelf : public ToolWindow
 {
     Q_OBJECT
 public:
-    explicit FrmSelf(QWidget *parent = nullptr);
+    explicit FrmSelf(VideoPath &video, QWidget *parent = nullptr);
 
-    QWidget *captureArea() const { return m_capture; }
-    void setDeviceName(const QString &name);
+    RXVDrawSurface *captureSurface() const;
+    VideoSurface *captureArea() const { return m_capture; }
+    // The capture size changed: the preview shows it at width / scaleX x height / scaleY.
+    void sizeForCapture(int width, int height, double scaleX, double scaleY);
 
 signals:
     void settingsRequested();
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
-    QWidget *m_capture;
+    void showCameraState(bool on);
+
+    VideoPath &m_video;
+    VideoSurface *m_capture;
     QLabel *m_caption;
+    QPushButton *m_camSet;
     QPushButton *m_settings;
 };
 
@@ -33,6 +46,8 @@ public:
 
     // Each figure as shown: frames per second or bits per second, "0.0" between calls.
     void setFigure(const char *panel, const QString &text);
+    void showFigures(const QString &fpsIn, const QString &fpsOut, const QString &bpsIn,
+                     const QString &bpsOut);
     void resetFigures();
 
 private:

@@ -8,7 +8,7 @@
 Program::Program(UserMessages &messages, SoundPlayer &sounds, QObject *parent)
     : QObject(parent), chat(session), incoming(settings, session, endpoints, log),
       signalling({settings, session, endpoints, incoming, chat, log, sounds, messages}),
-      media({settings, session, endpoints, chat, log, sounds}),
+      media({settings, session, endpoints, chat, log, sounds, messages}),
       outgoing(session, endpoints, messages), settingsPath(settingsFilePath()),
       m_messages(messages), m_sounds(sounds)
 {
@@ -167,8 +167,10 @@ void Program::shutDown()
     SaveSettings(settingsPath, settings);
     savePals();
     saveRefuseList();
+    media.shutDownEngines();
     if (m_view) m_view->unloadWindows();
     chat.terminate();
+
     if (const FileError e = log.SaveActivityLog())
         m_messages.messageBox(e.message(ActivityLog::SaveFailure));
 }

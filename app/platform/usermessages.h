@@ -3,12 +3,14 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class UserMessages
 {
 public:
     virtual ~UserMessages() = default;
-    virtual void showInfoMessage(const QString &text) = 0;
+    // onOk runs when the user confirms the message.
+    virtual void showInfoMessage(const QString &text, std::function<void()> onOk = {}) = 0;
     virtual void showErrorMessage(const QString &text) = 0;
     virtual void messageBox(const QString &text) = 0;
     virtual bool askYesNo(const QString &text) = 0;

@@ -3,6 +3,7 @@
 
 #include "calls/program.h"
 #include "platform/usermessages.h"
+#include "platform/videosurface.h"
 #include "shell/pictures.h"
 #include "shell/toolbarbutton.h"
 
@@ -53,6 +54,10 @@ FrmMain::FrmMain(Program &program, UserMessages &messages, QWidget *parent)
     connect(&media.clock(), &CallClock::changed, this, &FrmMain::showClock);
     connect(&program.signalling, &CallSignalling::doNotDisturbChanged, this,
             &FrmMain::showDoNotDisturb);
+    connect(&media.audio, &AudioPath::microphoneChanged, this, &FrmMain::showMicrophone);
+    connect(&media.audio, &AudioPath::speakerChanged, this, &FrmMain::showSpeaker);
+    connect(&media.video, &VideoPath::cameraChanged, this, &FrmMain::showCamera);
+    connect(&media, &MediaSession::incomingPictureResized, this, &FrmMain::setDisplaySize);
     showClock();
     setQuickMessagesEnabled(!program.settings.MessagingDisable);
 }
@@ -156,10 +161,10 @@ QWidget *FrmMain::buildDisplay()
     m_videoPanel->setLineWidth(2);
     auto *layout = new QVBoxLayout(m_videoPanel);
     layout->setContentsMargins(2, 2, 2, 2);
-    m_video = new QLabel(m_videoPanel);
+    m_video = new VideoSurface(m_videoPanel);
     m_video->setObjectName(QStringLiteral("imgVidIn"));
     m_video->setFixedSize(m_display);
-    m_video->setStyleSheet(QStringLiteral("background: black;"));
+    m_video->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_video);
     m_logo = picture(m_video, "imgQvidLogo", Pictures::logo(200));
     m_logo->adjustSize();
@@ -221,9 +226,12 @@ QWidget *FrmMain::buildReadOut()
 void FrmMain::setDisplaySize(int width, int height)
 {
     if (width == m_display.width()) return;
-    m_display = QSize(width, height);
+    // A peer may send any shape; the display never grows past the largest picture size.
+    m_display = QSize(width, height).boundedTo(QSize(640, 480)).expandedTo(QSize(80, 60));
     m_video->setFixedSize(m_display);
-    m_logo->move((width - m_logo->width()) / 2, (height - m_logo->height()) / 2);
+    m_logo->move((m_display.width() - m_logo->width()) / 2,
+                 (m_display.height() - m_logo->height()) / 2);
+
     if (!isMinimized() && !isMaximized()) adjustSize();
 }
 
@@ -233,7 +241,14 @@ void FrmMain::setSelfViewShown(bool shown)
     m_tools[2]->setBevel(shown ? ToolbarButton::Sunken : ToolbarButton::Flat);
 }
 
+void FrmMain::setSelfViewAvailable(bool available)
+{
+    m_viewSelf->setEnabled(available);
+    if (!available) setSelfViewShown(false);
+}
+
 void FrmMain::setChatShown(bool shown)
+
 {
     m_viewChat->setChecked(shown);
     m_tools[3]->setBevel(shown ? ToolbarButton::Sunken : ToolbarButton::Flat);
@@ -312,11 +327,43 @@ void FrmMain::onTalk(int index, Qt::MouseButton button, bool down)
 {
     if (index != 4) return;
     ToolbarButton *talk = m_tools[4];
-    if (button == Qt::LeftButton)
+    if (button == Qt::LeftButton) {
         talk->setBevel(down ? ToolbarButton::Sunken : ToolbarButton::Flat);
-    else if (button == Qt::RightButton && down)
-        talk->setBevel(talk->bevel() == ToolbarButton::Sunken ? ToolbarButton::Raised
-                                                              : ToolbarButton::Sunken);
+        m_program.media.talk(down);
+    } else if (button == Qt::RightButton && down) {
+        // The right button latches talking on or off.
+        const bool talking = talk->bevel() == ToolbarButton::Sunken;
+        talk->setBevel(talking ? ToolbarButton::Raised : ToolbarButton::Sunken);
+        m_program.media.talk(!talking);
+    }
+}
+
+void FrmMain::showMicrophone(bool on)
+{
+    const bool present = m_program.media.audio.available();
+    m_mic->setPixmap(Pictures::microphone(!present ? Pictures::Light::NoDevice
+                                          : on     ? Pictures::Light::On
+                                                   : Pictures::Light::Off));
+}
+
+void FrmMain::showSpeaker(bool on)
+{
+    const bool present = m_program.media.audio.available();
+    m_speaker->setPixmap(Pictures::speaker(!present ? Pictures::Light::NoDevice
+                                           : on     ? Pictures::Light::On
+                                                    : Pictures::Light::Off));
+}
+
+void FrmMain::showCamera(bool on)
+{
+    m_cam->setPixmap(Pictures::camera(on ? Pictures::Light::On : Pictures::Light::Off));
+}
+
+void FrmMain::showDevices()
+{
+    showMicrophone(false);
+    showSpeaker(false);
+    showCamera(m_program.media.video.cameraOn());
 }
 
 void FrmMain::onCallEntered()
@@ -339,7 +386,7 @@ void FrmMain::onCallEnded()
     m_call->setEnabled(true);
     m_hangup->setEnabled(false);
     m_logo->show();
-    m_video->update();
+    m_video->clear();
     setDisplaySize(320, 240);
 }
 

@@ -11,6 +11,7 @@ class QFrame;
 class QLabel;
 class ToolbarButton;
 class UserMessages;
+class VideoSurface;
 
 class FrmMain : public QMainWindow
 {
@@ -25,10 +26,17 @@ public:
     // Keep the View menu and the toolbar in step with the windows.
     void setSelfViewShown(bool shown);
     void setChatShown(bool shown);
+    // Without a camera, View > Self is unchecked and disabled.
+    void setSelfViewAvailable(bool available);
+
     bool selfViewChecked() const;
     bool chatChecked() const;
 
     void setQuickMessagesEnabled(bool on);
+    // The indicator lights as the engines' start-up found the devices.
+    void showDevices();
+    // The incoming video picture, on which the video engine draws.
+    VideoSurface *videoSurface() const { return m_video; }
     void ToolbarCommand(int index);
     void hangUp();
 
@@ -56,6 +64,9 @@ private:
     void showDoNotDisturb(bool on);
     void ToolbarHover(int index);
     void onTalk(int index, Qt::MouseButton button, bool down);
+    void showMicrophone(bool on);
+    void showSpeaker(bool on);
+    void showCamera(bool on);
 
     Program &m_program;
     UserMessages &m_messages;
@@ -65,7 +76,7 @@ private:
     QAction *m_viewSelf = nullptr, *m_viewChat = nullptr;
     QLabel *m_activity = nullptr;
     QFrame *m_videoPanel = nullptr;
-    QLabel *m_video = nullptr;
+    VideoSurface *m_video = nullptr;
     QLabel *m_logo = nullptr;
     QLabel *m_msgIn = nullptr, *m_dndImage = nullptr;
     QLabel *m_mic = nullptr, *m_cam = nullptr, *m_speaker = nullptr;

@@ -9,6 +9,7 @@
 #include "directory/frmlog.h"
 #include "messaging/frmnewchat.h"
 #include "platform/twips.h"
+#include "platform/videosurface.h"
 #include "shell/frmmain.h"
 #include "shell/frmmessage.h"
 #include "shell/frmoptions.h"
@@ -40,6 +41,15 @@ void Shell::attach(Program &program)
     connect(m_main.get(), &FrmMain::ratesRequested, this, &Shell::showRates);
     connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
     connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
+    program.media.setIncomingSurface(m_main->videoSurface()->surface());
+
+    // With OVELA_REPORT set, the last picture received in a call is kept beside the report.
+    connect(&program.media, &MediaSession::callEnded, this, [this] {
+        const QString report = qEnvironmentVariable("OVELA_REPORT");
+        const QImage last = m_main->videoSurface()->lastPicture();
+        if (!report.isEmpty() && !last.isNull()) last.save(report + QStringLiteral(".png"));
+    });
+
     // The directory window steps aside while a call is up.
     connect(&program.media, &MediaSession::callEntered, this, [this] {
         if (m_directory) m_directory->hide();
@@ -74,15 +84,19 @@ void Shell::releaseWindows()
 
 // ---- messages -----------------------------------------------------------------------------
 
-void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text)
+void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+                        std::function<void()> onOk)
 {
     if (!window) window = new FrmMessage(FrmMessage::Kind(kind));
+    // The last message wins, and so does its request for after the OK.
+    window->disconnect(this);
+    if (onOk) connect(window, &FrmMessage::acknowledged, this, [onOk] { onOk(); });
     window->showText(text);
 }
 
-void Shell::showInfoMessage(const QString &text)
+void Shell::showInfoMessage(const QString &text, std::function<void()> onOk)
 {
-    showMessage(m_info, FrmMessage::Information, text);
+    showMessage(m_info, FrmMessage::Information, text, std::move(onOk));
 }
 
 void Shell::showErrorMessage(const QString &text)
@@ -146,8 +160,13 @@ void Shell::mainWindowPosition(int *leftTwips, int *topTwips) const
 void Shell::loadWindows()
 {
     Program &p = *m_program;
-    m_self = std::make_unique<FrmSelf>();
+    m_self = std::make_unique<FrmSelf>(p.media.video);
     connect(m_self.get(), &FrmSelf::settingsRequested, this, &Shell::showOptions);
+    connect(&p.media.video, &VideoPath::captureAvailabilityChanged, m_main.get(),
+            &FrmMain::setSelfViewAvailable);
+    p.media.startCapture(m_self->captureSurface());
+
+    m_main->showDevices();
     connect(m_self.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_main->setSelfViewShown(false); });
     m_chat = std::make_unique<FrmNewChat>(p.chat, p.media, p.settings);
@@ -156,6 +175,10 @@ void Shell::loadWindows()
     m_directory = std::make_unique<FrmDirectory>(p.outgoing);
     m_rates = std::make_unique<FrmRates>();
     connect(&p.media, &MediaSession::figuresReset, m_rates.get(), &FrmRates::resetFigures);
+    connect(&p.media, &MediaSession::figures, m_rates.get(), &FrmRates::showFigures);
+    connect(&p.media, &MediaSession::captureRate, m_rates.get(),
+            [this](const QString &fps) { m_rates->setFigure("pnlFpsCap", fps); });
+    connect(&p.media, &MediaSession::fiveSecondStep, this, &Shell::dockSelfView);
     m_log = std::make_unique<FrmLog>(p.log, *this);
     m_callIn = std::make_unique<FrmCallIn>(p.incoming);
     m_busy = std::make_unique<FrmBusyNotify>(p.incoming);
@@ -223,9 +246,27 @@ void Shell::placeBesideMain(QWidget *window)
                  m_main->frameGeometry().bottom() - window->frameGeometry().height());
 }
 
+void Shell::dockSelfView()
+{
+    // The self view follows the main window when it has moved (and docking is on).
+    if (!m_self || !m_self->isVisible() || !m_program->settings.MoveAllWin ||
+        m_main->windowState() != Qt::WindowNoState || m_main->pos() == m_dockedAt)
+        return;
+    m_dockedAt = m_main->pos();
+    const QRect main = m_main->frameGeometry();
+    int left = main.right() + 1;
+    if (const QScreen *screen = m_main->screen()) {
+        if (left + m_self->frameGeometry().width() > screen->availableGeometry().right())
+            left = main.left() - m_self->frameGeometry().width();
+    }
+    m_self->move(left, main.top());
+}
+
 void Shell::showSelfView(bool show)
 {
     if (!m_self) return;
+    if (show && !m_program->media.video.captureAvailable()) show = false;
+
     m_self->setVisible(show);
     m_main->setSelfViewShown(show);
 }

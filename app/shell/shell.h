@@ -7,6 +7,7 @@
 #include "platform/usermessages.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <memory>
 
@@ -43,7 +44,7 @@ public:
     void releaseWindows();
 
     // UserMessages
-    void showInfoMessage(const QString &text) override;
+    void showInfoMessage(const QString &text, std::function<void()> onOk = {}) override;
     void showErrorMessage(const QString &text) override;
     void messageBox(const QString &text) override;
     bool askYesNo(const QString &text) override;
@@ -67,10 +68,12 @@ public:
     void showRates();
     void showLog();
     void showAbout();
+    void dockSelfView();
 
 private:
     void placeBesideMain(QWidget *window);
-    void showMessage(QPointer<FrmMessage> &window, int kind, const QString &text);
+    void showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+                     std::function<void()> onOk = {});
 
     Program *m_program = nullptr;
     std::unique_ptr<FrmMain> m_main;
@@ -86,4 +89,5 @@ private:
     QPointer<FrmMessage> m_info, m_error;
     QPointer<FrmOptions> m_options;
     QPointer<FrmAbout> m_about;
+    QPoint m_dockedAt;
 };

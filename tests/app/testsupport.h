@@ -26,7 +26,12 @@ inline bool waitUntil(const std::function<bool()> &cond, int ms = 5000)
 struct RecordingMessages : UserMessages {
     QStringList info, errors, boxes, questions;
     bool answer = true;
-    void showInfoMessage(const QString &t) override { info << t; }
+    std::function<void()> onInfoOk;
+    void showInfoMessage(const QString &t, std::function<void()> onOk = {}) override
+    {
+        info << t;
+        onInfoOk = std::move(onOk);
+    }
     void showErrorMessage(const QString &t) override { errors << t; }
     void messageBox(const QString &t) override { boxes << t; }
     bool askYesNo(const QString &t) override

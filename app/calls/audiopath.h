@@ -1,0 +1,62 @@
+// Push-to-talk speech of a call: the microphone and the speaker of the audio engine, the queue of
+// coded blocks waiting to go out, and the queue of decoded blocks waiting to be played.
+#pragma once
+
+#include "calls/ringqueue.h"
+
+#include <QObject>
+#include <array>
+
+struct CallSession;
+
+class AudioPath : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int IncomingRecords = 60;
+    static constexpr int CaptureBytes = 1600;
+
+    explicit AudioPath(CallSession &session, QObject *parent = nullptr);
+
+    // Start-up: whether there is sound at all (false also when the engine cannot be loaded).
+    void setAvailable(bool on) { m_available = on; }
+    bool available() const { return m_available; }
+    // GSM mode: 0 "Phone Quality (13.2 kbps)", 1 "Radio Quality (6.6 kbps)".
+    int mode = 0;
+    // The microphone records for a quick message or the options' audio test, not for a call.
+    bool recordingForMessage = false;
+    bool audioTest = false;
+
+    void MicrophoneOn();
+    void MicrophoneOff();
+    // Takes one recorded buffer, codes it and queues the block (the timer's microphone step).
+    void CollectAudio();
+    // Plays every decoded block that waits, opening the speaker first if need be.
+    void PlayAudio();
+    // Follows the speaker: state 3 while the engine plays, 1 once it has closed itself.
+    void pollSpeaker();
+    bool recordedWaiting() const;
+
+    AudioQueue &outgoing() { return m_out; }
+    // Decodes a received block into the incoming queue; when 60 wait, the newest replaces the
+    // last one.
+    void receive(const uint8_t *block, int length);
+    int incomingWaiting() const { return m_inCount; }
+    const AudioRecord &incoming(int index) const { return m_in[size_t(index - 1)]; }
+
+signals:
+    void microphoneChanged(bool on);
+    void speakerChanged(bool on);
+
+private:
+    bool openMicrophone();
+
+    CallSession &m_session;
+    bool m_available = false;
+    int32_t m_inHandle = 0;
+    int32_t m_outHandle = 0;
+    AudioQueue m_out;
+    std::array<AudioRecord, IncomingRecords> m_in{};
+    int m_inCount = 0;
+    bool m_speakerLit = false;
+};

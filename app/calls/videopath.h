@@ -1,0 +1,99 @@
+// Camera pictures of a call: starting capture in the self view, the camera switch, taking the
+// newest captured picture (with its caption) and making a "KJP" packet of it.
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <vector>
+
+struct CallSession;
+struct Settings;
+struct RXVDrawSurface;
+struct RXVCapture;
+class UserMessages;
+
+class VideoPath : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int PictureBytes = 921600;
+    static constexpr int JpegBytes = 40000;
+    static constexpr int MaxDrivers = 10;
+
+    VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
+              QObject *parent = nullptr);
+    ~VideoPath() override;
+
+    // Whether the video engine was loaded and started.
+    void setEngineReady(bool on) { m_engineReady = on; }
+    bool engineReady() const { return m_engineReady; }
+
+    // The self view's load: creates the capture window in `parent`, finds the drivers and starts
+    // the chosen one.
+    void StartCapture(RXVDrawSurface *parent);
+    // The self view's unload: stops capture and lets the capture window go.
+    void closeCapture();
+    // The engine is gone: capture is unavailable, without another call into the engine.
+    void forgetCapture();
+    bool captureAvailable() const { return m_captureAvailable; }
+    bool cameraOn() const { return m_cameraOn; }
+    const QStringList &drivers() const { return m_drivers; }
+    QString deviceName() const { return m_deviceName; }
+
+    void CameraOn();
+    void CameraOff();
+    void setPreview(bool on);
+    void grab();
+    // Opens the capture driver's format dialog (after the video-format message).
+    void openFormatDialog();
+
+    // The 5-second step: pictures captured per second since the last step.
+    double captureRateStep(double seconds);
+    // The 5-second step: reads the capture format and reports a changed size.
+    void captureSizeStep();
+
+    // Takes the newest captured picture, with its caption; false when there is none.
+    bool TakePicture();
+    // The taken picture as a "KJP" packet (empty when it cannot be sent); the picture is used up.
+    QByteArray SendPicture(bool peerVersionMatch);
+
+    // The taken picture (tests).
+    const uint8_t *picture() const { return m_picture.data(); }
+    int pictureWidth() const { return m_width; }
+    int pictureHeight() const { return m_height; }
+
+    inline static const QString FormatMessage = QStringLiteral(
+        "The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or CIF.  "
+        "The following formats are supported: 12bit YUV, Indeo Raw, 4 bit (16 greys), 6 bit (64 "
+        "greys), 8 bit (256 greys), 16 bit (Thousands of Colors, RGBH) and 24 bit (Millions of "
+        "Colors, RGBT)");
+
+signals:
+    void cameraChanged(bool on);
+    void captureAvailabilityChanged(bool available);
+    // The capture size changed: the self view sizes itself for it (scale = capture / shown).
+    void captureSizeChanged(int width, int height, double scaleX, double scaleY);
+
+private:
+    bool burnCaption();
+
+    Settings &m_settings;
+    CallSession &m_session;
+    UserMessages &m_messages;
+    bool m_engineReady = false;
+    RXVCapture *m_capture = nullptr;
+    bool m_captureAvailable = false;
+    bool m_cameraOn = false;
+    QStringList m_drivers;
+    QString m_deviceName = QStringLiteral("No Video Capture");
+    int m_lastFrame = -1;
+    int m_rateFrame = 0;
+    int m_captureWidth = 0, m_captureHeight = 0;
+    std::vector<uint8_t> m_picture;
+    std::vector<uint8_t> m_jpeg;
+    int m_pictureBytes = 0, m_width = 0, m_height = 0;
+    // The caption is rendered once per text, not once per picture.
+    QString m_captionText;
+    std::vector<uint8_t> m_caption;
+    int m_captionWidth = 0, m_captionHeight = 0;
+};
