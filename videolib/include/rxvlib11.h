@@ -188,6 +188,101 @@ RXV_API int32_t QVIDDrawDibEnd(RXVDrawDib *drawDib);
 /* 0; sets the display size on which "KJP" pictures are drawn (16-bit each). */
 RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
 
+/* ---- Capture ----
+ *
+ * A capture window is an opaque handle that ties a capture driver (a camera) to a place on the
+ * caller's drawing surface. Driver n is the n-th video capture device of the system; when the
+ * environment variable OVELA_CAMERA is "pattern:WxH:FORMAT" (FORMAT one of rgb24, rgb555, yuv12,
+ * yvu9, grey8, grey4), driver 0 is a scripted camera showing a moving test pattern of that size
+ * in that byte layout (QVIDTestPattern) and the devices follow from index 1.
+ *
+ * Order of use: QVIDCreateCaptureWindow, QVIDDriverConnect, (QVIDGetVideoSettings,
+ * QVIDPreviewRate, QVIDPreviewScale), QVIDInitCapture, then QVIDGrabFrameNoStop / QVIDPreview
+ * while polling QVIDGetFrameNum and copying pictures with QVIDGetFrame; at the end
+ * QVIDCloseCapture, QVIDDriverDisconnect and QVIDDestroyCaptureWindow. All window exports are
+ * called on one thread (the caller's); the camera runs on a thread of the engine, which converts
+ * each frame it delivers into the engine's capture buffer and, while preview is on, draws it on
+ * the parent surface. No engine thread touches the surface after QVIDDestroyCaptureWindow (or
+ * QVIDCloseCapture) has returned.
+ *
+ * Every window export checks its handle first: a handle that is not a live capture window does
+ * nothing and returns 0 (QVIDInitCapture: -20; QVIDGetVideoSettings: -2).
+ */
+typedef struct RXVCapture RXVCapture;
+
+/* A new capture window whose pictures go to parent at x, y in a width x height area (values
+ * clamped to 0..32767). parent may be null (frames are captured but never drawn). Null when
+ * parent is not a usable surface or memory runs out. */
+RXV_API RXVCapture *QVIDCreateCaptureWindow(RXVDrawSurface *parent, int32_t x, int32_t y,
+                                            int32_t width, int32_t height);
+/* 1; stops capture, disconnects the driver and invalidates the handle; 0 for a bad handle. */
+RXV_API int32_t QVIDDestroyCaptureWindow(RXVCapture *capture);
+/* 0 when the connected camera now streams frames to the engine's frame callback; sets the
+ * capture status to 1. -20 for a bad handle, no connected driver, or a camera that cannot start
+ * (busy in another program, gone, memory). instance is ignored. */
+RXV_API int32_t QVIDInitCapture(void *instance, RXVCapture *capture);
+/* 0; stops the camera's stream (no frame reaches the callback afterwards); capture status 0. */
+RXV_API int32_t QVIDCloseCapture(RXVCapture *capture);
+/* 1 when driver index connected (a driver connected before is disconnected first), else 0. */
+RXV_API int32_t QVIDDriverConnect(RXVCapture *capture, int16_t index);
+/* 1 when a driver was connected (its capture is stopped first), else 0. */
+RXV_API int32_t QVIDDriverDisconnect(RXVCapture *capture);
+/* 1 and the connected driver's name, 0-terminated and cut to size - 1 bytes (never inside a
+ * UTF-8 character); 0 (buffer untouched) without a driver, a null buffer or size < 1. */
+RXV_API int32_t QVIDDriverGetName(RXVCapture *capture, char *name, int16_t size);
+/* Preview on (nonzero) or off: while on, every frame the window receives is drawn on the parent
+ * surface, and with a preview rate above 0 the camera's frames arrive at that rate without
+ * grabbing. The setting is kept by the window; result 1 with a driver connected, else 0. */
+RXV_API int32_t QVIDPreview(RXVCapture *capture, int16_t flag);
+/* Preview rate in frames per second: the preview interval becomes 1000 / rate milliseconds
+ * (truncated), 0 for a rate of 0 or below (no preview frames without grabbing). Result as
+ * QVIDPreview. */
+RXV_API int32_t QVIDPreviewRate(RXVCapture *capture, int16_t rate);
+/* Scaling on (nonzero): preview pictures are drawn scaled to the window's width x height; off:
+ * at their own size. Result as QVIDPreview. */
+RXV_API int32_t QVIDPreviewScale(RXVCapture *capture, int16_t flag);
+/* 0; writes the capture format (width, height, bits per pixel, low 16 bits of the compression
+ * code: 0 for RGB and grey, 0x3449 for YUV12 "I420", 0x5659 for YVU9) and whether the driver
+ * offers a video-source, video-format and video-display dialog (1 or 0; the drivers of this
+ * engine offer none). -2 for a bad handle or no connected driver (outputs untouched). Null
+ * outputs are skipped. */
+RXV_API int32_t QVIDGetVideoSettings(RXVCapture *capture, int16_t *width, int16_t *height,
+                                     int16_t *bits, int16_t *compression, int16_t *sourceDialog,
+                                     int16_t *formatDialog, int16_t *displayDialog);
+/* 1 when the driver accepted 320 x 240, or else 352 x 288, in its current byte layout; 0 when
+ * neither (the format stays as it was) or without a driver. A running capture is restarted. */
+RXV_API int32_t QVIDSetVideoFormat(RXVCapture *capture);
+/* 1: the next frame of the camera goes to the frame callback (and, with preview on, to the
+ * surface) when it arrives, at most one frame period later; poll QVIDGetFrameNum. 0 when
+ * capture is not running. Returns at once. */
+RXV_API int32_t QVIDGrabFrameNoStop(RXVCapture *capture);
+/* The driver's format, source and display dialogs: 1 when shown. The drivers of this engine have
+ * none (QVIDGetVideoSettings says so): 0, nothing happens. */
+RXV_API int32_t QVIDDlgVideoFormat(RXVCapture *capture);
+RXV_API int32_t QVIDDlgVideoSource(RXVCapture *capture);
+RXV_API int32_t QVIDDlgVideoDisplay(RXVCapture *capture);
+/* 0; stores the capture status (kept for the caller, not used by the engine). */
+RXV_API int32_t QVIDSetCapStatus(int16_t status);
+/* Bytes copied: min(capacity, size of the last converted picture), 0 when nothing usable was
+ * captured (also after a frame of an unknown size). Writes its width and height (16-bit; 0 x 0
+ * when there is no usable picture). The copy is taken under the capture lock: never half of one
+ * picture and half of the next. Null outputs are skipped. */
+RXV_API int32_t QVIDGetFrame(uint8_t *picture, int32_t capacity, int16_t *width, int16_t *height);
+/* The frame number: frames with data captured since QVIDInitialize, 0..4096, then 0 again. */
+RXV_API int32_t QVIDGetFrameNum(void);
+
+/* Frame frameNumber of the scripted camera's test pattern, width x height, in the byte layout
+ * format ("rgb24", "rgb555", "yuv12", "yvu9", "grey8", "grey4"), exactly as the camera delivers
+ * it; "rgb24" is the pattern itself as a picture (bottom-up BGR). The pattern repeats every 256
+ * frames. Returns the frame's byte count; -1 for an unknown format or a size the layout cannot
+ * hold (see the README), -2 when capacity is too small (nothing written). */
+RXV_API int32_t QVIDTestPattern(const char *format, int32_t width, int32_t height,
+                                int32_t frameNumber, uint8_t *frame, int32_t capacity);
+/* The pattern frame number (0..255) shown in the code band of a picture of the test pattern
+ * (bottom-up BGR, the pattern's own proportions, uncropped: as captured, after JPEG coding,
+ * after an integer reduction); -1 when the band cannot be read. */
+RXV_API int32_t QVIDTestPatternNumber(const uint8_t *picture, int32_t width, int32_t height);
+
 #ifdef __cplusplus
 }
 #endif

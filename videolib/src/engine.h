@@ -2,9 +2,11 @@
 // precomputed tables, created by QVIDInitialize and released by QVIDTerminate.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "rxvlib11.h"
 
@@ -45,10 +47,18 @@ struct Engine {
     std::unique_ptr<uint8_t[]> streamFrameBuffer;
     std::size_t captureCapacity = 0;
 
+    // The capture buffer's picture and its description are written by camera threads and read
+    // by the program's thread: captureBuffer's contents, convertedSize, sizeType and frameNumber
+    // change only under captureLock (QVIDInitialize and QVIDTerminate included).
+    std::mutex captureLock;
+    uint32_t convertedSize = 0; // bytes of the last converted picture; 0 = nothing usable
+    uint8_t sizeType = 0;       // 2 = 160 x 120, 5 = 320 x 240, 6 = 640 x 480; 0 = none yet
     uint16_t frameNumber = 0;
-    int16_t compressOnCapture = 0;
-    int16_t captureStatus = 0;
-    int16_t compType = 0; // 0 until QVIDSetCompType, even across QVIDInitialize
+
+    // Switches set by the program and read by camera threads.
+    std::atomic<int16_t> compressOnCapture = 0;
+    std::atomic<int16_t> captureStatus = 0;
+    std::atomic<int16_t> compType = 0; // 0 until QVIDSetCompType, even across QVIDInitialize
 
     int16_t imageWidth = 320;
     int16_t imageHeight = 240;

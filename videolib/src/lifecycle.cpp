@@ -28,6 +28,8 @@ int32_t QVIDInitialize(void *instance)
     (void)instance;
     rxv::Engine &e = rxv::engine();
     rxv::buildTables();
+    // A camera thread may publish a picture at any time; it sees the buffers under this lock.
+    std::lock_guard capture(e.captureLock);
     // A second call keeps the buffers it already has.
     if (!e.captureBuffer) e.captureBuffer = pictureBuffer();
     if (!e.workBuffer) e.workBuffer = pictureBuffer();
@@ -41,6 +43,8 @@ int32_t QVIDInitialize(void *instance)
         return -1;
     }
     e.captureCapacity = rxv::kPictureBufferBytes;
+    e.convertedSize = 0;
+    e.sizeType = 0;
     e.frameNumber = 0;
     e.compressOnCapture = 1;
     e.captureStatus = 0;
@@ -53,10 +57,13 @@ int32_t QVIDTerminate(void)
 {
     rxv::Engine &e = rxv::engine();
     rxv::flushFrameEvents(true);
+    std::lock_guard capture(e.captureLock);
     e.captureBuffer.reset();
     e.workBuffer.reset();
     e.streamFrameBuffer.reset();
     e.captureCapacity = 0;
+    e.convertedSize = 0;
+    e.sizeType = 0;
     e.playbackDrawDib = nullptr;
     e.playbackSurface = nullptr;
     rxv::releaseFont();
