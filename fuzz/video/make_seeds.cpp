@@ -1,10 +1,13 @@
-// Writes the seed corpus of the video fuzz targets: small JPEG stills made by the engine itself
-// and media packets of every tag. Run from the repository root:
+// Writes the seed corpus of the video fuzz targets: small JPEG stills made by the engine itself,
+// media packets of every tag, and the start of test-pattern frames for the frame callback. Run from
+// the repository root:
 //   build-video-fuzz/bin/video_fuzz_seeds fuzz/video/corpus
 #include "rxvlib11.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -83,6 +86,20 @@ Bytes literalRuns(const Bytes &raw)
     return coded;
 }
 
+// Mode byte and the first bytes of a test-pattern frame for fuzz_video_capture_frame: the frame
+// size index (into its table), compression on capture, and the stream type index (0, 6, 7, 9).
+Bytes captureSeed(unsigned sizeIndex, bool coded, unsigned typeIndex, const char *layout, int width,
+                  int height)
+{
+    Bytes frame(static_cast<size_t>(width) * height * 3);
+    const int32_t n = QVIDTestPattern(layout, width, height, 40, frame.data(),
+                                      static_cast<int32_t>(frame.size()));
+    frame.resize(std::min<size_t>(n > 0 ? static_cast<size_t>(n) : 0, 3000));
+    Bytes seed{static_cast<uint8_t>(sizeIndex | (coded ? 0x20 : 0) | (typeIndex << 6))};
+    seed.insert(seed.end(), frame.begin(), frame.end());
+    return seed;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -101,5 +118,14 @@ int main(int argc, char **argv)
     write(packets + "vid", packet(6, "VID", streamFrame()));
     write(packets + "ken", packet(7, "KEN", literalRuns(streamFrame())));
     write(packets + "den", packet(8, "DEN", Bytes{0x82, 6, 1, 0x10, 0x83, 1, 2, 3, 0x7F}));
+
+    const std::string capture = root + "/fuzz_video_capture_frame/";
+    std::filesystem::create_directories(capture);
+    write(capture + "yuv12-320x240", captureSeed(14, false, 0, "yuv12", 320, 240));
+    write(capture + "yvu9-160x120-colour", captureSeed(2, true, 1, "yvu9", 160, 120));
+    write(capture + "yvu9-352x288-colour", captureSeed(13, true, 1, "yvu9", 352, 288));
+    write(capture + "grey4-320x240-grey", captureSeed(6, true, 2, "grey4", 320, 240));
+    write(capture + "rgb555-176x144", captureSeed(7, false, 0, "rgb555", 176, 144));
+    write(capture + "rgb24-768x576-grey", captureSeed(24, true, 3, "rgb24", 768, 576));
     return 0;
 }
