@@ -86,7 +86,7 @@ private:
     bool m_cameraOn = false;
     QStringList m_drivers;
     QString m_deviceName = QStringLiteral("No Video Capture");
-    int m_lastFrame = -1;
+    int m_lastFrame = 0; // the engine counts captured frames from 0
     int m_rateFrame = 0;
     int m_captureWidth = 0, m_captureHeight = 0;
     std::vector<uint8_t> m_picture;

@@ -14,7 +14,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <functional>
+
 #include <memory>
 
 // Runs the event loop until cond() holds or the time is up.
@@ -85,6 +91,24 @@ public:
             delete socket;
             return nullptr;
         }
+        return std::make_unique<RawConnection>(socket);
+    }
+    // A connection whose kernel receive buffer is tiny, for a peer that stops reading.
+    static std::unique_ptr<RawConnection> connectSmall(quint16 port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int size = 4096;
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&to), sizeof to) != 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        auto *socket = new QTcpSocket;
+        socket->setSocketDescriptor(fd);
         return std::make_unique<RawConnection>(socket);
     }
     ~RawConnection() { delete m_socket; }
