@@ -111,3 +111,14 @@ QString timeOfDayText(const QTime &time)
 }
 
 } // namespace QVIDUTIL
+
+#include <time.h>
+
+namespace QVIDUTIL {
+qint64 monotonicMs()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return qint64(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+} // namespace QVIDUTIL

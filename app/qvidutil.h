@@ -55,3 +55,8 @@ inline QString fromWire(const QByteArray &bytes)
 }
 
 } // namespace QVIDUTIL
+
+namespace QVIDUTIL {
+// Milliseconds of the system's monotonic clock: the same clock in every process of the machine.
+qint64 monotonicMs();
+} // namespace QVIDUTIL

@@ -5,9 +5,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
-if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ "${QT_QPA_PLATFORM:-}" != "offscreen" ]; then
-  echo "OVELA was built (build/bin/ovela), but this machine has no display to show its windows on."
-  echo "Start it from a desktop session, or under a virtual display: xvfb-run -a build/bin/ovela"
-  exit 1
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  echo "This machine has no display, so instead of opening OVELA's windows this runs a whole call"
+  echo "between two OVELA programs here, with scripted cameras, microphones and speakers."
+  echo "(On a desktop, scripts/run.sh starts the program; xvfb-run -a build/bin/ovela also works.)"
+  echo
+  exec build/bin/ovela-demo "$@"
 fi
 exec build/bin/ovela "$@"
+

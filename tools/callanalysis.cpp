@@ -167,7 +167,15 @@ Report readReport(const QString &path)
             r.speechBlocksReceived = value.toLongLong();
         else if (key == "chat_lines_received")
             r.chatLinesReceived = value.toLongLong();
+        else if (key == "cpu_seconds")
+            r.cpuSeconds = value.toDouble();
+        else if (key == "sent_capture_ms" || key == "drawn_ms") {
+            auto &list = key == "drawn_ms" ? r.drawnMs : r.sentCaptureMs;
+            for (const QByteArray &v : value.split(','))
+                if (!v.isEmpty()) list.push_back(v.toLongLong());
+        }
     }
+
     return r;
 }
 

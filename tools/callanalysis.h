@@ -35,7 +35,10 @@ struct Report {
     double seconds = 0;
     qint64 picturesSent = 0, picturesReceived = 0, bytesSent = 0, bytesReceived = 0;
     qint64 speechBlocksSent = 0, speechBlocksReceived = 0, chatLinesReceived = 0;
+    double cpuSeconds = 0;
+    std::vector<qint64> sentCaptureMs, drawnMs;
     bool valid = false;
+
 };
 Report readReport(const QString &path);
 

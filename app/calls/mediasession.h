@@ -96,7 +96,11 @@ public:
         qint64 picturesIn = 0, picturesOut = 0, bytesIn = 0, bytesOut = 0;
         int linesIn = 0, blocksIn = 0, blocksOut = 0;
         qint64 startedMs = 0, endedMs = 0;
+        double cpuStart = 0, cpuEnd = 0; // this process's processor seconds
+        // When each picture left (its capture) and when each arriving one was drawn.
+        std::vector<qint64> sentCaptureMs, drawnMs;
     };
+
     const Totals &totals() const { return m_totals; }
 
 signals:

@@ -5,9 +5,13 @@
 #include "calls/mediasession.h"
 #include "platform/usermessages.h"
 #include "qvdlldef.h"
+#include "qvidutil.h"
 #include "shell/settings.h"
 
+#include <QElapsedTimer>
+
 #include <cmath>
+
 #include <cstring>
 
 VideoPath::VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
@@ -113,7 +117,11 @@ void VideoPath::setPreview(bool on)
 
 void VideoPath::grab()
 {
-    if (m_captureAvailable && m_cameraOn) qvd::QVIDGrabFrameNoStop(m_capture);
+    if (!m_captureAvailable || !m_cameraOn) return;
+    // The picture found on a tick was asked for by the grab before this one.
+    m_previousGrabMs = m_lastGrabMs;
+    m_lastGrabMs = QVIDUTIL::monotonicMs();
+    qvd::QVIDGrabFrameNoStop(m_capture);
 }
 
 void VideoPath::openFormatDialog()
@@ -161,6 +169,7 @@ bool VideoPath::TakePicture()
         return false;
     }
     m_pictureBytes = bytes;
+    m_capturedMs = m_previousGrabMs;
     m_width = w;
     m_height = h;
     if (m_settings.SendImageMsg && !burnCaption()) {

@@ -17,7 +17,9 @@ class VideoPath : public QObject
     Q_OBJECT
 public:
     static constexpr int PictureBytes = 921600;
-    static constexpr int JpegBytes = 40000;
+    // Room for any JPEG the five-digit length field can announce: a detailed 640 x 480 camera
+    // picture can pass 40,000 bytes, and a picture that does not fit would be dropped.
+    static constexpr int JpegBytes = 99999;
     static constexpr int MaxDrivers = 10;
 
     VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
@@ -61,6 +63,9 @@ public:
     const uint8_t *picture() const { return m_picture.data(); }
     int pictureWidth() const { return m_width; }
     int pictureHeight() const { return m_height; }
+    // When the taken picture was asked of the camera (monotonic milliseconds, as
+    // QVIDUTIL::monotonicMs gives them).
+    qint64 capturedMs() const { return m_capturedMs; }
 
     inline static const QString FormatMessage = QStringLiteral(
         "The video format is not correct.  Set your Video size to 160x120, 320x240, QCIF or CIF.  "
@@ -92,6 +97,8 @@ private:
     std::vector<uint8_t> m_picture;
     std::vector<uint8_t> m_jpeg;
     int m_pictureBytes = 0, m_width = 0, m_height = 0;
+    qint64 m_lastGrabMs = 0, m_previousGrabMs = 0, m_capturedMs = 0;
+
     // The caption is rendered once per text, not once per picture.
     QString m_captionText;
     std::vector<uint8_t> m_caption;

@@ -241,10 +241,14 @@ void Shell::unloadWindows()
 
 void Shell::placeBesideMain(QWidget *window)
 {
+    // Beside the main window, below the self view when that is open there.
     window->adjustSize();
-    window->move(m_main->frameGeometry().right() + 1,
-                 m_main->frameGeometry().bottom() - window->frameGeometry().height());
+    int top = m_main->frameGeometry().bottom() - window->frameGeometry().height();
+    if (m_self && m_self->isVisible())
+        top = std::max(top, m_self->frameGeometry().bottom() + 1);
+    window->move(m_main->frameGeometry().right() + 1, top);
 }
+
 
 void Shell::dockSelfView()
 {

@@ -4,7 +4,7 @@
 #include "qvdlldef.h"
 #include "testsupport.h"
 
-#include "../../tools/callanalysis.h"
+#include "callanalysis.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,0 +1,191 @@
+// Running a call between two programs.
+#include "callrunner.h"
+
+#include "rxvlib11.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
+
+namespace CallRunner {
+namespace {
+
+struct Program {
+    QTemporaryDir dir;
+    QProcess process;
+
+    void start(const QString &binary, const QByteArray &ini, const QStringList &args,
+               const QMap<QString, QString> &extra)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
+        QFile f(dir.filePath(QStringLiteral("cfg/ovela/ovela.ini")));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(ini);
+        f.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
+        env.insert(QStringLiteral("OVELA_REPORT"), dir.filePath(QStringLiteral("report.txt")));
+        env.insert(QStringLiteral("OVELA_SPEAKER"),
+                   QStringLiteral("wav:") + dir.filePath(QStringLiteral("speaker.wav")));
+        env.insert(QStringLiteral("OVELA_SOUND_LOG"), dir.filePath(QStringLiteral("sounds.txt")));
+        for (auto it = extra.begin(); it != extra.end(); ++it)
+            env.insert(it.key(), it.value());
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.start(binary, args);
+    }
+    QString file(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    ~Program()
+    {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(3000);
+        }
+    }
+};
+
+bool listening(quint16 port)
+{
+    QFile f(QStringLiteral("/proc/net/tcp"));
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const QByteArray &raw : f.readAll().split('\n')) {
+        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
+        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A"))
+            return true;
+    }
+    return false;
+}
+
+QString readText(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The test-pattern frame a received picture shows, and how closely it shows it.
+void comparePicture(Side &side)
+{
+    if (side.lastPicture.isNull())
+        return;
+    const QImage rgb = side.lastPicture.convertToFormat(QImage::Format_BGR888);
+    const int w = rgb.width(), h = rgb.height();
+    std::vector<uint8_t> bottomUp(size_t(w) * size_t(h) * 3);
+    for (int y = 0; y < h; ++y)
+        std::memcpy(&bottomUp[size_t(h - 1 - y) * size_t(w) * 3], rgb.constScanLine(y), size_t(w) * 3);
+    side.patternFrame = QVIDTestPatternNumber(bottomUp.data(), w, h);
+    if (side.patternFrame < 0)
+        return;
+    std::vector<uint8_t> sent(bottomUp.size());
+    if (QVIDTestPattern("rgb24", w, h, side.patternFrame, sent.data(), int32_t(sent.size())) <= 0)
+        return;
+    const QImage original =
+        QImage(sent.data(), w, h, w * 3, QImage::Format_BGR888).mirrored(false, true);
+    side.picturePsnr = CallAnalysis::psnr(side.lastPicture, original);
+}
+
+void latencies(const CallAnalysis::Report &sender, Side &receiver)
+{
+    const size_t n = std::min(sender.sentCaptureMs.size(), receiver.report.drawnMs.size());
+    for (size_t i = 0; i < n; ++i)
+        receiver.latenciesMs.push_back(double(receiver.report.drawnMs[i] - sender.sentCaptureMs[i]));
+}
+
+QByteArray script(const Options &o, bool caller)
+{
+    QString s;
+    if (caller) {
+        if (o.talkUntil > o.talkFrom)
+            s += QStringLiteral("talk:%1-%2;").arg(o.talkFrom).arg(o.talkUntil);
+        if (!o.callerChat.isEmpty())
+            s += QStringLiteral("chat:%1:%2;").arg(o.talkFrom + 0.5).arg(o.callerChat);
+        s += QStringLiteral("hangup:%1;").arg(o.hangUpAt);
+    } else if (!o.calleeChat.isEmpty()) {
+        s += QStringLiteral("chat:%1:%2;").arg(o.talkUntil + 0.5).arg(o.calleeChat);
+    }
+    s += QStringLiteral("quit:1");
+    return s.toUtf8();
+}
+
+} // namespace
+
+double percentile(std::vector<double> values, double p)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t at = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
+    return values[at];
+}
+
+Result run(const Options &o)
+{
+    Result result;
+    if (listening(2000) || listening(2004)) {
+        result.error = QStringLiteral("ports 2000 or 2004 are taken on this machine");
+        return result;
+    }
+    QTemporaryDir shared;
+    const QString speech = shared.filePath(QStringLiteral("speech.wav"));
+    CallAnalysis::writeSpeechLikeWav(speech, 20);
+
+    auto callee = std::make_unique<Program>();
+    auto caller = std::make_unique<Program>();
+    callee->dir.setAutoRemove(!o.keepFolders);
+    caller->dir.setAutoRemove(!o.keepFolders);
+    callee->start(o.program,
+                  "[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
+                  "[Calling]\nAutoAccept=True\n",
+                  {}, {{"OVELA_CAMERA", o.camera}, {"OVELA_MIC", "wav:" + speech},
+                       {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}});
+    for (int i = 0; i < 100 && !listening(2000); ++i)
+        QThread::msleep(100);
+    if (!listening(2000)) {
+        result.error = QStringLiteral("the first program did not start listening");
+        return result;
+    }
+    caller->start(o.program,
+                  "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n",
+                  {QStringLiteral("127.0.0.1")},
+                  {{"OVELA_CAMERA", o.camera}, {"OVELA_MIC", "wav:" + speech},
+                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}});
+    caller->process.waitForFinished(o.timeoutMs);
+    callee->process.waitForFinished(5000);
+    result.ran = true;
+
+    Side *sides[] = {&result.callee, &result.caller};
+    Program *programs[] = {callee.get(), caller.get()};
+    for (int i = 0; i < 2; ++i) {
+        Side &side = *sides[i];
+        Program &p = *programs[i];
+        side.exitedCleanly = p.process.state() == QProcess::NotRunning &&
+                             p.process.exitStatus() == QProcess::NormalExit &&
+                             p.process.exitCode() == 0;
+        side.report = CallAnalysis::readReport(p.file("report.txt"));
+        side.lastPicture = QImage(p.file("report.txt.png"));
+        side.log = readText(p.file("ovela.log"));
+        comparePicture(side);
+    }
+    latencies(result.caller.report, result.callee);
+    latencies(result.callee.report, result.caller);
+
+    const std::vector<float> spoken = CallAnalysis::readWav(speech);
+    const std::vector<float> heard = CallAnalysis::readWav(callee->file("speaker.wav"));
+    // The microphone plays the file from its start each time talking starts; compare the part
+    // that was surely sent (the last block may be cut).
+    result.speechSeconds = std::max(0.0, o.talkUntil - o.talkFrom - 0.5);
+    result.speechCorrelation =
+        CallAnalysis::bestCorrelation(spoken, heard, size_t(result.speechSeconds * 8000));
+    return result;
+}
+
+} // namespace CallRunner
