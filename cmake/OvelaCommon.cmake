@@ -28,7 +28,10 @@ function(ovela_add_gtest name)
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   ovela_warnings(${name})
+  # The program's logic loads the engines by name; the tests find them beside themselves.
+  set_target_properties(${name} PROPERTIES BUILD_RPATH "$ORIGIN")
   if(NOT T_TIMEOUT)
+
     set(T_TIMEOUT 300)
   endif()
   set(props TIMEOUT ${T_TIMEOUT})

@@ -125,14 +125,15 @@ TEST_F(WindowTest, TheCallButtonAsksForNameAndEmailFirst)
     program.settings.Name = "Al";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
     ASSERT_TRUE(find("frmMessage"));
-    EXPECT_EQ(text("pnlMessage"), "You must enter a name of at least 3 Characters in length.  ");
+    EXPECT_EQ(text("pnlMessage", "frmMessage"),
+              "You must enter a name of at least 3 Characters in length.  ");
     EXPECT_EQ(find("frmMessage")->windowTitle(), "OVELA Information");
     program.settings.Name = "Alan";
     program.settings.EMail = "a@b.c";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
-    EXPECT_EQ(text("pnlMessage"),
+    EXPECT_EQ(text("pnlMessage", "frmMessage"),
               "You must enter an Email Address of at least 8 Characters in length.");
-    QTest::mouseClick(find<QPushButton>("cmdOK"), Qt::LeftButton);
+    QTest::mouseClick(in<QPushButton>("frmMessage", "cmdOK"), Qt::LeftButton);
     program.settings.EMail = "alan@example.org";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
     EXPECT_TRUE(find("frmDirectory")->isVisible());
@@ -239,7 +240,8 @@ TEST_F(WindowTest, OptionsRefuseShortDetailsAndStoreGoodOnes)
     EXPECT_EQ(find("frmOptions")->windowTitle(), "OVELA Properties");
     name->setText("  Al  ");
     in<QPushButton>("frmOptions", "cmdClose")->click();
-    EXPECT_EQ(text("pnlMessage"), "You must enter a name of at least 3 Characters in length.");
+    EXPECT_EQ(text("pnlMessage", "frmMessage"),
+              "You must enter a name of at least 3 Characters in length.");
     EXPECT_TRUE(find("frmOptions")->isVisible());
     name->setText("Ali");
     QTest::keyClicks(find<QLineEdit>("txtComment"), "a;b");
