@@ -165,6 +165,11 @@ TEST_F(MediaTest, SpeechGoesOutWhileTalkingAndTakesPriorityOverPictures)
     const int blocks = count(packets, "AUD");
     EXPECT_GE(blocks, 7) << "a block every 200 ms";
     EXPECT_LE(blocks, 12);
+    // A tick that finds speech waiting grabs no picture, so each block costs one picture.
+    const int ticks = 2000 / MediaSession::TickMs;
+    EXPECT_LE(count(packets, "KJP") + blocks, ticks + 3);
+    EXPECT_GE(count(packets, "KJP"), ticks - blocks - 6) << "pictures still flow between blocks";
+
     for (const Packet &p : packets) {
         if (p.tag == "AUD") {
             EXPECT_EQ(p.payload.size(), 1 + 10 * 33) << "1,600 samples at full rate";

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -64,6 +65,33 @@ void answerNextBox(QMessageBox::StandardButton button, QString *seen)
 class WindowTest : public ::testing::Test
 {
 protected:
+    static void SetUpTestSuite()
+    {
+        // Scripted sound devices, so the Talk button has a microphone on any machine.
+        static QTemporaryDir dir;
+        QFile silence(dir.filePath("mic.wav"));
+        silence.open(QIODevice::WriteOnly);
+        const QByteArray samples(8000, '\x80');
+        QByteArray header = "RIFF";
+        auto le32 = [&](quint32 v) { header.append(reinterpret_cast<const char *>(&v), 4); };
+        auto le16 = [&](quint16 v) { header.append(reinterpret_cast<const char *>(&v), 2); };
+        le32(36 + quint32(samples.size()));
+        header += "WAVEfmt ";
+        le32(16);
+        le16(1);
+        le16(1);
+        le32(8000);
+        le32(8000);
+        le16(1);
+        le16(8);
+        header += "data";
+        le32(quint32(samples.size()));
+        silence.write(header + samples);
+        silence.close();
+        qputenv("OVELA_MIC", ("wav:" + dir.filePath("mic.wav")).toUtf8());
+        qputenv("OVELA_SPEAKER", ("wav:" + dir.filePath("speaker.wav")).toUtf8());
+    }
+
     void SetUp() override
     {
         shell.attach(program);
@@ -281,4 +309,20 @@ TEST_F(WindowTest, ClosingIsRefusedOnlyWhileAConnectionIsBeingEstablished)
     shell.mainWindow()->close();
     EXPECT_TRUE(program.shutDownDone());
     EXPECT_TRUE(program.log.entries().last().endsWith(": OVELA Power Down"));
+}
+
+TEST_F(WindowTest, TalkIsHeldWithTheLeftButtonAndLatchedWithTheRightOne)
+{
+    ASSERT_TRUE(program.media.audio.available()) << "the scripted speaker is a device";
+
+    QWidget *talk = find("cmdtoolbar_4");
+    QTest::mousePress(talk, Qt::LeftButton);
+    EXPECT_EQ(program.session.microphoneState, 2);
+    QTest::mouseRelease(talk, Qt::LeftButton);
+    EXPECT_EQ(program.session.microphoneState, 1);
+    QTest::mousePress(talk, Qt::RightButton);
+    QTest::mouseRelease(talk, Qt::RightButton);
+    EXPECT_EQ(program.session.microphoneState, 2) << "latched on";
+    QTest::mousePress(talk, Qt::RightButton);
+    EXPECT_EQ(program.session.microphoneState, 1) << "and off again";
 }
