@@ -4,6 +4,7 @@
 // each conversion as a ratio of its memcpy, and QVIDGetFrame's copy as the program pays it.
 #include "capture_frame.h"
 #include "capture_reference.h"
+#include "fastest_reporter.h"
 #include "rxvlib11.h"
 
 #include <benchmark/benchmark.h>
@@ -76,23 +77,10 @@ void getFrame(benchmark::State &state, int width)
     QVIDTerminate();
 }
 
-// Keeps the fastest repetition of each benchmark and sets callback and memcpy side by side.
-class RatioReporter : public benchmark::ConsoleReporter
+// Sets the engine's figures beside their reference.
+class RatioReporter : public benchsupport::FastestReporter
 {
 public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            std::string name = run.benchmark_name();
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name != "min") continue;
-                name.resize(name.size() - run.aggregate_name.size() - 1);
-            }
-            m_times[name] = run.GetAdjustedRealTime();
-        }
-    }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
@@ -107,24 +95,13 @@ public:
                         convert->second, copy->second, convert->second / copy->second);
         }
     }
-
-private:
-    std::map<std::string, double> m_times;
 };
-
-template <class... Args> void add(const std::string &name, Args &&...args)
-{
-    benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
-        ->Unit(benchmark::kMicrosecond)
-        ->ComputeStatistics("min", [](const std::vector<double> &v) {
-            return *std::min_element(v.begin(), v.end());
-        });
-}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    using benchsupport::add;
     for (const Row &row : captureref::rows()) {
         add("Callback/" + captureref::rowName(row), callback, row);
         add("Memcpy/" + captureref::rowName(row), plainCopy, row);

@@ -1,6 +1,7 @@
 // Benchmarks of the video engine: JPEG stills through the engine beside TurboJPEG on the same
 // pictures, a "KJP" packet through QVIDProcessData, and stream-frame decoding per size. After the
 // run a table gives each engine figure as a ratio of its TurboJPEG counterpart.
+#include "fastest_reporter.h"
 #include "picture_support.h"
 #include "rxvlib11.h"
 
@@ -145,25 +146,10 @@ void streamFrame(benchmark::State &state, int sizeCode, int width, int height)
     QVIDTerminate();
 }
 
-// Keeps every result so that engine and TurboJPEG figures can be set side by side at the end.
-class RatioReporter : public benchmark::ConsoleReporter
+// Sets the engine's figures beside their reference.
+class RatioReporter : public benchsupport::FastestReporter
 {
 public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        // With repetitions the fastest repetition stands for the benchmark (the machine is shared
-        // and interference only ever adds time); without, its one run does.
-        for (const Run &run : runs) {
-            if (run.error_occurred) continue;
-            std::string name = run.benchmark_name();
-            if (run.run_type == Run::RT_Aggregate) {
-                if (run.aggregate_name != "min") continue;
-                name.resize(name.size() - run.aggregate_name.size() - 1);
-            }
-            m_times[name] = run.GetAdjustedRealTime();
-        }
-    }
     void Finalize() override
     {
         ConsoleReporter::Finalize();
@@ -179,25 +165,13 @@ public:
                         time / other->second);
         }
     }
-
-private:
-    std::map<std::string, double> m_times;
 };
 
 } // namespace
 
-// Registers a benchmark in microseconds that also reports the fastest of its repetitions.
-template <class... Args> void add(const std::string &name, Args &&...args)
-{
-    benchmark::RegisterBenchmark(name.c_str(), std::forward<Args>(args)...)
-        ->Unit(benchmark::kMicrosecond)
-        ->ComputeStatistics("min", [](const std::vector<double> &v) {
-            return *std::min_element(v.begin(), v.end());
-        });
-}
-
 int main(int argc, char **argv)
 {
+    using benchsupport::add;
     const Case cases[] = {{320, 240, 15}, {320, 240, 30}, {640, 480, 15}, {640, 480, 30}};
     for (const Case &c : cases) {
         const std::string l = "/" + c.label();
