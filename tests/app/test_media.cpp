@@ -215,6 +215,21 @@ TEST_F(MediaTest, ArrivingPicturesAreDrawnAndTheDisplayFollowsTheirSize)
     EXPECT_EQ(sizes[0], QSize(160, 120));
     EXPECT_EQ(incoming.width, 160);
     EXPECT_NEAR(incoming.bits[0], 200, 3);
+
+    // A detailed 640 x 480 picture whose JPEG needs more than 16 bits of length.
+    std::vector<uint8_t> noise(640 * 480 * 3);
+    for (size_t i = 0; i < noise.size(); ++i)
+        noise[i] = uint8_t((i * 2654435761u) >> 13);
+    std::vector<uint8_t> jpeg(200000);
+    const int n = qvd::QVIDCompressStill(noise.data(), 640, 480, 30, jpeg.data(), 200000);
+    ASSERT_GT(n, 32767);
+    const QByteArray big = mediaPacket("KJP", QByteArray(reinterpret_cast<char *>(jpeg.data()), n));
+    ASSERT_EQ(big.size(), 8 + n + 3);
+    EXPECT_EQ(big.mid(3, 5).toInt(), n);
+    media->send(big);
+    ASSERT_TRUE(waitUntil([&] { return incoming.draws == 3; }));
+    EXPECT_EQ(incoming.width, 640);
+    EXPECT_EQ(sizes.back(), QSize(640, 480));
 }
 
 TEST_F(MediaTest, ArrivingTextIsAppendedAndTheConversationTrimmed)
