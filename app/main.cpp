@@ -10,6 +10,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -43,10 +44,21 @@ void watchTerminationSignals(Shell &shell)
     sigaction(SIGINT, &action, nullptr);
 }
 
+// Every connection costs a descriptor: take what the system allows beyond the usual 1,024.
+void raiseDescriptorLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    raiseDescriptorLimit();
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OVELA"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -41,6 +41,13 @@ EndpointError IPDaemon::setListening(bool on)
     if (!m_server) {
         m_server = new QTcpServer(this);
         connect(m_server, &QTcpServer::newConnection, this, &IPDaemon::onNewConnection);
+        // A failed accept (out of file descriptors, say) makes QTcpServer stop accepting for good;
+        // once the load has passed the listener must answer again.
+        connect(m_server, &QTcpServer::acceptError, this, [this] {
+            QTimer::singleShot(AcceptRetryMs, m_server, [server = m_server] {
+                if (server->isListening()) server->resumeAccepting();
+            });
+        });
     }
     if (m_server->isListening()) m_server->close();
     if (m_server->listen(QHostAddress::AnyIPv4, m_localPort)) return {};

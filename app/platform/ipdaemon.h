@@ -20,7 +20,9 @@ class IPDaemon : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int DefaultMaxConnections = 1000;
+    // Four listeners with this many connections each stay inside the usual 1,024 descriptors.
+    static constexpr int DefaultMaxConnections = 200;
+    static constexpr int AcceptRetryMs = 500;
 
     explicit IPDaemon(QObject *parent = nullptr);
     ~IPDaemon() override;

@@ -235,12 +235,15 @@ TEST_F(CallTest, IdleConnectionsAreLetGoAndTheNextCallerIsAnswered)
 {
     program.signalling.setStrayConnectionTimeout(300);
     std::vector<std::unique_ptr<RawConnection>> idle;
-    for (int i = 0; i < 500; ++i) {
+    const int most = IPDaemon::DefaultMaxConnections;
+    for (int i = 0; i < most + 50; ++i) {
         idle.push_back(RawConnection::connectTo(2000));
         ASSERT_TRUE(idle.back());
         QCoreApplication::processEvents(); // let the listener take it
     }
-    ASSERT_TRUE(waitUntil([&] { return program.endpoints.ipdControl.connectionCount() == 500; }));
+    ASSERT_TRUE(waitUntil([&] { return program.endpoints.ipdControl.connectionCount() == most; }));
+    EXPECT_TRUE(idle.back()->waitClosed()) << "connections beyond the cap are refused";
+
     QTest::qWait(350);
     program.signalling.sweepStrayConnections();
     EXPECT_EQ(program.endpoints.ipdControl.connectionCount(), 0);

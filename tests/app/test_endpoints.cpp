@@ -5,7 +5,9 @@
 #include "platform/linesplitter.h"
 #include "testsupport.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace
 {
@@ -162,7 +164,31 @@ TEST(Daemon, PortInUseAndConnectionCap)
     EXPECT_EQ(first.connectionCount(), 3);
 }
 
+TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
+{
+    IPDaemon d;
+    d.setLocalPort(Port);
+    ASSERT_FALSE(d.setListening(true));
+    std::vector<std::unique_ptr<RawConnection>> peers;
+    for (int i = 0; i < 20; ++i) {
+        peers.push_back(RawConnection::connectTo(Port)); // waits in the listen backlog
+        ASSERT_TRUE(peers.back());
+    }
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit tight = saved;
+    tight.rlim_cur =
+        QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size() + 5;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
+    QTest::qWait(200); // accepts what fits, then fails for want of descriptors
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_LT(d.connectionCount(), 20);
+    EXPECT_TRUE(waitUntil([&] { return d.connectionCount() == 20; }))
+        << "the listener stayed deaf after running out of descriptors";
+}
+
 TEST(Daemon, TenMegabytesWithoutTerminatorArriveAsBoundedChunks)
+
 {
     IPDaemon d;
     DaemonEvents ev(d);
