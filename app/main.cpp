@@ -76,7 +76,8 @@ int main(int argc, char **argv)
         user = std::make_unique<ScriptedUser>(qEnvironmentVariable("OVELA_SCRIPT"),
                                               *shell.mainWindow(), program.media);
     program.startUp(shell, address);
-    const int result = QApplication::exec();
+    const int result = program.shutDownDone() ? 0 : QApplication::exec();
+
     program.shutDown();
     shell.releaseWindows();
     return result;

@@ -63,6 +63,7 @@ public:
     void shutDownEngines();
     void startTimer() { m_timer.start(); }
     void stopTimer() { m_timer.stop(); }
+    bool timerActive() const { return m_timer.isActive(); }
     // One tick of the main timer.
     void tick();
     // The self view's load: capture starts in its capture area.

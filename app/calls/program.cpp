@@ -34,12 +34,17 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     if (settings.SaveWinPos) view.moveMainWindow(settings.WinPosLeft, settings.WinPosTop);
     media.InitMediaEngine();
     StartListeners();
+    // A termination signal may arrive while a start-up message waits for its OK.
+    if (m_shutDown) return;
     view.loadWindows();
     if (const EndpointError e = chat.load(session.BasePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
+    if (m_shutDown) return;
+
     LoadRefuseList(refuseList);
     LoadPalFile(pals);
     log.LoadActivityLog();
+    m_filesLoaded = true;
     log.AddLogEntry(QStringLiteral("OVELA Power Up"));
     media.startTimer();
     media.startupCallTarget = commandLine;
@@ -162,15 +167,19 @@ void Program::shutDown()
             settings.WinPosLeft = qint16(qBound(-32768, left, 32767));
             settings.WinPosTop = qint16(qBound(-32768, top, 32767));
         }
-        m_view->collectWindowSettings(settings);
+        if (m_filesLoaded) m_view->collectWindowSettings(settings);
     }
     SaveSettings(settingsPath, settings);
-    savePals();
-    saveRefuseList();
+    // Lists and log that were never read (a shutdown during start-up) must not be replaced.
+    if (m_filesLoaded) {
+        savePals();
+        saveRefuseList();
+    }
     media.shutDownEngines();
     if (m_view) m_view->unloadWindows();
     chat.terminate();
 
+    if (!m_filesLoaded) return;
     if (const FileError e = log.SaveActivityLog())
         m_messages.messageBox(e.message(ActivityLog::SaveFailure));
 }

@@ -72,4 +72,5 @@ private:
     QTimer m_startupTimer;
     int m_startupTicks = 0;
     bool m_shutDown = false;
+    bool m_filesLoaded = false; // lists and log read: shutdown may write them
 };

@@ -18,6 +18,8 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include <cstdio>
+
 namespace
 {
 const QString Title = QStringLiteral("OVELA");
@@ -59,6 +61,11 @@ void Shell::attach(Program &program)
 void Shell::terminate()
 {
     if (!m_program || m_program->shutDownDone()) return;
+    // Nobody is there to answer a question now: open boxes give way, and the messages of the
+    // shutdown itself go to the error output.
+    m_terminating = true;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) box->reject();
     m_program->shutDown();
     if (m_main) m_main->close();
     QCoreApplication::quit();
@@ -106,6 +113,10 @@ void Shell::showErrorMessage(const QString &text)
 
 void Shell::messageBox(const QString &text)
 {
+    if (m_terminating) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
     QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Ok, m_main.get());
     box.setObjectName(QStringLiteral("msgBox"));
     box.exec();
@@ -113,6 +124,8 @@ void Shell::messageBox(const QString &text)
 
 bool Shell::askYesNo(const QString &text)
 {
+    if (m_terminating) return false;
+
     QMessageBox box(QMessageBox::Question, Title, text, QMessageBox::Yes | QMessageBox::No,
                     m_main.get());
     box.setObjectName(QStringLiteral("msgBox"));
@@ -244,11 +257,9 @@ void Shell::placeBesideMain(QWidget *window)
     // Beside the main window, below the self view when that is open there.
     window->adjustSize();
     int top = m_main->frameGeometry().bottom() - window->frameGeometry().height();
-    if (m_self && m_self->isVisible())
-        top = std::max(top, m_self->frameGeometry().bottom() + 1);
+    if (m_self && m_self->isVisible()) top = std::max(top, m_self->frameGeometry().bottom() + 1);
     window->move(m_main->frameGeometry().right() + 1, top);
 }
-
 
 void Shell::dockSelfView()
 {

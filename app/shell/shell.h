@@ -76,6 +76,7 @@ private:
                      std::function<void()> onOk = {});
 
     Program *m_program = nullptr;
+    bool m_terminating = false; // a termination signal is being handled
     std::unique_ptr<FrmMain> m_main;
     std::unique_ptr<FrmSplash> m_splash;
     std::unique_ptr<FrmSelf> m_self;

@@ -5,7 +5,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 CallRunner::Result callOnce(const QString &camera)
 {

@@ -149,7 +149,32 @@ TEST(Shutdown, WritesSettingsListsAndLogAndRunsOnce)
     EXPECT_FALSE(listening(2003));
 }
 
+TEST(Shutdown, ASignalDuringAStartUpMessageEndsStartUpAndLeavesTheFilesAlone)
+{
+    RawListener a(2000), b(2004), c(2008), d(2012);
+    Started s(QString(), false);
+    const QByteArray pals = "Eve\r\neve@x.org\r\n", refused = " 17 \r\n",
+                     log = "12/07/2026 10:00:00: OVELA Power Up\r\n";
+    for (const auto &[name, bytes] :
+         {std::pair{"ovela.pal", pals}, std::pair{"refuse.dat", refused},
+          std::pair{"ovela.log", log}}) {
+        QFile f(s.folder.file(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    s.messages.onBox = [&] { s.program.shutDown(); };
+    s.program.startUp(s.shell, QString());
+    EXPECT_TRUE(s.program.shutDownDone());
+    EXPECT_FALSE(s.shell.calls.contains("load")) << "start-up stopped at the message";
+    EXPECT_FALSE(s.program.media.timerActive());
+    EXPECT_FALSE(listening(2003));
+    EXPECT_EQ(readAll(s.folder.file("ovela.pal")), pals) << "lists never loaded are not replaced";
+    EXPECT_EQ(readAll(s.folder.file("refuse.dat")), refused);
+    EXPECT_EQ(readAll(s.folder.file("ovela.log")), log);
+}
+
 TEST(Shutdown, DuringACallTheCallEndIsLoggedBeforePowerDown)
+
 {
     Started s;
     auto control = RawConnection::connectTo(2000);

@@ -33,13 +33,19 @@ struct RecordingMessages : UserMessages {
     QStringList info, errors, boxes, questions;
     bool answer = true;
     std::function<void()> onInfoOk;
+    std::function<void()> onBox; // runs while a message box would wait for its OK
     void showInfoMessage(const QString &t, std::function<void()> onOk = {}) override
     {
         info << t;
         onInfoOk = std::move(onOk);
     }
     void showErrorMessage(const QString &t) override { errors << t; }
-    void messageBox(const QString &t) override { boxes << t; }
+    void messageBox(const QString &t) override
+    {
+        boxes << t;
+        if (onBox) onBox();
+    }
+
     bool askYesNo(const QString &t) override
     {
         questions << t;
