@@ -39,7 +39,8 @@ void ActivityLog::clear()
 bool ActivityLog::trim()
 {
     if (m_entries.size() <= MaxEntries) return false;
-    m_entries.remove(0, m_entries.size() - MaxEntries);
+    m_entries.remove(0, m_entries.size() - TrimmedEntries);
+
     return true;
 }
 

@@ -15,6 +15,10 @@ public:
     // The oldest lines go once the log holds this many, so a flood of calls cannot make it grow
     // without end.
     static constexpr int MaxEntries = 10000;
+    // Past the bound the oldest lines go in a block, so the log window is rebuilt once per
+    // thousand new lines rather than on every line.
+    static constexpr int TrimmedEntries = MaxEntries - 1000;
+
 
     explicit ActivityLog(QObject *parent = nullptr) : QObject(parent) {}
 

@@ -52,18 +52,20 @@ void ChatLink::closeServed(int connectionId)
 
 void ChatLink::appendIncoming(const QString &text)
 {
+    // Every addition trims, so nothing a peer repeats (call prompts, say) grows it without end.
+    if (m_incoming.size() > TrimAt) {
+        m_incoming = m_incoming.right(TrimTo);
+        emit incomingReset();
+    }
     m_incoming += text;
     emit incomingAppended(text);
 }
 
 void ChatLink::appendReceivedLine(const QString &text)
 {
-    if (m_incoming.size() > TrimAt) {
-        m_incoming = m_incoming.right(TrimTo);
-        emit incomingReset();
-    }
     appendIncoming(text + QStringLiteral("\r\n"));
 }
+
 
 void ChatLink::clearIncoming()
 {

@@ -58,7 +58,14 @@ void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
     static const bool silenced = (snd_lib_error_set_handler(quietAlsa), true);
     (void)silenced;
     snd_pcm_t *pcm = nullptr;
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0) return;
+    // Opened without waiting, so a device held by another program never blocks the window
+    // thread's next sound (which waits for this worker); then written in blocking mode.
+    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
+    if (snd_pcm_nonblock(pcm, 0) < 0) {
+        snd_pcm_close(pcm);
+        return;
+    }
+
     if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
                            unsigned(sound.channels), unsigned(sound.rate), 1, 200000) < 0) {
         snd_pcm_close(pcm);

@@ -223,10 +223,14 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndSavedAtTheEnd)
 TEST(ActivityLog, ClearAndTheBoundOnItsLength)
 {
     ActivityLog log;
+    int resets = 0;
+    QObject::connect(&log, &ActivityLog::reset, [&] { ++resets; });
     for (int i = 0; i < ActivityLog::MaxEntries + 5; ++i)
         log.AddLogEntry(QString::number(i));
-    EXPECT_EQ(log.entries().size(), ActivityLog::MaxEntries);
-    EXPECT_TRUE(log.entries().first().endsWith(": 5"));
+    EXPECT_EQ(log.entries().size(), ActivityLog::TrimmedEntries + 4);
+    EXPECT_TRUE(log.entries().first().endsWith(": 1001"));
+    EXPECT_EQ(resets, 1) << "the oldest lines go in one block";
+
     log.clear();
     EXPECT_TRUE(log.entries().isEmpty());
 }

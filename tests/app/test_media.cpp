@@ -239,6 +239,11 @@ TEST_F(MediaTest, ArrivingTextIsAppendedAndTheConversationTrimmed)
     media->send(packet("TXT", "hello <there>"));
     ASSERT_TRUE(waitUntil([&] { return program.chat.incoming().endsWith("hello <there>\r\n"); }));
     EXPECT_EQ(program.chat.incoming().size(), 8000 + 15);
+    // Notices the program adds itself (one per call prompt, say) are trimmed the same way.
+    for (int i = 0; i < 100; ++i)
+        program.chat.appendIncoming(QString(1000, 'c'));
+    EXPECT_LE(program.chat.incoming().size(), ChatLink::TrimAt + 1000);
+
 }
 
 TEST_F(MediaTest, ArrivingSpeechIsQueuedAndTheNewestReplacesTheLastWhenFull)
