@@ -6,6 +6,8 @@
 #include "platform/usermessages.h"
 #include "qvidutil.h"
 
+#include <QSignalBlocker>
+
 OutgoingCall::OutgoingCall(CallSession &session, Endpoints &endpoints, UserMessages &messages,
                            QObject *parent)
     : QObject(parent), m_session(session), m_endpoints(endpoints), m_messages(messages)
@@ -42,7 +44,13 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     }
 
     IPPort &control = m_endpoints.ippControl;
-    control.setConnected(false);
+    {
+        // Letting the previous connection go is no event of the new call: its close must not
+        // turn the new call's state into "did not answer".
+        const QSignalBlocker quiet(&control);
+        control.setConnected(false);
+    }
+
     control.setRemotePort(quint16(port));
     if (const EndpointError e = control.setRemoteHost(address)) {
         m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +

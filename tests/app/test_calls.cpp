@@ -305,7 +305,15 @@ TEST_F(CallTest, CallerPlacesACallThatIsAcceptedAndHungUpByThePeer)
     ASSERT_TRUE(waitUntil([&] { return program.session.peerVersion; }));
     EXPECT_FALSE(program.session.realTime);
 
+    // Placing another call lets this control connection go without undoing the new state.
+    const auto mediaState = program.session.mediaState;
+    program.outgoing.PlaceCall("127.0.0.1", PeerPort, 0);
+    EXPECT_EQ(program.session.CallState, CallStates::Establishing);
+    EXPECT_EQ(program.session.mediaState, mediaState);
+    program.outgoing.cancel();
+
     mediaPeer->close();
+
     ASSERT_TRUE(waitUntil([&] { return !program.media.inCall(); }));
     EXPECT_TRUE(logged("Disconnected from 127.0.0.1"));
     EXPECT_TRUE(program.queryUnload());
