@@ -17,7 +17,11 @@ namespace
 {
 QString peerField(const QByteArray &text, int n)
 {
-    return fromWire(GetField(text, n).left(CallSignalling::MaxPeerField));
+    QString field = fromWire(GetField(text, n).left(CallSignalling::MaxPeerField));
+    // A line break in a name would split its log line into entries of the peer's making.
+    for (QChar &c : field)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
+    return field;
 }
 } // namespace
 
@@ -233,7 +237,8 @@ void CallSignalling::sweepStrayConnections()
     const QList<int> ids = control.connectionIds();
     for (int id : ids) {
         const bool carriesCall =
-            id == 1 && (m_.incoming.promptOpen() || m_.session.mediaState != MediaStates::None);
+            id == 1 && (m_.incoming.promptOpen() || m_.session.acceptedIncoming ||
+                        m_.session.mediaState != MediaStates::None);
         if (!carriesCall && control.connectionAge(id) > m_strayMs) control.setConnected(id, false);
     }
 }

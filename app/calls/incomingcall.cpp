@@ -90,6 +90,8 @@ void IncomingCall::closePrompt()
     if (!m_open) return;
     m_open = false;
     m_promptTimer.stop();
+    // However an auto-accepted prompt closes, the start-up call's one auto-accept is used up.
+    if (m_message == AutoAcceptText) AutoAcceptOnce = false;
     // Ticking the box on a prompt decides auto-accept for the calls after this one.
     m_settings.AutoAccept = m_autoAcceptChecked;
     emit promptClosed();

@@ -16,7 +16,8 @@
 #include <cstring>
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 // Picture timings kept per call for the report (about 10 minutes at 13 pictures a second).
 constexpr size_t MaxTimings = 8000;
 
@@ -29,8 +30,7 @@ double processorSeconds()
 }
 } // namespace
 
-QByteArray mediaPacket(
-const char *tag, const QByteArray &payload)
+QByteArray mediaPacket(const char *tag, const QByteArray &payload)
 {
     if (payload.size() > MaxPayload) return {};
     return QByteArray(tag) + QByteArray::number(payload.size()).rightJustified(5, '0') + payload +
@@ -113,7 +113,7 @@ void MediaSession::engineFailure(const EngineError &e)
     told = true;
     m_.messages.showErrorMessage(
         (isVideo ? QStringLiteral("Failed to Load RXVLIB10.DLL, could be missing: ")
-               : QStringLiteral("Failed to Load QVNAUD20.DLL, could be missing: ")) +
+                 : QStringLiteral("Failed to Load QVNAUD20.DLL, could be missing: ")) +
         QString::number(e.number) + QLatin1Char(' ') + e.description);
 }
 

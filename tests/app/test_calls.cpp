@@ -163,6 +163,16 @@ TEST_F(CallTest, StartedWithAnAddressTheNextCallIsAcceptedOnce)
         program.incoming.promptTick();
     EXPECT_FALSE(program.incoming.AutoAcceptOnce);
     EXPECT_FALSE(program.settings.AutoAccept);
+
+    // Closed from its frame before its five seconds, the prompt uses the one auto-accept up too.
+    control->close();
+    ASSERT_TRUE(waitUntil([&] { return program.endpoints.ipdControl.connectionCount() == 0; }));
+    program.incoming.AutoAcceptOnce = true;
+    auto again = call();
+
+    ASSERT_TRUE(again->waitFor(acceptText()));
+    program.incoming.closePrompt();
+    EXPECT_FALSE(program.incoming.AutoAcceptOnce);
 }
 
 TEST_F(CallTest, AnUnansweredPromptCountsDownAndDeclines)
@@ -229,6 +239,12 @@ TEST_F(CallTest, MalformedAndHostileControlInputIsIgnored)
     peer->send("RQC;" + QByteArray(100000, 'N') + ";Porto;9:05;");
     ASSERT_TRUE(waitUntil([&] { return program.incoming.promptOpen(); }));
     EXPECT_EQ(program.incoming.userName().size(), CallSignalling::MaxPeerField);
+
+    // Line breaks in a peer's name cannot forge entries in the log.
+    program.incoming.answerNo();
+    peer->send("RQC;Ann\r\n01/01/2026 00:00:00: Forged;Porto;9:05;");
+    ASSERT_TRUE(waitUntil([&] { return program.incoming.userName().startsWith("Ann"); }));
+    EXPECT_FALSE(program.incoming.userName().contains('\n'));
 }
 
 TEST_F(CallTest, IdleConnectionsAreLetGoAndTheNextCallerIsAnswered)
