@@ -235,6 +235,7 @@ void MediaSession::EndMediaSession()
     writeCallReport();
     m_text.reset();
     audio.outgoing().reset();
+    audio.dropIncoming();
     s.peerVersion = false;
 
     s.realTime = false;

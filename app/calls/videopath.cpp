@@ -25,7 +25,12 @@ VideoPath::~VideoPath() = default;
 
 void VideoPath::StartCapture(RXVDrawSurface *parent)
 {
-    if (!m_engineReady) return;
+    if (!m_engineReady) {
+        // Without the engine there is no capture; the windows still learn so.
+        forgetCapture();
+        return;
+    }
+
     qvd::QVIDSetCompOnFrame(0);
     m_capture = qvd::QVIDCreateCaptureWindow(parent, 0, 0, 320, 240);
 
@@ -181,20 +186,29 @@ bool VideoPath::TakePicture()
 
 bool VideoPath::burnCaption()
 {
-    if (m_captionText != m_settings.ImageMsg || m_caption.empty()) {
+    // The caption is rendered once per text, whatever the outcome.
+    if (!m_captionRendered || m_captionText != m_settings.ImageMsg) {
+        m_captionRendered = true;
+        m_captionText = m_settings.ImageMsg;
+        m_captionTooLong = false;
         const QByteArray text = m_settings.ImageMsg.toUtf8();
         m_caption.assign(PictureBytes, 0);
         int16_t w = 0, h = 0;
-        if (!qvd::QVIDTextToImage(m_caption.data(), &w, &h, text.constData(),
-                                  int32_t(text.size()))) {
+        if (qvd::QVIDTextToImage(m_caption.data(), &w, &h, text.constData(),
+                                 int32_t(text.size()))) {
+            m_captionWidth = w;
+            m_captionHeight = h;
+        } else {
+            // Refused: a text whose picture would pass the largest one (far wider than any
+            // picture) when the font works, else no font to write with at all.
+            m_captionTooLong = qvd::QVIDTextToImage(m_caption.data(), &w, &h, " ", 1) != 0;
             m_caption.clear();
-            return true; // no font to write with: the picture goes out without its caption
         }
-        m_captionText = m_settings.ImageMsg;
-        m_captionWidth = w;
-        m_captionHeight = h;
     }
+    // Without a font the picture goes out without its caption.
+    if (m_caption.empty()) return !m_captionTooLong;
     if (m_captionWidth >= m_width) return false;
+
     const int x = int(std::lround((m_width - m_captionWidth) / 2.0));
     qvd::QVIDBurnImage(m_picture.data(), m_width, m_height, m_caption.data(), m_captionWidth,
                        m_captionHeight, x, 0);

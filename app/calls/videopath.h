@@ -101,6 +101,9 @@ private:
 
     // The caption is rendered once per text, not once per picture.
     QString m_captionText;
+    bool m_captionRendered = false;
+    bool m_captionTooLong = false;
+
     std::vector<uint8_t> m_caption;
     int m_captionWidth = 0, m_captionHeight = 0;
 };

@@ -243,7 +243,6 @@ TEST_F(MediaTest, ArrivingTextIsAppendedAndTheConversationTrimmed)
     for (int i = 0; i < 100; ++i)
         program.chat.appendIncoming(QString(1000, 'c'));
     EXPECT_LE(program.chat.incoming().size(), ChatLink::TrimAt + 1000);
-
 }
 
 TEST_F(MediaTest, ArrivingSpeechIsQueuedAndTheNewestReplacesTheLastWhenFull)
@@ -319,6 +318,19 @@ TEST_F(MediaTest, A640PictureGoesWholeToTheSameVersionAndReducedToOthers)
     qputenv("OVELA_CAMERA", "pattern:320x240:yuv12");
 }
 
+TEST_F(MediaTest, WithoutTheVideoEngineCaptureIsReportedUnavailable)
+{
+    VideoPath &video = program.media.video;
+    std::vector<bool> availability;
+    QObject::connect(&video, &VideoPath::captureAvailabilityChanged,
+                     [&](bool on) { availability.push_back(on); });
+    video.setEngineReady(false);
+    video.StartCapture(&selfView.surface);
+    EXPECT_EQ(availability, std::vector<bool>{false}) << "the self-view menu entry must hear of it";
+    EXPECT_FALSE(video.cameraOn());
+    EXPECT_EQ(video.deviceName(), "No Video Capture");
+}
+
 TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
 {
     VideoPath &video = program.media.video;
@@ -343,6 +355,16 @@ TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
     }));
     EXPECT_FALSE(program.settings.SendImageMsg);
     EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
+
+    // So is a text too long for the engine to render at all.
+    program.settings.SendImageMsg = true;
+    program.settings.ImageMsg = QString(5000, 'W');
+    ASSERT_TRUE(waitUntil([&] {
+        video.grab();
+        return video.TakePicture();
+    }));
+    EXPECT_FALSE(program.settings.SendImageMsg);
+    EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
 }
 
 TEST_F(MediaTest, AfterTheCallTheFiguresAndTheQueuesAreReset)
@@ -351,11 +373,16 @@ TEST_F(MediaTest, AfterTheCallTheFiguresAndTheQueuesAreReset)
     QStringList reset;
     QObject::connect(&program.media, &MediaSession::figuresReset, [&] { reset << "reset"; });
     program.media.textQueue().add("never sent");
+    std::vector<uint8_t> samples(1600, 128), block(2000);
+    const int n = qvd::QVIDCompressAudioGSM(samples.data(), 1600, 0, block.data());
+    program.media.audio.receive(block.data(), n); // speech not yet played when the call ends
     media->close();
     control->close();
     ASSERT_TRUE(waitUntil([&] { return !program.media.inCall(); }));
     EXPECT_EQ(reset.size(), 1);
     EXPECT_TRUE(program.media.textQueue().empty());
     EXPECT_TRUE(program.media.audio.outgoing().empty());
+    EXPECT_EQ(program.media.audio.incomingWaiting(), 0) << "it would play into the next call";
+
     EXPECT_TRUE(program.chat.incoming().endsWith("\r\n<End of Connection>\r\n"));
 }
