@@ -180,6 +180,8 @@ void Shell::loadWindows()
     p.media.startCapture(m_self->captureSurface());
 
     m_main->showDevices();
+    m_main->setQuickMessagesEnabled(!p.settings.MessagingDisable); // as the settings file says
+
     connect(m_self.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_main->setSelfViewShown(false); });
     m_chat = std::make_unique<FrmNewChat>(p.chat, p.media, p.settings);

@@ -139,6 +139,27 @@ TEST_F(WindowTest, MainWindowShowsItsToolbarMenusAndIdleState)
     EXPECT_EQ(text("pnlFpsIn"), "0.0");
 }
 
+// A settings file that turns quick messages off hides their indicator from the start.
+class MessagingDisabledTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        QDir().mkpath(folder.path());
+        QFile ini(folder.file("ovela.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Messaging]\nDisable=True\n");
+        ini.close();
+        WindowTest::SetUp();
+    }
+};
+
+TEST_F(MessagingDisabledTest, TheIncomingMessageIndicatorIsHidden)
+{
+    ASSERT_TRUE(find("imgMsgIn"));
+    EXPECT_TRUE(find("imgMsgIn")->isHidden());
+}
+
 TEST_F(WindowTest, DoNotDisturbFromTheMenuAndTheImage)
 {
     action("Menu_FileDoNotDisturb")->trigger();
