@@ -64,6 +64,15 @@ QByteArray jpegOf(int width, int height, uint8_t shade)
     return QByteArray(reinterpret_cast<const char *>(jpeg.data()), n);
 }
 
+// Asks the camera for pictures until one is taken.
+bool pictureTaken(VideoPath &video)
+{
+    return waitUntil([&] {
+        video.grab();
+        return video.TakePicture();
+    });
+}
+
 QByteArray packet(const char *tag, const QByteArray &payload)
 {
     return QByteArray(tag) + QByteArray::number(payload.size()).rightJustified(5, '0') + payload +
@@ -306,10 +315,7 @@ TEST_F(MediaTest, A640PictureGoesWholeToTheSameVersionAndReducedToOthers)
         return QSize(w, h);
     };
     for (bool sameVersion : {true, false}) {
-        ASSERT_TRUE(waitUntil([&] {
-            video.grab();
-            return video.TakePicture();
-        }));
+        ASSERT_TRUE(pictureTaken(video));
         const QByteArray kjp = video.SendPicture(sameVersion);
         ASSERT_TRUE(kjp.startsWith("KJP"));
         EXPECT_EQ(decodedSize(kjp), sameVersion ? QSize(640, 480) : QSize(320, 240));
@@ -336,10 +342,7 @@ TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
     VideoPath &video = program.media.video;
     program.settings.SendImageMsg = true;
     program.settings.ImageMsg = "Hi";
-    ASSERT_TRUE(waitUntil([&] {
-        video.grab();
-        return video.TakePicture();
-    }));
+    ASSERT_TRUE(pictureTaken(video));
     // White letters on black in the first rows (the bottom of the picture), centred.
     const uint8_t *row = video.picture();
     int white = 0;
@@ -349,20 +352,14 @@ TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
     EXPECT_TRUE(program.settings.SendImageMsg);
 
     program.settings.ImageMsg = QString(60, 'W');
-    ASSERT_TRUE(waitUntil([&] {
-        video.grab();
-        return video.TakePicture();
-    }));
+    ASSERT_TRUE(pictureTaken(video));
     EXPECT_FALSE(program.settings.SendImageMsg);
     EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
 
     // So is a text too long for the engine to render at all.
     program.settings.SendImageMsg = true;
     program.settings.ImageMsg = QString(5000, 'W');
-    ASSERT_TRUE(waitUntil([&] {
-        video.grab();
-        return video.TakePicture();
-    }));
+    ASSERT_TRUE(pictureTaken(video));
     EXPECT_FALSE(program.settings.SendImageMsg);
     EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
 }
