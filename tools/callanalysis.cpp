@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numeric>
 
 namespace CallAnalysis
@@ -139,7 +140,22 @@ double bestPsnr(const QImage &received, const std::function<QImage(int)> &candid
     return best;
 }
 
+namespace
+{
+// The report's whole-number lines and where they go.
+const std::pair<const char *, qint64 Report::*> Counts[] = {
+    {"pictures_sent", &Report::picturesSent},
+    {"pictures_received", &Report::picturesReceived},
+    {"bytes_sent", &Report::bytesSent},
+    {"bytes_received", &Report::bytesReceived},
+    {"speech_blocks_sent", &Report::speechBlocksSent},
+    {"speech_blocks_received", &Report::speechBlocksReceived},
+    {"chat_lines_received", &Report::chatLinesReceived},
+};
+} // namespace
+
 Report readReport(const QString &path)
+
 {
     Report r;
     QFile file(path);
@@ -153,21 +169,12 @@ Report readReport(const QString &path)
             r = Report(); // a new call begins
             r.seconds = value.toDouble();
             r.valid = true;
-        } else if (key == "pictures_sent")
-            r.picturesSent = value.toLongLong();
-        else if (key == "pictures_received")
-            r.picturesReceived = value.toLongLong();
-        else if (key == "bytes_sent")
-            r.bytesSent = value.toLongLong();
-        else if (key == "bytes_received")
-            r.bytesReceived = value.toLongLong();
-        else if (key == "speech_blocks_sent")
-            r.speechBlocksSent = value.toLongLong();
-        else if (key == "speech_blocks_received")
-            r.speechBlocksReceived = value.toLongLong();
-        else if (key == "chat_lines_received")
-            r.chatLinesReceived = value.toLongLong();
+        } else if (const auto count = std::find_if(std::begin(Counts), std::end(Counts),
+                                                   [&](const auto &c) { return key == c.first; });
+                   count != std::end(Counts))
+            r.*(count->second) = value.toLongLong();
         else if (key == "cpu_seconds")
+
             r.cpuSeconds = value.toDouble();
         else if (key == "sent_capture_ms" || key == "drawn_ms") {
             auto &list = key == "drawn_ms" ? r.drawnMs : r.sentCaptureMs;
