@@ -58,7 +58,6 @@ void raiseDescriptorLimit()
 int main(int argc, char **argv)
 {
     raiseDescriptorLimit();
-
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OVELA"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -77,7 +76,6 @@ int main(int argc, char **argv)
                                               *shell.mainWindow(), program.media);
     program.startUp(shell, address);
     const int result = program.shutDownDone() ? 0 : QApplication::exec();
-
     program.shutDown();
     shell.releaseWindows();
     return result;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <time.h>
 
 namespace QVIDUTIL
 {
@@ -110,11 +111,6 @@ QString timeOfDayText(const QTime &time)
     return QStringLiteral("%1:%2").arg(time.hour()).arg(time.minute(), 2, 10, QLatin1Char('0'));
 }
 
-} // namespace QVIDUTIL
-
-#include <time.h>
-
-namespace QVIDUTIL {
 qint64 monotonicMs()
 {
     timespec now{};

@@ -54,9 +54,6 @@ inline QString fromWire(const QByteArray &bytes)
     return QString::fromUtf8(bytes);
 }
 
-} // namespace QVIDUTIL
-
-namespace QVIDUTIL {
 // Milliseconds of the system's monotonic clock: the same clock in every process of the machine.
 qint64 monotonicMs();
 } // namespace QVIDUTIL

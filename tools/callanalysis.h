@@ -38,8 +38,9 @@ struct Report {
     double cpuSeconds = 0;
     std::vector<qint64> sentCaptureMs, drawnMs;
     bool valid = false;
-
 };
+
+// Reads the last call's report from a file the program wrote (OVELA_REPORT).
 Report readReport(const QString &path);
 
 } // namespace CallAnalysis

@@ -44,7 +44,6 @@ public:
     int incomingWaiting() const { return m_inCount; }
     // Speech of a call that has ended is never played into the next one.
     void dropIncoming() { m_inCount = 0; }
-
     const AudioRecord &incoming(int index) const { return m_in[size_t(index - 1)]; }
 
 signals:

@@ -101,7 +101,6 @@ public:
         // When each picture left (its capture) and when each arriving one was drawn.
         std::vector<qint64> sentCaptureMs, drawnMs;
     };
-
     const Totals &totals() const { return m_totals; }
 
 signals:

@@ -50,7 +50,6 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
         const QSignalBlocker quiet(&control);
         control.setConnected(false);
     }
-
     control.setRemotePort(quint16(port));
     if (const EndpointError e = control.setRemoteHost(address)) {
         m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +

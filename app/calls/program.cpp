@@ -40,7 +40,6 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     if (const EndpointError e = chat.load(session.BasePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
     if (m_shutDown) return;
-
     LoadRefuseList(refuseList);
     LoadPalFile(pals);
     log.LoadActivityLog();

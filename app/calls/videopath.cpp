@@ -8,10 +8,7 @@
 #include "qvidutil.h"
 #include "shell/settings.h"
 
-#include <QElapsedTimer>
-
 #include <cmath>
-
 #include <cstring>
 
 VideoPath::VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
@@ -30,7 +27,6 @@ void VideoPath::StartCapture(RXVDrawSurface *parent)
         forgetCapture();
         return;
     }
-
     qvd::QVIDSetCompOnFrame(0);
     m_capture = qvd::QVIDCreateCaptureWindow(parent, 0, 0, 320, 240);
 
@@ -208,7 +204,6 @@ bool VideoPath::burnCaption()
     // Without a font the picture goes out without its caption.
     if (m_caption.empty()) return !m_captionTooLong;
     if (m_captionWidth >= m_width) return false;
-
     const int x = int(std::lround((m_width - m_captionWidth) / 2.0));
     qvd::QVIDBurnImage(m_picture.data(), m_width, m_height, m_caption.data(), m_captionWidth,
                        m_captionHeight, x, 0);

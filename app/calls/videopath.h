@@ -98,12 +98,10 @@ private:
     std::vector<uint8_t> m_jpeg;
     int m_pictureBytes = 0, m_width = 0, m_height = 0;
     qint64 m_lastGrabMs = 0, m_previousGrabMs = 0, m_capturedMs = 0;
-
     // The caption is rendered once per text, not once per picture.
     QString m_captionText;
     bool m_captionRendered = false;
     bool m_captionTooLong = false;
-
     std::vector<uint8_t> m_caption;
     int m_captionWidth = 0, m_captionHeight = 0;
 };

@@ -40,7 +40,6 @@ bool ActivityLog::trim()
 {
     if (m_entries.size() <= MaxEntries) return false;
     m_entries.remove(0, m_entries.size() - TrimmedEntries);
-
     return true;
 }
 

@@ -19,7 +19,6 @@ public:
     // thousand new lines rather than on every line.
     static constexpr int TrimmedEntries = MaxEntries - 1000;
 
-
     explicit ActivityLog(QObject *parent = nullptr) : QObject(parent) {}
 
     const QStringList &entries() const { return m_entries; }

@@ -66,7 +66,6 @@ void ChatLink::appendReceivedLine(const QString &text)
     appendIncoming(text + QStringLiteral("\r\n"));
 }
 
-
 void ChatLink::clearIncoming()
 {
     m_incoming.clear();

@@ -65,7 +65,6 @@ void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
         snd_pcm_close(pcm);
         return;
     }
-
     if (snd_pcm_set_params(pcm, SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED,
                            unsigned(sound.channels), unsigned(sound.rate), 1, 200000) < 0) {
         snd_pcm_close(pcm);

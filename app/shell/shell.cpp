@@ -125,7 +125,6 @@ void Shell::messageBox(const QString &text)
 bool Shell::askYesNo(const QString &text)
 {
     if (m_terminating) return false;
-
     QMessageBox box(QMessageBox::Question, Title, text, QMessageBox::Yes | QMessageBox::No,
                     m_main.get());
     box.setObjectName(QStringLiteral("msgBox"));
@@ -181,7 +180,6 @@ void Shell::loadWindows()
 
     m_main->showDevices();
     m_main->setQuickMessagesEnabled(!p.settings.MessagingDisable); // as the settings file says
-
     connect(m_self.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_main->setSelfViewShown(false); });
     m_chat = std::make_unique<FrmNewChat>(p.chat, p.media, p.settings);
