@@ -96,7 +96,8 @@ QVNAUD20_API int32_t QVIDCompressAudioGSM(uint8_t *samples, int16_t count, int16
  * give 0. A trailing partial frame is never read past the block's end. */
 QVNAUD20_API int32_t QVIDUnCompressAudioGSM(const uint8_t *block, int16_t length, uint8_t *samples);
 
-/* The same with the caller's buffer size: never writes more than capacity bytes. */
+/* Extension of this engine (not part of the classic interface). The same with the caller's
+ * buffer size: never writes more than capacity bytes. */
 QVNAUD20_API int32_t QVIDUnCompressAudioGSMBounded(const uint8_t *block, int16_t length,
                                                    uint8_t *samples, int32_t capacity);
 

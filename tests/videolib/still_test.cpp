@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include <unistd.h>
 
@@ -163,6 +164,18 @@ TEST(CompressStill, RefusesEmptyPicturesWithoutWriting)
     EXPECT_EQ(QVIDCompressStill(picture.data(), 16, 0, 30, out.data(), 100), -1);
     EXPECT_EQ(QVIDCompressStill(picture.data(), -16, 16, 30, out.data(), 100), -1);
     EXPECT_TRUE(untouchedFrom(out, 0, 0x5A));
+}
+
+TEST(CompressStill, QualitiesOutsideOneToHundredCodeAsTheNearerEnd)
+{
+    const Bytes picture = naturalPicture(64, 48);
+    const Bytes lowest = compress(picture, 64, 48, 1);
+    const Bytes best = compress(picture, 64, 48, 100);
+    ASSERT_FALSE(lowest.empty());
+    ASSERT_NE(lowest, best);
+    for (const auto &[quality, expected] : {std::pair{-32768, &lowest}, std::pair{0, &lowest},
+                                            std::pair{101, &best}, std::pair{32767, &best}})
+        EXPECT_EQ(compress(picture, 64, 48, quality), *expected) << "quality " << quality;
 }
 
 // ---- streams that are not what they claim ----

@@ -102,18 +102,22 @@ RXV_API int32_t QVID_G723Man(void);
 
 /* Length of the JPEG stream written to output. -1 when width, height or a pointer is invalid
  * or the coder fails; -2 when the stream does not fit in capacity (nothing is ever written past
- * capacity). The picture is coded exactly as it lies in memory (row 0 first, bytes 0, 1, 2 of a
- * pixel as the first, second and third component), so a round trip restores the buffer. */
+ * capacity). quality is libjpeg's scale, 1 (smallest) to 100 (best); it is never refused: values
+ * below 1 code as 1, values above 100 as 100. The picture is coded exactly as it lies in memory
+ * (row 0 first, bytes 0, 1, 2 of a pixel as the first, second and third component), so a round
+ * trip restores the buffer. */
 RXV_API int32_t QVIDCompressStill(const uint8_t *picture, int16_t width, int16_t height,
                                   int16_t quality, uint8_t *output, int32_t capacity);
 /* width * height * 3 of the decoded picture; writes width and height (16-bit) and the rows to
  * picture. -1 for an empty, damaged, unsupported or not-JPEG stream, -2 for a picture larger
- * than RXV_MAX_PICTURE_BYTES (nothing written). A stream cut short decodes with its lower rows
- * missing. Grey-scale streams are returned with three equal components per pixel. */
+ * than RXV_MAX_PICTURE_BYTES (nothing written). A stream cut short still decodes at its full
+ * size: what was received comes out as coded, and in a baseline stream (as this engine writes)
+ * the blocks after the cut come out mid-grey, 128 in every component.
+ * Grey-scale streams are returned with three equal components per pixel. */
 RXV_API int32_t QVIDUnCompressStill(const uint8_t *jpeg, int32_t length, int16_t *width,
                                     int16_t *height, uint8_t *picture);
 /* 0; -1 when width or height is invalid or the file cannot be created or written (no partial
- * file is left behind). */
+ * file is left behind). quality as for QVIDCompressStill. */
 RXV_API int32_t QVIDCompressStillFile(const uint8_t *picture, int16_t width, int16_t height,
                                       int16_t quality, const char *fileName);
 /* As QVIDUnCompressStill; -1 also when the file cannot be opened. */
@@ -141,9 +145,14 @@ RXV_API int32_t QVIDSetCompOnFrame(int16_t flag);
  *    (declared length limited to capacity and to the bytes delivered);
  *  - "KJP": the JPEG payload is decoded and drawn on the playback target; result = the number
  *    of payload bytes decoded, or -1 when the picture cannot be decoded (nothing drawn);
- *  - "VID", "KEN", "DEN": a decoded stream frame is queued in the frame event ring; result = the
- *    picture width, 0 when the frame did not yield a picture (a blank one is queued), -1 for an
- *    invalid size code or an allocation failure, -2 when the ring is full.
+ *  - "VID", "KEN", "DEN": the payload updates the engine's stream frame (kept from packet to
+ *    packet) and the decoded frame is queued in the frame event ring; result = the picture
+ *    width, 0 when the frame did not yield a picture (its type is not a stream type or its
+ *    header names another size; a black one is queued), -1 for an invalid size code or an
+ *    allocation failure, -2 when the ring is full. A payload that covers less than the whole
+ *    frame (a short "VID" payload, "KEN" runs that decode to fewer bytes, a "DEN" delta) changes
+ *    only the bytes it covers: the rest keeps the bytes of earlier frames (zero in a freshly
+ *    started engine), and the frame decodes as usual.
  * Picture packets also copy their payload to payload, limited as above. Picture packets need
  * QVIDInitialize; without it they return -1. */
 RXV_API int32_t QVIDProcessData(const uint8_t *packet, int32_t packetLength, uint8_t *payload,
@@ -185,7 +194,9 @@ RXV_API int32_t QVIDDrawDibDraw(RXVDrawDib *drawDib, RXVDrawSurface *surface,
 RXV_API int32_t QVIDDrawDibRealize(RXVDrawDib *drawDib, RXVDrawSurface *surface);
 /* 1; 0 for a handle that is not open. Forgets the sizes recorded by QVIDDrawDibBegin. */
 RXV_API int32_t QVIDDrawDibEnd(RXVDrawDib *drawDib);
-/* 0; sets the display size on which "KJP" pictures are drawn (16-bit each). */
+/* 0; sets the size, in pixels of the playback surface, to which "KJP" pictures are scaled when
+ * drawn at 0, 0 (16-bit each). A "KJP" picture whose width differs from the last one's sets it
+ * back to the picture's own size. */
 RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
 
 /* ---- Capture ----
@@ -210,12 +221,15 @@ RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
  */
 typedef struct RXVCapture RXVCapture;
 
-/* A new capture window whose pictures go to parent at x, y in a width x height area (values
- * clamped to 0..32767). parent may be null (frames are captured but never drawn). Null when
- * parent is not a usable surface or memory runs out. */
+/* A new capture window whose pictures go to parent at x, y in a width x height area. All four are
+ * pixels of the parent surface, in its own coordinates (clamped to 0..32767): x, y is handed to
+ * its draw as dstX, dstY, and width x height as dstWidth x dstHeight when preview scaling is on.
+ * parent may be null (frames are captured but never drawn). Null when parent is not a usable
+ * surface or memory runs out. */
 RXV_API RXVCapture *QVIDCreateCaptureWindow(RXVDrawSurface *parent, int32_t x, int32_t y,
                                             int32_t width, int32_t height);
-/* 1; stops capture, disconnects the driver and invalidates the handle; 0 for a bad handle. */
+/* Extension of this engine (not part of the classic interface). 1; stops capture, disconnects
+ * the driver and invalidates the handle; 0 for a bad handle. */
 RXV_API int32_t QVIDDestroyCaptureWindow(RXVCapture *capture);
 /* 0 when the connected camera now streams frames to the engine's frame callback; sets the
  * capture status to 1. -20 for a bad handle, no connected driver, or a camera that cannot start
@@ -270,6 +284,9 @@ RXV_API int32_t QVIDSetCapStatus(int16_t status);
 RXV_API int32_t QVIDGetFrame(uint8_t *picture, int32_t capacity, int16_t *width, int16_t *height);
 /* The frame number: frames with data captured since QVIDInitialize, 0..4096, then 0 again. */
 RXV_API int32_t QVIDGetFrameNum(void);
+
+/* Extensions of this engine (not part of the classic interface): the scripted camera's test
+ * pattern, for tests and for checking a camera path without a camera. */
 
 /* Frame frameNumber of the scripted camera's test pattern, width x height, in the byte layout
  * format ("rgb24", "rgb555", "yuv12", "yvu9", "grey8", "grey4"), exactly as the camera delivers

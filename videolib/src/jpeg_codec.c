@@ -165,7 +165,8 @@ struct source_base {
 static const JOCTET k_end_of_image[2] = {0xFF, JPEG_EOI};
 
 /* The data ended before the image: warn and supply an end-of-image marker, so that a stream cut
- * short still completes with its lower part missing. */
+ * short still completes at its full size (libjpeg decodes the missing blocks of a baseline stream
+ * as mid-grey). */
 static void supply_end_marker(j_decompress_ptr cinfo)
 {
     struct source_base *s = (struct source_base *)cinfo->src;

@@ -26,7 +26,9 @@ std::size_t streamFrameBytes(int type, int sizeCode);
 
 // Decodes the stream frame (frameBytes available) into a picture of width x height x 3 bytes.
 // Returns false, leaving a black picture, when the frame's type is not a stream type, its size
-// code names another size, or the frame is shorter than its layout.
+// code names another size, or frameBytes is less than its layout. The packet engine always
+// passes its whole stream-frame buffer, so a short packet payload never fails here: the bytes it
+// did not cover are decoded as they were left by earlier frames.
 bool decodeStreamFrame(const uint8_t *frame, std::size_t frameBytes, uint8_t *picture, int width,
                        int height);
 
