@@ -1,15 +1,21 @@
-// OVELA: builds the program's logic and its windows, starts up, and runs until Quit or a
-// termination signal, both of which end in the same orderly shutdown.
+// OVELA: reads the command line, builds the program's logic and its windows, starts up, and runs
+// until Quit or a termination signal, both of which end in the same orderly shutdown.
+#include "calls/callreport.h"
 #include "calls/program.h"
+#include "platform/linetransport.h"
 #include "platform/soundplayer.h"
-#include "shell/frmmain.h"
-#include "shell/scripteduser.h"
-#include "shell/shell.h"
+#include "platform/ui/videosurface.h"
+#include "shell/commandline.h"
+#include "shell/ui/frmmain.h"
+#include "shell/ui/scripteduser.h"
+#include "shell/ui/shell.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,28 +59,67 @@ void raiseDescriptorLimit()
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Reads the command line before any window exists; false with the exit status when the program
+// should end at once (help, version, a mistake).
+bool readCommandLine(int argc, char **argv, CommandLine *line, int *status)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    *line = CommandLine::parse(arguments, qEnvironmentVariable("OVELA_BASE_PORT"));
+    if (!line->error.isEmpty()) {
+        std::fprintf(stderr, "ovela: %s\nTry 'ovela --help' for more information.\n",
+                     qPrintable(line->error));
+        *status = 2;
+        return false;
+    }
+    if (line->help || line->version) {
+        const QString text =
+            line->help ? CommandLine::usage() : QStringLiteral("ovela %1\n").arg(ProgramVersion);
+        std::fputs(qPrintable(text), stdout);
+        *status = 0;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    CommandLine line;
+    if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
     raiseDescriptorLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OVELA"));
+    QApplication::setApplicationVersion(ProgramVersion);
     QApplication::setQuitOnLastWindowClosed(false);
-    const QStringList args = QApplication::arguments();
-    const QString address = args.size() > 1 ? args.at(1) : QString();
 
     WavePlayer sounds;
+    TcpTransports network;
     Shell shell;
-    Program program(shell, sounds);
-    shell.attach(program);
+    ProgramConfig config;
+    config.basePort = line.basePort;
+    Program program(shell, sounds, network, config);
+    const WindowModels models = program.windowModels();
+    shell.attach(models);
     watchTerminationSignals(shell);
+
+    // OVELA_REPORT names a file that receives what crossed in each call (demos, end-to-end runs,
+    // the call benchmark), with the last picture received beside it.
+    std::unique_ptr<CallReport> report;
+    if (const QString path = qEnvironmentVariable("OVELA_REPORT"); !path.isEmpty())
+        report = std::make_unique<CallReport>(
+            program.mediaSession(), path, [&shell](const QString &picturePath) {
+                const QImage last = shell.mainWindow()->videoSurface()->lastPicture();
+                if (!last.isNull()) last.save(picturePath);
+            });
     // A scripted user (OVELA_SCRIPT) talks, chats and hangs up in demos and end-to-end runs.
     std::unique_ptr<ScriptedUser> user;
     if (qEnvironmentVariableIsSet("OVELA_SCRIPT"))
         user = std::make_unique<ScriptedUser>(qEnvironmentVariable("OVELA_SCRIPT"),
-                                              *shell.mainWindow(), program.media);
-    program.startUp(shell, address);
+                                              *shell.mainWindow(), models.main);
+    program.startUp(shell, line.address);
     const int result = program.shutDownDone() ? 0 : QApplication::exec();
     program.shutDown();
     shell.releaseWindows();

@@ -31,6 +31,12 @@ public:
 
     // Address of `symbol`, loading the library first if need be. Throws EngineError.
     void *resolve(const char *symbol);
+    // Another file to load instead (before the first load only; tests point it at a missing or
+    // wrong library).
+    void setFileName(const char *fileName)
+    {
+        if (!m_handle) m_fileName = fileName;
+    }
     bool loaded() const { return m_handle != nullptr; }
     const char *fileName() const { return m_fileName; }
 

@@ -1,90 +1,10 @@
 // Shared helpers of the program.
 #include "qvidutil.h"
 
-#include <cmath>
-#include <limits>
 #include <time.h>
 
 namespace QVIDUTIL
 {
-
-void GetField(const QByteArray &text, int n, QByteArray &destination)
-{
-    qsizetype start = 0;
-    for (int i = 1; i < n; ++i) {
-        const qsizetype sep = text.indexOf(';', start);
-        if (sep < 0) break;
-        start = sep + 1;
-    }
-    if (start >= text.size()) return;
-    const qsizetype sep = text.indexOf(';', start);
-    destination = sep < 0 ? text.mid(start) : text.mid(start, sep - start);
-}
-
-QByteArray GetField(const QByteArray &text, int n)
-{
-    QByteArray field;
-    GetField(text, n, field);
-    return field;
-}
-
-QByteArray PopField(QByteArray &text)
-{
-    const qsizetype sep = text.indexOf(';');
-    if (sep < 0) {
-        QByteArray all = text;
-        text.clear();
-        return all;
-    }
-    QByteArray field = text.left(sep);
-    text.remove(0, sep + 1);
-    return field;
-}
-
-int CountFields(const QByteArray &text)
-{
-    return int(text.count(';'));
-}
-
-double numericValue(const QByteArray &text)
-{
-    const char *p = text.constData();
-    const char *end = p + text.size();
-    while (p < end && (*p == ' ' || *p == '\t'))
-        ++p;
-    double sign = 1.0;
-    if (p < end && (*p == '+' || *p == '-')) {
-        sign = *p == '-' ? -1.0 : 1.0;
-        ++p;
-    }
-    double value = 0.0;
-    while (p < end && *p >= '0' && *p <= '9')
-        value = value * 10.0 + (*p++ - '0');
-    if (p < end && *p == '.') {
-        double scale = 0.1;
-        for (++p; p < end && *p >= '0' && *p <= '9'; ++p, scale /= 10.0)
-            value += (*p - '0') * scale;
-    }
-    return std::isfinite(value) ? sign * value : 0.0;
-}
-
-template <typename T> static T roundTo(double value)
-{
-    const double r = std::nearbyint(value); // the default rounding mode is half to even
-    if (r <= double(std::numeric_limits<T>::min())) return std::numeric_limits<T>::min();
-    if (r >= double(std::numeric_limits<T>::max())) return std::numeric_limits<T>::max();
-    return T(r);
-}
-
-qint16 val16(const QByteArray &text)
-{
-    return roundTo<qint16>(numericValue(text));
-}
-
-qint32 val32(const QByteArray &text)
-{
-    return roundTo<qint32>(numericValue(text));
-}
 
 QString numberText(qint64 value)
 {

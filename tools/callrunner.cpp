@@ -1,6 +1,7 @@
 // Running a call between two programs.
 #include "callrunner.h"
 
+#include "freeports.h"
 #include "rxvlib11.h"
 
 #include <QDir>
@@ -9,11 +10,14 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+
 #include <algorithm>
 #include <memory>
 
-namespace CallRunner {
-namespace {
+namespace CallRunner
+{
+namespace
+{
 
 struct Program {
     QTemporaryDir dir;
@@ -24,8 +28,7 @@ struct Program {
     {
         QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
         QFile f(dir.filePath(QStringLiteral("cfg/ovela/ovela.ini")));
-        if (f.open(QIODevice::WriteOnly))
-            f.write(ini);
+        if (f.open(QIODevice::WriteOnly)) f.write(ini);
         f.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
@@ -55,13 +58,11 @@ struct Program {
 bool listening(quint16 port)
 {
     QFile f(QStringLiteral("/proc/net/tcp"));
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
+    if (!f.open(QIODevice::ReadOnly)) return false;
     const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
     for (const QByteArray &raw : f.readAll().split('\n')) {
         const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
-        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A"))
-            return true;
+        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
     }
     return false;
 }
@@ -75,16 +76,15 @@ QString readText(const QString &path)
 // The test-pattern frame a received picture shows, and how closely it shows it.
 void comparePicture(Side &side)
 {
-    if (side.lastPicture.isNull())
-        return;
+    if (side.lastPicture.isNull()) return;
     const QImage rgb = side.lastPicture.convertToFormat(QImage::Format_BGR888);
     const int w = rgb.width(), h = rgb.height();
     std::vector<uint8_t> bottomUp(size_t(w) * size_t(h) * 3);
     for (int y = 0; y < h; ++y)
-        std::memcpy(&bottomUp[size_t(h - 1 - y) * size_t(w) * 3], rgb.constScanLine(y), size_t(w) * 3);
+        std::memcpy(&bottomUp[size_t(h - 1 - y) * size_t(w) * 3], rgb.constScanLine(y),
+                    size_t(w) * 3);
     side.patternFrame = QVIDTestPatternNumber(bottomUp.data(), w, h);
-    if (side.patternFrame < 0)
-        return;
+    if (side.patternFrame < 0) return;
     std::vector<uint8_t> sent(bottomUp.size());
     if (QVIDTestPattern("rgb24", w, h, side.patternFrame, sent.data(), int32_t(sent.size())) <= 0)
         return;
@@ -97,7 +97,8 @@ void latencies(const CallAnalysis::Report &sender, Side &receiver)
 {
     const size_t n = std::min(sender.sentCaptureMs.size(), receiver.report.drawnMs.size());
     for (size_t i = 0; i < n; ++i)
-        receiver.latenciesMs.push_back(double(receiver.report.drawnMs[i] - sender.sentCaptureMs[i]));
+        receiver.latenciesMs.push_back(
+            double(receiver.report.drawnMs[i] - sender.sentCaptureMs[i]));
 }
 
 QByteArray script(const Options &o, bool caller)
@@ -120,8 +121,7 @@ QByteArray script(const Options &o, bool caller)
 
 double percentile(std::vector<double> values, double p)
 {
-    if (values.empty())
-        return 0;
+    if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
     const size_t at = std::min(values.size() - 1, size_t(p * double(values.size() - 1) + 0.5));
     return values[at];
@@ -130,8 +130,10 @@ double percentile(std::vector<double> values, double p)
 Result run(const Options &o)
 {
     Result result;
-    if (listening(2000) || listening(2004)) {
-        result.error = QStringLiteral("ports 2000 or 2004 are taken on this machine");
+    const quint16 calleePort = FreePorts::basePort(28000, 32000);
+    const quint16 callerPort = FreePorts::basePort(28000, 32000);
+    if (calleePort == 0 || callerPort == 0) {
+        result.error = QStringLiteral("no free ports on this machine");
         return result;
     }
     QTemporaryDir shared;
@@ -145,18 +147,21 @@ Result run(const Options &o)
     callee->start(o.program,
                   "[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
                   "[Calling]\nAutoAccept=True\n",
-                  {}, {{"OVELA_CAMERA", o.camera}, {"OVELA_MIC", "wav:" + speech},
-                       {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}});
-    for (int i = 0; i < 100 && !listening(2000); ++i)
+                  {QStringLiteral("--base-port"), QString::number(calleePort)},
+                  {{"OVELA_CAMERA", o.camera},
+                   {"OVELA_MIC", "wav:" + speech},
+                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}});
+    for (int i = 0; i < 100 && !listening(calleePort + 3); ++i)
         QThread::msleep(100);
-    if (!listening(2000)) {
+    if (!listening(calleePort + 3)) {
         result.error = QStringLiteral("the first program did not start listening");
         return result;
     }
-    caller->start(o.program,
-                  "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n",
-                  {QStringLiteral("127.0.0.1")},
-                  {{"OVELA_CAMERA", o.camera}, {"OVELA_MIC", "wav:" + speech},
+    caller->start(o.program, "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n",
+                  {QStringLiteral("--base-port"), QString::number(callerPort),
+                   QStringLiteral("127.0.0.1:%1").arg(calleePort)},
+                  {{"OVELA_CAMERA", o.camera},
+                   {"OVELA_MIC", "wav:" + speech},
                    {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}});
     caller->process.waitForFinished(o.timeoutMs);
     callee->process.waitForFinished(5000);

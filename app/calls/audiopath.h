@@ -7,7 +7,7 @@
 #include <QObject>
 #include <array>
 
-struct CallSession;
+class AudioEngine;
 
 class AudioPath : public QObject
 {
@@ -15,17 +15,26 @@ class AudioPath : public QObject
 public:
     static constexpr int IncomingRecords = 60;
     static constexpr int CaptureBytes = 1600;
+    // GSM modes.
+    static constexpr int PhoneQuality = 0; // "Phone Quality (13.2 kbps)"
+    static constexpr int RadioQuality = 1; // "Radio Quality (6.6 kbps)"
 
-    explicit AudioPath(CallSession &session, QObject *parent = nullptr);
+    explicit AudioPath(AudioEngine &engine, QObject *parent = nullptr);
 
     // Start-up: whether there is sound at all (false also when the engine cannot be loaded).
     void setAvailable(bool on) { m_available = on; }
     bool available() const { return m_available; }
-    // GSM mode: 0 "Phone Quality (13.2 kbps)", 1 "Radio Quality (6.6 kbps)".
-    int mode = 0;
+    int mode = PhoneQuality;
     // The microphone records for a quick message or the options' audio test, not for a call.
     bool recordingForMessage = false;
     bool audioTest = false;
+
+    // Start-up: the speaker closed, the microphone off, nothing queued.
+    void reset();
+    bool microphoneOn() const { return m_recording; }
+    bool speakerOpen() const { return m_speakerOpen; }
+    // Call sounds play only while both the speaker and the microphone are idle.
+    bool idle() const { return !m_speakerOpen && !m_recording; }
 
     void MicrophoneOn();
     void MicrophoneOff();
@@ -33,7 +42,7 @@ public:
     void CollectAudio();
     // Plays every decoded block that waits, opening the speaker first if need be.
     void PlayAudio();
-    // Follows the speaker: state 3 while the engine plays, 1 once it has closed itself.
+    // Follows the speaker: open while the engine plays, closed once it has closed itself.
     void pollSpeaker();
     bool recordedWaiting() const;
 
@@ -53,8 +62,10 @@ signals:
 private:
     bool openMicrophone();
 
-    CallSession &m_session;
+    AudioEngine &m_engine;
     bool m_available = false;
+    bool m_recording = false;
+    bool m_speakerOpen = false;
     int32_t m_inHandle = 0;
     int32_t m_outHandle = 0;
     AudioQueue m_out;

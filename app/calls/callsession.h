@@ -1,8 +1,15 @@
-// Program-wide state of calls: the progress of the outgoing call, the peer of the current call
-// and the media-session flags that the signalling, the windows and the main timer share.
+// The state of calls that the signalling, the media session and the windows share: the progress
+// of the outgoing call (CallState), the media connection's state, the peer of the current call
+// and what the two programs agreed on. Every change goes through one of the transitions below,
+// each named after the event that causes it.
 #pragma once
 
+#include <QObject>
 #include <QString>
+
+// The base port a program listens on unless told otherwise, and the port a peer whose address
+// carries none is called on.
+constexpr quint16 DefaultBasePort = 2000;
 
 // Values of CallState, the progress of the current outgoing call.
 namespace CallStates
@@ -19,28 +26,68 @@ constexpr qint16 LookingUpEmail = 9;
 constexpr qint16 EmailNotFound = 10;
 } // namespace CallStates
 
-// Media state: 0 no media connection, 1 an incoming one requested, 2 established.
-namespace MediaStates
+// The media connection: none, an incoming one requested, established.
+enum class MediaState { None = 0, Requested = 1, Established = 2 };
+
+class CallSession : public QObject
 {
-constexpr int None = 0;
-constexpr int Requested = 1;
-constexpr int Established = 2;
-} // namespace MediaStates
+    Q_OBJECT
+public:
+    using QObject::QObject;
 
-inline const QString ProtocolVersion = QStringLiteral("2.5");
-
-struct CallSession {
-    qint16 CallState = CallStates::Idle;
-    quint16 BasePort = 2000;
-    QString RemoteUserName;
-    bool peerVersion = false; // the peer's capability record carried our version
-    bool realTime = false;    // both sides have real-time chat enabled
-    int mediaState = MediaStates::None;
-    int speakerState = 1;    // 1 closed, 3 open
-    int microphoneState = 1; // 1 off, 2 recording
-    // The call announced on control connection 1 has been accepted here, so its media and text
+    qint16 callState() const { return m_callState; }
+    MediaState mediaState() const { return m_media; }
+    bool inCall() const { return m_media == MediaState::Established; }
+    QString remoteUserName() const { return m_remoteUserName; }
+    // The peer's capability record carried our version; both sides have real-time chat on.
+    bool peerVersion() const { return m_peerVersion; }
+    bool realTime() const { return m_realTime; }
+    // The call announced on control connection 1 was accepted here, so its media and text
     // connections are expected.
-    bool acceptedIncoming = false;
+    bool acceptedIncoming() const { return m_acceptedIncoming; }
 
-    bool audioIdle() const { return speakerState == 1 && microphoneState == 1; }
+    // Start-up: no call, no media.
+    void reset();
+
+    // The outgoing call.
+    void placing();        // the control connection is being made
+    void lookingUpEmail(); // the directory is asked for the callee's address
+    void emailNotFound();  // the directory does not know the address
+    void requesting();     // the control connection is up; the request went out
+    void answered(bool yes);
+    void busy();
+    void cancelled();   // by the user, or an address that cannot be called
+    void notAnswered(); // no connection could be made
+    // The control connection closed: a call that had no answer yet was not answered, and there
+    // is no media connection any more.
+    void controlClosed();
+
+    // The peer.
+    void setRemoteUserName(const QString &name);
+    void setCapabilities(bool peerVersion, bool realTime);
+
+    // The incoming call.
+    void acceptedHere();
+    // Control connection 1 closed before its media connection came.
+    void incomingControlClosed();
+
+    // The media connection.
+    void mediaRequested();
+    void callEntered();
+    void callEnded();
+
+signals:
+    void callStateChanged(qint16 state);
+    void mediaStateChanged(MediaState state);
+
+private:
+    void setCallState(qint16 state);
+    void setMedia(MediaState state);
+
+    qint16 m_callState = CallStates::Idle;
+    MediaState m_media = MediaState::None;
+    QString m_remoteUserName;
+    bool m_peerVersion = false;
+    bool m_realTime = false;
+    bool m_acceptedIncoming = false;
 };

@@ -1,47 +1,71 @@
-// The call control protocol on ippControl (calling side) and ipdControl (called side).
+// The call control protocol on the control client (calling side) and listener (called side).
 #include "callsignalling.h"
 
 #include "calls/callsession.h"
-#include "calls/endpoints.h"
 #include "calls/incomingcall.h"
+#include "calls/mediasession.h"
 #include "directory/activitylog.h"
 #include "messaging/chatlink.h"
+#include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
+#include "protocol/callcontrol.h"
 #include "qvidutil.h"
 #include "shell/settings.h"
 
-using namespace QVIDUTIL;
+#include <QSignalBlocker>
 
-namespace
-{
-QString peerField(const QByteArray &text, int n)
-{
-    QString field = fromWire(GetField(text, n).left(CallSignalling::MaxPeerField));
-    // A line break in a name would split its log line into entries of the peer's making.
-    for (QChar &c : field)
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
-    return field;
-}
-} // namespace
+using namespace CallControl;
 
-CallSignalling::CallSignalling(const Deps &deps, QObject *parent) : QObject(parent), m_(deps)
+CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
+    : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
+      m_client(deps.transports.client())
 {
-    Endpoints &ep = m_.endpoints;
-    connect(&ep.ippControl, &IPPort::Connected, this,
+    connect(m_client.get(), &LineClient::Connected, this,
             [this](int status, const QString &) { onControlConnected(status); });
-    connect(&ep.ippControl, &IPPort::DataIn, this,
+    connect(m_client.get(), &LineClient::DataIn, this,
             [this](const QByteArray &text, bool) { onControlData(text); });
-    connect(&ep.ippControl, &IPPort::Disconnected, this, [this] { onControlDisconnected(); });
-    connect(&ep.ipdControl, &IPDaemon::ConnectionRequest, this,
+    connect(m_client.get(), &LineClient::Disconnected, this,
+            [this] { m_.session.controlClosed(); });
+    connect(m_listener.get(), &LineListener::ConnectionRequest, this,
             [this](bool *accept) { *accept = !m_doNotDisturb; });
-    connect(&ep.ipdControl, &IPDaemon::DataIn, this,
+    connect(m_listener.get(), &LineListener::DataIn, this,
             [this](int id, const QByteArray &text, bool) { onListenerData(id, text); });
-    connect(&ep.ipdControl, &IPDaemon::Disconnected, this,
+    connect(m_listener.get(), &LineListener::Disconnected, this,
             [this](int id) { onListenerDisconnected(id); });
-    m_sweep.setInterval(5000);
+    connect(&m_.incoming, &IncomingCall::accepted, this, &CallSignalling::sendAccept);
+    connect(&m_.incoming, &IncomingCall::declined, this, &CallSignalling::sendDecline);
+    m_sweep.setInterval(SweepMs);
     connect(&m_sweep, &QTimer::timeout, this, &CallSignalling::sweepStrayConnections);
     m_sweep.start();
+}
+
+CallSignalling::~CallSignalling() = default;
+
+EndpointError CallSignalling::start(quint16 *basePort)
+{
+    m_listener->setActive(true);
+    m_client->setActive(true);
+    const quint16 first = *basePort;
+    m_listener->setLocalPort(*basePort);
+    EndpointError e = m_listener->setListening(true);
+    while (e.number == EndpointErrors::AddressInUse &&
+           *basePort - first < BasePortStep * BasePortSteps) {
+        *basePort = quint16(*basePort + BasePortStep);
+        m_listener->setLocalPort(*basePort);
+        e = m_listener->setListening(true);
+    }
+    return e;
+}
+
+void CallSignalling::shutDown()
+{
+    if (m_listener->connected(1)) m_listener->setConnected(1, false);
+    m_client->setConnected(false);
+    m_listener->setListening(false);
+    m_listener->setActive(false);
+    m_client->setActive(false);
+    m_sweep.stop();
 }
 
 void CallSignalling::setDoNotDisturb(bool on)
@@ -53,22 +77,20 @@ void CallSignalling::setDoNotDisturb(bool on)
 
 bool CallSignalling::BusyCheck(int id) const
 {
-    const Endpoints &ep = m_.endpoints;
     if (id > 1) return true;
     // A request from this very machine while it calls out is a call to oneself, not a second
     // caller.
-    return ep.ippControl.connected() && ep.ipdControl.remoteHost(id) != ep.ippControl.localHost();
+    return m_client->connected() && m_listener->remoteHost(id) != m_client->localHost();
 }
 
-QByteArray CallSignalling::requestMessage() const
+int CallSignalling::controlConnections() const
 {
-    return "RQC;" + wire(m_.settings.Name) + ';' + wire(m_.settings.Location) + ';' +
-           wire(timeOfDayText()) + ';';
+    return m_listener->connectionCount();
 }
 
-QByteArray CallSignalling::capabilityMessage(bool flag)
+quint16 CallSignalling::listeningPort() const
 {
-    return "UIF;" + wire(ProtocolVersion) + ';' + (flag ? "True" : "False") + ';';
+    return m_listener->listening() ? m_listener->localPort() : 0;
 }
 
 QString CallSignalling::callLine(const QString &name, const QString &location,
@@ -80,165 +102,168 @@ QString CallSignalling::callLine(const QString &name, const QString &location,
 
 void CallSignalling::ring()
 {
-    if (m_.session.audioIdle()) m_.sounds.play(QStringLiteral("ringin.wav"));
+    if (m_.media.audio().idle()) m_.sounds.play(QStringLiteral("ringin.wav"));
 }
 
 // ---- calling side -------------------------------------------------------------------------
 
+EndpointError CallSignalling::connectControl(const QString &host, quint16 port)
+{
+    {
+        // Letting the previous connection go is no event of the new call: its close must not
+        // turn the new call's state into "did not answer".
+        const QSignalBlocker quiet(m_client.get());
+        m_client->setConnected(false);
+    }
+    m_client->setRemotePort(port);
+    if (const EndpointError e = m_client->setRemoteHost(host)) return e;
+    return m_client->setConnected(true);
+}
+
+void CallSignalling::abandonControl()
+{
+    if (calling()) m_client->setConnected(false);
+}
+
+bool CallSignalling::calling() const
+{
+    return m_client->connected() || m_client->connecting();
+}
+
+void CallSignalling::closeControl()
+{
+    if (m_client->connected()) m_client->setConnected(false);
+}
+
 void CallSignalling::onControlConnected(int status)
 {
     if (status != 0) {
-        m_.session.CallState = CallStates::NoAnswer;
+        m_.session.notAnswered();
         return;
     }
-    m_.session.CallState = CallStates::Requesting;
-    m_.endpoints.ippControl.dataToSend(requestMessage());
+    m_.session.requesting();
+    const Settings &s = m_.settings;
+    m_client->dataToSend(build(Request{s.Name, s.Location, QVIDUTIL::timeOfDayText()}));
 }
 
 void CallSignalling::onControlData(const QByteArray &text)
 {
     CallSession &s = m_.session;
-    IPPort &control = m_.endpoints.ippControl;
-    const QByteArray command = text.left(3);
-    if (command == "RRS") {
-        if (CountFields(text) <= 1) return;
-        if (GetField(text, 2) != "YES") {
-            s.CallState = CallStates::AnswerNo;
-            m_.log.AddLogEntry(QStringLiteral("Call Not Accepted from ") + control.remoteHost());
+    const Message message = parse(text);
+    if (const auto *answer = std::get_if<Answer>(&message)) {
+        if (!answer->yes) {
+            s.answered(false);
+            m_.log.AddLogEntry(QStringLiteral("Call Not Accepted from ") + m_client->remoteHost());
             CloseClientConnections();
             return;
         }
-        const QString name = peerField(text, 3);
-        const QString location = peerField(text, 4);
-        const QString time = peerField(text, 5);
-        s.RemoteUserName = name;
-        s.CallState = CallStates::AnswerYes;
-        m_.log.AddLogEntry(QStringLiteral("Call Accepted from ") + name + QStringLiteral(", ") +
-                           location + QLatin1Char(' ') + control.remoteHost() +
-                           QStringLiteral(", ") + time);
-        m_.chat.appendIncoming(callLine(name, location, time));
-        if (!m_.endpoints.ipdControl.connected(1)) ring(); // not a call to oneself
-        control.dataToSend(capabilityMessage(m_.settings.EnableRTC));
-        ConnectMedia(control.remoteHost());
-    } else if (command == "UIF") {
-        if (GetField(text, 2) == wire(ProtocolVersion)) {
-            s.peerVersion = true;
-            s.realTime = GetField(text, 3) == "True";
-        }
-    } else if (command == "BSY") {
-        s.CallState = CallStates::Busy;
-        m_.log.AddLogEntry(QStringLiteral("User at ") + control.remoteHost() +
+        s.setRemoteUserName(answer->name);
+        s.answered(true);
+        m_.log.AddLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
+                           QStringLiteral(", ") + answer->location + QLatin1Char(' ') +
+                           m_client->remoteHost() + QStringLiteral(", ") + answer->time);
+        m_.chat.appendIncoming(callLine(answer->name, answer->location, answer->time));
+        if (!m_listener->connected(1)) ring(); // not a call to oneself
+        m_client->dataToSend(build(Capability{Version, m_.settings.EnableRTC}));
+        ConnectMedia(m_client->remoteHost());
+    } else if (const auto *capability = std::get_if<Capability>(&message)) {
+        if (capability->version == Version) s.setCapabilities(true, capability->realTime);
+    } else if (std::holds_alternative<Busy>(message)) {
+        s.busy();
+        m_.log.AddLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
                            QStringLiteral(" busy."));
         CloseClientConnections();
     }
 }
 
-void CallSignalling::onControlDisconnected()
-{
-    CallSession &s = m_.session;
-    // A call the user cancelled stays cancelled when its connection then closes.
-    if (s.CallState != CallStates::Busy && s.CallState != CallStates::AnswerNo &&
-        s.CallState != CallStates::Cancelled)
-        s.CallState = CallStates::NoAnswer;
-    s.mediaState = MediaStates::None;
-}
-
 void CallSignalling::ConnectMedia(const QString &host)
 {
     if (host.trimmed().isEmpty()) return;
-    IPPort &client = m_.endpoints.ippClient;
-    client.setConnected(false);
-    client.setRemotePort(quint16(m_.endpoints.ippControl.remotePort() + 1));
-    if (const EndpointError e = client.setRemoteHost(host)) {
+    if (const EndpointError e = m_.media.connectTo(host, quint16(m_client->remotePort() + 1))) {
         m_.messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
                                     QString::number(e.number) + QLatin1Char(' ') + e.description);
-        return;
     }
-    client.setConnected(true);
 }
 
 // ---- called side --------------------------------------------------------------------------
 
 void CallSignalling::onListenerData(int id, const QByteArray &text)
 {
-    const QByteArray command = text.left(3);
-    if (command == "RQC")
-        onRequest(id, text);
-    else if (command == "UIF")
-        onCapability(id, text);
-}
-
-void CallSignalling::onRequest(int id, const QByteArray &text)
-{
-    if (CountFields(text) != 4) return;
-    IPDaemon &control = m_.endpoints.ipdControl;
-    const QString name = peerField(text, 2);
-    const QString location = peerField(text, 3);
-    const QString time = peerField(text, 4);
-    m_.session.RemoteUserName = name;
-    if (BusyCheck(id)) {
-        m_.incoming.ShowBusyNotice(name, location);
+    const Message message = parse(text);
+    if (const auto *request = std::get_if<Request>(&message)) {
+        m_.session.setRemoteUserName(request->name);
+        const QString from = request->name + QStringLiteral(", ") + request->location +
+                             QLatin1Char(' ') + m_listener->remoteHost(id);
+        if (BusyCheck(id)) {
+            m_.incoming.ShowBusyNotice(request->name, request->location);
+            ring();
+            if (m_listener->connected(id)) m_listener->dataToSend(id, build(Busy{}));
+            m_.log.AddLogEntry(QStringLiteral("Sent busy to :") + from);
+            return;
+        }
+        m_.incoming.OpenCallPrompt(request->name, request->location);
         ring();
-        if (control.connected(id)) control.dataToSend(id, "BSY");
-        m_.log.AddLogEntry(QStringLiteral("Sent busy to :") + name + QStringLiteral(", ") +
-                           location + QLatin1Char(' ') + control.remoteHost(id));
-        return;
+        m_.log.AddLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
+                           request->time);
+        m_.chat.appendIncoming(callLine(request->name, request->location, request->time));
+    } else if (const auto *capability = std::get_if<Capability>(&message)) {
+        CallSession &s = m_.session;
+        if (capability->version == Version)
+            s.setCapabilities(true, capability->realTime && m_.settings.EnableRTC);
+        m_listener->dataToSend(id, build(Capability{Version, s.realTime()}));
     }
-    m_.incoming.OpenCallPrompt(name, location);
-    ring();
-    m_.log.AddLogEntry(QStringLiteral("Received Call from ") + name + QStringLiteral(", ") +
-                       location + QLatin1Char(' ') + control.remoteHost(id) + QStringLiteral(", ") +
-                       time);
-    m_.chat.appendIncoming(callLine(name, location, time));
-}
-
-void CallSignalling::onCapability(int id, const QByteArray &text)
-{
-    CallSession &s = m_.session;
-    if (GetField(text, 2) == wire(ProtocolVersion)) {
-        s.peerVersion = true;
-        s.realTime = GetField(text, 3) == "True" && m_.settings.EnableRTC;
-    }
-    m_.endpoints.ipdControl.dataToSend(id, capabilityMessage(s.realTime));
 }
 
 void CallSignalling::onListenerDisconnected(int id)
 {
-    if (id == 1 && m_.session.mediaState == MediaStates::None) m_.session.acceptedIncoming = false;
+    if (id == 1) m_.session.incomingControlClosed();
+}
+
+void CallSignalling::sendAccept()
+{
+    if (!m_listener->connected(1)) return;
+    const Settings &s = m_.settings;
+    m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, QVIDUTIL::timeOfDayText()}));
+    m_.session.acceptedHere();
+}
+
+void CallSignalling::sendDecline()
+{
+    if (m_listener->connected(1)) m_listener->dataToSend(1, build(Answer{}));
 }
 
 // ---- hanging up ---------------------------------------------------------------------------
 
 void CallSignalling::hangUp()
 {
-    if (m_.endpoints.ipdQvid.connected(1))
+    if (m_.media.servedConnected())
         CloseServedConnection(1);
-    else if (m_.endpoints.ippClient.connected())
+    else if (m_.media.clientConnected())
         CloseClientConnections();
 }
 
 void CallSignalling::CloseServedConnection(int n)
 {
-    m_.endpoints.ipdQvid.setConnected(n, false);
-    m_.endpoints.ipdControl.setConnected(n, false);
+    m_.media.closeServed(n);
+    m_listener->setConnected(n, false);
     m_.chat.closeServed(n);
 }
 
 void CallSignalling::CloseClientConnections()
 {
-    m_.endpoints.ippClient.setConnected(false);
-    m_.endpoints.ippControl.setConnected(false);
+    m_.media.closeClient();
+    m_client->setConnected(false);
     m_.chat.closeClient();
 }
 
 void CallSignalling::sweepStrayConnections()
 {
-    IPDaemon &control = m_.endpoints.ipdControl;
-    const QList<int> ids = control.connectionIds();
+    const QList<int> ids = m_listener->connectionIds();
     for (int id : ids) {
         const bool carriesCall =
-            id == 1 && (m_.incoming.promptOpen() || m_.session.acceptedIncoming ||
-                        m_.session.mediaState != MediaStates::None);
-        if (!carriesCall && control.connectionAge(id) > m_strayMs) control.setConnected(id, false);
+            id == 1 && (m_.incoming.promptOpen() || m_.session.acceptedIncoming() ||
+                        m_.session.mediaState() != MediaState::None);
+        if (!carriesCall && m_listener->connectionAge(id) > m_strayMs)
+            m_listener->setConnected(id, false);
     }
 }

@@ -1,41 +1,58 @@
-// Call set-up on the control connection, both sides: the request (RQC), the answers (RRS YES/NO,
-// BSY), the capability record (UIF), the busy rule, opening the media connection, hanging up, and
-// the log lines and sounds of the exchange.
+// Call set-up on the control connection, both sides: the control listener on the base port and
+// the control client to a peer's, the request (RQC), the answers (RRS YES/NO, BSY), the
+// capability record (UIF), the busy rule, opening the media connection, hanging up, and the log
+// lines and sounds of the exchange.
 #pragma once
+
+#include "platform/endpointerror.h"
 
 #include <QObject>
 #include <QTimer>
 
-struct CallSession;
-struct Endpoints;
-struct Settings;
+#include <memory>
+
 class ActivityLog;
+class CallSession;
 class ChatLink;
 class IncomingCall;
+class LineClient;
+class LineListener;
+class MediaSession;
 class SoundPlayer;
+class Transports;
 class UserMessages;
+struct Settings;
 
 class CallSignalling : public QObject
 {
     Q_OBJECT
 public:
-    // Peer-supplied names and places are cut to this length: a genuine one is far shorter.
-    static constexpr int MaxPeerField = 256;
     // A control connection that is not carrying a prompt or a call is closed after this long.
     static constexpr int StrayConnectionMs = 30000;
-    void setStrayConnectionTimeout(int ms) { m_strayMs = ms; }
+    static constexpr int SweepMs = 5000;
+    // A taken base port moves up by this step, at most this many times.
+    static constexpr int BasePortStep = 4;
+    static constexpr int BasePortSteps = 3;
 
     struct Deps {
         Settings &settings;
         CallSession &session;
-        Endpoints &endpoints;
         IncomingCall &incoming;
+        MediaSession &media;
         ChatLink &chat;
         ActivityLog &log;
         SoundPlayer &sounds;
         UserMessages &messages;
+        Transports &transports;
     };
     explicit CallSignalling(const Deps &deps, QObject *parent = nullptr);
+    ~CallSignalling() override;
+
+    // Listens on *basePort, moving it up by four while the port is taken (three times at most);
+    // *basePort is where it ended. The error is for the "Listen Daemon 1" message.
+    EndpointError start(quint16 *basePort);
+    // Shutdown: closes the call's control connections and stops listening.
+    void shutDown();
 
     // Do Not Disturb: connection requests on the control listener are refused.
     bool doNotDisturb() const { return m_doNotDisturb; }
@@ -44,9 +61,14 @@ public:
     // Whether a request on control connection `id` is answered busy.
     bool BusyCheck(int id) const;
 
-    QByteArray requestMessage() const;
-    static QByteArray capabilityMessage(bool flag);
-
+    // The calling side: opens the control connection to host:port (the previous one is let go
+    // quietly); an address that cannot be resolved is the error.
+    EndpointError connectControl(const QString &host, quint16 port);
+    // Abandons the control connection, also while it is still being made.
+    void abandonControl();
+    // The control connection to a peer is up or being made.
+    bool calling() const;
+    void closeControl();
     void ConnectMedia(const QString &host);
     void hangUp();
     void CloseServedConnection(int n);
@@ -55,6 +77,9 @@ public:
     // Closes control connections that carry neither a prompt nor a call and have been open for
     // longer than the stray-connection timeout (run every few seconds).
     void sweepStrayConnections();
+    void setStrayConnectionTimeout(int ms) { m_strayMs = ms; }
+    int controlConnections() const;
+    quint16 listeningPort() const;
 
 signals:
     void doNotDisturbChanged(bool on);
@@ -62,15 +87,16 @@ signals:
 private:
     void onControlConnected(int status);
     void onControlData(const QByteArray &text);
-    void onControlDisconnected();
     void onListenerData(int id, const QByteArray &text);
     void onListenerDisconnected(int id);
-    void onRequest(int id, const QByteArray &text);
-    void onCapability(int id, const QByteArray &text);
+    void sendAccept();
+    void sendDecline();
     void ring();
     QString callLine(const QString &name, const QString &location, const QString &time) const;
 
     Deps m_;
+    std::unique_ptr<LineListener> m_listener; // ipdControl: base port, no terminator
+    std::unique_ptr<LineClient> m_client;     // ippControl: a peer's base port, no terminator
     bool m_doNotDisturb = false;
     int m_strayMs = StrayConnectionMs;
     QTimer m_sweep;

@@ -1,17 +1,11 @@
 // The incoming-call prompt and the busy notice.
 #include "incomingcall.h"
 
-#include "calls/callsession.h"
-#include "calls/endpoints.h"
 #include "directory/activitylog.h"
-#include "qvidutil.h"
 #include "shell/settings.h"
 
-using QVIDUTIL::wire;
-
-IncomingCall::IncomingCall(Settings &settings, CallSession &session, Endpoints &endpoints,
-                           ActivityLog &log, QObject *parent)
-    : QObject(parent), m_settings(settings), m_session(session), m_endpoints(endpoints), m_log(log)
+IncomingCall::IncomingCall(Settings &settings, ActivityLog &log, QObject *parent)
+    : QObject(parent), m_settings(settings), m_log(log)
 {
     m_promptTimer.setInterval(PromptTickMs);
     connect(&m_promptTimer, &QTimer::timeout, this, &IncomingCall::promptTick);
@@ -32,24 +26,6 @@ bool IncomingCall::autoAccepting() const
     return m_settings.AutoAccept || AutoAcceptOnce;
 }
 
-QByteArray IncomingCall::acceptMessage() const
-{
-    return "RRS;YES;" + wire(m_settings.Name) + ';' + wire(m_settings.Location) + ';' +
-           wire(QVIDUTIL::timeOfDayText()) + ';';
-}
-
-void IncomingCall::sendAccept()
-{
-    if (!m_endpoints.ipdControl.connected(1)) return;
-    m_endpoints.ipdControl.dataToSend(1, acceptMessage());
-    m_session.acceptedIncoming = true;
-}
-
-void IncomingCall::sendDecline()
-{
-    if (m_endpoints.ipdControl.connected(1)) m_endpoints.ipdControl.dataToSend(1, "RRS;NO;");
-}
-
 void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
 {
     if (!m_open) {
@@ -64,7 +40,7 @@ void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
     if (autoAccepting()) {
         m_message = AutoAcceptText;
         m_buttonsVisible = false;
-        sendAccept();
+        emit accepted();
     }
     m_name = name;
     m_location = location;
@@ -74,14 +50,14 @@ void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
 void IncomingCall::answerYes()
 {
     if (!m_open) return;
-    sendAccept();
+    emit accepted();
     closePrompt();
 }
 
 void IncomingCall::answerNo()
 {
     if (!m_open) return;
-    sendDecline();
+    emit declined();
     closePrompt();
 }
 
@@ -112,7 +88,7 @@ void IncomingCall::promptTick()
     const int limit = m_settings.AutoDecTime;
     // A delay of zero or less declines on the first tick instead of never.
     if (m_ticks >= limit) {
-        sendDecline();
+        emit declined();
         m_log.AddLogEntry(QStringLiteral("Auto-Declined call from: ") + m_name +
                           QStringLiteral(", ") + m_location);
         m_ticks = 0;

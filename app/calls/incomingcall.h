@@ -6,8 +6,6 @@
 #include <QString>
 #include <QTimer>
 
-struct CallSession;
-struct Endpoints;
 struct Settings;
 class ActivityLog;
 
@@ -19,8 +17,7 @@ public:
     static constexpr int BusyTickMs = 5000;
     static constexpr int AutoAcceptCloseTicks = 5;
 
-    IncomingCall(Settings &settings, CallSession &session, Endpoints &endpoints, ActivityLog &log,
-                 QObject *parent = nullptr);
+    IncomingCall(Settings &settings, ActivityLog &log, QObject *parent = nullptr);
 
     // Set when the program was started with an address: the next call is accepted by itself.
     bool AutoAcceptOnce = false;
@@ -47,26 +44,21 @@ public:
     QString busyName() const { return m_busyName; }
     QString busyLocation() const { return m_busyLocation; }
 
-    // "RRS;YES;" + own name, location and time of day.
-    QByteArray acceptMessage() const;
-    // Sends the accept to control connection 1 if it is still there.
-    void sendAccept();
-
     inline static const QString AskText = QStringLiteral("Would you like to accept this call?");
     inline static const QString AutoAcceptText = QStringLiteral("Auto Accepting this Call");
 
 signals:
+    // The answer goes to the caller on control connection 1.
+    void accepted();
+    void declined();
     void promptChanged();
     void promptClosed();
     void busyChanged();
 
 private:
-    void sendDecline();
     bool autoAccepting() const;
 
     Settings &m_settings;
-    CallSession &m_session;
-    Endpoints &m_endpoints;
     ActivityLog &m_log;
     QTimer m_promptTimer;
     QTimer m_busyTimer;

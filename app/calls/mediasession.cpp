@@ -1,25 +1,29 @@
 // The media connection and the main timer.
 #include "mediasession.h"
 
+#include "audioengine.h"
 #include "calls/callsession.h"
-#include "calls/endpoints.h"
 #include "directory/activitylog.h"
 #include "messaging/chatlink.h"
+#include "platform/linetransport.h"
 #include "platform/soundplayer.h"
-#include "platform/usermessages.h"
-#include "qvdlldef.h"
-
+#include "protocol/mediapacket.h"
 #include "qvidutil.h"
 #include "shell/settings.h"
-#include <QFile>
-#include <QTextStream>
-#include <cstring>
+#include "videoengine.h"
+
 #include <sys/resource.h>
 
 namespace
 {
 // Picture timings kept per call for the report (about 10 minutes at 13 pictures a second).
 constexpr size_t MaxTimings = 8000;
+// Kinds of packet the video engine's parser reports.
+constexpr int16_t PictureKind = 1, SpeechKind = 2, TextKind = 3;
+// Received speech waiting beyond this many blocks is played even while the speaker is closed.
+constexpr int SpeechBacklog = 4;
+// The compression type the program asks the video engine for.
+constexpr int StillCompression = 6;
 
 double processorSeconds()
 {
@@ -30,139 +34,148 @@ double processorSeconds()
 }
 } // namespace
 
-QByteArray mediaPacket(const char *tag, const QByteArray &payload)
-{
-    if (payload.size() > MaxPayload) return {};
-    return QByteArray(tag) + QByteArray::number(payload.size()).rightJustified(5, '0') + payload +
-           MediaEol;
-}
-
 MediaSession::MediaSession(const Deps &deps, QObject *parent)
-    : QObject(parent), audio(deps.session), video(deps.settings, deps.session, deps.messages),
-      m_(deps), m_payload(PayloadBytes)
+    : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
+      m_client(deps.transports.client()), m_audio(deps.audioEngine),
+      m_video(deps.videoEngine, deps.settings, deps.messages), m_payload(PayloadBytes)
 {
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &MediaSession::tick);
     m_clockBase.start();
 
-    Endpoints &ep = m_.endpoints;
-    ep.ippClient.setEol(MediaEol);
-    connect(&ep.ipdQvid, &IPDaemon::ConnectionRequest, this, &MediaSession::onServedRequest);
-    connect(&ep.ipdQvid, &IPDaemon::Connected, this,
+    m_client->setEol(MediaPacket::Terminator);
+    connect(m_listener.get(), &LineListener::ConnectionRequest, this,
+            &MediaSession::onServedRequest);
+    connect(m_listener.get(), &LineListener::Connected, this,
             [this](int id, int status) { onServedConnected(id, status); });
-    connect(&ep.ipdQvid, &IPDaemon::Disconnected, this,
-            [this](int id) { endCall(m_.endpoints.ipdQvid.remoteHost(id)); });
-    connect(&ep.ippClient, &IPPort::Connected, this,
+    connect(m_listener.get(), &LineListener::Disconnected, this,
+            [this](int id) { endCall(m_listener->remoteHost(id)); });
+    connect(m_client.get(), &LineClient::Connected, this,
             [this](int status) { onClientConnected(status); });
-    connect(&ep.ippClient, &IPPort::Disconnected, this,
-            [this] { endCall(m_.endpoints.ippClient.remoteHost()); });
-    connect(&ep.ipdQvid, &IPDaemon::DataIn, this,
+    connect(m_client.get(), &LineClient::Disconnected, this,
+            [this] { endCall(m_client->remoteHost()); });
+    connect(m_listener.get(), &LineListener::DataIn, this,
             [this](int, const QByteArray &text, bool eol) { OnMediaData(text, eol, false); });
-    connect(&ep.ippClient, &IPPort::DataIn, this,
+    connect(m_client.get(), &LineClient::DataIn, this,
             [this](const QByteArray &text, bool eol) { OnMediaData(text, eol, true); });
+
+    // Without an engine the program runs on, without pictures or without sound.
+    connect(&m_.videoEngine, &VideoEngine::failed, this, [this] {
+        m_videoEngine = false;
+        m_video.setEngineReady(false);
+        m_video.forgetCapture();
+    });
+    connect(&m_.audioEngine, &AudioEngine::failed, this, [this] { m_audio.setAvailable(false); });
 }
 
 MediaSession::~MediaSession() = default;
 
 void MediaSession::InitMediaEngine()
 {
-    CallSession &s = m_.session;
     m_text.reset();
-    audio.outgoing().reset();
+    m_audio.reset();
     m_framesIn = m_framesOut = m_bytesIn = m_bytesOut = 0;
-    s.mediaState = MediaStates::None;
-    s.speakerState = 1;
-    s.microphoneState = 1;
-    audio.mode = 0;
-    m_incomingSize = QSize(320, 240);
-    s.BasePort = 2000;
+    m_.session.reset();
+    m_incomingSize = QSize(VideoPath::Width, VideoPath::Height);
 
-    // Without an engine the program runs on, without pictures or without sound.
-    try {
-        m_videoEngine = qvd::QVIDInitialize(nullptr) == 0;
-        qvd::QVIDSetCompType(6);
-        m_drawDib = qvd::QVIDDrawDibOpen();
-        qvd::QVIDDrawDibBegin(m_drawDib, m_incomingSurface, 320, 240, 320, 240, 24);
-        qvd::QVIDDrawDibRealize(m_drawDib, m_incomingSurface);
-        qvd::QVIDInitPlaybackEngine(m_drawDib, m_incomingSurface);
-    } catch (const EngineError &e) {
-        engineFailure(e);
-    }
-    video.setEngineReady(m_videoEngine);
-    try {
-        qvd::QVIDStartGSM();
-        audio.setAvailable(qvd::QVIDHasAudio() == 1);
-    } catch (const EngineError &e) {
-        engineFailure(e);
-    }
+    VideoEngine &video = m_.videoEngine;
+    m_videoEngine = video.initialize();
+    video.setCompType(StillCompression);
+    video.startDrawing(m_incomingTarget, VideoPath::Width, VideoPath::Height);
+    m_videoEngine = m_videoEngine && video.usable();
+    m_video.setEngineReady(m_videoEngine);
+
+    m_.audioEngine.startGsm();
+    const bool sound = m_.audioEngine.hasAudio();
+    m_audio.setAvailable(sound && m_.audioEngine.usable());
 }
 
-void MediaSession::engineFailure(const EngineError &e)
+EndpointError MediaSession::start(quint16 basePort)
 {
-    // The program runs on without the engine at fault; the user hears of it once.
-    const bool isVideo = std::strcmp(e.library, audioEngine().fileName()) != 0;
-    if (isVideo) {
-        m_videoEngine = false;
-        video.setEngineReady(false);
-        video.forgetCapture();
-    } else {
-        audio.setAvailable(false);
-    }
-    bool &told = isVideo ? m_videoFailureShown : m_audioFailureShown;
-    if (told) return;
-    told = true;
-    m_.messages.showErrorMessage(
-        (isVideo ? QStringLiteral("Failed to Load RXVLIB10.DLL, could be missing: ")
-                 : QStringLiteral("Failed to Load QVNAUD20.DLL, could be missing: ")) +
-        QString::number(e.number) + QLatin1Char(' ') + e.description);
+    m_listener->setActive(true);
+    m_client->setActive(true);
+    m_listener->setLocalPort(quint16(basePort + MediaPortOffset));
+    return m_listener->setListening(true);
 }
 
-void MediaSession::tick()
+void MediaSession::shutDown()
 {
-    guarded([this] { tickSteps(); });
+    m_client->setConnected(false);
+    if (m_listener->connected(1)) m_listener->setConnected(1, false);
+    m_listener->setListening(false);
+    m_listener->setActive(false);
+    m_client->setActive(false);
+    m_timer.stop();
 }
 
-void MediaSession::OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
+quint16 MediaSession::listeningPort() const
 {
-    guarded([&] { handleMediaData(text, endOfLine, fromClient); });
+    return m_listener->listening() ? m_listener->localPort() : 0;
 }
 
-void MediaSession::startCapture(RXVDrawSurface *parent)
+void MediaSession::startCapture(PictureTarget *preview)
 {
-    guarded([&] { video.StartCapture(parent); });
+    m_video.StartCapture(preview);
 }
 
 void MediaSession::talk(bool on)
 {
-    guarded([&] { on ? audio.MicrophoneOn() : audio.MicrophoneOff(); });
+    on ? m_audio.MicrophoneOn() : m_audio.MicrophoneOff();
 }
 
 void MediaSession::shutDownEngines()
 {
-    guarded([this] { stopEngines(); });
-}
-
-void MediaSession::stopEngines()
-{
-    video.closeCapture();
+    m_video.closeCapture();
     if (m_videoEngine) {
-        qvd::QVIDTerminate();
-        qvd::QVIDDrawDibEnd(m_drawDib);
-        qvd::QVIDDrawDibClose(m_drawDib);
-        m_drawDib = nullptr;
+        m_.videoEngine.terminate();
+        m_.videoEngine.stopDrawing();
         m_videoEngine = false;
-        video.setEngineReady(false);
+        m_video.setEngineReady(false);
     }
-    if (audio.available()) {
-        if (m_.session.microphoneState == 2) audio.MicrophoneOff();
-        qvd::QVIDStopGSM();
-        audio.setAvailable(false);
+    if (m_audio.available()) {
+        if (m_audio.microphoneOn()) m_audio.MicrophoneOff();
+        m_.audioEngine.stopGsm();
+        m_audio.setAvailable(false);
     }
 }
 
 bool MediaSession::inCall() const
 {
-    return m_.session.mediaState == MediaStates::Established;
+    return m_.session.inCall();
+}
+
+EndpointError MediaSession::connectTo(const QString &host, quint16 port)
+{
+    m_client->setConnected(false);
+    m_client->setRemotePort(port);
+    if (const EndpointError e = m_client->setRemoteHost(host)) return e;
+    return m_client->setConnected(true);
+}
+
+bool MediaSession::clientConnected() const
+{
+    return m_client->connected();
+}
+
+bool MediaSession::servedConnected() const
+{
+    return m_listener->connected(1);
+}
+
+void MediaSession::closeClient()
+{
+    m_client->setConnected(false);
+}
+
+void MediaSession::closeServed(int id)
+{
+    m_listener->setConnected(id, false);
+}
+
+void MediaSession::setSendCap(qint64 bytes)
+{
+    m_listener->setSendCap(bytes);
+    m_client->setSendCap(bytes);
 }
 
 void MediaSession::onServedRequest(bool *accept)
@@ -170,38 +183,35 @@ void MediaSession::onServedRequest(bool *accept)
     // Media connections come from the peer of the call accepted on control connection 1; a
     // connection from anywhere else, or a second one, would hijack the call.
     CallSession &s = m_.session;
-    *accept = s.acceptedIncoming && m_.endpoints.ipdQvid.connectionCount() == 0;
-    if (*accept) s.mediaState = MediaStates::Requested;
+    *accept = s.acceptedIncoming() && m_listener->connectionCount() == 0;
+    if (*accept) s.mediaRequested();
 }
 
 void MediaSession::onServedConnected(int id, int status)
 {
-    Endpoints &ep = m_.endpoints;
     if (status != 0) {
-        if (ep.ippControl.connected()) ep.ippControl.setConnected(false);
-        if (m_.chat.ippText.connected()) m_.chat.ippText.setConnected(false);
+        emit connectFailed();
         return;
     }
-    ep.ipdQvid.setBufferSizes(id, 32768, 16384);
-    audio.outgoing().reset();
-    ep.ipdQvid.setEol(id, MediaEol);
+    m_listener->setBufferSizes(id, 32768, 16384);
+    m_audio.outgoing().reset();
+    m_listener->setEol(id, MediaPacket::Terminator);
     enterCall();
 }
 
 void MediaSession::onClientConnected(int status)
 {
-    Endpoints &ep = m_.endpoints;
     if (status != 0) {
-        ep.ippControl.setConnected(false);
-        m_.session.CallState = CallStates::NoAnswer;
+        emit connectFailed();
+        m_.session.notAnswered();
         return;
     }
-    m_.chat.ConnectText(ep.ippControl.remoteHost(), ep.ippControl.remotePort());
-    audio.outgoing().reset();
+    m_.chat.ConnectText(m_client->remoteHost(), quint16(m_client->remotePort() - MediaPortOffset));
+    m_audio.outgoing().reset();
     m_text.reset();
     enterCall();
     m_clock.reset();
-    m_.log.AddLogEntry(QStringLiteral("Placed call to ") + ep.ippClient.remoteHost());
+    m_.log.AddLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
 }
 
 void MediaSession::enterCall()
@@ -209,19 +219,17 @@ void MediaSession::enterCall()
     m_totals = Totals();
     m_totals.startedMs = m_clockBase.elapsed();
     m_totals.cpuStart = processorSeconds();
-    m_.chat.setPeerCaption(m_.session.RemoteUserName);
+    m_.chat.setPeerCaption(m_.session.remoteUserName());
     if (m_.settings.SendWelcome) m_text.add(m_.settings.WelcomeMsg);
-    m_.session.mediaState = MediaStates::Established;
+    m_.session.callEntered();
     emit callEntered();
 }
 
 void MediaSession::endCall(const QString &remoteHost)
 {
-    CallSession &s = m_.session;
-    if (s.audioIdle()) m_.sounds.play(QStringLiteral("discon.wav"));
+    if (m_audio.idle()) m_.sounds.play(QStringLiteral("discon.wav"));
     m_.chat.setIdleCaption();
-    s.mediaState = MediaStates::None;
-    s.acceptedIncoming = false;
+    m_.session.callEnded();
     m_clock.reset();
     EndMediaSession();
     m_.log.AddLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
@@ -232,58 +240,53 @@ void MediaSession::EndMediaSession()
     CallSession &s = m_.session;
     m_totals.endedMs = m_clockBase.elapsed();
     m_totals.cpuEnd = processorSeconds();
-    writeCallReport();
     m_text.reset();
-    audio.outgoing().reset();
-    audio.dropIncoming();
-    s.peerVersion = false;
-
-    s.realTime = false;
+    m_audio.outgoing().reset();
+    m_audio.dropIncoming();
+    s.setCapabilities(false, false);
     m_framesIn = m_framesOut = m_bytesIn = m_bytesOut = 0;
     emit figuresReset();
-    if (m_videoEngine) qvd::QVIDFlushEvents();
+    if (m_videoEngine) m_.videoEngine.flushEvents();
     m_.chat.clearOutgoing();
     m_.chat.appendIncoming(QStringLiteral("\r\n<End of Connection>\r\n"));
-    s.RemoteUserName.clear();
-    m_incomingSize = QSize(320, 240);
+    s.setRemoteUserName(QString());
+    m_incomingSize = QSize(VideoPath::Width, VideoPath::Height);
     emit callEnded();
 }
 
 qint64 MediaSession::SendMediaPacket(const QByteArray &packet)
 {
-    Endpoints &ep = m_.endpoints;
     qint64 sent = 0;
-    if (ep.ipdQvid.connected(1)) {
-        ep.ipdQvid.dataToSend(1, packet);
-        sent = ep.ipdQvid.bytesSent(1);
-    } else if (ep.ippClient.connected()) {
-        ep.ippClient.dataToSend(packet);
-        sent = ep.ippClient.bytesSent();
+    if (m_listener->connected(1)) {
+        m_listener->dataToSend(1, packet);
+        sent = m_listener->bytesSent(1);
+    } else if (m_client->connected()) {
+        m_client->dataToSend(packet);
+        sent = m_client->bytesSent();
     }
     m_bytesOut += sent;
     m_totals.bytesOut += sent;
     return sent;
 }
 
-void MediaSession::handleMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
+void MediaSession::OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
 {
     m_bytesIn += text.size();
     m_totals.bytesIn += text.size();
-    const int declared = QVIDUTIL::val32(text.mid(3, 5));
+    const MediaPacket::Header header = MediaPacket::header(text);
     // Chunks of a line too long to hold, and packets that declare nothing, are dropped.
-    if (declared < 1 || !endOfLine || !m_videoEngine) return;
-    const int received = int(std::min<qsizetype>(text.size(), qsizetype(declared) + 8));
+    if (header.declared < 1 || !endOfLine || !m_videoEngine) return;
     int16_t kind = 0;
-    const int32_t result = qvd::QVIDProcessData(reinterpret_cast<const uint8_t *>(text.constData()),
-                                                received, m_payload.data(), PayloadBytes, &kind);
+    const int32_t result =
+        m_.videoEngine.processData(reinterpret_cast<const uint8_t *>(text.constData()),
+                                   int32_t(header.length), m_payload.data(), PayloadBytes, &kind);
     switch (kind) {
-    case 1: {
+    case PictureKind: {
         if (fromClient) m_lastPictureValue = result;
-        int16_t w = 0, h = 0;
-        qvd::RXVGetImageSize(&w, &h);
-        if (w != m_incomingSize.width()) {
-            m_incomingSize = QSize(w, h);
-            emit incomingPictureResized(w, h);
+        const QSize size = m_.videoEngine.imageSize();
+        if (size.width() != m_incomingSize.width()) {
+            m_incomingSize = size;
+            emit incomingPictureResized(size.width(), size.height());
         }
         ++m_framesIn;
         ++m_totals.picturesIn;
@@ -291,14 +294,14 @@ void MediaSession::handleMediaData(const QByteArray &text, bool endOfLine, bool 
             m_totals.drawnMs.push_back(QVIDUTIL::monotonicMs());
         break;
     }
-    case 2:
+    case SpeechKind:
         if (result > 0) {
-            audio.receive(m_payload.data(), result);
+            m_audio.receive(m_payload.data(), result);
             ++m_totals.blocksIn;
         }
         break;
-    case 3:
-        m_.chat.appendReceivedLine(QVIDUTIL::fromWire(text.mid(8, declared)));
+    case TextKind:
+        m_.chat.appendReceivedLine(MediaPacket::textOf(text, header));
         ++m_totals.linesIn;
         break;
     default:
@@ -306,31 +309,32 @@ void MediaSession::handleMediaData(const QByteArray &text, bool endOfLine, bool 
     }
 }
 
-void MediaSession::tickSteps()
+void MediaSession::tick()
 {
-    if (!startupCallTarget.isEmpty()) {
-        const QString target = startupCallTarget;
-        startupCallTarget.clear();
-        if (placeStartupCall) placeStartupCall(target);
+    if (!m_startupCall.isEmpty()) {
+        const QString target = m_startupCall;
+        m_startupCall.clear();
+        emit startupCallDue(target);
     }
 
     // The activity animation moves every second tick during a call, and after one until it is
     // back at its first picture.
     ++m_tickCount;
-    if ((m_tickCount % 2) == 0 && (m_.session.mediaState != MediaStates::None || m_frame != 0)) {
+    if ((m_tickCount % 2) == 0 && (m_.session.mediaState() != MediaState::None || m_frame != 0)) {
         m_frame = (m_frame + 1) % AnimationFrames;
         emit animationFrameChanged(m_frame);
     }
 
-    audio.pollSpeaker();
+    m_audio.pollSpeaker();
     const qint64 now = m_clockBase.elapsed();
     if (now >= m_nextFive) fiveSecondTick(now);
 
-    if (audio.recordedWaiting()) audio.CollectAudio();
-    if (!inCall() && !audio.recordingForMessage && !audio.audioTest) audio.outgoing().reset();
+    if (m_audio.recordedWaiting()) m_audio.CollectAudio();
+    if (!inCall() && !m_audio.recordingForMessage && !m_audio.audioTest) m_audio.outgoing().reset();
 
     // A picture is grabbed only while no speech waits: speech goes first.
-    if (video.cameraOn() && video.captureAvailable() && audio.outgoing().empty()) video.grab();
+    if (m_video.cameraOn() && m_video.captureAvailable() && m_audio.outgoing().empty())
+        m_video.grab();
 
     if (!inCall()) {
         m_nextSecond = now + 1000;
@@ -343,14 +347,14 @@ void MediaSession::tickSteps()
 void MediaSession::fiveSecondTick(qint64 now)
 {
     m_nextFive = now + 5000;
-    emit captureRate(QString::number(video.captureRateStep(5.0)));
+    emit captureRate(QString::number(m_video.captureRateStep(5.0)));
     emit fiveSecondStep();
-    video.captureSizeStep();
+    m_video.captureSizeStep();
 }
 
 void MediaSession::callTick(qint64 now)
 {
-    if (audio.incomingWaiting() > 4 || m_.session.speakerState == 3) audio.PlayAudio();
+    if (m_audio.incomingWaiting() > SpeechBacklog || m_audio.speakerOpen()) m_audio.PlayAudio();
     if (now >= m_nextSecond) {
         m_nextSecond = now + 1000;
         m_clock.tick();
@@ -370,26 +374,18 @@ void MediaSession::callTick(qint64 now)
 bool MediaSession::sendText()
 {
     if (m_text.empty()) return true;
-    QByteArray payload = QVIDUTIL::wire(m_text.oldest());
-    if (payload.size() > MaxTextPayload) {
-        // Cut at a character boundary rather than refused.
-        qsizetype cut = MaxTextPayload;
-        while (cut > 0 && (uchar(payload.at(cut)) & 0xC0) == 0x80)
-            --cut;
-        payload.truncate(cut);
-    }
-    if (SendMediaPacket(mediaPacket("TXT", payload)) < 1) return false;
+    if (SendMediaPacket(MediaPacket::text(m_text.oldest())) < 1) return false;
     m_text.advance();
     return true;
 }
 
 void MediaSession::sendAudio()
 {
-    AudioQueue &q = audio.outgoing();
-    if (audio.recordingForMessage || q.empty()) return;
+    AudioQueue &q = m_audio.outgoing();
+    if (m_audio.recordingForMessage || q.empty()) return;
     const AudioRecord &r = q.oldest();
     const QByteArray block(reinterpret_cast<const char *>(r.bytes.data()), r.length);
-    if (SendMediaPacket(mediaPacket("AUD", block)) > 0) {
+    if (SendMediaPacket(MediaPacket::speech(block)) > 0) {
         q.advance();
         ++m_totals.blocksOut;
     }
@@ -397,36 +393,12 @@ void MediaSession::sendAudio()
 
 void MediaSession::sendPicture()
 {
-    if (!video.cameraOn() || !video.captureAvailable() || !video.TakePicture()) return;
-    const QByteArray packet = video.SendPicture(m_.session.peerVersion);
+    if (!m_video.cameraOn() || !m_video.captureAvailable() || !m_video.TakePicture()) return;
+    const QByteArray packet = m_video.SendPicture(m_.session.peerVersion());
     if (!packet.isEmpty() && SendMediaPacket(packet) > 0) {
         ++m_framesOut;
         ++m_totals.picturesOut;
         if (m_totals.sentCaptureMs.size() < MaxTimings)
-            m_totals.sentCaptureMs.push_back(video.capturedMs());
+            m_totals.sentCaptureMs.push_back(m_video.capturedMs());
     }
-}
-
-void MediaSession::writeCallReport() const
-{
-    // OVELA_REPORT names a file that receives what crossed in each call, for demos and
-    // end-to-end runs.
-    const QString path = qEnvironmentVariable("OVELA_REPORT");
-    if (path.isEmpty()) return;
-    QFile file(path);
-    if (!file.open(QIODevice::Append)) return;
-    const Totals &t = m_totals;
-    const double seconds = std::max<qint64>(1, t.endedMs - t.startedMs) / 1000.0;
-    QTextStream out(&file);
-    out << "seconds=" << seconds << "\npictures_sent=" << t.picturesOut
-        << "\npictures_received=" << t.picturesIn << "\nbytes_sent=" << t.bytesOut
-        << "\nbytes_received=" << t.bytesIn << "\nspeech_blocks_sent=" << t.blocksOut
-        << "\nspeech_blocks_received=" << t.blocksIn << "\nchat_lines_received=" << t.linesIn
-        << "\ncpu_seconds=" << (t.cpuEnd - t.cpuStart) << "\nsent_capture_ms=";
-    for (size_t i = 0; i < t.sentCaptureMs.size(); ++i)
-        out << (i ? "," : "") << t.sentCaptureMs[i];
-    out << "\ndrawn_ms=";
-    for (size_t i = 0; i < t.drawnMs.size(); ++i)
-        out << (i ? "," : "") << t.drawnMs[i];
-    out << "\n\n";
 }

@@ -1,39 +1,36 @@
-// The media connection of a call and the main timer that drives it: entering and ending the call
-// on both sides, what leaves on each 75 ms tick (at most one chat line, one speech block and one
-// picture), what arrives (pictures drawn by the video engine, speech queued for the speaker,
-// chat lines), the call clock, the activity animation and the data-rates figures.
+// The media connection of a call and the main timer that drives it: the media listener on base
+// port + 1 and the media client to a peer's, entering and ending the call on both sides, what
+// leaves on each 75 ms tick (at most one chat line, one speech block and one picture), what
+// arrives (pictures drawn by the video engine, speech queued for the speaker, chat lines), the
+// call clock, the activity animation and the data-rates figures.
 #pragma once
 
 #include "calls/audiopath.h"
 #include "calls/callclock.h"
 #include "calls/ringqueue.h"
 #include "calls/videopath.h"
-#include "qvdlldef.h"
+#include "platform/endpointerror.h"
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSize>
 #include <QTimer>
 
-#include <functional>
+#include <memory>
 #include <vector>
 
-struct CallSession;
-struct Endpoints;
-struct Settings;
-struct RXVDrawSurface;
 class ActivityLog;
+class AudioEngine;
+class CallSession;
 class ChatLink;
+class LineClient;
+class LineListener;
+class PictureTarget;
 class SoundPlayer;
+class Transports;
 class UserMessages;
-
-// Largest text payload sent in a "TXT" packet: the peer's payload buffer holds 29,000 bytes.
-constexpr qsizetype MaxTextPayload = 28000;
-// Largest payload the five-digit length field can carry.
-constexpr qsizetype MaxPayload = 99999;
-// A media packet: tag, payload length as five digits, payload, "<E>"; empty when the payload is
-// too long for the length field.
-QByteArray mediaPacket(const char *tag, const QByteArray &payload);
+class VideoEngine;
+struct Settings;
 
 class MediaSession : public QObject
 {
@@ -42,23 +39,31 @@ public:
     static constexpr int TickMs = 75;
     static constexpr int AnimationFrames = 8;
     static constexpr int PayloadBytes = 29000;
+    static constexpr int MediaPortOffset = 1;
 
     struct Deps {
         Settings &settings;
         CallSession &session;
-        Endpoints &endpoints;
         ChatLink &chat;
         ActivityLog &log;
         SoundPlayer &sounds;
         UserMessages &messages;
+        Transports &transports;
+        VideoEngine &videoEngine;
+        AudioEngine &audioEngine;
     };
     explicit MediaSession(const Deps &deps, QObject *parent = nullptr);
     ~MediaSession() override;
 
     // Where received pictures are drawn (the incoming video window); set before start-up.
-    void setIncomingSurface(RXVDrawSurface *surface) { m_incomingSurface = surface; }
+    void setIncomingTarget(PictureTarget *target) { m_incomingTarget = target; }
     // Start-up of the session state and both engines.
     void InitMediaEngine();
+    // Listens on base port + 1; the error is for the "Listen Daemon 2" message.
+    EndpointError start(quint16 basePort);
+    // Shutdown: closes the call's media connections and stops listening.
+    void shutDown();
+    quint16 listeningPort() const;
     // Shutdown of the engines.
     void shutDownEngines();
     void startTimer() { m_timer.start(); }
@@ -66,31 +71,35 @@ public:
     bool timerActive() const { return m_timer.isActive(); }
     // One tick of the main timer.
     void tick();
-    // The self view's load: capture starts in its capture area.
-    void startCapture(RXVDrawSurface *parent);
+    // The self view's load: capture starts with its preview on `preview`.
+    void startCapture(PictureTarget *preview);
     // Push-to-talk.
     void talk(bool on);
 
     // Placed as a call on the next tick, then cleared (the command-line address).
-    QString startupCallTarget;
-    std::function<void(const QString &address)> placeStartupCall;
+    void setStartupCall(const QString &target) { m_startupCall = target; }
+    QString startupCall() const { return m_startupCall; }
 
-    AudioPath audio;
-    VideoPath video;
-
+    AudioPath &audio() { return m_audio; }
+    const AudioPath &audio() const { return m_audio; }
+    VideoPath &video() { return m_video; }
+    const VideoPath &video() const { return m_video; }
     CallClock &clock() { return m_clock; }
     int animationFrame() const { return m_frame; }
     TextQueue &textQueue() { return m_text; }
     bool inCall() const;
     QSize incomingPictureSize() const { return m_incomingSize; }
-    // The result of the last picture packet on the calling side's media connection.
+    // The parser's result for the last picture packet on the calling side's media connection.
     int lastPictureValue() const { return m_lastPictureValue; }
 
-    // Sends on whichever media endpoint is up; bytes taken (0 when none is up or it is full).
-    qint64 SendMediaPacket(const QByteArray &packet);
-    // Handles one delivery of a media endpoint (a packet without "<E>", or a chunk).
-    void OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
-    void EndMediaSession();
+    // The calling side's media connection to host:port.
+    EndpointError connectTo(const QString &host, quint16 port);
+    bool clientConnected() const;
+    bool servedConnected() const;
+    void closeClient();
+    void closeServed(int id);
+    // While more than this waits to go out on a media connection, nothing more is taken.
+    void setSendCap(qint64 bytes);
 
     // What crossed during the current (or last) call.
     struct Totals {
@@ -105,6 +114,7 @@ public:
 
 signals:
     void callEntered();
+    // The call has ended; totals() holds what crossed.
     void callEnded();
     void animationFrameChanged(int frame);
     // The data-rates figures: pictures per second in and out, bits per second in and out.
@@ -116,6 +126,10 @@ signals:
     void incomingPictureResized(int width, int height);
     // The 5-second step: the self view may follow the main window.
     void fiveSecondStep();
+    // The start-up call is due.
+    void startupCallDue(const QString &target);
+    // A media connection could not be made: the call's other connections are let go.
+    void connectFailed();
 
 private:
     void onServedRequest(bool *accept);
@@ -123,36 +137,28 @@ private:
     void onClientConnected(int status);
     void enterCall();
     void endCall(const QString &remoteHost);
+    void EndMediaSession();
     void fiveSecondTick(qint64 now);
     void callTick(qint64 now);
+    qint64 SendMediaPacket(const QByteArray &packet);
+    void OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
     bool sendText();
     void sendAudio();
     void sendPicture();
-    void writeCallReport() const;
-    void tickSteps();
-    void handleMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
-    void stopEngines();
-    // An engine call failed because the engine or one of its functions is missing.
-    void engineFailure(const EngineError &e);
-    template <typename F> void guarded(F &&f)
-    {
-        try {
-            f();
-        } catch (const EngineError &e) {
-            engineFailure(e);
-        }
-    }
 
     Deps m_;
+    std::unique_ptr<LineListener> m_listener; // ipdQvid: base port + 1, "<E>" per connection
+    std::unique_ptr<LineClient> m_client;     // ippClient: a peer's base port + 1, "<E>"
+    AudioPath m_audio;
+    VideoPath m_video;
     QTimer m_timer;
     CallClock m_clock;
     TextQueue m_text;
-    RXVDrawSurface *m_incomingSurface = nullptr;
-    struct RXVDrawDib *m_drawDib = nullptr;
+    QString m_startupCall;
+    PictureTarget *m_incomingTarget = nullptr;
     bool m_videoEngine = false;
-    bool m_videoFailureShown = false, m_audioFailureShown = false;
     std::vector<uint8_t> m_payload;
-    QSize m_incomingSize{320, 240};
+    QSize m_incomingSize{VideoPath::Width, VideoPath::Height};
     int m_lastPictureValue = 0;
     int m_frame = 0;
     int m_tickCount = 0;

@@ -2,15 +2,15 @@
 #include "outgoingcall.h"
 
 #include "calls/callsession.h"
-#include "calls/endpoints.h"
+#include "calls/callsignalling.h"
+#include "calls/mediasession.h"
+#include "directory/directoryclient.h"
 #include "platform/usermessages.h"
-#include "qvidutil.h"
 
-#include <QSignalBlocker>
-
-OutgoingCall::OutgoingCall(CallSession &session, Endpoints &endpoints, UserMessages &messages,
-                           QObject *parent)
-    : QObject(parent), m_session(session), m_endpoints(endpoints), m_messages(messages)
+OutgoingCall::OutgoingCall(CallSession &session, CallSignalling &signalling, MediaSession &media,
+                           DirectoryClient &directory, UserMessages &messages, QObject *parent)
+    : QObject(parent), m_session(session), m_signalling(signalling), m_media(media),
+      m_directory(directory), m_messages(messages)
 {
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &OutgoingCall::tick);
@@ -26,15 +26,14 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     }
     if (trimmed.contains(QLatin1Char('@'))) {
         // E-mail addresses are looked up on the directory server; without one nothing happens.
-        IPPort &server = m_endpoints.ippServer;
-        if (!server.connected()) return;
-        m_session.CallState = CallStates::LookingUpEmail;
+        if (!m_directory.connected()) return;
+        m_session.lookingUpEmail();
         openWindow(trimmed, QStringLiteral("Unknown"));
-        server.dataToSend("GEM;" + QVIDUTIL::wire(trimmed) + ";" + ServerEol);
+        m_directory.lookUpEmail(trimmed);
         return;
     }
 
-    m_session.CallState = CallStates::Establishing;
+    m_session.placing();
     if (entry > 0) {
         QString name, location;
         if (directoryEntry) directoryEntry(entry, &name, &location);
@@ -43,21 +42,33 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
         openWindow(QStringLiteral("Unknown"), address);
     }
 
-    IPPort &control = m_endpoints.ippControl;
-    {
-        // Letting the previous connection go is no event of the new call: its close must not
-        // turn the new call's state into "did not answer".
-        const QSignalBlocker quiet(&control);
-        control.setConnected(false);
-    }
-    control.setRemotePort(quint16(port));
-    if (const EndpointError e = control.setRemoteHost(address)) {
+    if (const EndpointError e = m_signalling.connectControl(address, quint16(port))) {
         m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
                                    QString::number(e.number) + QLatin1Char(' ') + e.description);
-        m_session.CallState = CallStates::Cancelled;
-        return;
+        m_session.cancelled();
     }
-    control.setConnected(true);
+}
+
+void OutgoingCall::splitTarget(const QString &target, QString *host, quint16 *port)
+{
+    const QString text = target.trimmed();
+    *host = text;
+    *port = DefaultBasePort;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0 || text.contains(QLatin1Char('@'))) return;
+    bool ok = false;
+    const uint value = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || value < 1 || value > 65535) return;
+    *host = text.left(colon);
+    *port = quint16(value);
+}
+
+void OutgoingCall::callTyped(const QString &target)
+{
+    QString host;
+    quint16 port = DefaultBasePort;
+    splitTarget(target, &host, &port);
+    PlaceCall(host, port, 0);
 }
 
 void OutgoingCall::openWindow(const QString &name, const QString &location)
@@ -99,7 +110,7 @@ void OutgoingCall::tick()
 {
     if (!m_open) return;
     bool idle = false;
-    switch (m_session.CallState) {
+    switch (m_session.callState()) {
     case CallStates::Establishing:
         m_status = EstablishingText;
         break;
@@ -147,14 +158,13 @@ void OutgoingCall::tick()
     if (!(idle && m_frame == 0)) m_frame = (m_frame + 1) % AnimationFrames;
     emit changed();
 
-    if (m_endpoints.ippClient.connected()) closeWindow();
+    if (m_media.clientConnected()) closeWindow();
 }
 
 void OutgoingCall::cancel()
 {
-    m_session.CallState = CallStates::Cancelled;
+    m_session.cancelled();
     // A connection still being made is abandoned too, so the callee is never asked.
-    IPPort &control = m_endpoints.ippControl;
-    if (control.connected() || control.connecting()) control.setConnected(false);
+    m_signalling.abandonControl();
     closeWindow();
 }

@@ -4,13 +4,16 @@
 // cancelled.
 #pragma once
 
+#include "calls/callsession.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <functional>
 
-struct CallSession;
-struct Endpoints;
+class CallSignalling;
+class DirectoryClient;
+class MediaSession;
 class UserMessages;
 
 class OutgoingCall : public QObject
@@ -20,13 +23,19 @@ public:
     static constexpr int TickMs = 250;
     static constexpr int AnimationFrames = 8;
 
-    OutgoingCall(CallSession &session, Endpoints &endpoints, UserMessages &messages,
-                 QObject *parent = nullptr);
+    OutgoingCall(CallSession &session, CallSignalling &signalling, MediaSession &media,
+                 DirectoryClient &directory, UserMessages &messages, QObject *parent = nullptr);
 
     // Name and location of directory user `entry` (1-based); false when there is none.
     std::function<bool(int entry, QString *name, QString *location)> directoryEntry;
 
     void PlaceCall(const QString &address, int port, int entry);
+    // A call to an address as the user typed it or the command line gave it: an e-mail address,
+    // or a host with an optional ":port".
+    void callTyped(const QString &target);
+    // "host:port" into its parts; without a port (or with one that is no port number) the whole
+    // text is the host and the port is the default.
+    static void splitTarget(const QString &target, QString *host, quint16 *port);
 
     // The progress window (frmConStatus).
     bool windowOpen() const { return m_open; }
@@ -53,7 +62,9 @@ private:
     void closeWindow();
 
     CallSession &m_session;
-    Endpoints &m_endpoints;
+    CallSignalling &m_signalling;
+    MediaSession &m_media;
+    DirectoryClient &m_directory;
     UserMessages &m_messages;
     QTimer m_timer;
     bool m_open = false;

@@ -2,56 +2,71 @@
 #include "program.h"
 
 #include "calls/shellview.h"
+#include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 
-Program::Program(UserMessages &messages, SoundPlayer &sounds, QObject *parent)
-    : QObject(parent), chat(session), incoming(settings, session, endpoints, log),
-      signalling({settings, session, endpoints, incoming, chat, log, sounds, messages}),
-      media({settings, session, endpoints, chat, log, sounds, messages}),
-      outgoing(session, endpoints, messages), settingsPath(settingsFilePath()),
-      m_messages(messages), m_sounds(sounds)
+Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
+                 const ProgramConfig &config, QObject *parent)
+    : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
+      m_videoEngine(messages), m_audioEngine(messages), m_chat(m_session, m_settings, transports),
+      m_directory(transports), m_quickMessages(transports), m_incoming(m_settings, m_log),
+      m_media({m_settings, m_session, m_chat, m_log, sounds, messages, transports, m_videoEngine,
+               m_audioEngine}),
+      m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_log, sounds, messages,
+                    transports}),
+      m_outgoing(m_session, m_signalling, m_media, m_directory, messages),
+      m_mainWindow({m_settings, m_session, m_signalling, m_media, *this, messages}),
+      m_options({m_settings, m_refuseList, m_chat, m_directory, messages}),
+      m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
     connect(&m_startupTimer, &QTimer::timeout, this, &Program::startupTick);
-    media.placeStartupCall = [this](const QString &address) {
-        outgoing.PlaceCall(address, 2000, 0);
-    };
-    endpoints.ippServer.setEol(ServerEol);
-    // Until quick messages are received here, a connection on the message port that stays silent
-    // is let go rather than held for ever.
-    endpoints.ipdMessage.setIdleTimeout(30000);
+    connect(&m_media, &MediaSession::startupCallDue, &m_outgoing, &OutgoingCall::callTyped);
+    connect(&m_media, &MediaSession::connectFailed, this, [this] {
+        m_signalling.closeControl();
+        m_chat.closeClient();
+    });
+    connect(&m_chat, &ChatLink::lineTyped, this,
+            [this](const QString &line) { m_media.textQueue().add(line); });
+    connect(&m_options, &OptionsModel::applied, &m_mainWindow, &MainWindowModel::settingsChanged);
 }
 
 Program::~Program() = default;
+
+WindowModels Program::windowModels()
+{
+    return {m_mainWindow, m_incoming, m_outgoing, m_chat, m_media.video(), m_log, m_options};
+}
 
 void Program::startUp(ShellView &view, const QString &commandLine)
 {
     m_view = &view;
     view.sizeMainWindow();
     if (commandLine.isEmpty()) view.showSplash();
-    LoadSettings(settingsPath, settings);
-    if (settings.SaveWinPos) view.moveMainWindow(settings.WinPosLeft, settings.WinPosTop);
-    media.InitMediaEngine();
+    LoadSettings(m_config.settingsPath, m_settings);
+    if (m_settings.SaveWinPos) view.moveMainWindow(m_settings.WinPosLeft, m_settings.WinPosTop);
+    m_media.InitMediaEngine();
+    m_basePort = m_config.basePort;
     StartListeners();
     // A termination signal may arrive while a start-up message waits for its OK.
     if (m_shutDown) return;
     view.loadWindows();
-    if (const EndpointError e = chat.load(session.BasePort))
+    if (const EndpointError e = m_chat.start(m_basePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
     if (m_shutDown) return;
-    LoadRefuseList(refuseList);
-    LoadPalFile(pals);
-    log.LoadActivityLog();
+    LoadRefuseList(m_refuseList);
+    LoadPalFile(m_pals);
+    m_log.LoadActivityLog();
     m_filesLoaded = true;
-    log.AddLogEntry(QStringLiteral("OVELA Power Up"));
-    media.startTimer();
-    media.startupCallTarget = commandLine;
+    m_log.AddLogEntry(QStringLiteral("OVELA Power Up"));
+    m_media.startTimer();
+    m_media.setStartupCall(commandLine);
     if (!commandLine.isEmpty()) {
-        incoming.AutoAcceptOnce = true;
+        m_incoming.AutoAcceptOnce = true;
         view.showMainWindow();
     } else {
-        incoming.AutoAcceptOnce = false;
+        m_incoming.AutoAcceptOnce = false;
         m_startupTicks = 0;
         m_startupTimer.start();
     }
@@ -65,37 +80,26 @@ void Program::reportListener(const QString &text, const EndpointError &error)
 
 void Program::StartListeners()
 {
-    Endpoints &ep = endpoints;
-    ep.ipdQvid.setActive(true);
-    ep.ipdControl.setActive(true);
-    ep.ippControl.setActive(true);
-    ep.ippClient.setActive(true);
-    ep.ippServer.setActive(true);
-    ep.ipdMessage.setActive(true);
-
-    ep.ipdControl.setLocalPort(session.BasePort);
-    EndpointError e = ep.ipdControl.setListening(true);
-    while (e.number == EndpointErrors::AddressInUse && session.BasePort < 2010) {
-        session.BasePort = quint16(session.BasePort + 4);
-        ep.ipdControl.setLocalPort(session.BasePort);
-        e = ep.ipdControl.setListening(true);
-    }
-    if (e) reportListener(QStringLiteral("Failed to start Listen Daemon 1: "), e);
-
-    ep.ipdQvid.setLocalPort(quint16(session.BasePort + 1));
-    if ((e = ep.ipdQvid.setListening(true)))
+    // A termination signal may arrive while a failure message waits for its OK: shutdown has then
+    // run, and nothing more may start listening.
+    m_directory.start();
+    if (EndpointError e = m_signalling.start(&m_basePort))
+        reportListener(QStringLiteral("Failed to start Listen Daemon 1: "), e);
+    if (m_shutDown) return;
+    if (EndpointError e = m_media.start(m_basePort))
         reportListener(QStringLiteral("Failed to start Listen Daemon 2: "), e);
-
-    ep.ipdMessage.setLocalPort(quint16(session.BasePort + 2));
-    if ((e = ep.ipdMessage.setListening(true)))
+    if (m_shutDown) return;
+    if (EndpointError e = m_quickMessages.start(m_basePort))
         reportListener(QStringLiteral("Failed to start Listen Daemon 3: "), e);
+    if (m_shutDown) return;
 
     // The network check: this machine must have an address to be reached at.
-    if (ep.ippClient.setRemoteHost(ep.ippClient.localHost()))
+    TcpTransports tcp;
+    const std::unique_ptr<LineClient> probe = tcp.client();
+    if (probe->setRemoteHost(probe->localHost()))
         m_messages.messageBox(QStringLiteral(
             "You must connect to the Internet before running OVELA. Please connect to the "
             "Internet and run OVELA again."));
-    ep.ippServer.setEol(ServerEol);
 }
 
 void Program::startupTick()
@@ -105,12 +109,13 @@ void Program::startupTick()
     if (m_startupTicks < StartupTicks || !m_view) return;
     m_startupTimer.stop();
     m_view->closeSplash();
-    if (settings.RememberWin)
-        m_view->showStartupWindows(settings.SelfViewOn, settings.ChatToolOn, settings.DataRatesOn);
+    if (m_settings.RememberWin)
+        m_view->showStartupWindows(m_settings.SelfViewOn, m_settings.ChatToolOn,
+                                   m_settings.DataRatesOn);
     else
         m_view->showStartupWindows(true, false, false);
     m_view->showMainWindow();
-    if (settings.Name.isEmpty() || settings.EMail.isEmpty() || settings.Location.isEmpty()) {
+    if (m_settings.Name.isEmpty() || m_settings.EMail.isEmpty() || m_settings.Location.isEmpty()) {
         m_view->showOptions();
         m_messages.showInfoMessage(QStringLiteral(
             "Please take a moment to fill in your user information and verify the setup."));
@@ -119,21 +124,10 @@ void Program::startupTick()
 
 bool Program::queryUnload()
 {
-    if (session.CallState != CallStates::Establishing) return true;
+    if (m_session.callState() != CallStates::Establishing) return true;
     m_messages.showInfoMessage(
         QStringLiteral("You must cancel the connection that is being established before exiting."));
     return false;
-}
-
-void Program::savePals()
-{
-    if (const FileError e = SavePalFile(pals)) m_messages.messageBox(e.message(PalSaveFailure));
-}
-
-void Program::saveRefuseList()
-{
-    if (const FileError e = SaveRefuseList(refuseList))
-        m_messages.messageBox(e.message(RefuseSaveFailure));
 }
 
 void Program::shutDown()
@@ -141,44 +135,37 @@ void Program::shutDown()
     if (m_shutDown) return;
     m_shutDown = true;
     m_startupTimer.stop();
-    Endpoints &ep = endpoints;
-    ep.ippServer.setConnected(false);
-    ep.ippClient.setConnected(false);
-    if (ep.ipdControl.connected(1)) ep.ipdControl.setConnected(1, false);
-    if (ep.ipdQvid.connected(1)) ep.ipdQvid.setConnected(1, false);
-    ep.ippControl.setConnected(false);
-    ep.ipdQvid.setListening(false);
-    ep.ipdControl.setListening(false);
-    ep.ipdMessage.setListening(false);
-    ep.ipdQvid.setActive(false);
-    ep.ipdControl.setActive(false);
-    ep.ippControl.setActive(false);
-    ep.ippClient.setActive(false);
-    ep.ippServer.setActive(false);
-    ep.ipdMessage.setActive(false);
-    media.stopTimer();
+    m_directory.shutDown();
+    m_media.shutDown();
+    m_signalling.shutDown();
+    m_quickMessages.shutDown();
 
-    log.AddLogEntry(QStringLiteral("OVELA Power Down"));
+    m_log.AddLogEntry(QStringLiteral("OVELA Power Down"));
     if (m_view) {
-        if (settings.SaveWinPos) {
+        if (m_settings.SaveWinPos) {
             int left = 0, top = 0;
             m_view->mainWindowPosition(&left, &top);
-            settings.WinPosLeft = qint16(qBound(-32768, left, 32767));
-            settings.WinPosTop = qint16(qBound(-32768, top, 32767));
+            m_settings.WinPosLeft = qint16(qBound(-32768, left, 32767));
+            m_settings.WinPosTop = qint16(qBound(-32768, top, 32767));
         }
-        if (m_filesLoaded) m_view->collectWindowSettings(settings);
+        if (m_filesLoaded) {
+            const OpenWindows open = m_view->openWindows();
+            m_settings.SelfViewOn = open.selfView;
+            m_settings.ChatToolOn = open.chat;
+            m_settings.DataRatesOn = open.dataRates;
+        }
     }
-    SaveSettings(settingsPath, settings);
+    SaveSettings(m_config.settingsPath, m_settings);
     // Lists and log that were never read (a shutdown during start-up) must not be replaced.
     if (m_filesLoaded) {
-        savePals();
-        saveRefuseList();
+        savePals(m_pals, m_messages);
+        saveRefuseList(m_refuseList, m_messages);
     }
-    media.shutDownEngines();
+    m_media.shutDownEngines();
     if (m_view) m_view->unloadWindows();
-    chat.terminate();
+    m_chat.shutDown();
 
     if (!m_filesLoaded) return;
-    if (const FileError e = log.SaveActivityLog())
+    if (const FileError e = m_log.SaveActivityLog())
         m_messages.messageBox(e.message(ActivityLog::SaveFailure));
 }

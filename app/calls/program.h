@@ -1,73 +1,95 @@
-// The program without its windows: owns the settings, the lists, the log, the endpoints and the
-// call logic, and runs start-up, the close check and shutdown in their fixed order.
+// The program without its windows: the composition root. It owns the settings, the lists, the
+// log, the engines and every conversation (each with its own connections), hands the windows
+// their models, and runs start-up, the close check and shutdown in their fixed order.
 #pragma once
 
+#include "audioengine.h"
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
-#include "calls/endpoints.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
 #include "calls/outgoingcall.h"
 #include "directory/activitylog.h"
+#include "directory/directoryclient.h"
 #include "directory/lists.h"
 #include "messaging/chatlink.h"
+#include "messaging/quickmessagereceiver.h"
+#include "shell/mainwindowmodel.h"
+#include "shell/optionsmodel.h"
 #include "shell/settings.h"
+#include "shell/windowmodels.h"
+#include "videoengine.h"
 
 #include <QObject>
 #include <QTimer>
 
 class ShellView;
 class SoundPlayer;
+class Transports;
 class UserMessages;
 
-class Program : public QObject
+// Where a program keeps its settings and which base port it starts from.
+struct ProgramConfig {
+    QString settingsPath = settingsFilePath();
+    quint16 basePort = DefaultBasePort;
+};
+
+class Program : public QObject, public ProgramLifecycle
 {
     Q_OBJECT
 public:
     static constexpr int StartupTickMs = 1000;
     static constexpr int StartupTicks = 5;
 
-    Program(UserMessages &messages, SoundPlayer &sounds, QObject *parent = nullptr);
+    Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
+            const ProgramConfig &config = {}, QObject *parent = nullptr);
     ~Program() override;
 
-    Settings settings;
-    CallSession session;
-    Endpoints endpoints;
-    PalList pals;
-    RefuseList refuseList;
-    ActivityLog log;
-    ChatLink chat;
-    IncomingCall incoming;
-    CallSignalling signalling;
-    MediaSession media;
-    OutgoingCall outgoing;
-
-    QString settingsPath;
+    // What the windows are given.
+    WindowModels windowModels();
+    // The media session, for observers of its calls (the call report).
+    const MediaSession &mediaSession() const { return m_media; }
+    // The base port the listeners ended up on.
+    quint16 basePort() const { return m_basePort; }
 
     // Start-up, with the command line's address (empty for none).
     void startUp(ShellView &view, const QString &commandLine);
-    // The close check: false (and a message) while a connection is being established.
-    bool queryUnload();
+    bool queryUnload() override;
     // Shutdown; runs once.
-    void shutDown();
-    bool shutDownDone() const { return m_shutDown; }
-
-    void StartListeners();
-    void AddLogEntry(const QString &text) { log.AddLogEntry(text); }
-    // Saves a list, showing the failure message when the file cannot be written.
-    void savePals();
-    void saveRefuseList();
+    void shutDown() override;
+    bool shutDownDone() const override { return m_shutDown; }
 
 signals:
     // The first tick of the start-up timer: the pal presence check may begin.
     void palCheckDue();
 
 private:
+    friend class ProgramInternals; // the tests' view of the parts
+    void StartListeners();
     void startupTick();
     void reportListener(const QString &text, const EndpointError &error);
 
+    ProgramConfig m_config;
     UserMessages &m_messages;
     SoundPlayer &m_sounds;
+    Settings m_settings;
+    CallSession m_session;
+    PalList m_pals;
+    RefuseList m_refuseList;
+    ActivityLog m_log;
+    VideoEngine m_videoEngine;
+    AudioEngine m_audioEngine;
+    ChatLink m_chat;
+    DirectoryClient m_directory;
+    QuickMessageReceiver m_quickMessages;
+    IncomingCall m_incoming;
+    MediaSession m_media;
+    CallSignalling m_signalling;
+    OutgoingCall m_outgoing;
+    MainWindowModel m_mainWindow;
+    OptionsModel m_options;
+
+    quint16 m_basePort;
     ShellView *m_view = nullptr;
     QTimer m_startupTimer;
     int m_startupTicks = 0;

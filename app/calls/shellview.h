@@ -2,7 +2,10 @@
 // class and the windows stay thin.
 #pragma once
 
-struct Settings;
+// Which of the windows that start-up may show again are open.
+struct OpenWindows {
+    bool selfView = false, chat = false, dataRates = false;
+};
 
 class ShellView
 {
@@ -20,9 +23,8 @@ public:
     virtual void showStartupWindows(bool selfView, bool chat, bool dataRates) = 0;
     virtual void showMainWindow() = 0;
     virtual void showOptions() = 0;
-    // Puts what the windows hold into the settings before they are written: which windows are
-    // open, the directory window's size.
-    virtual void collectWindowSettings(Settings &settings) const = 0;
+    // Which windows are open, for the settings written at shutdown.
+    virtual OpenWindows openWindows() const = 0;
     // Unloads every window but the main one, in the order shutdown gives.
     virtual void unloadWindows() = 0;
 };

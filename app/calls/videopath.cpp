@@ -1,70 +1,71 @@
 // Camera pictures of a call on the video engine.
 #include "videopath.h"
 
-#include "calls/callsession.h"
-#include "calls/mediasession.h"
 #include "platform/usermessages.h"
-#include "qvdlldef.h"
+#include "protocol/mediapacket.h"
 #include "qvidutil.h"
 #include "shell/settings.h"
+#include "videoengine.h"
 
 #include <cmath>
-#include <cstring>
 
-VideoPath::VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
+namespace
+{
+const QString NoCapture = QStringLiteral("No Video Capture");
+} // namespace
+
+VideoPath::VideoPath(VideoEngine &engine, Settings &settings, UserMessages &messages,
                      QObject *parent)
-    : QObject(parent), m_settings(settings), m_session(session), m_messages(messages),
+    : QObject(parent), m_engine(engine), m_settings(settings), m_messages(messages),
       m_picture(PictureBytes), m_jpeg(JpegBytes)
 {
 }
 
 VideoPath::~VideoPath() = default;
 
-void VideoPath::StartCapture(RXVDrawSurface *parent)
+void VideoPath::StartCapture(PictureTarget *preview)
 {
     if (!m_engineReady) {
         // Without the engine there is no capture; the windows still learn so.
         forgetCapture();
         return;
     }
-    qvd::QVIDSetCompOnFrame(0);
-    m_capture = qvd::QVIDCreateCaptureWindow(parent, 0, 0, 320, 240);
+    m_engine.setCompOnFrame(false);
+    m_capture = m_engine.createCaptureWindow(preview, 0, 0, Width, Height);
 
     m_drivers.clear();
-    for (int i = 0; m_capture && i < MaxDrivers && qvd::QVIDDriverConnect(m_capture, int16_t(i));
-         ++i) {
-        char name[80] = {};
-        qvd::QVIDDriverGetName(m_capture, name, int16_t(sizeof name));
-        name[sizeof name - 1] = '\0';
-        m_drivers << QString::fromUtf8(name).trimmed();
-        qvd::QVIDDriverDisconnect(m_capture);
+    for (int i = 0; m_capture && i < MaxDrivers && m_engine.driverConnect(m_capture, i); ++i) {
+        m_drivers << m_engine.driverName(m_capture);
+        m_engine.driverDisconnect(m_capture);
     }
 
-    const bool connected = m_capture && qvd::QVIDDriverConnect(m_capture, m_settings.DriverNum);
+    const bool connected = m_capture && m_engine.driverConnect(m_capture, m_settings.DriverNum);
     m_captureAvailable = false;
     if (connected) {
         m_deviceName = m_drivers.value(m_settings.DriverNum);
-        int16_t w = 0, h = 0, bits = 0, compression = 0, source = 0, format = 0, display = 0;
-        qvd::QVIDGetVideoSettings(m_capture, &w, &h, &bits, &compression, &source, &format,
-                                  &display);
-        if (w >= 321) qvd::QVIDPreviewScale(m_capture, 1);
-        qvd::QVIDPreviewRate(m_capture, 0);
-        if (qvd::QVIDInitCapture(nullptr, m_capture) != 0) {
-            m_messages.showErrorMessage(QStringLiteral(
-                "Another application is using the Video device or has failed to properly release "
-                "the Video Capture device driver.  Close the application or Reboot your computer "
-                "and run OVELA again to fix this problem."));
+        if (m_engine.captureSize(m_capture).width() > Width) m_engine.previewScale(m_capture, true);
+        m_engine.previewRate(m_capture, 0);
+        if (!m_engine.initCapture(m_capture)) {
+            if (m_engine.usable())
+                m_messages.showErrorMessage(QStringLiteral(
+                    "Another application is using the Video device or has failed to properly "
+                    "release the Video Capture device driver.  Close the application or Reboot "
+                    "your computer and run OVELA again to fix this problem."));
         } else {
             m_captureAvailable = true;
             m_cameraOn = true;
-            qvd::QVIDSetCapStatus(1);
-            qvd::QVIDSetCompOnFrame(0);
+            m_engine.setCapStatus(true);
+            m_engine.setCompOnFrame(false);
         }
+    }
+    if (!m_engine.usable()) {
+        forgetCapture();
+        return;
     }
     if (!m_captureAvailable) {
         m_cameraOn = false;
-        m_deviceName = QStringLiteral("No Video Capture");
-        if (!connected) qvd::QVIDSetCapStatus(0);
+        m_deviceName = NoCapture;
+        if (!connected) m_engine.setCapStatus(false);
     }
     emit captureAvailabilityChanged(m_captureAvailable);
     emit cameraChanged(m_cameraOn);
@@ -74,10 +75,10 @@ void VideoPath::closeCapture()
 {
     if (!m_capture) return;
     if (m_captureAvailable) {
-        qvd::QVIDCloseCapture(m_capture);
-        qvd::QVIDDriverDisconnect(m_capture);
+        m_engine.closeCapture(m_capture);
+        m_engine.driverDisconnect(m_capture);
     }
-    qvd::QVIDDestroyCaptureWindow(m_capture);
+    m_engine.destroyCaptureWindow(m_capture);
     m_capture = nullptr;
     m_captureAvailable = false;
     m_cameraOn = false;
@@ -88,7 +89,7 @@ void VideoPath::forgetCapture()
     m_capture = nullptr;
     m_captureAvailable = false;
     m_cameraOn = false;
-    m_deviceName = QStringLiteral("No Video Capture");
+    m_deviceName = NoCapture;
     emit captureAvailabilityChanged(false);
     emit cameraChanged(false);
 }
@@ -96,8 +97,9 @@ void VideoPath::forgetCapture()
 void VideoPath::CameraOn()
 {
     if (!m_captureAvailable) return;
-    qvd::QVIDGrabFrameNoStop(m_capture);
-    qvd::QVIDSetCapStatus(1);
+    m_engine.grabFrameNoStop(m_capture);
+    m_engine.setCapStatus(true);
+    if (!m_captureAvailable) return; // the engine went missing on the way
     m_cameraOn = true;
     emit cameraChanged(true);
     TakePicture();
@@ -105,15 +107,15 @@ void VideoPath::CameraOn()
 
 void VideoPath::CameraOff()
 {
-    if (m_capture) qvd::QVIDPreviewRate(m_capture, 0);
-    if (m_engineReady) qvd::QVIDSetCapStatus(0);
+    if (m_capture) m_engine.previewRate(m_capture, 0);
+    if (m_engineReady) m_engine.setCapStatus(false);
     m_cameraOn = false;
     emit cameraChanged(false);
 }
 
 void VideoPath::setPreview(bool on)
 {
-    if (m_capture) qvd::QVIDPreview(m_capture, on ? 1 : 0);
+    if (m_capture) m_engine.preview(m_capture, on);
 }
 
 void VideoPath::grab()
@@ -122,20 +124,20 @@ void VideoPath::grab()
     // The picture found on a tick was asked for by the grab before this one.
     m_previousGrabMs = m_lastGrabMs;
     m_lastGrabMs = QVIDUTIL::monotonicMs();
-    qvd::QVIDGrabFrameNoStop(m_capture);
+    m_engine.grabFrameNoStop(m_capture);
 }
 
 void VideoPath::openFormatDialog()
 {
-    if (m_capture) qvd::QVIDDlgVideoFormat(m_capture);
+    if (m_capture) m_engine.videoFormatDialog(m_capture);
 }
 
 double VideoPath::captureRateStep(double seconds)
 {
     if (!m_engineReady) return 0;
-    const int now = qvd::QVIDGetFrameNum();
+    const int now = m_engine.frameNum();
     int frames = now - m_rateFrame;
-    if (now < m_rateFrame) frames += 4096;
+    if (now < m_rateFrame) frames += 4096; // the engine's count wraps
     m_rateFrame = now;
     return frames / seconds;
 }
@@ -143,27 +145,27 @@ double VideoPath::captureRateStep(double seconds)
 void VideoPath::captureSizeStep()
 {
     if (!m_captureAvailable) return;
-    int16_t w = 0, h = 0, bits = 0, compression = 0, source = 0, format = 0, display = 0;
-    if (qvd::QVIDGetVideoSettings(m_capture, &w, &h, &bits, &compression, &source, &format,
-                                  &display) != 0 ||
-        (w == m_captureWidth && h == m_captureHeight) || w < 1 || h < 1)
-        return;
+    const QSize size = m_engine.captureSize(m_capture);
+    const int w = size.width(), h = size.height();
+    if ((w == m_captureWidth && h == m_captureHeight) || w < 1 || h < 1) return;
     m_captureWidth = w;
     m_captureHeight = h;
-    const bool scaled = w > 320;
-    qvd::QVIDPreviewScale(m_capture, scaled ? 1 : 0);
-    emit captureSizeChanged(w, h, scaled ? w / 320.0 : 1.0, scaled ? h / 240.0 : 1.0);
+    const bool scaled = w > Width;
+    m_engine.previewScale(m_capture, scaled);
+    emit captureSizeChanged(w, h, scaled ? w / double(Width) : 1.0,
+                            scaled ? h / double(Height) : 1.0);
 }
 
 bool VideoPath::TakePicture()
 {
     m_pictureBytes = 0;
     if (!m_captureAvailable) return false;
-    const int frame = qvd::QVIDGetFrameNum();
-    if (frame == m_lastFrame) return false;
+    const int frame = m_engine.frameNum();
+    if (frame == m_lastFrame || !m_captureAvailable) return false;
     m_lastFrame = frame;
     int16_t w = 0, h = 0;
-    const int32_t bytes = qvd::QVIDGetFrame(m_picture.data(), PictureBytes, &w, &h);
+    const int32_t bytes = m_engine.getFrame(m_picture.data(), PictureBytes, &w, &h);
+    if (!m_captureAvailable) return false; // the engine went missing on the way
     if (bytes <= 0) {
         CameraOff();
         m_messages.showInfoMessage(FormatMessage, [this] { openFormatDialog(); });
@@ -187,17 +189,15 @@ bool VideoPath::burnCaption()
         m_captionRendered = true;
         m_captionText = m_settings.ImageMsg;
         m_captionTooLong = false;
-        const QByteArray text = m_settings.ImageMsg.toUtf8();
         m_caption.assign(PictureBytes, 0);
         int16_t w = 0, h = 0;
-        if (qvd::QVIDTextToImage(m_caption.data(), &w, &h, text.constData(),
-                                 int32_t(text.size()))) {
+        if (m_engine.textToImage(m_caption.data(), &w, &h, m_settings.ImageMsg.toUtf8())) {
             m_captionWidth = w;
             m_captionHeight = h;
         } else {
             // Refused: a text whose picture would pass the largest one (far wider than any
             // picture) when the font works, else no font to write with at all.
-            m_captionTooLong = qvd::QVIDTextToImage(m_caption.data(), &w, &h, " ", 1) != 0;
+            m_captionTooLong = m_engine.textToImage(m_caption.data(), &w, &h, " ");
             m_caption.clear();
         }
     }
@@ -205,7 +205,7 @@ bool VideoPath::burnCaption()
     if (m_caption.empty()) return !m_captionTooLong;
     if (m_captionWidth >= m_width) return false;
     const int x = int(std::lround((m_width - m_captionWidth) / 2.0));
-    qvd::QVIDBurnImage(m_picture.data(), m_width, m_height, m_caption.data(), m_captionWidth,
+    m_engine.burnImage(m_picture.data(), m_width, m_height, m_caption.data(), m_captionWidth,
                        m_captionHeight, x, 0);
     return true;
 }
@@ -213,24 +213,26 @@ bool VideoPath::burnCaption()
 QByteArray VideoPath::SendPicture(bool peerVersionMatch)
 {
     if (m_pictureBytes == 0) return {};
-    int quality = m_settings.VQualityLow ? 15 : 30;
-    if (m_pictureBytes == 640 * 480 * 3) {
+    int quality = m_settings.VQualityLow ? LowQuality : HighQuality;
+    if (m_pictureBytes == LargeWidth * LargeHeight * 3) {
         if (peerVersionMatch) {
-            quality -= 3;
+            quality -= LargeQualityStep;
         } else {
             // Other programs take at most 320 x 240.
-            qvd::QVIDDownSampleImg(m_picture.data(), 640, 480, m_picture.data(), 320, 240);
-            m_pictureBytes = 320 * 240 * 3;
-            m_width = 320;
-            m_height = 240;
+            m_engine.downSample(m_picture.data(), LargeWidth, LargeHeight, m_picture.data(), Width,
+                                Height);
+            m_pictureBytes = Width * Height * 3;
+            m_width = Width;
+            m_height = Height;
         }
     }
     const int bytes = m_pictureBytes;
     m_pictureBytes = 0;
-    if (bytes != 160 * 120 * 3 && bytes != 320 * 240 * 3 && bytes != 640 * 480 * 3) return {};
-    const int32_t length =
-        qvd::QVIDCompressStill(m_picture.data(), int16_t(m_width), int16_t(m_height),
-                               int16_t(quality), m_jpeg.data(), JpegBytes);
+    if (bytes != SmallWidth * SmallHeight * 3 && bytes != Width * Height * 3 &&
+        bytes != LargeWidth * LargeHeight * 3)
+        return {};
+    const int32_t length = m_engine.compressStill(m_picture.data(), m_width, m_height, quality,
+                                                  m_jpeg.data(), JpegBytes);
     if (length <= 0) return {};
-    return mediaPacket("KJP", QByteArray(reinterpret_cast<const char *>(m_jpeg.data()), length));
+    return MediaPacket::picture(QByteArray(reinterpret_cast<const char *>(m_jpeg.data()), length));
 }

@@ -6,11 +6,11 @@
 #include <QStringList>
 #include <vector>
 
-struct CallSession;
 struct Settings;
-struct RXVDrawSurface;
 struct RXVCapture;
+class PictureTarget;
 class UserMessages;
+class VideoEngine;
 
 class VideoPath : public QObject
 {
@@ -22,7 +22,14 @@ public:
     static constexpr int JpegBytes = 99999;
     static constexpr int MaxDrivers = 10;
 
-    VideoPath(Settings &settings, CallSession &session, UserMessages &messages,
+    // The picture sizes the program sends.
+    static constexpr int SmallWidth = 160, SmallHeight = 120;
+    static constexpr int Width = 320, Height = 240;
+    static constexpr int LargeWidth = 640, LargeHeight = 480;
+    // JPEG quality of pictures (low and high settings), a little lower at 640 x 480.
+    static constexpr int LowQuality = 15, HighQuality = 30, LargeQualityStep = 3;
+
+    VideoPath(VideoEngine &engine, Settings &settings, UserMessages &messages,
               QObject *parent = nullptr);
     ~VideoPath() override;
 
@@ -30,9 +37,9 @@ public:
     void setEngineReady(bool on) { m_engineReady = on; }
     bool engineReady() const { return m_engineReady; }
 
-    // The self view's load: creates the capture window in `parent`, finds the drivers and starts
-    // the chosen one.
-    void StartCapture(RXVDrawSurface *parent);
+    // The self view's load: creates the capture window in `preview`, finds the drivers and
+    // starts the chosen one.
+    void StartCapture(PictureTarget *preview);
     // The self view's unload: stops capture and lets the capture window go.
     void closeCapture();
     // The engine is gone: capture is unavailable, without another call into the engine.
@@ -82,8 +89,8 @@ signals:
 private:
     bool burnCaption();
 
+    VideoEngine &m_engine;
     Settings &m_settings;
-    CallSession &m_session;
     UserMessages &m_messages;
     bool m_engineReady = false;
     RXVCapture *m_capture = nullptr;

@@ -1,6 +1,8 @@
 // Loading and saving the pal and refuse lists.
 #include "lists.h"
 
+#include "platform/usermessages.h"
+
 #include "qvidutil.h"
 
 bool PalList::add(const QString &name, const QString &address)
@@ -83,4 +85,15 @@ FileError SaveRefuseList(const RefuseList &list, const QString &path)
     for (const RefuseEntry &e : list.entries)
         lines << QVIDUTIL::numberLine(e.ID) << e.Name << e.EMail;
     return TextFile::writeLines(path, lines);
+}
+
+void savePals(const PalList &pals, UserMessages &messages, const QString &path)
+{
+    if (const FileError e = SavePalFile(pals, path)) messages.messageBox(e.message(PalSaveFailure));
+}
+
+void saveRefuseList(const RefuseList &list, UserMessages &messages, const QString &path)
+{
+    if (const FileError e = SaveRefuseList(list, path))
+        messages.messageBox(e.message(RefuseSaveFailure));
 }

@@ -7,6 +7,8 @@
 #include <QString>
 #include <vector>
 
+class UserMessages;
+
 struct PalEntry {
     QString Name;
     QString EMail;
@@ -53,6 +55,11 @@ void LoadPalFile(PalList &pals, const QString &path = PalFileName);
 FileError SavePalFile(const PalList &pals, const QString &path = PalFileName);
 void LoadRefuseList(RefuseList &list, const QString &path = RefuseFileName);
 FileError SaveRefuseList(const RefuseList &list, const QString &path = RefuseFileName);
+
+// Saves a list; a failure is shown in a message box, and the old file stays as it was.
+void savePals(const PalList &pals, UserMessages &messages, const QString &path = PalFileName);
+void saveRefuseList(const RefuseList &list, UserMessages &messages,
+                    const QString &path = RefuseFileName);
 
 inline const QString PalSaveFailure = QStringLiteral("Could not save Pal File, ");
 inline const QString RefuseSaveFailure = QStringLiteral("Could not save Refuse List data File, ");

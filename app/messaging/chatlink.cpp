@@ -2,52 +2,72 @@
 #include "chatlink.h"
 
 #include "calls/callsession.h"
-#include "calls/endpoints.h"
+#include "platform/linetransport.h"
+#include "protocol/chatline.h"
+#include "shell/settings.h"
 
-ChatLink::ChatLink(CallSession &session, QObject *parent) : QObject(parent), m_session(session)
+#include <algorithm>
+
+ChatLink::ChatLink(CallSession &session, Settings &settings, Transports &transports,
+                   QObject *parent)
+    : QObject(parent), m_session(session), m_settings(settings), m_listener(transports.listener()),
+      m_client(transports.client())
 {
     // Only the peer of an accepted call may open the text connection, and only one.
-    connect(&ipdText, &IPDaemon::ConnectionRequest, this, [this](bool *accept) {
-        *accept = m_session.acceptedIncoming && ipdText.connectionCount() == 0;
+    connect(m_listener.get(), &LineListener::ConnectionRequest, this, [this](bool *accept) {
+        *accept = m_session.acceptedIncoming() && m_listener->connectionCount() == 0;
     });
-    connect(&ipdText, &IPDaemon::Connected, this, [this](int id, int status, const QString &) {
-        if (status == 0) ipdText.setEol(id, MediaEol);
-    });
-    ippText.setEol(MediaEol);
+    connect(m_listener.get(), &LineListener::Connected, this,
+            [this](int id, int status, const QString &) {
+                if (status == 0) m_listener->setEol(id, ChatLine::Terminator);
+            });
+    m_client->setEol(ChatLine::Terminator);
 }
 
-EndpointError ChatLink::load(quint16 basePort)
+ChatLink::~ChatLink() = default;
+
+EndpointError ChatLink::start(quint16 basePort)
 {
-    ipdText.setActive(true);
-    ippText.setActive(true);
-    ipdText.setLocalPort(quint16(basePort + 3));
-    return ipdText.setListening(true);
+    m_listener->setActive(true);
+    m_client->setActive(true);
+    m_listener->setLocalPort(quint16(basePort + TextPortOffset));
+    return m_listener->setListening(true);
 }
 
-void ChatLink::terminate()
+void ChatLink::shutDown()
 {
-    if (ippText.connected()) ippText.setConnected(false);
-    if (ipdText.connected(1)) ipdText.setConnected(1, false);
-    ipdText.setListening(false);
-    ipdText.setActive(false);
-    ippText.setActive(false);
+    if (m_client->connected()) m_client->setConnected(false);
+    if (m_listener->connected(1)) m_listener->setConnected(1, false);
+    m_listener->setListening(false);
+    m_listener->setActive(false);
+    m_client->setActive(false);
 }
 
 void ChatLink::ConnectText(const QString &host, quint16 controlPort)
 {
-    ippText.setConnected(false);
-    ippText.setRemotePort(quint16(controlPort + 3));
-    if (!ippText.setRemoteHost(host)) ippText.setConnected(true);
+    m_client->setConnected(false);
+    m_client->setRemotePort(quint16(controlPort + TextPortOffset));
+    if (!m_client->setRemoteHost(host)) m_client->setConnected(true);
 }
 
 void ChatLink::closeClient()
 {
-    ippText.setConnected(false);
+    m_client->setConnected(false);
 }
 
 void ChatLink::closeServed(int connectionId)
 {
-    ipdText.setConnected(connectionId, false);
+    m_listener->setConnected(connectionId, false);
+}
+
+bool ChatLink::connected() const
+{
+    return m_client->connected() || m_listener->connected(1);
+}
+
+quint16 ChatLink::listeningPort() const
+{
+    return m_listener->listening() ? m_listener->localPort() : 0;
 }
 
 void ChatLink::appendIncoming(const QString &text)
@@ -70,6 +90,26 @@ void ChatLink::clearIncoming()
 {
     m_incoming.clear();
     emit incomingReset();
+}
+
+void ChatLink::sendTypedLine(const QString &line)
+{
+    appendIncoming(QStringLiteral("> ") + line + QStringLiteral("\r\n"));
+    emit lineTyped(line);
+    clearOutgoing();
+}
+
+int ChatLink::fontSize() const
+{
+    return std::max<int>(1, m_settings.ChatFontSize);
+}
+
+void ChatLink::changeFontSize(int delta)
+{
+    const int size = m_settings.ChatFontSize;
+    if (delta < 0 && size <= SmallestFont) return;
+    m_settings.ChatFontSize = qint16(std::clamp(size + delta, 1, 32767));
+    emit fontSizeChanged(fontSize());
 }
 
 void ChatLink::setPeerCaption(const QString &remoteUserName)

@@ -1,14 +1,20 @@
 // The text chat of a call, without its window: the text listener on base port + 3 and the client
-// that the calling side opens to the peer's, and the conversation shown in the incoming pane.
+// that the calling side opens to the peer's, the conversation shown in the incoming pane, the
+// lines the user types and the chat window's font size.
 #pragma once
 
-#include "platform/ipdaemon.h"
-#include "platform/ipport.h"
+#include "platform/endpointerror.h"
 
 #include <QObject>
 #include <QString>
 
-struct CallSession;
+#include <memory>
+
+class CallSession;
+class LineClient;
+class LineListener;
+class Transports;
+struct Settings;
 
 class ChatLink : public QObject
 {
@@ -17,21 +23,25 @@ public:
     // The incoming pane is trimmed to its last TrimTo characters once it holds more than TrimAt.
     static constexpr int TrimAt = 12000;
     static constexpr int TrimTo = 8000;
+    static constexpr int TextPortOffset = 3;
+    static constexpr int SmallestFont = 8;
 
-    explicit ChatLink(CallSession &session, QObject *parent = nullptr);
-
-    IPDaemon ipdText; // base port + 3, "<E>" per connection
-    IPPort ippText;   // peer's base port + 3, "<E>"
+    ChatLink(CallSession &session, Settings &settings, Transports &transports,
+             QObject *parent = nullptr);
+    ~ChatLink() override;
 
     // Starts listening on base port + 3; the error is for the "Listen Daemon 4" message.
-    EndpointError load(quint16 basePort);
+    EndpointError start(quint16 basePort);
     // Program end: closes both connections and stops listening.
-    void terminate();
+    void shutDown();
 
     // Opens the text connection to the peer whose control port is `controlPort`.
     void ConnectText(const QString &host, quint16 controlPort);
     void closeClient();
     void closeServed(int connectionId);
+    // Whether a text connection of a call is open.
+    bool connected() const;
+    quint16 listeningPort() const;
 
     const QString &incoming() const { return m_incoming; }
     // Appends text at the end of the incoming pane.
@@ -41,6 +51,12 @@ public:
     void clearIncoming();
     // Empties the pane the user types into.
     void clearOutgoing() { emit outgoingCleared(); }
+    // The user typed a line and pressed Enter: it is echoed and goes out with the call.
+    void sendTypedLine(const QString &line);
+
+    int fontSize() const;
+    // One point larger or smaller; never below SmallestFont by the smaller button.
+    void changeFontSize(int delta);
 
     QString caption() const { return m_caption; }
     void setPeerCaption(const QString &remoteUserName);
@@ -51,9 +67,15 @@ signals:
     void incomingReset();
     void outgoingCleared();
     void captionChanged(const QString &caption);
+    void fontSizeChanged(int points);
+    // A typed line to send to the peer.
+    void lineTyped(const QString &line);
 
 private:
     CallSession &m_session;
+    Settings &m_settings;
+    std::unique_ptr<LineListener> m_listener; // ipdText: base port + 3, "<E>" per connection
+    std::unique_ptr<LineClient> m_client;     // ippText: peer's base port + 3, "<E>"
     QString m_incoming;
     QString m_caption = QStringLiteral("Text Chat");
 };

@@ -13,7 +13,7 @@ namespace
 constexpr int MaxConnectionId = 65535;
 } // namespace
 
-IPDaemon::IPDaemon(QObject *parent) : QObject(parent) {}
+IPDaemon::IPDaemon(QObject *parent) : LineListener(parent) {}
 
 IPDaemon::~IPDaemon()
 {
@@ -43,7 +43,9 @@ EndpointError IPDaemon::setListening(bool on)
         connect(m_server, &QTcpServer::newConnection, this, &IPDaemon::onNewConnection);
         // A failed accept (out of file descriptors, say) makes QTcpServer stop accepting for good;
         // once the load has passed the listener must answer again.
-        connect(m_server, &QTcpServer::acceptError, this, [this] {
+        connect(m_server, &QTcpServer::acceptError, this, [this](auto code) {
+            const EndpointError e = socketError(code, m_server->errorString());
+            emit Error(e.number, e.description);
             QTimer::singleShot(AcceptRetryMs, m_server, [server = m_server] {
                 if (server->isListening()) server->resumeAccepting();
             });
@@ -271,4 +273,9 @@ void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &
     // The number and the remote address stay readable while the event is handled.
     emit Disconnected(id, status, description);
     m_conns.erase(id);
+}
+
+std::unique_ptr<LineListener> TcpTransports::listener()
+{
+    return std::make_unique<IPDaemon>();
 }

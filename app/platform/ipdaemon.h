@@ -4,11 +4,10 @@
 // like the client endpoint. The number of connections and each one's buffered line are bounded.
 #pragma once
 
-#include "endpointerror.h"
 #include "linesplitter.h"
+#include "linetransport.h"
 
 #include <QElapsedTimer>
-#include <QObject>
 #include <QPointer>
 #include <map>
 
@@ -16,7 +15,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
-class IPDaemon : public QObject
+class IPDaemon : public LineListener
 {
     Q_OBJECT
 public:
@@ -27,40 +26,29 @@ public:
     explicit IPDaemon(QObject *parent = nullptr);
     ~IPDaemon() override;
 
-    quint16 localPort() const { return m_localPort; }
-    void setLocalPort(quint16 port) { m_localPort = port; }
-    bool listening() const;
-    EndpointError setListening(bool on);
+    quint16 localPort() const override { return m_localPort; }
+    void setLocalPort(quint16 port) override { m_localPort = port; }
+    bool listening() const override;
+    EndpointError setListening(bool on) override;
 
-    bool connected(int id) const;
-    EndpointError setConnected(int id, bool on); // only false (close) does anything
-    QString remoteHost(int id) const;
-    EndpointError dataToSend(int id, const QByteArray &bytes);
-    qint64 bytesSent(int id) const;
+    bool connected(int id) const override;
+    EndpointError setConnected(int id, bool on) override;
+    QString remoteHost(int id) const override;
+    EndpointError dataToSend(int id, const QByteArray &bytes) override;
+    qint64 bytesSent(int id) const override;
     QByteArray eol(int id) const;
-    void setEol(int id, const QByteArray &eol);
-    void setBufferSizes(int id, int inBuffer, int outBuffer);
-    QList<int> connectionIds() const;
-    int connectionCount() const { return int(m_conns.size()); }
-    // Milliseconds since connection id was accepted (-1 when there is no such connection).
-    qint64 connectionAge(int id) const;
+    void setEol(int id, const QByteArray &eol) override;
+    void setBufferSizes(int id, int inBuffer, int outBuffer) override;
+    QList<int> connectionIds() const override;
+    int connectionCount() const override { return int(m_conns.size()); }
+    qint64 connectionAge(int id) const override;
 
-    // The option flag raised when the endpoint is first used; lowering it closes everything.
     bool active() const { return m_active; }
-    void setActive(bool on);
+    void setActive(bool on) override;
 
     void setMaxConnections(int n) { m_maxConnections = n; }
-    // Closes connections that have received nothing for this long (0: never).
-    void setIdleTimeout(int ms);
-    void setSendCap(qint64 bytes) { m_sendCap = bytes; }
-
-signals:
-    void ConnectionRequest(bool *accept);
-    void Connected(int connectionId, int statusCode, const QString &description);
-    void DataIn(int connectionId, const QByteArray &text, bool eol);
-    void Disconnected(int connectionId, int statusCode, const QString &description);
-    void ReadyToSend(int connectionId);
-    void Error(int errorCode, const QString &description);
+    void setIdleTimeout(int ms) override;
+    void setSendCap(qint64 bytes) override { m_sendCap = bytes; }
 
 private:
     struct Conn {

@@ -6,7 +6,7 @@
 
 #include <QTcpSocket>
 
-IPPort::IPPort(QObject *parent) : QObject(parent) {}
+IPPort::IPPort(QObject *parent) : LineClient(parent) {}
 
 IPPort::~IPPort()
 {
@@ -162,4 +162,9 @@ void IPPort::onDisconnected()
     if (!m_socket) return;
     dropSocket(false);
     emit Disconnected(0, QString());
+}
+
+std::unique_ptr<LineClient> TcpTransports::client()
+{
+    return std::make_unique<IPPort>();
 }

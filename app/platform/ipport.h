@@ -4,16 +4,15 @@
 // bound, and DataIn delivers one line at a time when a terminator is set.
 #pragma once
 
-#include "endpointerror.h"
 #include "linesplitter.h"
+#include "linetransport.h"
 
 #include <QHostAddress>
-#include <QObject>
 #include <QPointer>
 
 class QTcpSocket;
 
-class IPPort : public QObject
+class IPPort : public LineClient
 {
     Q_OBJECT
 public:
@@ -23,36 +22,27 @@ public:
     explicit IPPort(QObject *parent = nullptr);
     ~IPPort() override;
 
-    QString remoteHost() const;
-    EndpointError setRemoteHost(const QString &host);
-    quint16 remotePort() const { return m_remotePort; }
-    void setRemotePort(quint16 port) { m_remotePort = port; }
-    QString localHost() const;
+    QString remoteHost() const override;
+    EndpointError setRemoteHost(const QString &host) override;
+    quint16 remotePort() const override { return m_remotePort; }
+    void setRemotePort(quint16 port) override { m_remotePort = port; }
+    QString localHost() const override;
 
-    bool connected() const { return m_connected; }
-    bool connecting() const;
-    EndpointError setConnected(bool on);
+    bool connected() const override { return m_connected; }
+    bool connecting() const override;
+    EndpointError setConnected(bool on) override;
 
-    EndpointError dataToSend(const QByteArray &bytes);
-    qint64 bytesSent() const { return m_bytesSent; }
+    EndpointError dataToSend(const QByteArray &bytes) override;
+    qint64 bytesSent() const override { return m_bytesSent; }
     qint64 bytesToWrite() const;
 
     QByteArray eol() const { return m_splitter.terminator(); }
-    void setEol(const QByteArray &eol) { m_splitter.setTerminator(eol); }
+    void setEol(const QByteArray &eol) override { m_splitter.setTerminator(eol); }
 
-    // The option flag the program raises when it first uses the endpoint and lowers at shutdown;
-    // lowering it closes the connection.
     bool active() const { return m_active; }
-    void setActive(bool on);
+    void setActive(bool on) override;
 
-    void setSendCap(qint64 bytes) { m_sendCap = bytes; }
-
-signals:
-    void Connected(int statusCode, const QString &description);
-    void Disconnected(int statusCode, const QString &description);
-    void DataIn(const QByteArray &text, bool eol);
-    void ReadyToSend();
-    void Error(int errorCode, const QString &description);
+    void setSendCap(qint64 bytes) override { m_sendCap = bytes; }
 
 private:
     void onConnected();

@@ -14,13 +14,6 @@
 #include <thread>
 #include <vector>
 
-#ifndef OVELA_DATA_DIR
-#define OVELA_DATA_DIR "/usr/local/share/ovela"
-#endif
-#ifndef OVELA_SOURCE_RESOURCES
-#define OVELA_SOURCE_RESOURCES ""
-#endif
-
 namespace
 {
 
@@ -121,12 +114,11 @@ WavePlayer::~WavePlayer()
 
 QStringList WavePlayer::searchPath()
 {
-    QStringList dirs{QDir::currentPath(),
-                     QStringLiteral(OVELA_DATA_DIR) + QStringLiteral("/sounds")};
+    // The data folder lies beside the program's: share/ovela under the installed prefix, and
+    // the same under the build folder, where the build copies the resources.
+    QStringList dirs{QDir::currentPath()};
     if (QCoreApplication::instance())
         dirs << QCoreApplication::applicationDirPath() + QStringLiteral("/../share/ovela/sounds");
-    const QString source = QStringLiteral(OVELA_SOURCE_RESOURCES);
-    if (!source.isEmpty()) dirs << source + QStringLiteral("/sounds");
     return dirs;
 }
 

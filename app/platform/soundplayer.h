@@ -22,8 +22,8 @@ public:
 
     void play(const QString &fileName) override;
 
-    // Where a sound is looked for: the current folder, the installed data folder, the source
-    // tree's resources (for a program run from its build folder).
+    // Where a sound is looked for: the current folder, then the data folder beside the
+    // program's (share/ovela/sounds, installed or in the build folder).
     static QStringList searchPath();
     static QString locate(const QString &fileName);
 

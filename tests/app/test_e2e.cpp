@@ -1,6 +1,9 @@
-// Two real ovela programs on one machine, each in its own folder: the second is started with the
-// first one's address, the first accepts by itself, the call's three connections open, and a
-// termination signal to one of them ends the call on both sides with the expected log lines.
+// Two real ovela programs on one machine, each in its own folder and on base ports of its own:
+// the second is started with the first one's address, the first accepts by itself, the call's
+// three connections open, and a termination signal to one of them ends the call on both sides
+// with the expected log lines. And the command line of a Linux program.
+#include "freeport.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -39,9 +42,11 @@ struct Instance {
         f.open(QIODevice::WriteOnly);
         f.write(ini);
     }
+    void setEnvironment(const QString &name, const QString &value) { m_extra.insert(name, value); }
     void start(const QStringList &args)
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(m_extra);
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
         env.insert(QStringLiteral("OVELA_SOUND_LOG"), dir.filePath(QStringLiteral("sounds.txt")));
@@ -68,6 +73,9 @@ struct Instance {
             process.waitForFinished(3000);
         }
     }
+
+private:
+    QProcessEnvironment m_extra;
 };
 
 bool hasLine(const QString &log, const QString &pattern)
@@ -82,27 +90,30 @@ bool hasLine(const QString &log, const QString &pattern)
 
 TEST(TwoPrograms, CallSetUpOverLoopbackAndShutdownBySignal)
 {
-    ASSERT_EQ(socketsOnPort(2000, "0A"), 0) << "port 2000 is taken on this machine";
+    const quint16 a = freeBasePort(), b = freeBasePort();
     Instance first("[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
                    "[Calling]\nAutoAccept=True\n");
     Instance second("[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n");
-    first.start({});
-    ASSERT_TRUE(QTest::qWaitFor([] { return socketsOnPort(2000, "0A") == 1; }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor([] { return socketsOnPort(2003, "0A") == 1; }, 10000));
-    second.start({QStringLiteral("127.0.0.1")});
+    first.start({QStringLiteral("--base-port"), QString::number(a)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socketsOnPort(a, "0A") == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return socketsOnPort(a + 3, "0A") == 1; }, 10000));
+    second.setEnvironment("OVELA_BASE_PORT", QString::number(b));
+    second.start({QStringLiteral("127.0.0.1:%1").arg(a)});
 
     // Control, media and text connections, as seen from the first program's listeners.
     ASSERT_TRUE(QTest::qWaitFor(
-        [] {
-            return socketsOnPort(2000, "01") == 1 && socketsOnPort(2001, "01") == 1 &&
-                   socketsOnPort(2003, "01") == 1;
+        [&] {
+            return socketsOnPort(a, "01") == 1 && socketsOnPort(a + 1, "01") == 1 &&
+                   socketsOnPort(a + 3, "01") == 1;
         },
         15000));
-    EXPECT_EQ(socketsOnPort(2004, "0A"), 1) << "the second program listens four ports up";
+    EXPECT_EQ(socketsOnPort(b, "0A"), 1) << "the second program listens on its own base port";
 
     ASSERT_TRUE(second.stop());
-    ASSERT_TRUE(QTest::qWaitFor([] { return socketsOnPort(2001, "01") == 0; }, 5000));
-    QTest::qWait(300);
+    // The first program has seen the call end once its media and text connections are gone.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return socketsOnPort(a + 1, "01") == 0 && socketsOnPort(a + 3, "01") == 0; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return first.file("sounds.txt").contains("discon"); }));
     ASSERT_TRUE(first.stop());
 
     const QString log1 = first.file("ovela.log");
@@ -123,4 +134,32 @@ TEST(TwoPrograms, CallSetUpOverLoopbackAndShutdownBySignal)
     EXPECT_EQ(first.file("sounds.txt"), "ringin.wav\ndiscon.wav\n");
     EXPECT_TRUE(second.file("cfg/ovela/ovela.ini").contains("AutoDecTime= 20"))
         << "settings are written at shutdown";
+}
+
+TEST(CommandLine, HelpVersionAndMistakesEndAtOnceWithoutAWindowOrAPort)
+{
+    struct Case {
+        QStringList args;
+        int status;
+        const char *output; // on standard output (0) or standard error (otherwise)
+    };
+    const Case cases[] = {
+        {{"--version"}, 0, "ovela 2.5\n"},
+        {{"--help"}, 0, "--base-port <N>"},
+        {{"--no-such-option"}, 2, "Unknown option 'no-such-option'"},
+        {{"--base-port", "99999"}, 2, "--base-port must be a port number from 1 to 65520"},
+        {{"a.example", "b.example"}, 2, "Only one address"},
+    };
+    for (const Case &c : cases) {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("DISPLAY"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("no-such-platform"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(OVELA_BINARY), c.args);
+        ASSERT_TRUE(p.waitForFinished(10000)) << c.args.join(' ').toStdString();
+        EXPECT_EQ(p.exitCode(), c.status) << c.args.join(' ').toStdString();
+        const QByteArray out = c.status == 0 ? p.readAllStandardOutput() : p.readAllStandardError();
+        EXPECT_TRUE(out.contains(c.output)) << out.toStdString();
+    }
 }

@@ -1,8 +1,10 @@
 // The TCP endpoints against real loopback sockets: framing, numbering, addresses, errors and the
-// bounds that keep a hostile peer from taking memory.
+// bounds that keep a hostile peer from taking memory; and the in-memory transports behaving like
+// them.
 #include "platform/ipdaemon.h"
 #include "platform/ipport.h"
 #include "platform/linesplitter.h"
+#include "platform/memorytransport.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -11,7 +13,12 @@
 
 namespace
 {
-constexpr quint16 Port = 2941;
+// A free port of this test process.
+quint16 freePort()
+{
+    static const quint16 port = freeBasePort();
+    return port;
+}
 
 struct DaemonEvents {
     std::vector<int> connected, disconnected;
@@ -86,10 +93,10 @@ TEST(Daemon, NumbersConnectionsFromOneAndReusesFreedNumbers)
 {
     IPDaemon d;
     DaemonEvents ev(d);
-    d.setLocalPort(Port);
+    d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
-    auto a = RawConnection::connectTo(Port);
-    auto b = RawConnection::connectTo(Port);
+    auto a = RawConnection::connectTo(freePort());
+    auto b = RawConnection::connectTo(freePort());
     ASSERT_TRUE(waitUntil([&] { return ev.connected.size() == 2; }));
     EXPECT_EQ(ev.connected, (std::vector<int>{1, 2}));
     EXPECT_EQ(d.remoteHost(1), "127.0.0.1");
@@ -97,7 +104,7 @@ TEST(Daemon, NumbersConnectionsFromOneAndReusesFreedNumbers)
     ASSERT_TRUE(waitUntil([&] { return ev.disconnected.size() == 1; }));
     EXPECT_EQ(ev.disconnected[0], 1);
     EXPECT_EQ(ev.hostsAtDisconnect[0], "127.0.0.1") << "readable while the event runs";
-    auto c = RawConnection::connectTo(Port);
+    auto c = RawConnection::connectTo(freePort());
     ASSERT_TRUE(waitUntil([&] { return ev.connected.size() == 3; }));
     EXPECT_EQ(ev.connected[2], 1);
 }
@@ -107,9 +114,9 @@ TEST(Daemon, DeliversLinesPerConnectionTerminatorAndSends)
     IPDaemon d;
     DaemonEvents ev(d);
     QObject::connect(&d, &IPDaemon::Connected, [&d](int id) { d.setEol(id, "<E>"); });
-    d.setLocalPort(Port);
+    d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
-    auto peer = RawConnection::connectTo(Port);
+    auto peer = RawConnection::connectTo(freePort());
     ASSERT_TRUE(waitUntil([&] { return ev.connected.size() == 1; }));
     peer->send("TXT00002hi<E>AUD");
     ASSERT_TRUE(waitUntil([&] { return ev.data.size() == 1; }));
@@ -127,15 +134,15 @@ TEST(Daemon, RefusedRequestsAndLocalCloseAreSeenByThePeer)
     DaemonEvents ev(d);
     bool refuse = true;
     QObject::connect(&d, &IPDaemon::ConnectionRequest, [&](bool *accept) { *accept = !refuse; });
-    d.setLocalPort(Port);
+    d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
-    auto refused = RawConnection::connectTo(Port);
+    auto refused = RawConnection::connectTo(freePort());
     ASSERT_TRUE(refused);
     EXPECT_TRUE(refused->waitClosed());
     EXPECT_TRUE(ev.connected.empty());
 
     refuse = false;
-    auto peer = RawConnection::connectTo(Port);
+    auto peer = RawConnection::connectTo(freePort());
     ASSERT_TRUE(waitUntil([&] { return ev.connected.size() == 1; }));
     d.dataToSend(1, "last words");
     d.setConnected(1, false);
@@ -148,9 +155,9 @@ TEST(Daemon, RefusedRequestsAndLocalCloseAreSeenByThePeer)
 TEST(Daemon, PortInUseAndConnectionCap)
 {
     IPDaemon first, second;
-    first.setLocalPort(Port);
+    first.setLocalPort(freePort());
     ASSERT_FALSE(first.setListening(true));
-    second.setLocalPort(Port);
+    second.setLocalPort(freePort());
     const EndpointError e = second.setListening(true);
     EXPECT_EQ(e.number, EndpointErrors::AddressInUse);
     EXPECT_FALSE(second.listening());
@@ -158,7 +165,7 @@ TEST(Daemon, PortInUseAndConnectionCap)
     first.setMaxConnections(3);
     std::vector<std::unique_ptr<RawConnection>> peers;
     for (int i = 0; i < 5; ++i)
-        peers.push_back(RawConnection::connectTo(Port));
+        peers.push_back(RawConnection::connectTo(freePort()));
     ASSERT_TRUE(waitUntil([&] { return first.connectionCount() == 3; }));
     EXPECT_TRUE(peers[4]->waitClosed());
     EXPECT_EQ(first.connectionCount(), 3);
@@ -167,11 +174,11 @@ TEST(Daemon, PortInUseAndConnectionCap)
 TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
 {
     IPDaemon d;
-    d.setLocalPort(Port);
+    d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     std::vector<std::unique_ptr<RawConnection>> peers;
     for (int i = 0; i < 20; ++i) {
-        peers.push_back(RawConnection::connectTo(Port)); // waits in the listen backlog
+        peers.push_back(RawConnection::connectTo(freePort())); // waits in the listen backlog
         ASSERT_TRUE(peers.back());
     }
     rlimit saved{};
@@ -179,9 +186,12 @@ TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
     rlimit tight = saved;
     tight.rlim_cur =
         QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size() + 5;
+    bool ranOut = false;
+    QObject::connect(&d, &IPDaemon::Error, [&] { ranOut = true; });
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    QTest::qWait(200); // accepts what fits, then fails for want of descriptors
+    const bool failed = waitUntil([&] { return ranOut; }); // accepts what fits, then fails
     ::setrlimit(RLIMIT_NOFILE, &saved);
+    ASSERT_TRUE(failed) << "no accept ever failed for want of descriptors";
     EXPECT_LT(d.connectionCount(), 20);
     EXPECT_TRUE(waitUntil([&] { return d.connectionCount() == 20; }))
         << "the listener stayed deaf after running out of descriptors";
@@ -193,9 +203,9 @@ TEST(Daemon, TenMegabytesWithoutTerminatorArriveAsBoundedChunks)
     IPDaemon d;
     DaemonEvents ev(d);
     QObject::connect(&d, &IPDaemon::Connected, [&d](int id) { d.setEol(id, "<E>"); });
-    d.setLocalPort(Port);
+    d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
-    auto peer = RawConnection::connectTo(Port);
+    auto peer = RawConnection::connectTo(freePort());
     ASSERT_TRUE(waitUntil([&] { return ev.connected.size() == 1; }));
     const QByteArray block(1024 * 1024, 'z');
     for (int i = 0; i < 10; ++i)
@@ -212,7 +222,7 @@ TEST(Daemon, TenMegabytesWithoutTerminatorArriveAsBoundedChunks)
 
 TEST(Port, ConnectsReadsAddressesAndReportsBothCloses)
 {
-    RawListener peer(Port);
+    RawListener peer(freePort());
     ASSERT_TRUE(peer.listening());
     IPPort p;
     std::vector<int> connects, disconnects;
@@ -222,7 +232,7 @@ TEST(Port, ConnectsReadsAddressesAndReportsBothCloses)
     QObject::connect(&p, &IPPort::DataIn, [&](const QByteArray &t, bool) { lines.push_back(t); });
     ASSERT_FALSE(p.setRemoteHost("localhost"));
     EXPECT_EQ(p.remoteHost(), "127.0.0.1");
-    p.setRemotePort(Port);
+    p.setRemotePort(freePort());
     p.setEol("<ET>");
     ASSERT_FALSE(p.setConnected(true));
     RawConnection *far = peer.waitForConnection();
@@ -254,7 +264,7 @@ TEST(Port, FailuresAreNumbered)
     EXPECT_EQ(p.setRemoteHost("").number, EndpointErrors::NoNetwork);
     EXPECT_EQ(p.dataToSend("x").number, EndpointErrors::NotConnected);
     ASSERT_FALSE(p.setRemoteHost("127.0.0.1"));
-    p.setRemotePort(Port + 7); // nobody listens there
+    p.setRemotePort(freePort() + 7); // nobody listens there
     ASSERT_FALSE(p.setConnected(true));
     ASSERT_TRUE(waitUntil([&] { return !connects.empty(); }));
     EXPECT_EQ(connects[0], EndpointErrors::ConnectionRefused);
@@ -263,11 +273,11 @@ TEST(Port, FailuresAreNumbered)
 
 TEST(Port, SendingNeverQueuesWithoutBound)
 {
-    RawListener peer(Port);
+    RawListener peer(freePort());
     IPPort p;
     p.setSendCap(64 * 1024);
     p.setRemoteHost("127.0.0.1");
-    p.setRemotePort(Port);
+    p.setRemotePort(freePort());
     p.setConnected(true);
     RawConnection *far = peer.waitForConnection();
     ASSERT_TRUE(far);
@@ -286,4 +296,64 @@ TEST(Port, SendingNeverQueuesWithoutBound)
     }
     EXPECT_TRUE(refused);
     EXPECT_LE(p.bytesToWrite(), 64 * 1024 + packet.size());
+}
+
+TEST(MemoryTransport, ConnectsSplitsLinesAndClosesLikeTcp)
+{
+    MemoryNetwork net;
+    auto listener = net.listener(), rival = net.listener();
+    listener->setLocalPort(7);
+    rival->setLocalPort(7);
+    ASSERT_FALSE(listener->setListening(true));
+    EXPECT_EQ(rival->setListening(true).number, EndpointErrors::AddressInUse);
+    std::vector<std::pair<int, QByteArray>> arrived;
+    std::vector<int> gone;
+    bool accept = true;
+    QObject::connect(listener.get(), &LineListener::ConnectionRequest,
+                     [&](bool *a) { *a = accept; });
+    QObject::connect(listener.get(), &LineListener::Connected,
+                     [&](int id) { listener->setEol(id, "<E>"); });
+    QObject::connect(listener.get(), &LineListener::DataIn,
+                     [&](int id, const QByteArray &t) { arrived.emplace_back(id, t); });
+    QObject::connect(listener.get(), &LineListener::Disconnected,
+                     [&](int id) { gone.push_back(id); });
+
+    auto client = net.client();
+    std::vector<int> events; // Connected status, or -1 for Disconnected
+    std::vector<QByteArray> lines;
+    QObject::connect(client.get(), &LineClient::Connected, [&](int s) { events.push_back(s); });
+    QObject::connect(client.get(), &LineClient::Disconnected, [&] { events.push_back(-1); });
+    QObject::connect(client.get(), &LineClient::DataIn,
+                     [&](const QByteArray &t) { lines.push_back(t); });
+    EXPECT_EQ(client->setRemoteHost("no-such-host.invalid").number, EndpointErrors::HostNotFound);
+    ASSERT_FALSE(client->setRemoteHost("peer.example"));
+    client->setRemotePort(8); // nobody listens there
+    client->setConnected(true);
+    ASSERT_TRUE(waitUntil([&] { return !events.empty(); }));
+    EXPECT_EQ(events, std::vector<int>{EndpointErrors::ConnectionRefused});
+
+    events.clear();
+    client->setRemotePort(7);
+    client->setEol("<E>");
+    client->setConnected(true);
+    ASSERT_TRUE(waitUntil([&] { return client->connected(); }));
+    EXPECT_EQ(listener->connectionIds(), QList<int>{1});
+    client->dataToSend("ab<E>c");
+    client->dataToSend("d<E>");
+    listener->dataToSend(1, "x<E>y");
+    ASSERT_TRUE(waitUntil([&] { return arrived.size() == 2 && lines.size() == 1; }));
+    EXPECT_EQ(arrived[1], (std::pair<int, QByteArray>{1, "cd"}));
+    EXPECT_EQ(lines[0], "x");
+    listener->setConnected(1, false);
+    EXPECT_EQ(gone, std::vector<int>{1}) << "a local close is reported at once";
+    ASSERT_TRUE(waitUntil([&] { return !client->connected(); }));
+    EXPECT_EQ(events, (std::vector<int>{0, -1}));
+
+    // A refused connection is made, then closed, as on TCP.
+    accept = false;
+    events.clear();
+    client->setConnected(true);
+    ASSERT_TRUE(waitUntil([&] { return events.size() == 2; }));
+    EXPECT_EQ(events, (std::vector<int>{0, -1}));
+    EXPECT_EQ(listener->connectionCount(), 0);
 }

@@ -1,6 +1,7 @@
 // The media session against a raw peer on loopback, with the real engines and scripted devices:
 // what leaves on each tick, what arriving packets do, and hostile packets.
-#include "calls/program.h"
+#include "picturetarget.h"
+#include "protocol/mediapacket.h"
 #include "qvdlldef.h"
 #include "testsupport.h"
 
@@ -12,22 +13,19 @@
 namespace
 {
 
-// A drawing surface that keeps what it was given.
-struct TestSurface {
-    RXVDrawSurface surface{sizeof(RXVDrawSurface), this, &TestSurface::draw};
-    int draws = 0;
+// A drawing target that keeps what it was given.
+struct TestSurface : PictureTarget {
+    std::atomic<int> draws = 0;
     int width = 0, height = 0;
     std::vector<uint8_t> bits;
     std::mutex lock;
-    static void draw(RXVDrawSurface *s, const uint8_t *bits, int32_t w, int32_t h, int32_t, int32_t,
-                     int32_t, int32_t)
+    void drawPicture(const uint8_t *picture, int w, int h) override
     {
-        auto *self = static_cast<TestSurface *>(s->user);
-        std::lock_guard hold(self->lock);
-        ++self->draws;
-        self->width = w;
-        self->height = h;
-        self->bits.assign(bits, bits + size_t(w) * size_t(h) * 3);
+        std::lock_guard hold(lock);
+        width = w;
+        height = h;
+        bits.assign(picture, picture + size_t(w) * size_t(h) * 3);
+        ++draws;
     }
 };
 
@@ -40,11 +38,12 @@ std::vector<Packet> packetsIn(const QByteArray &bytes)
 {
     std::vector<Packet> out;
     qsizetype at = 0;
-    while (at + 8 <= bytes.size()) {
-        const int length = bytes.mid(at + 3, 5).toInt();
-        if (at + 8 + length + 3 > bytes.size()) break;
-        out.push_back({bytes.mid(at, 3), bytes.mid(at + 8, length)});
-        at += 8 + length + 3;
+    while (at + MediaPacket::HeaderBytes <= bytes.size()) {
+        const MediaPacket::Header h = MediaPacket::header(bytes.mid(at));
+        const qsizetype end = at + MediaPacket::HeaderBytes + h.declared;
+        if (h.declared < 0 || end + MediaPacket::Terminator.size() > bytes.size()) break;
+        out.push_back({h.tag, bytes.mid(at + MediaPacket::HeaderBytes, h.declared)});
+        at = end + MediaPacket::Terminator.size();
     }
     return out;
 }
@@ -75,8 +74,7 @@ bool pictureTaken(VideoPath &video)
 
 QByteArray packet(const char *tag, const QByteArray &payload)
 {
-    return QByteArray(tag) + QByteArray::number(payload.size()).rightJustified(5, '0') + payload +
-           "<E>";
+    return MediaPacket::build(tag, payload);
 }
 
 class MediaTest : public ::testing::Test
@@ -93,27 +91,26 @@ protected:
 
     void SetUp() override
     {
-        program.settingsPath = folder.file("ovela.ini");
-        program.media.setIncomingSurface(&incoming.surface);
-        program.startUp(shell, QString());
-        program.media.startCapture(&selfView.surface);
-        program.settings.Name = "Cleo";
-        program.settings.Location = "Lisbon";
-        program.settings.AutoAccept = true;
-        program.settings.SendWelcome = false;
+        t->media().setIncomingTarget(&incoming);
+        t.start();
+        t->media().startCapture(&selfView);
+        t->settings().Name = "Cleo";
+        t->settings().Location = "Lisbon";
+        t->settings().AutoAccept = true;
+        t->settings().SendWelcome = false;
     }
-    void TearDown() override { program.shutDown(); }
 
     // This program takes a call from the raw peer; returns once the media connection is up.
     void takeCall(bool slowPeer = false)
     {
-        control = RawConnection::connectTo(2000);
+        control = RawConnection::connectTo(t.port());
         control->send("RQC;Ann;Porto;9:05;");
         ASSERT_TRUE(control->waitFor("RRS;YES;"));
         control->send("UIF;2.5;False;");
-        media = slowPeer ? RawConnection::connectSmall(2001) : RawConnection::connectTo(2001);
+        media =
+            slowPeer ? RawConnection::connectSmall(t.port(1)) : RawConnection::connectTo(t.port(1));
         ASSERT_TRUE(media);
-        ASSERT_TRUE(waitUntil([&] { return program.media.inCall(); }));
+        ASSERT_TRUE(waitUntil([&] { return t->media().inCall(); }));
     }
     std::vector<Packet> collectFor(int ms)
     {
@@ -122,12 +119,10 @@ protected:
         return packetsIn(media->received());
     }
 
-    ScratchFolder folder;
-    RecordingMessages messages;
-    RecordingSounds sounds;
-    RecordingShell shell;
     TestSurface incoming, selfView;
-    Program program{messages, sounds};
+    TestProgram t;
+    RecordingMessages &messages = t.messages;
+    MediaSession &session = t->media();
     std::unique_ptr<RawConnection> control, media;
 };
 
@@ -135,7 +130,7 @@ protected:
 
 TEST_F(MediaTest, PicturesFlowAtMostOnePerTickAndStopWhileTheCameraIsPaused)
 {
-    ASSERT_TRUE(program.media.video.captureAvailable()) << messages.errors.join("|").toStdString();
+    ASSERT_TRUE(session.video().captureAvailable()) << messages.errors.join("|").toStdString();
     takeCall();
     const auto packets = collectFor(3000);
     const int pictures = count(packets, "KJP");
@@ -154,23 +149,22 @@ TEST_F(MediaTest, PicturesFlowAtMostOnePerTickAndStopWhileTheCameraIsPaused)
         break;
     }
 
-    program.media.video.CameraOff();
-    QTest::qWait(200);
+    session.video().CameraOff();
+    // Text still goes; once this line has arrived, so has every picture sent before it.
+    session.textQueue().add("paused");
+    ASSERT_TRUE(media->take("TXT00006paused<E>"));
     EXPECT_EQ(count(collectFor(1000), "KJP"), 0) << "no pictures while the camera is paused";
-    program.media.textQueue().add("still here");
-    const auto later = collectFor(500);
-    ASSERT_EQ(count(later, "TXT"), 1) << "text still goes";
-    program.media.video.CameraOn();
+    session.video().CameraOn();
     EXPECT_GT(count(collectFor(1000), "KJP"), 0);
 }
 
 TEST_F(MediaTest, SpeechGoesOutWhileTalkingAndTakesPriorityOverPictures)
 {
     takeCall();
-    program.media.talk(true);
-    EXPECT_EQ(program.session.microphoneState, 2);
+    session.talk(true);
+    EXPECT_EQ(session.audio().microphoneOn(), true);
     const auto packets = collectFor(2000);
-    program.media.talk(false);
+    session.talk(false);
     const int blocks = count(packets, "AUD");
     EXPECT_GE(blocks, 7) << "a block every 200 ms";
     EXPECT_LE(blocks, 12);
@@ -185,24 +179,37 @@ TEST_F(MediaTest, SpeechGoesOutWhileTalkingAndTakesPriorityOverPictures)
             EXPECT_EQ(p.payload.at(0), 0);
         }
     }
-    EXPECT_EQ(program.session.microphoneState, 1);
+    EXPECT_EQ(session.audio().microphoneOn(), false);
 }
 
 TEST_F(MediaTest, ChatLinesWaitWhileThePeerIsNotReadingAndArriveInOrder)
 {
-    program.endpoints.ipdQvid.setSendCap(16 * 1024); // fills sooner than the usual 128 KiB
+    session.setSendCap(16 * 1024); // fills sooner than the usual 128 KiB
     takeCall(true);
 
     media->socket()->setReadBufferSize(1); // the peer stops reading
-    QTest::qWait(1500);                    // pictures fill every buffer on the way
-    EXPECT_GT(program.endpoints.ipdQvid.connected(1), 0);
+    // Pictures fill every buffer on the way until sends take nothing for a while.
+    qint64 lastOut = -1;
+    QElapsedTimer still;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (session.totals().bytesOut != lastOut) {
+                lastOut = session.totals().bytesOut;
+                still.start();
+            }
+            return still.elapsed() > 8 * MediaSession::TickMs;
+        },
+        10000));
+    ASSERT_TRUE(session.servedConnected());
     for (int i = 0; i < 5; ++i)
-        program.media.textQueue().add(QStringLiteral("line %1").arg(i));
-    QTest::qWait(500);
-    EXPECT_GT(program.media.textQueue().waiting(), 0) << "unsent lines stay queued";
+        session.textQueue().add(QStringLiteral("line %1").arg(i));
+    int frames = 0;
+    QObject::connect(&session, &MediaSession::animationFrameChanged, [&] { ++frames; });
+    ASSERT_TRUE(waitUntil([&] { return frames >= 3; })) << "six ticks go by";
+    EXPECT_EQ(session.textQueue().waiting(), 5) << "unsent lines stay queued";
     media->socket()->setReadBufferSize(0);
-    ASSERT_TRUE(waitUntil([&] { return program.media.textQueue().empty(); }, 10000));
-    QTest::qWait(300);
+    ASSERT_TRUE(waitUntil([&] { return session.textQueue().empty(); }, 10000));
+    ASSERT_TRUE(media->waitFor("TXT00006line 4<E>"));
     QStringList lines;
     for (const Packet &p : packetsIn(media->received()))
         if (p.tag == "TXT") lines << QString::fromUtf8(p.payload);
@@ -213,7 +220,7 @@ TEST_F(MediaTest, ArrivingPicturesAreDrawnAndTheDisplayFollowsTheirSize)
 {
     takeCall();
     std::vector<QSize> sizes;
-    QObject::connect(&program.media, &MediaSession::incomingPictureResized,
+    QObject::connect(&session, &MediaSession::incomingPictureResized,
                      [&](int w, int h) { sizes.emplace_back(w, h); });
     media->send(packet("KJP", jpegOf(320, 240, 90)));
     ASSERT_TRUE(waitUntil([&] { return incoming.draws == 1; }));
@@ -232,7 +239,8 @@ TEST_F(MediaTest, ArrivingPicturesAreDrawnAndTheDisplayFollowsTheirSize)
     std::vector<uint8_t> jpeg(200000);
     const int n = qvd::QVIDCompressStill(noise.data(), 640, 480, 30, jpeg.data(), 200000);
     ASSERT_GT(n, 32767);
-    const QByteArray big = mediaPacket("KJP", QByteArray(reinterpret_cast<char *>(jpeg.data()), n));
+    const QByteArray big =
+        MediaPacket::picture(QByteArray(reinterpret_cast<char *>(jpeg.data()), n));
     ASSERT_EQ(big.size(), 8 + n + 3);
     EXPECT_EQ(big.mid(3, 5).toInt(), n);
     media->send(big);
@@ -244,19 +252,19 @@ TEST_F(MediaTest, ArrivingPicturesAreDrawnAndTheDisplayFollowsTheirSize)
 TEST_F(MediaTest, ArrivingTextIsAppendedAndTheConversationTrimmed)
 {
     takeCall();
-    program.chat.appendIncoming(QString(12001, 'x'));
+    t->chat().appendIncoming(QString(12001, 'x'));
     media->send(packet("TXT", "hello <there>"));
-    ASSERT_TRUE(waitUntil([&] { return program.chat.incoming().endsWith("hello <there>\r\n"); }));
-    EXPECT_EQ(program.chat.incoming().size(), 8000 + 15);
+    ASSERT_TRUE(waitUntil([&] { return t->chat().incoming().endsWith("hello <there>\r\n"); }));
+    EXPECT_EQ(t->chat().incoming().size(), 8000 + 15);
     // Notices the program adds itself (one per call prompt, say) are trimmed the same way.
     for (int i = 0; i < 100; ++i)
-        program.chat.appendIncoming(QString(1000, 'c'));
-    EXPECT_LE(program.chat.incoming().size(), ChatLink::TrimAt + 1000);
+        t->chat().appendIncoming(QString(1000, 'c'));
+    EXPECT_LE(t->chat().incoming().size(), ChatLink::TrimAt + 1000);
 }
 
 TEST_F(MediaTest, ArrivingSpeechIsQueuedAndTheNewestReplacesTheLastWhenFull)
 {
-    AudioPath &audio = program.media.audio;
+    AudioPath &audio = session.audio();
     ASSERT_TRUE(audio.available());
     std::vector<uint8_t> samples(1600, 128), block(2000);
     for (int i = 0; i < AudioPath::IncomingRecords + 1; ++i) {
@@ -293,20 +301,20 @@ TEST_F(MediaTest, HostilePacketsDoNoHarm)
         media->send(p);
     media->send(QByteArray(300 * 1024, 'q')); // a line longer than any buffer
     media->send("<E>" + packet("TXT", "still fine"));
-    ASSERT_TRUE(waitUntil([&] { return program.chat.incoming().endsWith("still fine\r\n"); }));
-    EXPECT_TRUE(program.media.inCall());
+    ASSERT_TRUE(waitUntil([&] { return t->chat().incoming().endsWith("still fine\r\n"); }));
+    EXPECT_TRUE(session.inCall());
     EXPECT_EQ(incoming.draws, 0);
 }
 
 TEST_F(MediaTest, A640PictureGoesWholeToTheSameVersionAndReducedToOthers)
 {
-    program.shutDown();
+    t.program.shutDown();
     qputenv("OVELA_CAMERA", "pattern:640x480:rgb24");
-    Program big{messages, sounds};
-    big.settingsPath = folder.file("big.ini");
-    big.startUp(shell, QString());
-    big.media.startCapture(&selfView.surface);
-    VideoPath &video = big.media.video;
+    TestProgram big;
+    big->media().setIncomingTarget(&incoming);
+    big.start();
+    big->media().startCapture(&selfView);
+    VideoPath &video = big->media().video();
     auto decodedSize = [](const QByteArray &kjp) {
         int16_t w = 0, h = 0;
         std::vector<uint8_t> picture(921600);
@@ -320,18 +328,18 @@ TEST_F(MediaTest, A640PictureGoesWholeToTheSameVersionAndReducedToOthers)
         ASSERT_TRUE(kjp.startsWith("KJP"));
         EXPECT_EQ(decodedSize(kjp), sameVersion ? QSize(640, 480) : QSize(320, 240));
     }
-    big.shutDown();
+    big.program.shutDown();
     qputenv("OVELA_CAMERA", "pattern:320x240:yuv12");
 }
 
 TEST_F(MediaTest, WithoutTheVideoEngineCaptureIsReportedUnavailable)
 {
-    VideoPath &video = program.media.video;
+    VideoPath &video = session.video();
     std::vector<bool> availability;
     QObject::connect(&video, &VideoPath::captureAvailabilityChanged,
                      [&](bool on) { availability.push_back(on); });
     video.setEngineReady(false);
-    video.StartCapture(&selfView.surface);
+    video.StartCapture(&selfView);
     EXPECT_EQ(availability, std::vector<bool>{false}) << "the self-view menu entry must hear of it";
     EXPECT_FALSE(video.cameraOn());
     EXPECT_EQ(video.deviceName(), "No Video Capture");
@@ -339,9 +347,9 @@ TEST_F(MediaTest, WithoutTheVideoEngineCaptureIsReportedUnavailable)
 
 TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
 {
-    VideoPath &video = program.media.video;
-    program.settings.SendImageMsg = true;
-    program.settings.ImageMsg = "Hi";
+    VideoPath &video = session.video();
+    t->settings().SendImageMsg = true;
+    t->settings().ImageMsg = "Hi";
     ASSERT_TRUE(pictureTaken(video));
     // White letters on black in the first rows (the bottom of the picture), centred.
     const uint8_t *row = video.picture();
@@ -349,37 +357,37 @@ TEST_F(MediaTest, TheCaptionIsBurnedIntoThePictureUnlessItIsTooWide)
     for (int x = 0; x < 320; ++x)
         white += row[x * 3 + 3 * 320 * 5] > 200 ? 1 : 0;
     EXPECT_GT(white, 0);
-    EXPECT_TRUE(program.settings.SendImageMsg);
+    EXPECT_TRUE(t->settings().SendImageMsg);
 
-    program.settings.ImageMsg = QString(60, 'W');
+    t->settings().ImageMsg = QString(60, 'W');
     ASSERT_TRUE(pictureTaken(video));
-    EXPECT_FALSE(program.settings.SendImageMsg);
-    EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
+    EXPECT_FALSE(t->settings().SendImageMsg);
+    EXPECT_EQ(t->settings().ImageMsg, "Previous message too long");
 
     // So is a text too long for the engine to render at all.
-    program.settings.SendImageMsg = true;
-    program.settings.ImageMsg = QString(5000, 'W');
+    t->settings().SendImageMsg = true;
+    t->settings().ImageMsg = QString(5000, 'W');
     ASSERT_TRUE(pictureTaken(video));
-    EXPECT_FALSE(program.settings.SendImageMsg);
-    EXPECT_EQ(program.settings.ImageMsg, "Previous message too long");
+    EXPECT_FALSE(t->settings().SendImageMsg);
+    EXPECT_EQ(t->settings().ImageMsg, "Previous message too long");
 }
 
 TEST_F(MediaTest, AfterTheCallTheFiguresAndTheQueuesAreReset)
 {
     takeCall();
     QStringList reset;
-    QObject::connect(&program.media, &MediaSession::figuresReset, [&] { reset << "reset"; });
-    program.media.textQueue().add("never sent");
+    QObject::connect(&session, &MediaSession::figuresReset, [&] { reset << "reset"; });
+    session.textQueue().add("never sent");
     std::vector<uint8_t> samples(1600, 128), block(2000);
     const int n = qvd::QVIDCompressAudioGSM(samples.data(), 1600, 0, block.data());
-    program.media.audio.receive(block.data(), n); // speech not yet played when the call ends
+    session.audio().receive(block.data(), n); // speech not yet played when the call ends
     media->close();
     control->close();
-    ASSERT_TRUE(waitUntil([&] { return !program.media.inCall(); }));
+    ASSERT_TRUE(waitUntil([&] { return !session.inCall(); }));
     EXPECT_EQ(reset.size(), 1);
-    EXPECT_TRUE(program.media.textQueue().empty());
-    EXPECT_TRUE(program.media.audio.outgoing().empty());
-    EXPECT_EQ(program.media.audio.incomingWaiting(), 0) << "it would play into the next call";
+    EXPECT_TRUE(session.textQueue().empty());
+    EXPECT_TRUE(session.audio().outgoing().empty());
+    EXPECT_EQ(session.audio().incomingWaiting(), 0) << "it would play into the next call";
 
-    EXPECT_TRUE(program.chat.incoming().endsWith("\r\n<End of Connection>\r\n"));
+    EXPECT_TRUE(t->chat().incoming().endsWith("\r\n<End of Connection>\r\n"));
 }

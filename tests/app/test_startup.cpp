@@ -1,6 +1,5 @@
 // Start-up and shutdown of the program's logic: the base port, listener failures, the order of
 // the steps, the start-up call, and what shutdown leaves in the files.
-#include "calls/program.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -15,19 +14,14 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-struct Started {
-    ScratchFolder folder;
-    RecordingMessages messages;
-    RecordingSounds sounds;
-    RecordingShell shell;
-    Program program{messages, sounds};
-
-    explicit Started(const QString &commandLine = QString(), bool start = true)
+// A program started on `base` (free ports unless told otherwise).
+struct Started : TestProgram {
+    explicit Started(quint16 base = freeBasePort(), const QString &commandLine = QString(),
+                     bool run = true)
+        : TestProgram(nullptr, base)
     {
-        program.settingsPath = folder.file("config/ovela.ini");
-        if (start) program.startUp(shell, commandLine);
+        if (run) start(commandLine);
     }
-    ~Started() { program.shutDown(); }
 };
 
 bool listening(quint16 port)
@@ -44,53 +38,57 @@ bool listening(quint16 port)
 TEST(Startup, ListensOnTheBasePortAndTheThreeAboveIt)
 {
     Started s;
-    EXPECT_EQ(s.program.session.BasePort, 2000);
-    EXPECT_TRUE(s.program.endpoints.ipdControl.listening());
-    EXPECT_EQ(s.program.endpoints.ipdQvid.localPort(), 2001);
-    EXPECT_EQ(s.program.endpoints.ipdMessage.localPort(), 2002);
-    EXPECT_EQ(s.program.chat.ipdText.localPort(), 2003);
+    const quint16 base = s.port();
+    for (int offset = 0; offset < 4; ++offset)
+        EXPECT_TRUE(listening(quint16(base + offset))) << "base port + " << offset;
+    EXPECT_EQ(s->signalling().listeningPort(), base);
+    EXPECT_EQ(s->media().listeningPort(), base + 1);
+    EXPECT_EQ(s->quickMessages().listeningPort(), base + 2);
+    EXPECT_EQ(s->chat().listeningPort(), base + 3);
     EXPECT_TRUE(s.messages.boxes.isEmpty()) << s.messages.boxes.join("|").toStdString();
     EXPECT_EQ(s.shell.calls, (QStringList{"size", "splash", "load"}));
-    EXPECT_TRUE(s.program.log.entries().last().endsWith(": OVELA Power Up"));
+    EXPECT_TRUE(s->log().entries().last().endsWith(": OVELA Power Up"));
 }
 
 TEST(Startup, ASecondAndThirdCopyStepTheBasePortByFour)
 {
-    Started first;
-    Started second;
-    Started third;
-    EXPECT_EQ(second.program.session.BasePort, 2004);
-    EXPECT_EQ(third.program.session.BasePort, 2008);
-    EXPECT_EQ(third.program.endpoints.ipdMessage.localPort(), 2010);
-    EXPECT_TRUE(listening(2005));
-    EXPECT_TRUE(listening(2011));
+    const quint16 base = freeBasePort();
+    Started first(base);
+    Started second(base);
+    Started third(base);
+    EXPECT_EQ(second.program.basePort(), base + 4);
+    EXPECT_EQ(third.program.basePort(), base + 8);
+    EXPECT_EQ(third->quickMessages().listeningPort(), base + 10);
+    EXPECT_TRUE(listening(base + 5));
+    EXPECT_TRUE(listening(base + 11));
     EXPECT_TRUE(third.messages.boxes.isEmpty());
 }
 
 TEST(Startup, WithEveryControlPortTakenTheFailureNamesDaemonOne)
 {
-    RawListener a(2000), b(2004), c(2008), d(2012);
-    Started s;
-    EXPECT_EQ(s.program.session.BasePort, 2012);
-    EXPECT_FALSE(s.program.endpoints.ipdControl.listening());
+    const quint16 base = freeBasePort();
+    RawListener a(base), b(base + 4), c(base + 8), d(base + 12);
+    Started s(base);
+    EXPECT_EQ(s.program.basePort(), base + 12);
+    EXPECT_EQ(s->signalling().listeningPort(), 0);
     ASSERT_FALSE(s.messages.boxes.isEmpty());
     EXPECT_EQ(s.messages.boxes.first(),
               "Failed to start Listen Daemon 1: 25049 Address already in use");
-    EXPECT_TRUE(s.program.endpoints.ipdQvid.listening()) << "the others are still tried";
-    EXPECT_EQ(s.program.endpoints.ipdQvid.localPort(), 2013);
+    EXPECT_EQ(s->media().listeningPort(), base + 13) << "the others are still tried";
 }
 
 TEST(Startup, TakenMediaAndTextPortsAreReportedAndStartUpGoesOn)
 {
-    RawListener media(2001), text(2003);
-    Started s;
-    EXPECT_EQ(s.program.session.BasePort, 2000);
+    const quint16 base = freeBasePort();
+    RawListener media(base + 1), text(base + 3);
+    Started s(base);
+    EXPECT_EQ(s.program.basePort(), base);
     EXPECT_TRUE(
         s.messages.boxes.contains("Failed to start Listen Daemon 2: 25049 Address already in use"));
     EXPECT_TRUE(s.messages.boxes.contains(
         "Failed to start text Listen Daemon 4: 25049 Address already in use"));
-    EXPECT_TRUE(s.program.endpoints.ipdMessage.listening());
-    EXPECT_TRUE(s.program.log.entries().last().endsWith(": OVELA Power Up"));
+    EXPECT_EQ(s->quickMessages().listeningPort(), base + 2);
+    EXPECT_TRUE(s->log().entries().last().endsWith(": OVELA Power Up"));
 }
 
 TEST(Startup, WithoutAnAddressTheSplashStaysFiveTicksThenTheWindowsShow)
@@ -102,40 +100,39 @@ TEST(Startup, WithoutAnAddressTheSplashStaysFiveTicksThenTheWindowsShow)
                                           "windows 100", "main", "options"}));
     EXPECT_EQ(s.messages.info.last(),
               "Please take a moment to fill in your user information and verify the setup.");
-    EXPECT_FALSE(s.program.incoming.AutoAcceptOnce);
+    EXPECT_FALSE(s->incoming().AutoAcceptOnce);
 }
 
 TEST(Startup, AnAddressOnTheCommandLineIsCalledOnTheFirstTickAndAutoAccepted)
 {
-    Started s("127.0.0.1");
+    const quint16 base = freeBasePort();
+    Started s(base, QStringLiteral("127.0.0.1:%1").arg(base));
     EXPECT_EQ(s.shell.calls, (QStringList{"size", "load", "main"}));
-    EXPECT_TRUE(s.program.incoming.AutoAcceptOnce);
+    EXPECT_TRUE(s->incoming().AutoAcceptOnce);
     // The address is our own: the call arrives here and is accepted without asking.
-    ASSERT_TRUE(waitUntil([&] { return s.program.media.inCall(); }));
-    EXPECT_TRUE(s.program.media.startupCallTarget.isEmpty());
-    EXPECT_EQ(s.program.endpoints.ippControl.remotePort(), 2000);
+    ASSERT_TRUE(waitUntil([&] { return s->media().inCall(); }));
+    EXPECT_TRUE(s->media().startupCall().isEmpty());
 }
 
 TEST(Startup, SavedWindowPositionIsRestored)
 {
-    Started s(QString(), false);
-    QDir().mkpath(s.folder.file("config"));
-    QFile ini(s.program.settingsPath);
+    Started s(freeBasePort(), QString(), false);
+    QFile ini(s->settingsPath());
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
     ini.write("[Windows]\nSaveWinPos=True\nWinPosLeft= 300\nWinPosTop= -45\n");
     ini.close();
-    s.program.startUp(s.shell, QString());
+    s.start();
     EXPECT_TRUE(s.shell.calls.contains("move 300 -45"));
 }
 
 TEST(Shutdown, WritesSettingsListsAndLogAndRunsOnce)
 {
     Started s;
-    s.program.settings.SaveWinPos = true;
-    s.program.pals.add("Eve", "Eve@X.org");
+    s->settings().SaveWinPos = true;
+    s->pals().add("Eve", "Eve@X.org");
     s.program.shutDown();
     s.program.shutDown();
-    const QByteArray ini = readAll(s.program.settingsPath);
+    const QByteArray ini = readAll(s->settingsPath());
     EXPECT_TRUE(ini.contains("WinPosLeft= 1500\n"));
     EXPECT_TRUE(ini.contains("VSpeedLow=True\n"));
     EXPECT_EQ(readAll(s.folder.file("ovela.pal")), "Eve\r\neve@x.org\r\n");
@@ -145,14 +142,15 @@ TEST(Shutdown, WritesSettingsListsAndLogAndRunsOnce)
     EXPECT_TRUE(log.endsWith(": OVELA Power Down\r\n"));
     EXPECT_EQ(log.count("Power Down"), 1);
     EXPECT_TRUE(s.shell.calls.endsWith("unload"));
-    EXPECT_FALSE(s.program.endpoints.ipdControl.listening());
-    EXPECT_FALSE(listening(2003));
+    for (int offset = 0; offset < 4; ++offset)
+        EXPECT_FALSE(listening(s.port(offset))) << "base port + " << offset;
 }
 
 TEST(Shutdown, ASignalDuringAStartUpMessageEndsStartUpAndLeavesTheFilesAlone)
 {
-    RawListener a(2000), b(2004), c(2008), d(2012);
-    Started s(QString(), false);
+    const quint16 base = freeBasePort();
+    RawListener a(base), b(base + 4), c(base + 8), d(base + 12);
+    Started s(base, QString(), false);
     const QByteArray pals = "Eve\r\neve@x.org\r\n", refused = " 17 \r\n",
                      log = "12/07/2026 10:00:00: OVELA Power Up\r\n";
     for (const auto &[name, bytes] :
@@ -163,29 +161,29 @@ TEST(Shutdown, ASignalDuringAStartUpMessageEndsStartUpAndLeavesTheFilesAlone)
         f.write(bytes);
     }
     s.messages.onBox = [&] { s.program.shutDown(); };
-    s.program.startUp(s.shell, QString());
+    s.start();
     EXPECT_TRUE(s.program.shutDownDone());
     EXPECT_FALSE(s.shell.calls.contains("load")) << "start-up stopped at the message";
-    EXPECT_FALSE(s.program.media.timerActive());
-    EXPECT_FALSE(listening(2003));
+    EXPECT_FALSE(s->media().timerActive());
+    for (int offset : {13, 14, 15})
+        EXPECT_FALSE(listening(quint16(base + offset))) << "nothing listens after the shutdown";
     EXPECT_EQ(readAll(s.folder.file("ovela.pal")), pals) << "lists never loaded are not replaced";
     EXPECT_EQ(readAll(s.folder.file("refuse.dat")), refused);
     EXPECT_EQ(readAll(s.folder.file("ovela.log")), log);
 }
 
 TEST(Shutdown, DuringACallTheCallEndIsLoggedBeforePowerDown)
-
 {
     Started s;
-    auto control = RawConnection::connectTo(2000);
-    s.program.settings.AutoAccept = true;
+    auto control = RawConnection::connectTo(s.port());
+    s->settings().AutoAccept = true;
     control->send("RQC;Ann;Porto;9:05;");
     ASSERT_TRUE(control->waitFor("RRS;YES;"));
-    auto media = RawConnection::connectTo(2001);
-    ASSERT_TRUE(waitUntil([&] { return s.program.media.inCall(); }));
+    auto media = RawConnection::connectTo(s.port(1));
+    ASSERT_TRUE(waitUntil([&] { return s->media().inCall(); }));
     s.program.shutDown();
     EXPECT_TRUE(media->waitClosed());
-    const QStringList &lines = s.program.log.entries();
+    const QStringList &lines = s->log().entries();
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines[lines.size() - 2].endsWith(": Disconnected from 127.0.0.1"));
     EXPECT_TRUE(lines.last().endsWith(": OVELA Power Down"));

@@ -1,8 +1,8 @@
 // The windows, offscreen: controls found by their names, the texts a user sees, and the user's
 // clicks reaching the program.
-#include "calls/program.h"
-#include "shell/frmmain.h"
-#include "shell/shell.h"
+#include "shell/mainwindowmodel.h"
+#include "shell/ui/frmmain.h"
+#include "shell/ui/shell.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -94,14 +94,13 @@ protected:
 
     void SetUp() override
     {
-        shell.attach(program);
-        program.settingsPath = folder.file("ovela.ini");
+        shell.attach(program.windowModels());
         program.startUp(shell, QStringLiteral("skip-splash.invalid"));
-        program.media.startupCallTarget.clear(); // the address only served to skip the splash
-        program.incoming.AutoAcceptOnce = false;
-        program.settings.Name = "Cleo";
-        program.settings.EMail = "cleo@example.org";
-        program.settings.Location = "Lisbon";
+        p.media().setStartupCall({}); // the address only served to skip the splash
+        p.incoming().AutoAcceptOnce = false;
+        p.settings().Name = "Cleo";
+        p.settings().EMail = "cleo@example.org";
+        p.settings().Location = "Lisbon";
     }
     void TearDown() override
     {
@@ -112,7 +111,10 @@ protected:
     ScratchFolder folder;
     RecordingSounds sounds;
     Shell shell;
-    Program program{shell, sounds};
+    TcpTransports tcp;
+    const quint16 base = freeBasePort();
+    Program program{shell, sounds, tcp, {folder.file("ovela.ini"), base}};
+    ProgramInternals p{program};
 };
 
 } // namespace
@@ -163,34 +165,34 @@ TEST_F(MessagingDisabledTest, TheIncomingMessageIndicatorIsHidden)
 TEST_F(WindowTest, DoNotDisturbFromTheMenuAndTheImage)
 {
     action("Menu_FileDoNotDisturb")->trigger();
-    EXPECT_TRUE(program.signalling.doNotDisturb());
+    EXPECT_TRUE(p.signalling().doNotDisturb());
     QTest::mouseClick(find("imgDoNotDisturb"), Qt::LeftButton);
-    EXPECT_FALSE(program.signalling.doNotDisturb());
+    EXPECT_FALSE(p.signalling().doNotDisturb());
     EXPECT_FALSE(action("Menu_FileDoNotDisturb")->isChecked());
 }
 
 TEST_F(WindowTest, TheCallButtonAsksForNameAndEmailFirst)
 {
-    program.settings.Name = "Al";
+    p.settings().Name = "Al";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
     ASSERT_TRUE(find("frmMessage"));
     EXPECT_EQ(text("pnlMessage", "frmMessage"),
               "You must enter a name of at least 3 Characters in length.  ");
     EXPECT_EQ(find("frmMessage")->windowTitle(), "OVELA Information");
-    program.settings.Name = "Alan";
-    program.settings.EMail = "a@b.c";
+    p.settings().Name = "Alan";
+    p.settings().EMail = "a@b.c";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
     EXPECT_EQ(text("pnlMessage", "frmMessage"),
               "You must enter an Email Address of at least 8 Characters in length.");
     QTest::mouseClick(in<QPushButton>("frmMessage", "cmdOK"), Qt::LeftButton);
-    program.settings.EMail = "alan@example.org";
+    p.settings().EMail = "alan@example.org";
     QTest::mouseClick(find("cmdtoolbar_0"), Qt::LeftButton);
     EXPECT_TRUE(find("frmDirectory")->isVisible());
 }
 
 TEST_F(WindowTest, AnIncomingCallIsAnsweredFromThePromptAndShownOnTheMainWindow)
 {
-    auto control = RawConnection::connectTo(2000);
+    auto control = RawConnection::connectTo(base);
     control->send("RQC;Ann;Porto;9:05;");
     ASSERT_TRUE(waitUntil([] { return find("frmCallIn") && find("frmCallIn")->isVisible(); }));
     EXPECT_EQ(find("frmCallIn")->windowTitle(), "OVELA Incoming Call...");
@@ -202,7 +204,7 @@ TEST_F(WindowTest, AnIncomingCallIsAnsweredFromThePromptAndShownOnTheMainWindow)
     ASSERT_TRUE(control->waitFor("RRS;YES;Cleo;Lisbon;"));
     EXPECT_FALSE(find("frmCallIn")->isVisible());
 
-    auto media = RawConnection::connectTo(2001);
+    auto media = RawConnection::connectTo(quint16(base + 1));
     ASSERT_TRUE(waitUntil([] { return text("lblcmd_0") == "HangUp"; }));
     EXPECT_FALSE(action("Menu_FileCall")->isEnabled());
     EXPECT_TRUE(action("Menu_FileHangup")->isEnabled());
@@ -210,7 +212,7 @@ TEST_F(WindowTest, AnIncomingCallIsAnsweredFromThePromptAndShownOnTheMainWindow)
     EXPECT_EQ(find("frmNewChat")->windowTitle(), "Text Chat - Ann");
     EXPECT_TRUE(
         find<QPlainTextEdit>("txtIn")->toPlainText().contains("Call: Ann, Time in Porto is 9:05."));
-    ASSERT_TRUE(waitUntil([&] { return program.media.clock().displayOn(); }, 3000));
+    ASSERT_TRUE(waitUntil([&] { return p.media().clock().displayOn(); }, 3000));
 
     action("Menu_FileHangup")->trigger();
     EXPECT_TRUE(media->waitClosed());
@@ -218,15 +220,15 @@ TEST_F(WindowTest, AnIncomingCallIsAnsweredFromThePromptAndShownOnTheMainWindow)
     EXPECT_TRUE(action("Menu_FileCall")->isEnabled());
     EXPECT_EQ(find("frmNewChat")->windowTitle(), "Text Chat");
     EXPECT_TRUE(find<QPlainTextEdit>("txtIn")->toPlainText().endsWith("<End of Connection>\n"));
-    EXPECT_FALSE(program.media.clock().displayOn());
+    EXPECT_FALSE(p.media().clock().displayOn());
 }
 
 TEST_F(WindowTest, ABusyCallerIsShownOnTheBusyNotice)
 {
-    auto first = RawConnection::connectTo(2000);
+    auto first = RawConnection::connectTo(base);
     first->send("RQC;Ann;Porto;9:05;");
-    ASSERT_TRUE(waitUntil([&] { return program.incoming.promptOpen(); }));
-    auto second = RawConnection::connectTo(2000);
+    ASSERT_TRUE(waitUntil([&] { return p.incoming().promptOpen(); }));
+    auto second = RawConnection::connectTo(base);
     second->send("RQC;Bo;Rome;9:06;");
     ASSERT_TRUE(
         waitUntil([] { return find("frmBusyNotify") && find("frmBusyNotify")->isVisible(); }));
@@ -238,7 +240,8 @@ TEST_F(WindowTest, ABusyCallerIsShownOnTheBusyNotice)
 
 TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
 {
-    RawListener peer(2100);
+    const quint16 peerPort = freeBasePort();
+    RawListener peer(peerPort);
     action("Menu_FileCall")->trigger();
     auto *address = find<QLineEdit>("txtConnectID");
     auto *call = find<QPushButton>("cmdCall");
@@ -247,8 +250,9 @@ TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
     QTest::keyClicks(address, "127.0.0.1;");
     EXPECT_EQ(address->text(), "127.0.0.1") << "';' is refused at the keyboard";
     EXPECT_TRUE(call->isEnabled());
-    // The directory's Call places calls on port 2000; this test's callee waits elsewhere.
-    program.outgoing.PlaceCall(address->text(), 2100, 0);
+    // Without a port the call goes to 2000; this test's callee waits elsewhere.
+    QTest::keyClicks(address, QStringLiteral(":%1").arg(peerPort));
+    QTest::mouseClick(call, Qt::LeftButton);
     ASSERT_TRUE(find("frmConStatus")->isVisible());
     EXPECT_EQ(find("frmConStatus")->windowTitle(), "Connecting...");
     EXPECT_EQ(text("pnlConStatus"), "Establishing Connection...");
@@ -257,7 +261,7 @@ TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
     ASSERT_TRUE(waitUntil([] { return text("pnlSecond") == "1 sec"; }, 3000));
     QTest::mouseClick(find<QPushButton>("cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(find("frmConStatus")->isVisible());
-    EXPECT_EQ(program.session.CallState, CallStates::Cancelled);
+    EXPECT_EQ(p.session().callState(), CallStates::Cancelled);
 }
 
 TEST_F(WindowTest, ClearingTheLogAsksFirst)
@@ -265,7 +269,7 @@ TEST_F(WindowTest, ClearingTheLogAsksFirst)
     action("Menu_ViewLog")->trigger();
     auto *list = find<QListWidget>("lstActivity");
     ASSERT_TRUE(list && find("frmLog")->isVisible());
-    program.AddLogEntry("while shown");
+    p.log().AddLogEntry("while shown");
     EXPECT_TRUE(list->item(list->count() - 1)->text().endsWith(": while shown"));
     const int before = list->count();
     QString asked;
@@ -298,9 +302,9 @@ TEST_F(WindowTest, OptionsRefuseShortDetailsAndStoreGoodOnes)
     in<QCheckBox>("frmOptions", "chkAutoAccept")->setChecked(true);
     in<QPushButton>("frmOptions", "cmdClose")->click();
     QApplication::processEvents();
-    EXPECT_EQ(program.settings.Name, "Ali");
-    EXPECT_EQ(program.settings.Comment, "ab");
-    EXPECT_TRUE(program.settings.AutoAccept);
+    EXPECT_EQ(p.settings().Name, "Ali");
+    EXPECT_EQ(p.settings().Comment, "ab");
+    EXPECT_TRUE(p.settings().AutoAccept);
 }
 
 TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
@@ -311,7 +315,7 @@ TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
     QTest::keyClick(out, Qt::Key_Return);
     EXPECT_TRUE(out->toPlainText().isEmpty());
     EXPECT_TRUE(find<QPlainTextEdit>("txtIn")->toPlainText().endsWith("> hello there\n"));
-    EXPECT_EQ(program.media.textQueue().oldest(), "hello there");
+    EXPECT_EQ(p.media().textQueue().oldest(), "hello there");
     EXPECT_TRUE(action("Menu_ViewChat")->isChecked());
     find("frmNewChat")->close();
     EXPECT_FALSE(action("Menu_ViewChat")->isChecked());
@@ -320,30 +324,30 @@ TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
 
 TEST_F(WindowTest, ClosingIsRefusedOnlyWhileAConnectionIsBeingEstablished)
 {
-    program.session.CallState = CallStates::Establishing;
+    p.session().placing();
     shell.mainWindow()->close();
     EXPECT_TRUE(shell.mainWindow()->isVisible());
     EXPECT_FALSE(program.shutDownDone());
     EXPECT_EQ(text("pnlMessage", "frmMessage"),
               "You must cancel the connection that is being established before exiting.");
-    program.session.CallState = CallStates::Busy;
+    p.session().busy();
     shell.mainWindow()->close();
     EXPECT_TRUE(program.shutDownDone());
-    EXPECT_TRUE(program.log.entries().last().endsWith(": OVELA Power Down"));
+    EXPECT_TRUE(p.log().entries().last().endsWith(": OVELA Power Down"));
 }
 
 TEST_F(WindowTest, TalkIsHeldWithTheLeftButtonAndLatchedWithTheRightOne)
 {
-    ASSERT_TRUE(program.media.audio.available()) << "the scripted speaker is a device";
+    ASSERT_TRUE(p.media().audio().available()) << "the scripted speaker is a device";
 
     QWidget *talk = find("cmdtoolbar_4");
     QTest::mousePress(talk, Qt::LeftButton);
-    EXPECT_EQ(program.session.microphoneState, 2);
+    EXPECT_EQ(p.media().audio().microphoneOn(), true);
     QTest::mouseRelease(talk, Qt::LeftButton);
-    EXPECT_EQ(program.session.microphoneState, 1);
+    EXPECT_EQ(p.media().audio().microphoneOn(), false);
     QTest::mousePress(talk, Qt::RightButton);
     QTest::mouseRelease(talk, Qt::RightButton);
-    EXPECT_EQ(program.session.microphoneState, 2) << "latched on";
+    EXPECT_EQ(p.media().audio().microphoneOn(), true) << "latched on";
     QTest::mousePress(talk, Qt::RightButton);
-    EXPECT_EQ(program.session.microphoneState, 1) << "and off again";
+    EXPECT_EQ(p.media().audio().microphoneOn(), false) << "and off again";
 }

@@ -1,8 +1,12 @@
-// Shared test helpers: recorders standing in for the windows and the sound player, a raw TCP
-// peer that plays the other program byte for byte, and waiting on the event loop.
+// Shared test helpers: recorders standing in for the windows and the sound player, free ports,
+// a program of the tests with a view of its parts, a raw TCP peer that plays the other program
+// byte for byte, and waiting on the event loop.
 #pragma once
 
+#include "calls/program.h"
 #include "calls/shellview.h"
+#include "freeport.h"
+#include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 
@@ -80,8 +84,68 @@ struct RecordingShell : ShellView {
     }
     void showMainWindow() override { calls << "main"; }
     void showOptions() override { calls << "options"; }
-    void collectWindowSettings(Settings &) const override {}
+    OpenWindows openWindows() const override { return {}; }
     void unloadWindows() override { calls << "unload"; }
+};
+
+// A temporary folder made current for the length of a test, for the bare-named list files.
+class ScratchFolder
+{
+public:
+    ScratchFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
+    ~ScratchFolder() { QDir::setCurrent(m_old); }
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_old;
+};
+
+// The tests' view of a program's parts.
+class ProgramInternals
+{
+public:
+    explicit ProgramInternals(Program &program) : p(program) {}
+    Settings &settings() { return p.m_settings; }
+    CallSession &session() { return p.m_session; }
+    PalList &pals() { return p.m_pals; }
+    ActivityLog &log() { return p.m_log; }
+    ChatLink &chat() { return p.m_chat; }
+    DirectoryClient &directory() { return p.m_directory; }
+    QuickMessageReceiver &quickMessages() { return p.m_quickMessages; }
+    IncomingCall &incoming() { return p.m_incoming; }
+    MediaSession &media() { return p.m_media; }
+    CallSignalling &signalling() { return p.m_signalling; }
+    OutgoingCall &outgoing() { return p.m_outgoing; }
+    MainWindowModel &mainWindow() { return p.m_mainWindow; }
+    OptionsModel &options() { return p.m_options; }
+    const QString &settingsPath() const { return p.m_config.settingsPath; }
+
+private:
+    Program &p;
+};
+
+// A program of the tests on free ports (or on an in-memory network), in a folder of its own,
+// with recorders for its windows, its messages and its sounds.
+struct TestProgram {
+    explicit TestProgram(Transports *network = nullptr, quint16 basePort = freeBasePort())
+        : program(messages, sounds, network ? *network : tcp, {folder.file("ovela.ini"), basePort})
+    {
+    }
+    ~TestProgram() { program.shutDown(); }
+    void start(const QString &commandLine = QString()) { program.startUp(shell, commandLine); }
+    quint16 port(int offset = 0) const { return quint16(program.basePort() + offset); }
+    ProgramInternals &operator*() { return parts; }
+    ProgramInternals *operator->() { return &parts; }
+
+    ScratchFolder folder;
+    RecordingMessages messages;
+    RecordingSounds sounds;
+    RecordingShell shell;
+    TcpTransports tcp;
+    Program program;
+    ProgramInternals parts{program};
 };
 
 // One raw TCP connection, reading what arrives into a buffer.
@@ -176,18 +240,4 @@ public:
 private:
     QTcpServer m_server;
     std::vector<std::unique_ptr<RawConnection>> m_conns;
-};
-
-// A temporary folder made current for the length of a test, for the bare-named list files.
-class ScratchFolder
-{
-public:
-    ScratchFolder() : m_old(QDir::currentPath()) { QDir::setCurrent(m_dir.path()); }
-    ~ScratchFolder() { QDir::setCurrent(m_old); }
-    QString path() const { return m_dir.path(); }
-    QString file(const QString &name) const { return m_dir.filePath(name); }
-
-private:
-    QTemporaryDir m_dir;
-    QString m_old;
 };

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -95,7 +96,7 @@ protected:
     RXVCapture *window = nullptr;
 };
 
-// ---- the scripted camera in every format the engine knows ----
+// ---- the scripted camera in each byte layout the engine knows ----
 
 class EveryCameraFormat : public Capture, public testing::WithParamInterface<Row>
 {
@@ -137,7 +138,20 @@ TEST_P(EveryCameraFormat, DeliversThePatternThroughTheCapturePath)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, EveryCameraFormat, testing::ValuesIn(captureref::rows()),
+// The camera path once per byte layout, small and large, cropped and not; the conversions
+// themselves are checked for every frame size in capture_frame_test.
+std::vector<Row> cameraRows()
+{
+    const std::vector<std::string> picked = {"grey4_160x120", "grey8_320x240",  "yvu9_176x144",
+                                             "yuv12_640x480", "rgb555_320x240", "rgb24_768x576"};
+    std::vector<Row> rows;
+    for (const Row &row : captureref::rows())
+        if (std::find(picked.begin(), picked.end(), captureref::rowName(row)) != picked.end())
+            rows.push_back(row);
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, EveryCameraFormat, testing::ValuesIn(cameraRows()),
                          [](const auto &info) { return captureref::rowName(info.param); });
 
 // ---- handles ----

@@ -1,0 +1,77 @@
+// The self-view window.
+#include "frmself.h"
+
+#include "calls/videopath.h"
+#include "platform/ui/videosurface.h"
+#include "shell/ui/pictures.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+FrmSelf::FrmSelf(VideoPath &video, QWidget *parent)
+    : ToolWindow(parent, Qt::Window | Qt::Tool), m_video(video)
+{
+    setObjectName(QStringLiteral("frmSelf"));
+    setWindowTitle(QStringLiteral("Self View"));
+    m_capture = new VideoSurface(this);
+    m_capture->setObjectName(QStringLiteral("pnlCapture"));
+    m_capture->setFixedSize(VideoPath::Width, VideoPath::Height);
+
+    m_caption = new QLabel(video.deviceName(), this);
+    m_caption->setObjectName(QStringLiteral("pnlSelf"));
+    m_caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_camSet = new QPushButton(this);
+    m_camSet->setObjectName(QStringLiteral("cmdCamSet"));
+    m_camSet->setFixedWidth(34);
+    m_settings = new QPushButton(QStringLiteral("Settings"), this);
+    m_settings->setObjectName(QStringLiteral("cmdSettings"));
+    m_settings->setToolTip(QStringLiteral("Video settings"));
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_camSet);
+    bottom->addWidget(m_caption, 1);
+    bottom->addWidget(m_settings);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_capture, 0, Qt::AlignHCenter);
+    layout->addLayout(bottom);
+
+    connect(m_settings, &QPushButton::clicked, this, &FrmSelf::settingsRequested);
+    connect(m_camSet, &QPushButton::clicked, this,
+            [this] { m_video.cameraOn() ? m_video.CameraOff() : m_video.CameraOn(); });
+    connect(&m_video, &VideoPath::cameraChanged, this, &FrmSelf::showCameraState);
+    connect(&m_video, &VideoPath::captureSizeChanged, this, &FrmSelf::sizeForCapture);
+    connect(&m_video, &VideoPath::captureAvailabilityChanged, this, [this](bool) {
+        m_caption->setText(m_video.deviceName());
+        m_camSet->setEnabled(m_video.captureAvailable());
+    });
+    showCameraState(false);
+}
+
+void FrmSelf::showCameraState(bool on)
+{
+    m_camSet->setIcon(style()->standardIcon(on ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_camSet->setToolTip(on ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    m_camSet->setEnabled(m_video.captureAvailable());
+}
+
+void FrmSelf::sizeForCapture(int width, int height, double scaleX, double scaleY)
+{
+    m_capture->setFixedSize(int(width / scaleX), int(height / scaleY));
+    m_caption->setText(QStringLiteral("%1x%2").arg(width).arg(height));
+    adjustSize();
+}
+
+void FrmSelf::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    m_video.setPreview(true);
+}
+
+void FrmSelf::hideEvent(QHideEvent *event)
+{
+    ToolWindow::hideEvent(event);
+    m_video.setPreview(false);
+}

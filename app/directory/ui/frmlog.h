@@ -1,0 +1,25 @@
+// The activity log window: the log's lines, Clear Log (after a question) and Close (which only
+// hides it).
+#pragma once
+
+#include "shell/ui/toolwindow.h"
+
+class ActivityLog;
+class QListWidget;
+class UserMessages;
+
+class FrmLog : public ToolWindow
+{
+    Q_OBJECT
+public:
+    FrmLog(ActivityLog &log, UserMessages &messages, QWidget *parent = nullptr);
+
+    void clearLog();
+
+private:
+    void reload();
+
+    ActivityLog &m_log;
+    UserMessages &m_messages;
+    QListWidget *m_list;
+};

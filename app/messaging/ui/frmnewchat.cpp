@@ -1,0 +1,117 @@
+// The text chat window.
+#include "frmnewchat.h"
+
+#include "messaging/chatlink.h"
+#include "shell/ui/pictures.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace
+{
+QString forDisplay(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+} // namespace
+
+FrmNewChat::FrmNewChat(ChatLink &chat, QWidget *parent)
+    : ToolWindow(parent, Qt::Window), m_chat(chat)
+{
+    setObjectName(QStringLiteral("frmNewChat"));
+    setWindowTitle(chat.caption());
+    setWindowIcon(Pictures::appIcon());
+    m_split = new QSplitter(Qt::Vertical, this);
+    m_split->setObjectName(QStringLiteral("splitChat"));
+    m_in = new QPlainTextEdit(m_split);
+    m_in->setObjectName(QStringLiteral("txtIn"));
+    m_in->setReadOnly(true);
+    m_out = new QPlainTextEdit(m_split);
+    m_out->setObjectName(QStringLiteral("txtOut"));
+    m_out->installEventFilter(this);
+    m_split->setStretchFactor(0, 3);
+    m_split->setStretchFactor(1, 1);
+
+    auto *bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("pnlChat"));
+    auto *buttons = new QHBoxLayout(bar);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    auto button = [&](const char *name, const QString &text) {
+        auto *b = new QPushButton(text, bar);
+        b->setObjectName(QLatin1String(name));
+        b->setAutoDefault(false);
+        buttons->addWidget(b);
+        return b;
+    };
+    QPushButton *clear = button("cmdClear", QStringLiteral("Clear Text"));
+    QPushButton *up = button("cmdFontUp", QStringLiteral("A+"));
+    up->setToolTip(QStringLiteral("Increase Font Size"));
+    QPushButton *down = button("cmdFontDown", QStringLiteral("A-"));
+    down->setToolTip(QStringLiteral("Decrease Font Size"));
+    buttons->addStretch(1);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 4);
+    layout->addWidget(m_split, 1);
+    layout->addWidget(bar);
+    resize(330, 260);
+    applyFont();
+
+    connect(clear, &QPushButton::clicked, this, [this] {
+        m_chat.clearIncoming();
+        m_out->clear();
+    });
+    connect(up, &QPushButton::clicked, this, [this] { m_chat.changeFontSize(+1); });
+    connect(down, &QPushButton::clicked, this, [this] { m_chat.changeFontSize(-1); });
+    connect(&m_chat, &ChatLink::fontSizeChanged, this, &FrmNewChat::applyFont);
+    connect(&m_chat, &ChatLink::incomingAppended, this, &FrmNewChat::appendToPane);
+    connect(&m_chat, &ChatLink::incomingReset, this,
+            [this] { m_in->setPlainText(forDisplay(m_chat.incoming())); });
+    connect(&m_chat, &ChatLink::outgoingCleared, m_out, &QPlainTextEdit::clear);
+    connect(&m_chat, &ChatLink::captionChanged, this, &QWidget::setWindowTitle);
+}
+
+void FrmNewChat::appendToPane(const QString &text)
+{
+    QTextCursor end(m_in->document());
+    end.movePosition(QTextCursor::End);
+    end.insertText(forDisplay(text));
+    m_in->verticalScrollBar()->setValue(m_in->verticalScrollBar()->maximum());
+}
+
+void FrmNewChat::sendTypedLine()
+{
+    m_chat.sendTypedLine(m_out->toPlainText());
+}
+
+void FrmNewChat::applyFont()
+{
+    QFont f = m_in->font();
+    f.setPointSize(m_chat.fontSize());
+    m_in->setFont(f);
+    m_out->setFont(f);
+}
+
+bool FrmNewChat::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_out && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            sendTypedLine();
+            return true;
+        }
+    }
+    return ToolWindow::eventFilter(watched, event);
+}
+
+void FrmNewChat::showEvent(QShowEvent *event)
+{
+    ToolWindow::showEvent(event);
+    applyFont();
+    emit shown();
+}

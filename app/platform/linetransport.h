@@ -1,0 +1,109 @@
+// The line transports the program's conversations talk through: a client (one outgoing
+// connection) and a listener (many accepted connections, each known by a number), with the
+// properties and events of the TCP components the program was designed around. IPPort and
+// IPDaemon implement them on TCP; MemoryNetwork implements them in memory, so that both sides of
+// a conversation can run in one test without a port.
+#pragma once
+
+#include "endpointerror.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class LineClient : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // Writing resolves a name or a dotted address; the error says why it could not.
+    virtual QString remoteHost() const = 0;
+    virtual EndpointError setRemoteHost(const QString &host) = 0;
+    virtual quint16 remotePort() const = 0;
+    virtual void setRemotePort(quint16 port) = 0;
+    // This machine's address (while connected: the address the connection left from).
+    virtual QString localHost() const = 0;
+
+    // true starts an asynchronous connect reported by Connected; false closes, and a connection
+    // that was up reports Disconnected.
+    virtual bool connected() const = 0;
+    virtual bool connecting() const = 0;
+    virtual EndpointError setConnected(bool on) = 0;
+
+    // Never queues without bound: while too much waits to go out, nothing is taken and
+    // bytesSent() reads 0.
+    virtual EndpointError dataToSend(const QByteArray &bytes) = 0;
+    virtual qint64 bytesSent() const = 0;
+    // With a terminator, DataIn delivers one line without it; without one, whatever arrived.
+    virtual void setEol(const QByteArray &eol) = 0;
+    // The option flag raised when the endpoint is first used; lowering it closes the connection.
+    virtual void setActive(bool on) = 0;
+    // Unsent bytes above which a send takes nothing.
+    virtual void setSendCap(qint64 bytes) = 0;
+
+signals:
+    void Connected(int statusCode, const QString &description);
+    void Disconnected(int statusCode, const QString &description);
+    void DataIn(const QByteArray &text, bool eol);
+    void ReadyToSend();
+    void Error(int errorCode, const QString &description);
+};
+
+class LineListener : public QObject
+{
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual quint16 localPort() const = 0;
+    virtual void setLocalPort(quint16 port) = 0;
+    virtual bool listening() const = 0;
+    virtual EndpointError setListening(bool on) = 0;
+
+    virtual bool connected(int id) const = 0;
+    // Only false (close) does anything; the close is reported by Disconnected.
+    virtual EndpointError setConnected(int id, bool on) = 0;
+    virtual QString remoteHost(int id) const = 0;
+    virtual EndpointError dataToSend(int id, const QByteArray &bytes) = 0;
+    virtual qint64 bytesSent(int id) const = 0;
+    virtual void setEol(int id, const QByteArray &eol) = 0;
+    virtual void setBufferSizes(int id, int inBuffer, int outBuffer) = 0;
+    virtual QList<int> connectionIds() const = 0;
+    virtual int connectionCount() const = 0;
+    // Milliseconds since connection id was accepted (-1 when there is no such connection).
+    virtual qint64 connectionAge(int id) const = 0;
+    // The option flag raised when the endpoint is first used; lowering it closes everything.
+    virtual void setActive(bool on) = 0;
+    // Closes connections that have received nothing for this long (0: never).
+    virtual void setIdleTimeout(int ms) = 0;
+    virtual void setSendCap(qint64 bytes) = 0;
+
+signals:
+    void ConnectionRequest(bool *accept);
+    void Connected(int connectionId, int statusCode, const QString &description);
+    void DataIn(int connectionId, const QByteArray &text, bool eol);
+    void Disconnected(int connectionId, int statusCode, const QString &description);
+    void ReadyToSend(int connectionId);
+    void Error(int errorCode, const QString &description);
+};
+
+// Where conversations get their endpoints from.
+class Transports
+{
+public:
+    virtual ~Transports() = default;
+    virtual std::unique_ptr<LineClient> client() = 0;
+    virtual std::unique_ptr<LineListener> listener() = 0;
+};
+
+// Endpoints on TCP.
+class TcpTransports : public Transports
+{
+public:
+    std::unique_ptr<LineClient> client() override;
+    std::unique_ptr<LineListener> listener() override;
+};

@@ -1,0 +1,58 @@
+// Call control lines.
+#include "callcontrol.h"
+
+#include "fields.h"
+
+using namespace QVIDUTIL;
+
+namespace CallControl
+{
+
+namespace
+{
+QString peer(const QByteArray &line, int n)
+{
+    return peerText(GetField(line, n), MaxPeerField);
+}
+} // namespace
+
+QByteArray build(const Request &r)
+{
+    return "RQC;" + wire(r.name) + ';' + wire(r.location) + ';' + wire(r.time) + ';';
+}
+
+QByteArray build(const Answer &a)
+{
+    if (!a.yes) return "RRS;NO;";
+    return "RRS;YES;" + wire(a.name) + ';' + wire(a.location) + ';' + wire(a.time) + ';';
+}
+
+QByteArray build(const Busy &)
+{
+    return "BSY";
+}
+
+QByteArray build(const Capability &c)
+{
+    return "UIF;" + wire(c.version) + ';' + (c.realTime ? "True" : "False") + ';';
+}
+
+Message parse(const QByteArray &line)
+{
+    const QByteArray command = line.left(3);
+    if (command == "RQC") {
+        if (CountFields(line) != 4) return {};
+        return Request{peer(line, 2), peer(line, 3), peer(line, 4)};
+    }
+    if (command == "RRS") {
+        if (CountFields(line) <= 1) return {};
+        if (GetField(line, 2) != "YES") return Answer{};
+        return Answer{true, peer(line, 3), peer(line, 4), peer(line, 5)};
+    }
+    if (command == "BSY") return Busy{};
+    if (command == "UIF")
+        return Capability{fromWire(GetField(line, 2)), GetField(line, 3) == "True"};
+    return {};
+}
+
+} // namespace CallControl

@@ -1,0 +1,49 @@
+// Fields of protocol lines and the numeric value of a text: the helpers every wire protocol of
+// the program (and the directory server) reads and writes its lines with.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace QVIDUTIL
+{
+
+// Field n (1 = the command) of a ';'-separated line. Asking past the last field gives the last
+// field again; when nothing is left, `destination` keeps its previous value.
+void GetField(const QByteArray &text, int n, QByteArray &destination);
+QByteArray GetField(const QByteArray &text, int n);
+// Removes and returns the text before the first ';' (the whole text when there is none).
+QByteArray PopField(QByteArray &text);
+// The number of ';' in a text.
+int CountFields(const QByteArray &text);
+
+// Numeric value of a text: leading blanks skipped, a number read up to the first character that
+// cannot continue it, 0 when there is none; rounded half to even and clamped to the width.
+double numericValue(const QByteArray &text);
+qint16 val16(const QByteArray &text);
+qint32 val32(const QByteArray &text);
+inline qint16 val16(const QString &text)
+{
+    return val16(text.toUtf8());
+}
+inline qint32 val32(const QString &text)
+{
+    return val32(text.toUtf8());
+}
+
+// Protocol text from a user's text and back; texts are UTF-8 on the wire.
+inline QByteArray wire(const QString &text)
+{
+    return text.toUtf8();
+}
+inline QString fromWire(const QByteArray &bytes)
+{
+    return QString::fromUtf8(bytes);
+}
+
+// A text a peer or a server sent for showing and logging (a name, a place, a time): cut to
+// `maxBytes`, since a genuine one is far shorter, and with control characters made blanks, since
+// a line break in a name would split its log line into entries of the peer's making.
+QString peerText(const QByteArray &field, int maxBytes = 256);
+
+} // namespace QVIDUTIL

@@ -1,0 +1,68 @@
+// Reading the command line.
+#include "commandline.h"
+
+#include <QCommandLineParser>
+
+namespace
+{
+bool readPort(const QString &text, quint16 *port)
+{
+    bool ok = false;
+    const uint value = text.trimmed().toUInt(&ok);
+    if (!ok || value < 1 || value > uint(CommandLine::HighestBasePort)) return false;
+    *port = quint16(value);
+    return true;
+}
+
+void describe(QCommandLineParser &parser)
+{
+    parser.setApplicationDescription(
+        QStringLiteral("Video calls between two people, peer to peer over TCP."));
+    parser.addPositionalArgument(
+        QStringLiteral("address"),
+        QStringLiteral("Call this address at start-up (host or host:port; the port defaults to "
+                       "2000) and accept the next incoming call without asking."),
+        QStringLiteral("[address]"));
+    parser.addOption({QStringLiteral("base-port"),
+                      QStringLiteral("Listen on ports N to N+3 instead of 2000 to 2003 (also "
+                                     "OVELA_BASE_PORT)."),
+                      QStringLiteral("N")});
+    parser.addHelpOption();
+    parser.addVersionOption();
+}
+} // namespace
+
+CommandLine CommandLine::parse(const QStringList &arguments, const QString &basePortVariable)
+{
+    CommandLine line;
+    QCommandLineParser parser;
+    describe(parser);
+    if (!parser.parse(QStringList{QStringLiteral("ovela")} + arguments)) {
+        line.error = parser.errorText();
+        return line;
+    }
+    line.help = parser.isSet(QStringLiteral("help"));
+    line.version = parser.isSet(QStringLiteral("version"));
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1) {
+        line.error = QStringLiteral("Only one address can be called at start-up.");
+        return line;
+    }
+    line.address = positional.value(0);
+    const bool option = parser.isSet(QStringLiteral("base-port"));
+    const QString port = option ? parser.value(QStringLiteral("base-port")) : basePortVariable;
+    if ((option || !port.isEmpty()) && !readPort(port, &line.basePort))
+        line.error =
+            QStringLiteral("%1 must be a port number from 1 to %2, not \"%3\".")
+                .arg(option ? QStringLiteral("--base-port") : QStringLiteral("OVELA_BASE_PORT"))
+                .arg(HighestBasePort)
+                .arg(port);
+    return line;
+}
+
+QString CommandLine::usage()
+{
+    QCommandLineParser parser;
+    describe(parser);
+    return parser.helpText();
+}

@@ -1,0 +1,24 @@
+// The program's command line: one optional address to call at start-up ("host", "host:port" or
+// an e-mail address), and --base-port N (or OVELA_BASE_PORT) to listen from port N instead of
+// 2000, as when a second program runs on the same machine.
+#pragma once
+
+#include "calls/callsession.h"
+
+#include <QString>
+#include <QStringList>
+
+struct CommandLine {
+    // Ports N to N + 3 are used, and N may move up by 12 when taken.
+    static constexpr int HighestBasePort = 65520;
+
+    QString address;
+    quint16 basePort = DefaultBasePort;
+    bool help = false;
+    bool version = false;
+    QString error; // set when the command line cannot be used
+
+    // `arguments` without the program's name; `basePortVariable` is OVELA_BASE_PORT's value.
+    static CommandLine parse(const QStringList &arguments, const QString &basePortVariable = {});
+    static QString usage();
+};

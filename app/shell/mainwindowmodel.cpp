@@ -1,0 +1,203 @@
+// The main window's model.
+#include "mainwindowmodel.h"
+
+#include "calls/callsession.h"
+#include "calls/callsignalling.h"
+#include "calls/mediasession.h"
+#include "platform/usermessages.h"
+#include "shell/settings.h"
+
+MainWindowModel::MainWindowModel(const Parts &parts, QObject *parent) : QObject(parent), m_(parts)
+{
+    MediaSession &media = m_.media;
+    connect(&media, &MediaSession::callEntered, this, [this] {
+        emit lightsChanged();
+        emit callEntered();
+    });
+    connect(&media, &MediaSession::callEnded, this, [this] {
+        showIncomingSize(StartPicture.width(), StartPicture.height());
+        emit lightsChanged();
+        emit callEnded();
+    });
+    connect(&media, &MediaSession::animationFrameChanged, this,
+            &MainWindowModel::animationFrameChanged);
+    connect(&media.clock(), &CallClock::changed, this, &MainWindowModel::clockChanged);
+    connect(&media, &MediaSession::incomingPictureResized, this,
+            &MainWindowModel::showIncomingSize);
+    connect(&media, &MediaSession::figures, this, &MainWindowModel::figures);
+    connect(&media, &MediaSession::figuresReset, this, &MainWindowModel::figuresReset);
+    connect(&media, &MediaSession::captureRate, this, &MainWindowModel::captureRate);
+    connect(&media, &MediaSession::fiveSecondStep, this, &MainWindowModel::fiveSecondStep);
+    connect(&media.audio(), &AudioPath::microphoneChanged, this, &MainWindowModel::lightsChanged);
+    connect(&media.audio(), &AudioPath::speakerChanged, this, &MainWindowModel::lightsChanged);
+    connect(&media.video(), &VideoPath::cameraChanged, this, &MainWindowModel::lightsChanged);
+    connect(&media.video(), &VideoPath::captureAvailabilityChanged, this, [this](bool available) {
+        emit selfViewAvailabilityChanged(available);
+        if (!available) setSelfViewShown(false);
+    });
+    connect(&m_.signalling, &CallSignalling::doNotDisturbChanged, this,
+            &MainWindowModel::doNotDisturbChanged);
+}
+
+bool MainWindowModel::inCall() const
+{
+    return m_.session.inCall();
+}
+
+void MainWindowModel::toolbarCommand(int tool)
+{
+    const Settings &s = m_.settings;
+    switch (tool) {
+    case CallTool:
+        if (m_.session.mediaState() != MediaState::None) {
+            hangUp();
+            return;
+        }
+        if (s.Name.size() < 3) {
+            m_.messages.showInfoMessage(
+                QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
+            return;
+        }
+        if (s.EMail.size() < 8) {
+            m_.messages.showInfoMessage(QStringLiteral(
+                "You must enter an Email Address of at least 8 Characters in length."));
+            return;
+        }
+        emit directoryRequested();
+        break;
+    case DirectoryTool:
+        emit directoryRequested();
+        break;
+    case SelfViewTool:
+        emit selfViewRequested(!m_selfViewShown);
+        break;
+    case ChatTool:
+        emit chatRequested(!m_chatShown);
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWindowModel::hangUp()
+{
+    m_.signalling.hangUp();
+}
+
+void MainWindowModel::setSelfViewShown(bool shown)
+{
+    m_selfViewShown = shown;
+    emit selfViewShownChanged(shown);
+}
+
+void MainWindowModel::setChatShown(bool shown)
+{
+    m_chatShown = shown;
+    emit chatShownChanged(shown);
+}
+
+bool MainWindowModel::selfViewAvailable() const
+{
+    return m_.media.video().captureAvailable();
+}
+
+bool MainWindowModel::selfViewFollowsMain() const
+{
+    return m_.settings.MoveAllWin;
+}
+
+void MainWindowModel::setTalking(bool on, bool latched)
+{
+    m_talking = on;
+    m_.media.talk(on);
+    emit talkingChanged(on, latched);
+}
+
+void MainWindowModel::talkHeld(bool down)
+{
+    setTalking(down, false);
+}
+
+void MainWindowModel::talkLatch()
+{
+    setTalking(!m_talking, true);
+}
+
+bool MainWindowModel::doNotDisturb() const
+{
+    return m_.signalling.doNotDisturb();
+}
+
+void MainWindowModel::setDoNotDisturb(bool on)
+{
+    m_.signalling.setDoNotDisturb(on);
+}
+
+MainWindowModel::Light MainWindowModel::microphoneLight() const
+{
+    const AudioPath &audio = m_.media.audio();
+    if (!audio.available()) return Light::NoDevice;
+    return audio.microphoneOn() ? Light::On : Light::Off;
+}
+
+MainWindowModel::Light MainWindowModel::speakerLight() const
+{
+    const AudioPath &audio = m_.media.audio();
+    if (!audio.available()) return Light::NoDevice;
+    return audio.speakerOpen() ? Light::On : Light::Off;
+}
+
+MainWindowModel::Light MainWindowModel::cameraLight() const
+{
+    return m_.media.video().cameraOn() ? Light::On : Light::Off;
+}
+
+bool MainWindowModel::quickMessagesShown() const
+{
+    return !m_.settings.MessagingDisable;
+}
+
+void MainWindowModel::settingsChanged()
+{
+    emit quickMessagesShownChanged(quickMessagesShown());
+}
+
+const CallClock &MainWindowModel::clock() const
+{
+    return m_.media.clock();
+}
+
+int MainWindowModel::animationFrame() const
+{
+    return m_.media.animationFrame();
+}
+
+void MainWindowModel::setIncomingTarget(PictureTarget *target)
+{
+    m_.media.setIncomingTarget(target);
+}
+
+void MainWindowModel::showIncomingSize(int width, int height)
+{
+    if (width == m_display.width()) return;
+    // A peer may send any shape; the display never grows past the largest picture size.
+    m_display = QSize(width, height).boundedTo(LargestPicture).expandedTo(SmallestPicture);
+    emit displaySizeChanged(m_display);
+}
+
+bool MainWindowModel::requestClose()
+{
+    if (!m_.program.shutDownDone() && !m_.program.queryUnload()) return false;
+    m_.program.shutDown();
+    return true;
+}
+
+void MainWindowModel::terminate()
+{
+    m_.program.shutDown();
+}
+
+bool MainWindowModel::shutDownDone() const
+{
+    return m_.program.shutDownDone();
+}

@@ -1,0 +1,76 @@
+// The options dialog without its window: the values it shows, the check and the storing that its
+// Close button runs (with what storing changed, such as logging in to the directory again), the
+// guard on the real-time chat option, and the refuse list it edits.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class ChatLink;
+class DirectoryClient;
+class UserMessages;
+struct RefuseList;
+struct Settings;
+
+struct OptionValues {
+    // Personal
+    QString name, email, location, comment;
+    QString directory; // "host:port"
+    bool showOnList = true;
+    // General
+    bool autoAccept = false, sendWelcome = true, realTimeChat = true;
+    QString welcome;
+    bool saveWindowPosition = false, moveAllWindows = true, rememberWindows = true;
+    // Messaging
+    bool messagesDisabled = false;
+};
+
+class OptionsModel : public QObject
+{
+    Q_OBJECT
+public:
+    static constexpr int MinimumName = 3;
+    static constexpr int MinimumEmail = 8;
+    static constexpr int WelcomeLength = 99;
+
+    struct Parts {
+        Settings &settings;
+        RefuseList &refuseList;
+        ChatLink &chat;
+        DirectoryClient &directory;
+        UserMessages &messages;
+    };
+    explicit OptionsModel(const Parts &parts, QObject *parent = nullptr);
+
+    OptionValues load() const;
+    // The directory servers offered for choice.
+    QStringList directoryChoices() const;
+
+    // What Close changed.
+    struct Effects {
+        bool stored = false;           // false: a check failed and the user was told why
+        bool directoryChanged = false; // the directory connection was closed, to log in again
+        bool indicatorsChanged = false;
+    };
+    // Close: checks the values, stores them in the settings and acts on what changed.
+    Effects apply(const OptionValues &values);
+    // The message that keeps the values from being stored; empty when they may be.
+    static QString check(const OptionValues &values);
+
+    // Whether the real-time chat option may be set to `on` now: not during a call (the user is
+    // told so).
+    bool realTimeChatChangeAllowed(bool on);
+
+    // The refuse list: "name" and "e-mail" of each entry, and removing entry `index` (1-based),
+    // which is saved at once.
+    QList<QStringList> refused() const;
+    void removeRefused(int index);
+
+signals:
+    void applied(const OptionsModel::Effects &effects);
+    void refusedChanged();
+
+private:
+    Parts m_;
+};

@@ -1,0 +1,70 @@
+// The main window: menus, the flat toolbar, the incoming video display, the indicator strip with
+// the call clock, and the activity animation. It shows what its model holds and forwards the
+// user's commands to it.
+#pragma once
+
+#include <QMainWindow>
+
+class MainWindowModel;
+class QAction;
+class QFrame;
+class QLabel;
+class ToolbarButton;
+class VideoSurface;
+
+class FrmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit FrmMain(MainWindowModel &model, QWidget *parent = nullptr);
+
+    bool selfViewChecked() const;
+    bool chatChecked() const;
+
+    // The indicators as start-up found the devices and the settings.
+    void showIndicators();
+    // The incoming video picture, on which the video engine draws.
+    VideoSurface *videoSurface() const { return m_video; }
+
+signals:
+    void logRequested();
+    void ratesRequested();
+    void optionsRequested();
+    void aboutRequested();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void buildMenus();
+    QWidget *buildToolbar();
+    QWidget *buildDisplay();
+    QWidget *buildReadOut();
+    void onCallEntered();
+    void onCallEnded();
+    void showClock();
+    void showDoNotDisturb(bool on);
+    void showDisplaySize(QSize size);
+    void showSelfViewShown(bool shown);
+    void showChatShown(bool shown);
+    void showSelfViewAvailable(bool available);
+    void showTalking(bool on, bool latched);
+    void showLights();
+    void ToolbarHover(int index);
+    void onTalk(int index, Qt::MouseButton button, bool down);
+
+    MainWindowModel &m_model;
+    QList<ToolbarButton *> m_tools;
+    QAction *m_call = nullptr, *m_hangup = nullptr, *m_dnd = nullptr;
+    QAction *m_viewSelf = nullptr, *m_viewChat = nullptr;
+    QLabel *m_activity = nullptr;
+    QFrame *m_videoPanel = nullptr;
+    VideoSurface *m_video = nullptr;
+    QLabel *m_logo = nullptr;
+    QLabel *m_msgIn = nullptr, *m_dndImage = nullptr;
+    QLabel *m_mic = nullptr, *m_cam = nullptr, *m_speaker = nullptr;
+    QLabel *m_digits[4] = {};
+    QLabel *m_colon = nullptr;
+    QLabel *m_conLed = nullptr;
+};

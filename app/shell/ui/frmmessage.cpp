@@ -1,0 +1,55 @@
+// The information and error windows.
+#include "frmmessage.h"
+
+#include "shell/ui/pictures.h"
+#include "shell/ui/windowhelpers.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+FrmMessage::FrmMessage(Kind kind, QWidget *parent) : QWidget(parent, Qt::Window | Qt::Dialog)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    const bool error = kind == Error;
+    setObjectName(error ? QStringLiteral("frmErrorMsg") : QStringLiteral("frmMessage"));
+    setWindowTitle(error ? QStringLiteral("OVELA Error") : QStringLiteral("OVELA Information"));
+    setWindowIcon(Pictures::appIcon());
+    auto *icon = new QLabel(this);
+    const auto which = error ? QStyle::SP_MessageBoxCritical : QStyle::SP_MessageBoxInformation;
+    icon->setPixmap(style()->standardIcon(which).pixmap(32, 32));
+    m_text = new QLabel(this);
+    m_text->setObjectName(QStringLiteral("pnlMessage"));
+    m_text->setWordWrap(true);
+    m_text->setTextFormat(Qt::PlainText);
+    m_text->setMinimumWidth(300);
+    m_text->setMaximumWidth(480);
+    auto *ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setObjectName(QStringLiteral("cmdOK"));
+    ok->setDefault(true);
+    auto *top = new QHBoxLayout;
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addWidget(m_text, 1);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ok, 0, Qt::AlignHCenter);
+    connect(ok, &QPushButton::clicked, this, [this] {
+        emit acknowledged();
+        close();
+    });
+}
+
+void FrmMessage::showText(const QString &text)
+{
+    m_text->setText(text);
+    centreOnScreen(this);
+    show();
+    raise();
+}
+
+QString FrmMessage::text() const
+{
+    return m_text->text();
+}

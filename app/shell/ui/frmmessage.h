@@ -1,0 +1,24 @@
+// The information and error windows: shown without blocking, the last text wins.
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+class FrmMessage : public QWidget
+{
+    Q_OBJECT
+public:
+    enum Kind { Information, Error };
+    explicit FrmMessage(Kind kind, QWidget *parent = nullptr);
+
+    void showText(const QString &text);
+    QString text() const;
+
+signals:
+    // OK was pressed (the window is gone).
+    void acknowledged();
+
+private:
+    QLabel *m_text;
+};

@@ -1,0 +1,198 @@
+// The options dialog.
+#include "frmoptions.h"
+
+#include "shell/optionsmodel.h"
+#include "shell/ui/pictures.h"
+#include "shell/ui/windowhelpers.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace
+{
+
+// Texts that travel as protocol fields refuse ";" at the keyboard.
+QLineEdit *fieldEdit(QWidget *parent, const char *name, const QString &text)
+{
+    auto *edit = new QLineEdit(text, parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^;]*")), edit));
+    return edit;
+}
+
+QCheckBox *check(QWidget *parent, const char *name, const QString &text, bool on)
+{
+    auto *box = new QCheckBox(text, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(on);
+    return box;
+}
+
+} // namespace
+
+FrmOptions::FrmOptions(OptionsModel &model, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::Dialog), m_model(model)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("OVELA Properties"));
+    setWindowIcon(Pictures::appIcon());
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabProperties"));
+    m_tabs->addTab(personalTab(), QStringLiteral("Personal"));
+    m_tabs->addTab(generalTab(), QStringLiteral("General"));
+    m_tabs->addTab(messagingTab(), QStringLiteral("Messaging"));
+    auto *close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    close->setDefault(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    connect(close, &QPushButton::clicked, this, [this] {
+        if (accept()) QWidget::close();
+    });
+    centreOnScreen(this);
+}
+
+QWidget *FrmOptions::personalTab()
+{
+    const OptionValues v = m_model.load();
+    auto *page = new QWidget;
+    auto *form = new QFormLayout(page);
+    m_name = fieldEdit(page, "txtName", v.name);
+    m_email = fieldEdit(page, "txtEmail", v.email);
+    m_location = fieldEdit(page, "txtLocation", v.location);
+    m_comment = fieldEdit(page, "txtComment", v.comment);
+    form->addRow(QStringLiteral("Name:"), m_name);
+    form->addRow(QStringLiteral("E-Mail:"), m_email);
+    form->addRow(QStringLiteral("Location:"), m_location);
+    form->addRow(QStringLiteral("Comment:"), m_comment);
+    auto *note = new QLabel(QStringLiteral("This information is used to help others connect to you "
+                                           "on a public User Directory.  E-Mail address is not "
+                                           "Published."),
+                            page);
+    note->setWordWrap(true);
+    form->addRow(note);
+    m_dirAddress = new QComboBox(page);
+    m_dirAddress->setObjectName(QStringLiteral("txtDirAddress"));
+    m_dirAddress->setEditable(true);
+    m_dirAddress->addItems(m_model.directoryChoices());
+    m_dirAddress->setEditText(v.directory);
+    form->addRow(QStringLiteral("Directory Address:"), m_dirAddress);
+    m_showOnList = check(page, "chkShowOnList",
+                         QStringLiteral("Publish information on User Directory (except E-Mail)"),
+                         v.showOnList);
+    form->addRow(m_showOnList);
+    return page;
+}
+
+QWidget *FrmOptions::generalTab()
+{
+    const OptionValues v = m_model.load();
+    auto *page = new QWidget;
+    auto *form = new QFormLayout(page);
+    m_autoAccept =
+        check(page, "chkAutoAccept", QStringLiteral("Auto Accept Incoming Calls"), v.autoAccept);
+    m_sendWelcome = check(page, "chkSendWelcome",
+                          QStringLiteral("Send Welcome Message upon connection"), v.sendWelcome);
+    m_welcome = fieldEdit(page, "txtWelcomeMsg", v.welcome);
+    m_welcome->setMaxLength(OptionsModel::WelcomeLength);
+    m_realChat =
+        check(page, "chkRealChat", QStringLiteral("Enable Real Time Text Chat"), v.realTimeChat);
+    m_saveWinPos = check(page, "chkSaveWinPos", QStringLiteral("Save Main Window Position"),
+                         v.saveWindowPosition);
+    m_moveAllWin = check(page, "chkMoveAllWin", QStringLiteral("Move Self View with Main Window"),
+                         v.moveAllWindows);
+    m_rememberWin =
+        check(page, "chkRememberWin", QStringLiteral("Remember window Status"), v.rememberWindows);
+    form->addRow(m_autoAccept);
+    form->addRow(m_sendWelcome);
+    form->addRow(QStringLiteral("Message:"), m_welcome);
+    form->addRow(m_realChat);
+    form->addRow(m_saveWinPos);
+    form->addRow(m_moveAllWin);
+    form->addRow(m_rememberWin);
+    connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
+        if (!m_model.realTimeChatChangeAllowed(on)) m_realChat->setChecked(!on);
+    });
+    return page;
+}
+
+QWidget *FrmOptions::messagingTab()
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    auto *text =
+        new QLabel(QStringLiteral("All users on this will not be able to send Quick Messages "
+                                  "to you. To add someone to this list select \"Refuse "
+                                  "Message\" when a message is received from the user."),
+                   page);
+    text->setWordWrap(true);
+    m_refuse = new QTreeWidget(page);
+    m_refuse->setObjectName(QStringLiteral("lstRefuse"));
+    m_refuse->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Email")});
+    m_refuse->setRootIsDecorated(false);
+    auto *remove = new QPushButton(QStringLiteral("Remove"), page);
+    remove->setObjectName(QStringLiteral("cmdRemoveRefuse"));
+    m_qmDisable = check(page, "chkQMDisable", QStringLiteral("Disable all Quick Messages"),
+                        m_model.load().messagesDisabled);
+    layout->addWidget(text);
+    layout->addWidget(m_refuse, 1);
+    layout->addWidget(remove, 0, Qt::AlignRight);
+    layout->addWidget(m_qmDisable);
+    connect(remove, &QPushButton::clicked, this, &FrmOptions::removeRefused);
+    connect(&m_model, &OptionsModel::refusedChanged, this, &FrmOptions::fillRefuseList);
+    fillRefuseList();
+    return page;
+}
+
+void FrmOptions::fillRefuseList()
+{
+    m_refuse->clear();
+    for (const QStringList &row : m_model.refused())
+        m_refuse->addTopLevelItem(new QTreeWidgetItem(row));
+    m_refuse->clearSelection();
+}
+
+void FrmOptions::removeRefused()
+{
+    QTreeWidgetItem *item = m_refuse->currentItem();
+    if (!item || !item->isSelected()) return;
+    m_model.removeRefused(m_refuse->indexOfTopLevelItem(item) + 1);
+}
+
+OptionValues FrmOptions::values() const
+{
+    OptionValues v;
+    v.name = m_name->text();
+    v.email = m_email->text();
+    v.location = m_location->text();
+    v.comment = m_comment->text();
+    v.directory = m_dirAddress->currentText();
+    v.showOnList = m_showOnList->isChecked();
+    v.autoAccept = m_autoAccept->isChecked();
+    v.sendWelcome = m_sendWelcome->isChecked();
+    v.realTimeChat = m_realChat->isChecked();
+    v.welcome = m_welcome->text();
+    v.saveWindowPosition = m_saveWinPos->isChecked();
+    v.moveAllWindows = m_moveAllWin->isChecked();
+    v.rememberWindows = m_rememberWin->isChecked();
+    v.messagesDisabled = m_qmDisable->isChecked();
+    return v;
+}
+
+bool FrmOptions::accept()
+{
+    return m_model.apply(values()).stored;
+}

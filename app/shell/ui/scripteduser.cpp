@@ -1,0 +1,107 @@
+// The scripted user.
+#include "scripteduser.h"
+
+#include "shell/mainwindowmodel.h"
+#include "shell/ui/frmmain.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <cmath>
+
+ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, MainWindowModel &model,
+                           QObject *parent)
+    : QObject(parent), m_main(main)
+{
+    m_valid = parse(script);
+    if (!m_valid) {
+        qWarning("OVELA_SCRIPT not understood; nothing will be done: %s", qPrintable(script));
+        return;
+    }
+    connect(&model, &MainWindowModel::callEntered, this, &ScriptedUser::onCallEntered);
+    connect(&model, &MainWindowModel::callEnded, this, &ScriptedUser::onCallEnded);
+}
+
+bool ScriptedUser::parse(const QString &script)
+{
+    for (const QString &raw : script.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QStringList parts = raw.trimmed().split(QLatin1Char(':'));
+        Step step;
+        step.action = parts.value(0);
+        bool ok = true;
+        if (step.action == QLatin1String("talk") && parts.size() == 2) {
+            const QStringList range = parts[1].split(QLatin1Char('-'));
+            bool ok2 = false;
+            step.at = range.value(0).toDouble(&ok);
+            step.until = range.value(1).toDouble(&ok2);
+            ok = ok && ok2 && step.until > step.at;
+        } else if (step.action == QLatin1String("chat") && parts.size() >= 3) {
+            step.at = parts[1].toDouble(&ok);
+            step.text = parts.mid(2).join(QLatin1Char(':'));
+        } else if (step.action == QLatin1String("hangup") && parts.size() == 2) {
+            step.at = parts[1].toDouble(&ok);
+        } else if (step.action == QLatin1String("quit") && parts.size() == 2) {
+            m_quitAfter = parts[1].toDouble(&ok);
+            continue;
+        } else {
+            return false;
+        }
+        if (!ok || step.at < 0) return false;
+        m_steps << step;
+    }
+    return true;
+}
+
+void ScriptedUser::onCallEntered()
+{
+    auto later = [this](double seconds, auto what) {
+        QTimer::singleShot(int(std::lround(seconds * 1000)), this, what);
+    };
+    for (const Step &step : std::as_const(m_steps)) {
+        if (step.action == QLatin1String("talk")) {
+            later(step.at, [this] { press("cmdtoolbar_4", Qt::LeftButton, true); });
+            later(step.until, [this] { press("cmdtoolbar_4", Qt::LeftButton, false); });
+        } else if (step.action == QLatin1String("chat")) {
+            const QString text = step.text;
+            later(step.at, [this, text] { type(text); });
+        } else if (step.action == QLatin1String("hangup")) {
+            later(step.at, [this] {
+                press("cmdtoolbar_0", Qt::LeftButton, true);
+                press("cmdtoolbar_0", Qt::LeftButton, false);
+            });
+        }
+    }
+}
+
+void ScriptedUser::onCallEnded()
+{
+    if (m_quitAfter >= 0)
+        QTimer::singleShot(int(std::lround(m_quitAfter * 1000)), &m_main, &QWidget::close);
+}
+
+void ScriptedUser::press(const char *button, Qt::MouseButton mouse, bool down)
+{
+    QWidget *target = m_main.findChild<QWidget *>(QLatin1String(button));
+    if (!target) return;
+    const QPointF at(target->width() / 2.0, target->height() / 2.0);
+    QMouseEvent event(down ? QEvent::MouseButtonPress : QEvent::MouseButtonRelease, at,
+                      target->mapToGlobal(at), mouse, down ? mouse : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+void ScriptedUser::type(const QString &text)
+{
+    QPlainTextEdit *pane = nullptr;
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->objectName() == QLatin1String("frmNewChat"))
+            pane = top->findChild<QPlainTextEdit *>(QStringLiteral("txtOut"));
+    if (!pane) return;
+    for (const QChar c : text) {
+        QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(pane, &key);
+    }
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QApplication::sendEvent(pane, &enter);
+}

@@ -1,0 +1,317 @@
+// Putting the windows together.
+#include "shell.h"
+
+#include "calls/ui/frmbusynotify.h"
+#include "calls/ui/frmcallin.h"
+#include "calls/ui/frmconstatus.h"
+#include "calls/ui/frmrates.h"
+#include "calls/ui/frmself.h"
+#include "calls/videopath.h"
+#include "directory/ui/frmdirectory.h"
+#include "directory/ui/frmlog.h"
+#include "messaging/ui/frmnewchat.h"
+#include "platform/ui/twips.h"
+#include "platform/ui/videosurface.h"
+#include "shell/mainwindowmodel.h"
+#include "shell/ui/frmabout.h"
+#include "shell/ui/frmmain.h"
+#include "shell/ui/frmmessage.h"
+#include "shell/ui/frmoptions.h"
+#include "shell/ui/frmsplash.h"
+#include "shell/ui/windowhelpers.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include <cstdio>
+
+namespace
+{
+const QString Title = QStringLiteral("OVELA");
+}
+
+Shell::Shell() = default;
+
+Shell::~Shell()
+{
+    releaseWindows();
+}
+
+void Shell::attach(const WindowModels &models)
+{
+    m_models = std::make_unique<WindowModels>(models);
+    MainWindowModel &main = models.main;
+    m_main = std::make_unique<FrmMain>(main);
+    connect(&main, &MainWindowModel::directoryRequested, this, &Shell::showDirectory);
+    connect(&main, &MainWindowModel::selfViewRequested, this, &Shell::showSelfView);
+    connect(&main, &MainWindowModel::chatRequested, this, &Shell::showChat);
+    connect(m_main.get(), &FrmMain::logRequested, this, &Shell::showLog);
+    connect(m_main.get(), &FrmMain::ratesRequested, this, &Shell::showRates);
+    connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
+    connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
+    main.setIncomingTarget(m_main->videoSurface());
+
+    // The directory window steps aside while a call is up.
+    connect(&main, &MainWindowModel::callEntered, this, [this] {
+        if (m_directory) m_directory->hide();
+    });
+}
+
+void Shell::terminate()
+{
+    if (!m_models || m_models->main.shutDownDone()) return;
+    // Nobody is there to answer a question now: open boxes give way, and the messages of the
+    // shutdown itself go to the error output.
+    m_terminating = true;
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible()) box->reject();
+    m_models->main.terminate();
+    if (m_main) m_main->close();
+    QCoreApplication::quit();
+}
+
+void Shell::releaseWindows()
+{
+    m_splash.reset();
+    m_self.reset();
+    m_chat.reset();
+    m_directory.reset();
+    m_rates.reset();
+    m_log.reset();
+    m_callIn.reset();
+    m_busy.reset();
+    m_progress.reset();
+    delete m_info;
+    delete m_error;
+    delete m_options;
+    delete m_about;
+    m_main.reset();
+}
+
+// ---- messages -----------------------------------------------------------------------------
+
+void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+                        std::function<void()> onOk)
+{
+    if (!window) window = new FrmMessage(FrmMessage::Kind(kind));
+    // The last message wins, and so does its request for after the OK.
+    window->disconnect(this);
+    if (onOk) connect(window, &FrmMessage::acknowledged, this, [onOk] { onOk(); });
+    window->showText(text);
+}
+
+void Shell::showInfoMessage(const QString &text, std::function<void()> onOk)
+{
+    showMessage(m_info, FrmMessage::Information, text, std::move(onOk));
+}
+
+void Shell::showErrorMessage(const QString &text)
+{
+    showMessage(m_error, FrmMessage::Error, text);
+}
+
+void Shell::messageBox(const QString &text)
+{
+    if (m_terminating) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
+    QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Ok, m_main.get());
+    box.setObjectName(QStringLiteral("msgBox"));
+    box.exec();
+}
+
+bool Shell::askYesNo(const QString &text)
+{
+    if (m_terminating) return false;
+    QMessageBox box(QMessageBox::Question, Title, text, QMessageBox::Yes | QMessageBox::No,
+                    m_main.get());
+    box.setObjectName(QStringLiteral("msgBox"));
+    return box.exec() == QMessageBox::Yes;
+}
+
+// ---- start-up and shutdown ----------------------------------------------------------------
+
+void Shell::sizeMainWindow()
+{
+    // The large (Normal) zoom's size, at least as large as the window's contents need.
+    const QSize wanted = Twips::toPixels(MainWindowModel::WidthTwips, MainWindowModel::HeightTwips);
+    const QSize size = wanted.expandedTo(m_main->sizeHint());
+    m_main->resize(size);
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        m_main->move(area.left() + (area.width() - size.width()) / 2,
+                     area.top() + (area.height() - size.height()) / 5);
+    }
+}
+
+void Shell::showSplash()
+{
+    m_splash = std::make_unique<FrmSplash>();
+    m_splash->show();
+}
+
+void Shell::closeSplash()
+{
+    m_splash.reset();
+}
+
+void Shell::moveMainWindow(int leftTwips, int topTwips)
+{
+    m_main->move(Twips::toPixelsX(leftTwips), Twips::toPixelsY(topTwips));
+}
+
+void Shell::mainWindowPosition(int *leftTwips, int *topTwips) const
+{
+    const QPoint at = m_main->pos();
+    *leftTwips = Twips::fromPixelsX(at.x());
+    *topTwips = Twips::fromPixelsY(at.y());
+}
+
+void Shell::loadWindows()
+{
+    const WindowModels &m = *m_models;
+    m_self = std::make_unique<FrmSelf>(m.camera);
+    connect(m_self.get(), &FrmSelf::settingsRequested, this, &Shell::showOptions);
+    m.camera.StartCapture(m_self->captureArea());
+
+    m_main->showIndicators();
+    connect(m_self.get(), &ToolWindow::hiddenByUser, this,
+            [this] { m_models->main.setSelfViewShown(false); });
+    m_chat = std::make_unique<FrmNewChat>(m.chat);
+    connect(m_chat.get(), &ToolWindow::hiddenByUser, this,
+            [this] { m_models->main.setChatShown(false); });
+    connect(m_chat.get(), &FrmNewChat::shown, this, [this] { m_models->main.setChatShown(true); });
+    m_directory = std::make_unique<FrmDirectory>(m.outgoing);
+    m_rates = std::make_unique<FrmRates>();
+    connect(&m.main, &MainWindowModel::figuresReset, m_rates.get(), &FrmRates::resetFigures);
+    connect(&m.main, &MainWindowModel::figures, m_rates.get(), &FrmRates::showFigures);
+    connect(&m.main, &MainWindowModel::captureRate, m_rates.get(),
+            [this](const QString &fps) { m_rates->setFigure("pnlFpsCap", fps); });
+    connect(&m.main, &MainWindowModel::fiveSecondStep, this, &Shell::dockSelfView);
+    m_log = std::make_unique<FrmLog>(m.log, *this);
+    m_callIn = std::make_unique<FrmCallIn>(m.incoming);
+    m_busy = std::make_unique<FrmBusyNotify>(m.incoming);
+    m_progress = std::make_unique<FrmConStatus>(m.outgoing);
+
+    // The self view sits at the main window's top right, the chat window below it.
+    m_self->adjustSize();
+    m_self->move(m_main->frameGeometry().right() + 1, m_main->y());
+    m_chat->resize(Twips::toPixelsX(MainWindowModel::WidthTwips), m_chat->height());
+    m_chat->move(m_main->x(), m_main->frameGeometry().bottom() + 1);
+}
+
+void Shell::showStartupWindows(bool selfView, bool chat, bool dataRates)
+{
+    showSelfView(selfView);
+    showChat(chat);
+    if (dataRates) showRates();
+}
+
+void Shell::showMainWindow()
+{
+    m_main->show();
+    m_main->raise();
+    m_main->activateWindow();
+}
+
+void Shell::showOptions()
+{
+    if (!m_options) m_options = new FrmOptions(m_models->options);
+    m_options->show();
+    m_options->raise();
+}
+
+OpenWindows Shell::openWindows() const
+{
+    return {m_self && m_self->isVisible(), m_chat && m_chat->isVisible(),
+            m_rates && m_rates->isVisible()};
+}
+
+void Shell::unloadWindows()
+{
+    for (ToolWindow *w : std::initializer_list<ToolWindow *>{m_self.get(), m_chat.get()})
+        if (w) w->unload();
+    delete m_options;
+    if (m_rates) m_rates->unload();
+    delete m_about;
+    if (m_log) m_log->unload();
+    for (QWidget *w : std::initializer_list<QWidget *>{m_callIn.get(), m_busy.get(), m_splash.get(),
+                                                       m_progress.get(), m_info.data()})
+        if (w) w->hide();
+    if (m_directory) m_directory->unload();
+}
+
+// ---- the windows the main window opens ----------------------------------------------------
+
+void Shell::placeBesideMain(QWidget *window)
+{
+    // Beside the main window, below the self view when that is open there.
+    window->adjustSize();
+    int top = m_main->frameGeometry().bottom() - window->frameGeometry().height();
+    if (m_self && m_self->isVisible()) top = std::max(top, m_self->frameGeometry().bottom() + 1);
+    window->move(m_main->frameGeometry().right() + 1, top);
+}
+
+void Shell::dockSelfView()
+{
+    // The self view follows the main window when it has moved (and docking is on).
+    if (!m_self || !m_self->isVisible() || !m_models->main.selfViewFollowsMain() ||
+        m_main->windowState() != Qt::WindowNoState || m_main->pos() == m_dockedAt)
+        return;
+    m_dockedAt = m_main->pos();
+    const QRect main = m_main->frameGeometry();
+    int left = main.right() + 1;
+    if (const QScreen *screen = m_main->screen()) {
+        if (left + m_self->frameGeometry().width() > screen->availableGeometry().right())
+            left = main.left() - m_self->frameGeometry().width();
+    }
+    m_self->move(left, main.top());
+}
+
+void Shell::showSelfView(bool show)
+{
+    if (!m_self) return;
+    if (show && !m_models->main.selfViewAvailable()) show = false;
+    m_self->setVisible(show);
+    m_models->main.setSelfViewShown(show);
+}
+
+void Shell::showChat(bool show)
+{
+    if (!m_chat) return;
+    m_chat->setVisible(show);
+    m_models->main.setChatShown(show);
+}
+
+void Shell::showDirectory()
+{
+    if (!m_directory) return;
+    m_directory->show();
+    m_directory->raise();
+    m_directory->activateWindow();
+}
+
+void Shell::showRates()
+{
+    if (!m_rates) return;
+    placeBesideMain(m_rates.get());
+    m_rates->show();
+    m_rates->raise();
+}
+
+void Shell::showLog()
+{
+    if (!m_log) return;
+    if (!m_log->isVisible()) centreOnScreen(m_log.get());
+    m_log->show();
+    m_log->raise();
+}
+
+void Shell::showAbout()
+{
+    if (!m_about) m_about = new FrmAbout;
+    m_about->show();
+    m_about->raise();
+}

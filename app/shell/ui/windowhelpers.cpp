@@ -1,0 +1,32 @@
+// Window helpers.
+#include "windowhelpers.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+
+void centreOnScreen(QWidget *window)
+{
+    window->adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        window->move(screen->availableGeometry().center() - window->rect().center());
+}
+
+void toTopRight(QWidget *window)
+{
+    window->adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        window->move(area.right() - window->frameGeometry().width() + 1, area.top());
+    }
+}
+
+QLabel *textPanel(QWidget *parent, const char *name, int minimumWidth)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setMinimumWidth(minimumWidth);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}

@@ -1,0 +1,21 @@
+// What the windows are given: one narrow model or logic object per window, never the program
+// itself, an endpoint or an engine.
+#pragma once
+
+class ActivityLog;
+class ChatLink;
+class IncomingCall;
+class MainWindowModel;
+class OptionsModel;
+class OutgoingCall;
+class VideoPath;
+
+struct WindowModels {
+    MainWindowModel &main;
+    IncomingCall &incoming; // the incoming-call prompt and the busy notice
+    OutgoingCall &outgoing; // the progress window and the directory window's call box
+    ChatLink &chat;
+    VideoPath &camera; // the self view
+    ActivityLog &log;
+    OptionsModel &options;
+};

@@ -1,0 +1,148 @@
+// The windows' decisions without the windows: the main window's toolbar and push-to-talk, the
+// options' check and what storing them changes, the command line and typed call targets.
+#include "platform/memorytransport.h"
+#include "shell/commandline.h"
+#include "testsupport.h"
+
+#include <QSignalSpy>
+#include <gtest/gtest.h>
+
+namespace
+{
+struct Models : ::testing::Test {
+    MemoryNetwork network;
+    TestProgram t{&network};
+    MainWindowModel &main = t->mainWindow();
+    OptionsModel &options = t->options();
+    Settings &settings = t->settings();
+};
+} // namespace
+
+TEST_F(Models, TheCallButtonAsksForNameAndEmailAndTheViewButtonsToggle)
+{
+    struct Case {
+        const char *name, *email;
+        const char *message; // shown instead of the directory
+    };
+    const Case cases[] = {
+        {"Al", "al@example.org", "You must enter a name of at least 3 Characters in length.  "},
+        {"Alan", "a@b.c", "You must enter an Email Address of at least 8 Characters in length."},
+        {"Alan", "alan@example.org", nullptr},
+    };
+    for (const Case &c : cases) {
+        settings.Name = c.name;
+        settings.EMail = c.email;
+        QSignalSpy directory(&main, &MainWindowModel::directoryRequested);
+        t.messages.info.clear();
+        main.toolbarCommand(MainWindowModel::CallTool);
+        EXPECT_EQ(directory.count(), c.message ? 0 : 1) << c.name << " " << c.email;
+        EXPECT_EQ(t.messages.info, c.message ? QStringList{c.message} : QStringList());
+    }
+    QSignalSpy self(&main, &MainWindowModel::selfViewRequested);
+    main.toolbarCommand(MainWindowModel::SelfViewTool);
+    main.setSelfViewShown(true);
+    main.toolbarCommand(MainWindowModel::SelfViewTool);
+    ASSERT_EQ(self.count(), 2);
+    EXPECT_TRUE(self[0][0].toBool());
+    EXPECT_FALSE(self[1][0].toBool()) << "a shown self view is hidden by its button";
+}
+
+TEST_F(Models, TalkIsHeldOrLatched)
+{
+    QSignalSpy talking(&main, &MainWindowModel::talkingChanged);
+    main.talkHeld(true);
+    main.talkHeld(false);
+    main.talkLatch();
+    EXPECT_TRUE(main.talking());
+    main.talkLatch();
+    EXPECT_FALSE(main.talking());
+    ASSERT_EQ(talking.count(), 4);
+    // (on, latched) as the button shows them: sunken while on, raised when unlatched.
+    EXPECT_EQ(talking[2], (QList<QVariant>{true, true}));
+    EXPECT_EQ(talking[3], (QList<QVariant>{false, true}));
+}
+
+TEST_F(Models, OptionsAreCheckedStoredAndSayWhatChanged)
+{
+    settings.DirAddress = "dir.example";
+    settings.DirPort = 2010;
+    OptionValues v = options.load();
+    EXPECT_EQ(v.directory, "dir.example:2010");
+
+    v.name = "  Al  ";
+    EXPECT_FALSE(options.apply(v).stored);
+    EXPECT_EQ(t.messages.info.last(), "You must enter a name of at least 3 Characters in length.");
+    v.name = "Alan";
+    v.email = "alan@example.org";
+    v.comment = "hi";
+    v.welcome = QString(150, 'w');
+    OptionsModel::Effects e = options.apply(v);
+    EXPECT_TRUE(e.stored);
+    EXPECT_FALSE(e.directoryChanged);
+    EXPECT_EQ(settings.Name, "Alan");
+    EXPECT_EQ(settings.Comment, "hi");
+    EXPECT_EQ(settings.WelcomeMsg.size(), OptionsModel::WelcomeLength);
+
+    v.directory = "other.example:2020";
+    e = options.apply(v);
+    EXPECT_TRUE(e.directoryChanged) << "a new directory means logging in again";
+    EXPECT_EQ(settings.DirAddress, "other.example");
+    EXPECT_EQ(settings.DirPort, 2020);
+    EXPECT_TRUE(options.realTimeChatChangeAllowed(!settings.EnableRTC)) << "no call: allowed";
+}
+
+TEST(CommandLineTest, AnAddressABasePortAndMistakes)
+{
+    struct Case {
+        QStringList args;
+        QString variable;
+        QString address;
+        quint16 port;
+        bool error;
+    };
+    const Case cases[] = {
+        {{}, {}, {}, 2000, false},
+        {{"10.0.0.7"}, {}, "10.0.0.7", 2000, false},
+        {{"--base-port", "2100", "host:2104"}, {}, "host:2104", 2100, false},
+        {{"--base-port=2200"}, "2300", {}, 2200, false},
+        {{}, "2300", {}, 2300, false},
+        {{}, "twenty", {}, 2000, true},
+        {{"--base-port", "0"}, {}, {}, 2000, true},
+        {{"--base-port", "65521"}, {}, {}, 2000, true},
+        {{"--bogus"}, {}, {}, 2000, true},
+        {{"a", "b"}, {}, {}, 2000, true},
+    };
+    for (const Case &c : cases) {
+        const CommandLine line = CommandLine::parse(c.args, c.variable);
+        const std::string what = (c.args.join(' ') + " / " + c.variable).toStdString();
+        EXPECT_EQ(!line.error.isEmpty(), c.error) << what << ": " << line.error.toStdString();
+        if (c.error) continue;
+        EXPECT_EQ(line.address, c.address) << what;
+        EXPECT_EQ(line.basePort, c.port) << what;
+    }
+    EXPECT_TRUE(CommandLine::parse({"--version"}).version);
+}
+
+TEST(CallTargets, AHostWithAnOptionalPort)
+{
+    struct Case {
+        const char *typed, *host;
+        quint16 port;
+    };
+    const Case cases[] = {
+        {"10.0.0.7", "10.0.0.7", 2000},
+        {" host.example:2104 ", "host.example", 2104},
+        {"host:0", "host:0", 2000},
+        {"host:70000", "host:70000", 2000},
+        {"host:", "host:", 2000},
+        {"ann@example.org", "ann@example.org", 2000},
+        {"a:b@example.org:5", "a:b@example.org:5", 2000},
+    };
+    for (const Case &c : cases) {
+        QString host;
+        quint16 port = 0;
+        OutgoingCall::splitTarget(QString::fromUtf8(c.typed), &host, &port);
+        EXPECT_EQ(host, c.host) << c.typed;
+        EXPECT_EQ(port, c.port) << c.typed;
+    }
+}
