@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-
 #include <algorithm>
 #include <memory>
 
