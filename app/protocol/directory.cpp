@@ -8,15 +8,204 @@ using namespace QVIDUTIL;
 namespace Directory
 {
 
-QByteArray build(const EmailLookup &lookup)
+namespace
 {
-    return "GEM;" + wire(lookup.address) + ';' + Terminator;
+QByteArray yesNo(bool on)
+{
+    return on ? QByteArrayLiteral("YES") : QByteArrayLiteral("NO");
 }
 
-std::optional<EmailLookup> parseEmailLookup(const QByteArray &line)
+QByteArray number(qint64 value)
 {
-    if (!line.startsWith("GEM") || CountFields(line) < 1) return std::nullopt;
-    return EmailLookup{fromWire(GetField(line, 2))};
+    return QByteArray::number(value);
+}
+
+// A message of fields: the command, then each field followed by ';', then "<ET>".
+QByteArray message(const char *command, std::initializer_list<QByteArray> fields)
+{
+    QByteArray m(command);
+    if (fields.size() > 0) m += ';';
+    for (const QByteArray &f : fields)
+        m += f + ';';
+    return m + Terminator;
+}
+
+QString text(const QByteArray &field)
+{
+    return peerText(field);
+}
+} // namespace
+
+// ---- from the client ----------------------------------------------------------------------
+
+QByteArray build(const Login &l)
+{
+    return message("LGN",
+                   {number(l.id), wire(l.name), wire(l.email), wire(l.location), wire(l.comment),
+                    number(l.kind), yesNo(l.video), yesNo(l.audio), wire(l.version),
+                    yesNo(l.listed), "NO", wire(l.revision), number(l.basePort)});
+}
+
+QByteArray build(const Intro &)
+{
+    return "INT" + Terminator;
+}
+
+QByteArray build(const ListRequest &)
+{
+    return "LS1" + Terminator;
+}
+
+QByteArray build(const EmailLookup &lookup)
+{
+    return message("GEM", {wire(lookup.address)});
+}
+
+QByteArray build(const NewIdRequest &)
+{
+    return "RSN;" + Terminator;
+}
+
+Request parseRequest(const QByteArray &line)
+{
+    const QByteArray command = line.left(3);
+    auto field = [&](int n) { return GetField(line, n); };
+    if (command == "LGN") {
+        if (CountFields(line) < 13) return {};
+        Login l;
+        l.id = val32(field(2));
+        l.name = fromWire(field(3));
+        l.email = fromWire(field(4));
+        l.location = fromWire(field(5));
+        l.comment = fromWire(field(6));
+        l.kind = val16(field(7));
+        l.video = field(8) == "YES";
+        l.audio = field(9) == "YES";
+        l.version = fromWire(field(10));
+        l.listed = field(11) == "YES";
+        l.revision = fromWire(field(13));
+        l.basePort = val16(field(14));
+        return l;
+    }
+    if (command == "INT") return Intro{};
+    if (command == "LS1") return ListRequest{};
+    if (command == "RSN") return NewIdRequest{};
+    if (command == "GEM" && CountFields(line) >= 1) return EmailLookup{fromWire(GetField(line, 2))};
+    return {};
+}
+
+// ---- from the directory server ------------------------------------------------------------
+
+QByteArray build(const Notice &n)
+{
+    static const char *const commands[] = {"INT", "MSG", "BSY"};
+    return message(commands[n.kind], {wire(n.text)});
+}
+
+QByteArray build(const Redirect &r)
+{
+    return message("RDM", {QByteArray(), wire(r.host), wire(r.port), wire(r.text)});
+}
+
+QByteArray build(const ServerList &list)
+{
+    QByteArray m("VCL;");
+    for (const ServerChoice &c : list.servers)
+        m += wire(c.host) + ';' + number(c.port) + ';' + wire(c.description) + ';';
+    return m + Terminator;
+}
+
+QByteArray build(const UserList &list)
+{
+    QByteArray m = "LS1;" + number(list.online) + ';' + number(list.listed) + ';';
+    for (const User &u : list.users) {
+        for (const QByteArray &f :
+             {number(u.id), wire(u.name), wire(u.location), wire(u.address), wire(u.comment),
+              number(u.status), yesNo(u.video), yesNo(u.audio), number(u.kind), number(u.port)})
+            m += f + ';';
+    }
+    return m + Terminator;
+}
+
+QByteArray build(const EmailAnswer &a)
+{
+    return message(
+        "GER", {wire(a.email), wire(a.name), wire(a.location), wire(a.address), number(a.port)});
+}
+
+namespace
+{
+ServerList serverList(const QByteArray &line)
+{
+    ServerList list;
+    const QByteArray rest = line.mid(4);
+    const int n = CountFields(line) - 1;
+    for (int i = 1; i <= n; i += 3) {
+        list.servers.append(
+            {text(GetField(rest, i)), val16(GetField(rest, i + 1)), text(GetField(rest, i + 2))});
+    }
+    return list;
+}
+
+UserList userList(QByteArray rest, int fields)
+{
+    UserList list;
+    PopField(rest); // the command
+    list.online = val32(PopField(rest));
+    list.listed = val32(PopField(rest));
+    const int n = fields - 3;
+    for (int i = 1; i <= n && list.users.size() < MaxUsers; i += 10) {
+        User u;
+        u.id = val32(PopField(rest));
+        u.name = text(PopField(rest));
+        u.location = text(PopField(rest));
+        u.address = text(PopField(rest));
+        u.comment = text(PopField(rest));
+        u.status = val16(PopField(rest));
+        u.video = PopField(rest) == "YES";
+        u.audio = PopField(rest) == "YES";
+        u.kind = val16(PopField(rest));
+        u.port = val16(PopField(rest));
+        list.users.append(u);
+    }
+    return list;
+}
+} // namespace
+
+Reply parseReply(const QByteArray &line)
+{
+    const QByteArray command = line.left(3);
+    const int fields = CountFields(line);
+    if (command == "INT") return Notice{Notice::Intro, text(GetField(line, 2))};
+    if (command == "MSG") return Notice{Notice::Message, text(GetField(line, 2))};
+    if (command == "RDM")
+        return Redirect{text(GetField(line, 3)), text(GetField(line, 4)), text(GetField(line, 5))};
+    if (command == "BSY") return Notice{Notice::Busy, text(GetField(line, 2))};
+    if (command == "VCL") return serverList(line);
+    if (command == "LS1") return userList(line, fields);
+    if (command == "GER")
+        return EmailAnswer{text(GetField(line, 2)), text(GetField(line, 3)),
+                           text(GetField(line, 4)), text(GetField(line, 5)),
+                           val16(GetField(line, 6))};
+    return {};
+}
+
+QString choiceText(const ServerChoice &choice)
+{
+    return choice.host + QLatin1Char(':') + QString::number(choice.port) + QStringLiteral("  (") +
+           choice.description + QLatin1Char(')');
+}
+
+void splitServerAddress(const QString &text, QString *host, qint16 *port)
+{
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        *host = text;
+        *port = DefaultPort;
+        return;
+    }
+    *host = text.left(colon);
+    *port = val16(text.mid(colon + 1, 4));
 }
 
 } // namespace Directory

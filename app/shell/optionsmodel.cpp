@@ -5,6 +5,7 @@
 #include "directory/lists.h"
 #include "messaging/chatlink.h"
 #include "platform/usermessages.h"
+#include "protocol/directory.h"
 #include "shell/settings.h"
 
 OptionsModel::OptionsModel(const Parts &parts, QObject *parent) : QObject(parent), m_(parts) {}
@@ -63,7 +64,7 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     s.EnableRTC = v.realTimeChat;
     QString host;
     qint16 port = 0;
-    splitServerAddress(v.directory, &host, &port);
+    Directory::splitServerAddress(v.directory, &host, &port);
     if (host != s.DirAddress || port != s.DirPort) {
         m_.directory.disconnect();
         s.DirAddress = host;

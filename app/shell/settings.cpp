@@ -146,15 +146,3 @@ bool SaveSettings(const QString &file, const Settings &s, QString *error)
     }
     return ini.save(file, error);
 }
-
-void splitServerAddress(const QString &text, QString *host, qint16 *port)
-{
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon < 0) {
-        *host = text;
-        *port = 2010;
-        return;
-    }
-    *host = text.left(colon);
-    *port = QVIDUTIL::val16(text.mid(colon + 1, 4));
-}

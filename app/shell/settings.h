@@ -54,7 +54,3 @@ void LoadSettings(const QString &file, Settings &settings);
 // Writes every key to the file, keeping whatever else it holds. False (with a reason) when the
 // file could not be written; the old file is then left as it was.
 bool SaveSettings(const QString &file, const Settings &settings, QString *error = nullptr);
-
-// "host:port" as typed for a directory server: without ":", the whole text and port 2010;
-// otherwise the text before the first ":" and the value of at most four characters after it.
-void splitServerAddress(const QString &text, QString *host, qint16 *port);

@@ -3,6 +3,7 @@
 #include "protocol/callcontrol.h"
 #include "protocol/directory.h"
 #include "protocol/mediapacket.h"
+#include "protocol/pal.h"
 
 #include <gtest/gtest.h>
 
@@ -107,13 +108,131 @@ TEST(MediaPackets, HeadersThatLieAreReadWithinWhatArrived)
     }
 }
 
-TEST(Directory, AnEmailLookupBothWays)
+// Bytes of any message that has a builder; empty for monostate.
+template <typename Variant> QByteArray anyBytes(const Variant &message)
 {
-    const QByteArray bytes = Directory::build(Directory::EmailLookup{"ann@example.org"});
-    EXPECT_EQ(bytes, "GEM;ann@example.org;<ET>");
-    const auto lookup = Directory::parseEmailLookup(bytes.chopped(Directory::Terminator.size()));
-    ASSERT_TRUE(lookup);
-    EXPECT_EQ(lookup->address, "ann@example.org");
-    EXPECT_FALSE(Directory::parseEmailLookup("GEM"));
-    EXPECT_FALSE(Directory::parseEmailLookup("LS1;"));
+    return std::visit(
+        [](const auto &m) {
+            using T = std::decay_t<decltype(m)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return QByteArray();
+            else if constexpr (std::is_same_v<T, Pal::NewId> || std::is_same_v<T, Pal::Move>)
+                return Pal::build(m);
+            else
+                return Directory::build(m);
+        },
+        message);
+}
+
+TEST(Directory, RequestsToTheirExactBytesAndBack)
+{
+    const Directory::Login login{
+        4711, "Ann", "ann@example.org", "Porto", "hi", 0, false, true, "2.5", true, "v1.2", 2004};
+    const std::pair<Directory::Request, QByteArray> cases[] = {
+        {login, "LGN;4711;Ann;ann@example.org;Porto;hi;0;NO;YES;2.5;YES;NO;v1.2;2004;<ET>"},
+        {Directory::Login{}, "LGN;-1;;;;;0;NO;NO;2.5;NO;NO;v1.2;2000;<ET>"},
+        {Directory::Intro{}, "INT<ET>"},
+        {Directory::ListRequest{}, "LS1<ET>"},
+        {Directory::EmailLookup{"ann@example.org"}, "GEM;ann@example.org;<ET>"},
+        {Directory::NewIdRequest{}, "RSN;<ET>"},
+    };
+    for (const auto &[request, bytes] : cases) {
+        EXPECT_EQ(anyBytes(request), bytes);
+        EXPECT_TRUE(Directory::parseRequest(bytes.chopped(4)) == request) << bytes.toStdString();
+    }
+    for (const QByteArray &junk : {QByteArray("LGN;1;2;3;"), QByteArray("XYZ;"), QByteArray()})
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(Directory::parseRequest(junk)));
+}
+
+TEST(Directory, RepliesToTheirExactBytesAndBack)
+{
+    using namespace Directory;
+    const User ann{7, "Ann", "Porto", "10.0.0.7", "hi", 0, true, false, 1, 2004};
+    const User bo{1000001, "Bo", "Oslo", "10.0.0.8", "", 3, false, true, 0, 2000};
+    const std::pair<Reply, QByteArray> cases[] = {
+        {Notice{Notice::Intro, "Welcome"}, "INT;Welcome;<ET>"},
+        {Notice{Notice::Message, "Maintenance at 5"}, "MSG;Maintenance at 5;<ET>"},
+        {Notice{Notice::Busy, "Full"}, "BSY;Full;<ET>"},
+        {Redirect{"dir2.example", "2020", "Go there"}, "RDM;;dir2.example;2020;Go there;<ET>"},
+        {ServerList{{{"10.0.0.1", 2020, "Main"}, {"10.0.0.2", 80, "Backup"}}},
+         "VCL;10.0.0.1;2020;Main;10.0.0.2;80;Backup;<ET>"},
+        {UserList{7, 2, {ann, bo}},
+         "LS1;7;2;7;Ann;Porto;10.0.0.7;hi;0;YES;NO;1;2004;1000001;Bo;Oslo;10.0.0.8;;3;NO;YES;0;"
+         "2000;<ET>"},
+        {EmailAnswer{"ann@example.org", "Ann", "Porto", "10.0.0.7", 2004},
+         "GER;ann@example.org;Ann;Porto;10.0.0.7;2004;<ET>"},
+    };
+    for (const auto &[reply, bytes] : cases) {
+        EXPECT_EQ(anyBytes(reply), bytes);
+        EXPECT_TRUE(parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
+    }
+    EXPECT_EQ(choiceText({"10.0.0.1", 2020, "Main"}), "10.0.0.1:2020  (Main)");
+}
+
+TEST(Directory, ShortListsJunkAndTooManyUsersAreReadSafely)
+{
+    using namespace Directory;
+    // A record cut short reads as empty fields and zeros; "yes" is not "YES".
+    const Reply shortList = parseReply("LS1;7;3;5;Eve;Rome;1.2.3.4;x;0;yes");
+    const auto *list = std::get_if<UserList>(&shortList);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->online, 7);
+    ASSERT_EQ(list->users.size(), 1);
+    EXPECT_EQ(list->users[0].name, "Eve");
+    EXPECT_FALSE(list->users[0].video);
+    EXPECT_EQ(list->users[0].port, 0);
+
+    // 600 users: the first 500 are kept.
+    UserList many{600, 600, {}};
+    for (int i = 0; i < 600; ++i) {
+        User u;
+        u.id = i + 1;
+        u.name = QStringLiteral("U%1").arg(i + 1);
+        many.users.append(u);
+    }
+    const Reply big = parseReply(build(many).chopped(4));
+    ASSERT_EQ(std::get<UserList>(big).users.size(), MaxUsers);
+    EXPECT_EQ(std::get<UserList>(big).users.last().name, "U500");
+
+    for (const QByteArray &junk :
+         {QByteArray("ls1;1;2;"), QByteArray("\x01\xff;;", 4), QByteArray("Z"), QByteArray()})
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(parseReply(junk)))
+            << junk.toHex().toStdString();
+    const Reply lookup = parseReply("GER;x@y;Ann\r\nForged;");
+    EXPECT_EQ(std::get<EmailAnswer>(lookup).name, "Ann  Forged");
+    EXPECT_FALSE(std::get<EmailAnswer>(parseReply("GER;x@y;;;0.0.0.0;0;")).found());
+}
+
+TEST(Directory, ServerAddressesAsTyped)
+{
+    struct Case {
+        const char *text, *host;
+        qint16 port;
+    };
+    const Case cases[] = {{"10.0.0.5", "10.0.0.5", 2010},
+                          {"10.0.0.5:2020  (Main)", "10.0.0.5", 2020},
+                          {"host:123456", "host", 1234},
+                          {"host:", "host", 0}};
+    for (const Case &c : cases) {
+        QString host;
+        qint16 port = 0;
+        Directory::splitServerAddress(c.text, &host, &port);
+        EXPECT_EQ(host, c.host) << c.text;
+        EXPECT_EQ(port, c.port) << c.text;
+    }
+}
+
+TEST(Pal, RepliesToTheirExactBytesAndBack)
+{
+    const std::pair<Pal::Reply, QByteArray> cases[] = {
+        {Pal::NewId{4711}, "NSN;4711;<ET>"},
+        {Pal::Move{"pal2.example", 2016}, "BSY;pal2.example;2016;<ET>"},
+        {Directory::EmailAnswer{"eve@x.org", "Eve", "Rome", "0.0.0.0", 0},
+         "GER;eve@x.org;Eve;Rome;0.0.0.0;0;<ET>"},
+    };
+    for (const auto &[reply, bytes] : cases) {
+        EXPECT_EQ(anyBytes(reply), bytes);
+        EXPECT_TRUE(Pal::parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
+    }
+    EXPECT_TRUE(std::holds_alternative<std::monostate>(Pal::parseReply("INT;x;")));
 }
