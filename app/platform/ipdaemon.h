@@ -4,7 +4,7 @@
 // like the client endpoint. The number of connections and each one's buffered line are bounded.
 #pragma once
 
-#include "linesplitter.h"
+#include "protocol/linesplitter.h"
 #include "linetransport.h"
 
 #include <QElapsedTimer>

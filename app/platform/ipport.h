@@ -4,7 +4,7 @@
 // bound, and DataIn delivers one line at a time when a terminator is set.
 #pragma once
 
-#include "linesplitter.h"
+#include "protocol/linesplitter.h"
 #include "linetransport.h"
 
 #include <QHostAddress>

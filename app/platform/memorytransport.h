@@ -6,7 +6,7 @@
 // test, without ports.
 #pragma once
 
-#include "linesplitter.h"
+#include "protocol/linesplitter.h"
 #include "linetransport.h"
 
 #include <QElapsedTimer>

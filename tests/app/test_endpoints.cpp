@@ -3,7 +3,7 @@
 // them.
 #include "platform/ipdaemon.h"
 #include "platform/ipport.h"
-#include "platform/linesplitter.h"
+#include "protocol/linesplitter.h"
 #include "platform/memorytransport.h"
 #include "testsupport.h"
 

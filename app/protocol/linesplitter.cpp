@@ -1,4 +1,4 @@
-// Line framing shared by the client and the listening endpoints.
+// Line framing shared by the endpoints and the directory server.
 #include "linesplitter.h"
 
 void LineSplitter::setTerminator(const QByteArray &eol)
