@@ -16,6 +16,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -59,6 +60,17 @@ void raiseDescriptorLimit()
     ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Qt's own warnings and debugging notes ("This plugin does not support raise()", a missing
+// XDG_RUNTIME_DIR) mean nothing to a user: only errors reach the terminal, unless OVELA_DEBUG is
+// set. The program's own messages for a person go to standard error directly.
+void quietQtMessages(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    static const bool debugging = qEnvironmentVariableIsSet("OVELA_DEBUG");
+    if (type == QtFatalMsg || type == QtCriticalMsg || debugging)
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+    if (type == QtFatalMsg) std::abort();
+}
+
 // Reads the command line before any window exists; false with the exit status when the program
 // should end at once (help, version, a mistake).
 bool readCommandLine(int argc, char **argv, CommandLine *line, int *status)
@@ -90,6 +102,7 @@ int main(int argc, char **argv)
     CommandLine line;
     if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
     raiseDescriptorLimit();
+    qInstallMessageHandler(quietQtMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OVELA"));
     QApplication::setApplicationVersion(ProgramVersion);

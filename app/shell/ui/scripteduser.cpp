@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <cmath>
+#include <cstdio>
 
 ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, MainWindowModel &model,
                            QObject *parent)
@@ -17,7 +18,8 @@ ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, MainWindowModel
 {
     m_valid = parse(script);
     if (!m_valid) {
-        qWarning("OVELA_SCRIPT not understood; nothing will be done: %s", qPrintable(script));
+        std::fprintf(stderr, "ovela: OVELA_SCRIPT not understood; nothing will be done: %s\n",
+                     qPrintable(script));
         return;
     }
     connect(&model, &MainWindowModel::callEntered, this, &ScriptedUser::onCallEntered);
