@@ -6,16 +6,21 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 
+#include <QFileInfo>
+
 Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
                  const ProgramConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
+      m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
       m_videoEngine(messages), m_audioEngine(messages), m_chat(m_session, m_settings, transports),
-      m_directory(transports), m_quickMessages(transports), m_incoming(m_settings, m_log),
-      m_media({m_settings, m_session, m_chat, m_log, sounds, messages, transports, m_videoEngine,
-               m_audioEngine}),
+      m_directory({m_settings, m_identity, messages, transports}),
+      m_presence({m_pals, m_identity, messages, transports}), m_quickMessages(transports),
+      m_incoming(m_settings, m_log), m_media({m_settings, m_session, m_chat, m_log, sounds,
+                                              messages, transports, m_videoEngine, m_audioEngine}),
       m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_log, sounds, messages,
                     transports}),
       m_outgoing(m_session, m_signalling, m_media, m_directory, messages),
+      m_directoryModel({m_settings, m_directory, m_presence, m_pals, m_outgoing, messages}),
       m_mainWindow({m_settings, m_session, m_signalling, m_media, *this, messages}),
       m_options({m_settings, m_refuseList, m_chat, m_directory, messages}),
       m_basePort(config.basePort)
@@ -30,13 +35,37 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     connect(&m_chat, &ChatLink::lineTyped, this,
             [this](const QString &line) { m_media.textQueue().add(line); });
     connect(&m_options, &OptionsModel::applied, &m_mainWindow, &MainWindowModel::settingsChanged);
+
+    // The directory: every attempt opens the pal connection too; a listed user called by entry
+    // shows its name and place; the e-mail lookup's answer places the call.
+    connect(&m_directory, &DirectoryClient::palConnectionWanted, &m_presence,
+            &PalPresence::ConnectPalServer);
+    m_outgoing.directoryEntry = [this](int entry, QString *name, QString *location) {
+        const Directory::User *user = m_directory.user(entry);
+        if (!user) return false;
+        *name = user->name;
+        *location = user->location;
+        return true;
+    };
+    connect(
+        &m_directory, &DirectoryClient::emailFound, this,
+        [this](const QString &name, const QString &location, const QString &address, qint16 port) {
+            m_outgoing.setUser(name, location);
+            m_outgoing.PlaceCall(address, port, -1);
+        });
+    connect(&m_directory, &DirectoryClient::emailNotFound, &m_session, &CallSession::emailNotFound);
+    connect(&m_mainWindow, &MainWindowModel::directoryRequested, &m_directoryModel,
+            &DirectoryModel::openedByCommand);
+    connect(this, &Program::palCheckDue, &m_presence, &PalPresence::ConnectPalServer);
+    if (!config.palHost.isEmpty()) m_presence.setServer(config.palHost, config.palPort);
 }
 
 Program::~Program() = default;
 
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow, m_incoming, m_outgoing, m_chat, m_media.video(), m_log, m_options};
+    return {m_mainWindow,    m_incoming,       m_outgoing, m_chat,
+            m_media.video(), m_directoryModel, m_log,      m_options};
 }
 
 void Program::startUp(ShellView &view, const QString &commandLine)
@@ -51,12 +80,17 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     StartListeners();
     // A termination signal may arrive while a start-up message waits for its OK.
     if (m_shutDown) return;
+    m_identity.setBasePort(m_basePort);
+    m_identity.load();
     view.loadWindows();
+    m_identity.setDevices(m_media.video().captureAvailable(), m_media.audio().available());
+    m_presence.start();
     if (const EndpointError e = m_chat.start(m_basePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
     if (m_shutDown) return;
     LoadRefuseList(m_refuseList);
     LoadPalFile(m_pals);
+    m_presence.FillPalLists();
     m_log.LoadActivityLog();
     m_filesLoaded = true;
     m_log.AddLogEntry(QStringLiteral("OVELA Power Up"));
@@ -136,6 +170,7 @@ void Program::shutDown()
     m_shutDown = true;
     m_startupTimer.stop();
     m_directory.shutDown();
+    m_presence.shutDown();
     m_media.shutDown();
     m_signalling.shutDown();
     m_quickMessages.shutDown();

@@ -11,7 +11,10 @@
 #include "calls/outgoingcall.h"
 #include "directory/activitylog.h"
 #include "directory/directoryclient.h"
+#include "directory/directorymodel.h"
 #include "directory/lists.h"
+#include "directory/palpresence.h"
+#include "directory/useridentity.h"
 #include "messaging/chatlink.h"
 #include "messaging/quickmessagereceiver.h"
 #include "shell/mainwindowmodel.h"
@@ -32,6 +35,9 @@ class UserMessages;
 struct ProgramConfig {
     QString settingsPath = settingsFilePath();
     quint16 basePort = DefaultBasePort;
+    // The pal server (OVELA_PAL_HOST, else the build's default, on port 2015).
+    QString palHost;
+    quint16 palPort = 0;
 };
 
 class Program : public QObject, public ProgramLifecycle
@@ -66,6 +72,7 @@ signals:
 private:
     friend class ProgramInternals; // the tests' view of the parts
     void StartListeners();
+    void connectDirectory();
     void startupTick();
     void reportListener(const QString &text, const EndpointError &error);
 
@@ -77,15 +84,18 @@ private:
     PalList m_pals;
     RefuseList m_refuseList;
     ActivityLog m_log;
+    UserIdentity m_identity;
     VideoEngine m_videoEngine;
     AudioEngine m_audioEngine;
     ChatLink m_chat;
     DirectoryClient m_directory;
+    PalPresence m_presence;
     QuickMessageReceiver m_quickMessages;
     IncomingCall m_incoming;
     MediaSession m_media;
     CallSignalling m_signalling;
     OutgoingCall m_outgoing;
+    DirectoryModel m_directoryModel;
     MainWindowModel m_mainWindow;
     OptionsModel m_options;
 

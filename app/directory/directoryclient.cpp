@@ -1,13 +1,24 @@
 // The directory client.
 #include "directoryclient.h"
 
+#include "directory/useridentity.h"
 #include "platform/linetransport.h"
-#include "protocol/directory.h"
+#include "platform/usermessages.h"
+#include "shell/settings.h"
 
-DirectoryClient::DirectoryClient(Transports &transports, QObject *parent)
-    : QObject(parent), m_server(transports.client())
+using namespace Directory;
+
+DirectoryClient::DirectoryClient(const Deps &deps, QObject *parent)
+    : QObject(parent), m_(deps), m_server(deps.transports.client())
 {
-    m_server->setEol(Directory::Terminator);
+    m_server->setEol(Terminator);
+    connect(m_server.get(), &LineClient::Connected, this,
+            [this](int status) { onConnected(status); });
+    connect(m_server.get(), &LineClient::DataIn, this,
+            [this](const QByteArray &line, bool endOfLine) {
+                // A line too long to hold arrives in pieces: none of them is a message.
+                if (endOfLine) onLine(line);
+            });
 }
 
 DirectoryClient::~DirectoryClient() = default;
@@ -15,7 +26,7 @@ DirectoryClient::~DirectoryClient() = default;
 void DirectoryClient::start()
 {
     m_server->setActive(true);
-    m_server->setEol(Directory::Terminator);
+    m_server->setEol(Terminator);
 }
 
 void DirectoryClient::shutDown()
@@ -24,11 +35,39 @@ void DirectoryClient::shutDown()
     m_server->setActive(false);
 }
 
-void DirectoryClient::connectTo(const QString &host, quint16 port)
+void DirectoryClient::setStatus(const QString &text)
 {
+    m_status = text;
+    emit statusChanged(text);
+}
+
+void DirectoryClient::ConnectDirectory(const QString &host, qint16 port)
+{
+    const QString name = host.trimmed();
+    if (name.isEmpty()) return;
+    emit palConnectionWanted();
+    setStatus(QStringLiteral("Establishing Connection with ") + host + QLatin1Char(':') +
+              QString::number(port));
     m_server->setConnected(false);
-    m_server->setRemotePort(port);
-    if (!m_server->setRemoteHost(host)) m_server->setConnected(true);
+    m_server->setRemotePort(quint16(port));
+    if (const EndpointError e = m_server->setRemoteHost(name)) {
+        if (e.number == EndpointErrors::NoNetwork)
+            m_.messages.showInfoMessage(
+                QStringLiteral("You must be connected to the Internet before you can use the "
+                               "Directory"));
+        else
+            m_.messages.showInfoMessage(QStringLiteral("Directory Server Address is invalid: ") +
+                                        host + QLatin1Char(':') + QString::number(port) +
+                                        QStringLiteral(", ") + QString::number(e.number) +
+                                        QLatin1Char(' ') + e.description);
+        return;
+    }
+    m_server->setConnected(true);
+}
+
+void DirectoryClient::SendDirectoryLogin()
+{
+    m_server->dataToSend(build(m_.identity.login(DirectoryLogin)));
 }
 
 void DirectoryClient::disconnect()
@@ -41,7 +80,73 @@ bool DirectoryClient::connected() const
     return m_server->connected();
 }
 
+void DirectoryClient::requestList()
+{
+    m_server->dataToSend(build(ListRequest{}));
+}
+
+void DirectoryClient::requestIntro()
+{
+    m_server->dataToSend(build(Intro{}));
+}
+
 void DirectoryClient::lookUpEmail(const QString &address)
 {
-    m_server->dataToSend(Directory::build(Directory::EmailLookup{address}));
+    m_server->dataToSend(build(EmailLookup{address}));
+}
+
+const User *DirectoryClient::user(int index) const
+{
+    return index >= 1 && index <= m_users.size() ? &m_users[index - 1] : nullptr;
+}
+
+void DirectoryClient::onConnected(int status)
+{
+    if (status != 0) {
+        setStatus(QStringLiteral("Unable to contact Directory Server"));
+        return;
+    }
+    SendDirectoryLogin();
+    requestIntro();
+    setStatus(QStringLiteral("Connected to Directory Server"));
+}
+
+void DirectoryClient::onLine(const QByteArray &line)
+{
+    const Reply reply = parseReply(line);
+    if (const auto *notice = std::get_if<Notice>(&reply)) {
+        m_.messages.showInfoMessage(notice->text);
+        if (notice->kind == Notice::Intro) {
+            requestList();
+            setStatus(QStringLiteral("Requesting User List"));
+        } else if (notice->kind == Notice::Busy) {
+            // No automatic reconnection, and the empty address is saved.
+            m_.settings.DirAddress.clear();
+            m_server->setConnected(false);
+        }
+    } else if (const auto *redirect = std::get_if<Redirect>(&reply)) {
+        emit redirectOffered(redirect->host + QLatin1Char(':') + redirect->port, redirect->text);
+    } else if (const auto *servers = std::get_if<ServerList>(&reply)) {
+        m_choices.clear();
+        for (const ServerChoice &choice : servers->servers)
+            m_choices << choiceText(choice);
+        emit serverChoicesChanged(m_choices);
+    } else if (const auto *list = std::get_if<UserList>(&reply)) {
+        showUsers(*list);
+    } else if (const auto *answer = std::get_if<EmailAnswer>(&reply)) {
+        if (answer->found())
+            emit emailFound(answer->name, answer->location, answer->address, answer->port);
+        else
+            emit emailNotFound();
+    }
+}
+
+void DirectoryClient::showUsers(const UserList &list)
+{
+    setStatus(QStringLiteral("Processing User List"));
+    m_users = list.users;
+    m_online = QString::number(list.online) + QStringLiteral(" Users Online");
+    m_listed = QString::number(list.listed) + QStringLiteral(" Users Listed");
+    emit usersChanged();
+    setStatus(QStringLiteral("Select User for Connection"));
 }

@@ -12,6 +12,7 @@ public:
     // onOk runs when the user confirms the message.
     virtual void showInfoMessage(const QString &text, std::function<void()> onOk = {}) = 0;
     virtual void showErrorMessage(const QString &text) = 0;
-    virtual void messageBox(const QString &text) = 0;
+    // With the program's title unless another is given.
+    virtual void messageBox(const QString &text, const QString &title = {}) = 0;
     virtual bool askYesNo(const QString &text) = 0;
 };

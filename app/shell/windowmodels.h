@@ -4,6 +4,7 @@
 
 class ActivityLog;
 class ChatLink;
+class DirectoryModel;
 class IncomingCall;
 class MainWindowModel;
 class OptionsModel;
@@ -16,6 +17,7 @@ struct WindowModels {
     OutgoingCall &outgoing; // the progress window and the directory window's call box
     ChatLink &chat;
     VideoPath &camera; // the self view
+    DirectoryModel &directory;
     ActivityLog &log;
     OptionsModel &options;
 };

@@ -452,10 +452,10 @@ TEST_F(CallTest, AnEmailAddressIsLookedUpOnTheDirectoryServer)
 {
     const quint16 port = freeBasePort();
     RawListener directory(port);
-    t->directory().connectTo("127.0.0.1", port);
+    t->directory().ConnectDirectory("127.0.0.1", qint16(port));
     RawConnection *dir = directory.waitForConnection();
     ASSERT_TRUE(dir);
-    ASSERT_TRUE(waitUntil([&] { return t->directory().connected(); }));
+    ASSERT_TRUE(dir->take("INT<ET>")) << "the login and the welcome request come first";
     outgoing().PlaceCall("  Ann@Example.org ", 2000, 0);
     ASSERT_TRUE(dir->waitFor("<ET>"));
     EXPECT_EQ(dir->received(), "GEM;Ann@Example.org;<ET>");

@@ -1,5 +1,6 @@
 // The windows, offscreen: controls found by their names, the texts a user sees, and the user's
 // clicks reaching the program.
+#include "platform/ui/twips.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
 #include "shell/ui/shell.h"
@@ -8,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace
@@ -113,7 +116,10 @@ protected:
     Shell shell;
     TcpTransports tcp;
     const quint16 base = freeBasePort();
-    Program program{shell, sounds, tcp, {folder.file("ovela.ini"), base}};
+    Program program{shell,
+                    sounds,
+                    tcp,
+                    {folder.file("ovela.ini"), base, QStringLiteral("127.0.0.1"), freeBasePort()}};
     ProgramInternals p{program};
 };
 
@@ -262,6 +268,48 @@ TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
     QTest::mouseClick(find<QPushButton>("cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(find("frmConStatus")->isVisible());
     EXPECT_EQ(p.session().callState(), CallStates::Cancelled);
+}
+
+TEST_F(WindowTest, TheDirectoryWindowListsPalsTakesNewOnesAndKeepsItsSize)
+{
+    p.settings().DirAddress.clear();
+    action("Menu_FileCall")->trigger();
+    QWidget *window = find("frmDirectory");
+    ASSERT_TRUE(window && window->isVisible());
+    for (const char *name : {"cboDirectory", "lstGlobal", "lstOnline", "lstOffline", "txtConnectID",
+                             "txtConnect", "cmdCall", "cmdSendMsg", "cmdRefresh", "cmdNewPal",
+                             "cmdDeletePal", "cmdClose", "barStatus", "splMain", "lblAddress"})
+        EXPECT_TRUE(window->findChild<QWidget *>(name)) << name;
+    EXPECT_EQ(text("lblGlobal"), "Global Directory");
+    EXPECT_EQ(text("lblPeople"), "Vuvozu Varav Pals");
+    auto *global = find<QTreeWidget>("lstGlobal");
+    EXPECT_EQ(global->headerItem()->text(2), "Comment");
+    p.directoryModel().activated(); // as the window manager's activation does
+    EXPECT_EQ(text("barStatus_2"), "Type in IP Address for Connection");
+    EXPECT_EQ(window->width(), Twips::toPixelsX(8400)) << "the width the settings gave";
+    window->resize(Twips::toPixelsX(9000), Twips::toPixelsY(7000));
+    EXPECT_EQ(p.settings().DirWidth, 9000) << "kept for the settings written at shutdown";
+
+    QTest::mouseClick(find<QPushButton>("cmdNewPal"), Qt::LeftButton);
+    ASSERT_TRUE(find("frmNewPal"));
+    EXPECT_EQ(find("frmNewPal")->windowTitle(), "New Pal Entry");
+    QTest::keyClicks(find<QLineEdit>("txtEmail"), "Eve@X.org");
+    QTest::mouseClick(in<QPushButton>("frmNewPal", "cmdOK"), Qt::LeftButton);
+    auto *offline = find<QTreeWidget>("lstOffline");
+    ASSERT_EQ(offline->topLevelItemCount(), 1);
+    EXPECT_EQ(offline->topLevelItem(0)->text(0), "Eve@X.org");
+    offline->setCurrentItem(offline->topLevelItem(0));
+    QTest::mouseClick(find<QPushButton>("cmdDeletePal"), Qt::LeftButton);
+    EXPECT_EQ(offline->topLevelItemCount(), 0);
+
+    // The server offers another one: Yes takes it.
+    emit p.directoryModel().redirectOffered("dir2.example:2020", "Over there");
+    ASSERT_TRUE(find("frmRedirect"));
+    EXPECT_EQ(find("frmRedirect")->windowTitle(), "Veltrane Active");
+    EXPECT_EQ(text("pnlDesc"), "Over there");
+    QTest::mouseClick(in<QPushButton>("frmRedirect", "cmdYes"), Qt::LeftButton);
+    EXPECT_EQ(p.settings().DirAddress, "dir2.example");
+    EXPECT_EQ(find<QComboBox>("cboDirectory")->currentText(), "dir2.example:2020");
 }
 
 TEST_F(WindowTest, ClearingTheLogAsksFirst)

@@ -44,7 +44,7 @@ struct RecordingMessages : UserMessages {
         onInfoOk = std::move(onOk);
     }
     void showErrorMessage(const QString &t) override { errors << t; }
-    void messageBox(const QString &t) override
+    void messageBox(const QString &t, const QString & = {}) override
     {
         boxes << t;
         if (onBox) onBox();
@@ -113,6 +113,9 @@ public:
     ActivityLog &log() { return p.m_log; }
     ChatLink &chat() { return p.m_chat; }
     DirectoryClient &directory() { return p.m_directory; }
+    PalPresence &presence() { return p.m_presence; }
+    UserIdentity &identity() { return p.m_identity; }
+    DirectoryModel &directoryModel() { return p.m_directoryModel; }
     QuickMessageReceiver &quickMessages() { return p.m_quickMessages; }
     IncomingCall &incoming() { return p.m_incoming; }
     MediaSession &media() { return p.m_media; }
@@ -129,8 +132,11 @@ private:
 // A program of the tests on free ports (or on an in-memory network), in a folder of its own,
 // with recorders for its windows, its messages and its sounds.
 struct TestProgram {
-    explicit TestProgram(Transports *network = nullptr, quint16 basePort = freeBasePort())
-        : program(messages, sounds, network ? *network : tcp, {folder.file("ovela.ini"), basePort})
+    // The pal server is looked for where nobody listens unless a test says otherwise.
+    explicit TestProgram(Transports *network = nullptr, quint16 basePort = freeBasePort(),
+                         quint16 palPort = freeBasePort())
+        : program(messages, sounds, network ? *network : tcp,
+                  {folder.file("ovela.ini"), basePort, QStringLiteral("127.0.0.1"), palPort})
     {
     }
     ~TestProgram() { program.shutDown(); }

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRadialGradient>
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -311,6 +312,43 @@ QPixmap appIcon()
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(4, 10, 16, 13), 3, 3);
     p.drawPolygon(QPolygonF{QPointF(20, 14), QPointF(27, 10), QPointF(27, 23), QPointF(20, 19)});
+    return pm;
+}
+
+QPixmap directoryIcon(int index)
+{
+    index = std::clamp(index, 1, 9);
+    const bool ours = index % 2 == 1 || index == 9;
+    const bool video = index == 1 || index == 2 || index == 3 || index == 4;
+    const bool audio = index == 1 || index == 2 || index == 5 || index == 6;
+    QPixmap pm = canvas(20, 16);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body = index == 9 ? QColor(150, 150, 150)
+                        : ours     ? QColor(50, 100, 190)
+                                   : QColor(110, 130, 110);
+    p.setPen(QPen(body.darker(150), 1));
+    p.setBrush(body);
+    p.drawEllipse(QRectF(3, 1, 6, 6));
+    p.drawRoundedRect(QRectF(1, 8, 10, 7), 3, 3);
+    if (video) {
+        p.setBrush(QColor(60, 60, 70));
+        p.setPen(Qt::NoPen);
+        p.drawRect(QRectF(12, 2, 5, 4));
+        p.drawPolygon(QPolygonF({QPointF(17, 4), QPointF(20, 2), QPointF(20, 6)}));
+    }
+    if (audio) {
+        p.setBrush(QColor(40, 150, 60));
+        p.setPen(Qt::NoPen);
+        p.drawRect(QRectF(12, 10, 2, 3));
+        p.drawPolygon(
+            QPolygonF({QPointF(14, 10), QPointF(17, 8), QPointF(17, 15), QPointF(14, 13)}));
+    }
+    if (index == 9) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(210, 50, 40));
+        p.drawEllipse(QRectF(12, 8, 7, 7));
+    }
     return pm;
 }
 

@@ -30,6 +30,11 @@ QPixmap logo(int width = 200);
 QPixmap incomingCall();
 QPixmap busy();
 
+// The directory list's icons, 1 to 9: a person (blue for users of this program, grey for others)
+// with a camera when they have video and a speaker when they have sound; 7 is the plain person,
+// 9 a person who cannot be called now.
+QPixmap directoryIcon(int index);
+
 // The program's window icon.
 QPixmap appIcon();
 

@@ -111,13 +111,14 @@ void Shell::showErrorMessage(const QString &text)
     showMessage(m_error, FrmMessage::Error, text);
 }
 
-void Shell::messageBox(const QString &text)
+void Shell::messageBox(const QString &text, const QString &title)
 {
     if (m_terminating) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, Title, text, QMessageBox::Ok, m_main.get());
+    QMessageBox box(QMessageBox::NoIcon, title.isEmpty() ? Title : title, text, QMessageBox::Ok,
+                    m_main.get());
     box.setObjectName(QStringLiteral("msgBox"));
     box.exec();
 }
@@ -183,7 +184,7 @@ void Shell::loadWindows()
     connect(m_chat.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_models->main.setChatShown(false); });
     connect(m_chat.get(), &FrmNewChat::shown, this, [this] { m_models->main.setChatShown(true); });
-    m_directory = std::make_unique<FrmDirectory>(m.outgoing);
+    m_directory = std::make_unique<FrmDirectory>(m.directory);
     m_rates = std::make_unique<FrmRates>();
     connect(&m.main, &MainWindowModel::figuresReset, m_rates.get(), &FrmRates::resetFigures);
     connect(&m.main, &MainWindowModel::figures, m_rates.get(), &FrmRates::showFigures);

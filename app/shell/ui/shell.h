@@ -46,7 +46,7 @@ public:
     // UserMessages
     void showInfoMessage(const QString &text, std::function<void()> onOk = {}) override;
     void showErrorMessage(const QString &text) override;
-    void messageBox(const QString &text) override;
+    void messageBox(const QString &text, const QString &title = {}) override;
     bool askYesNo(const QString &text) override;
 
     // ShellView

@@ -1,0 +1,170 @@
+// Pal presence.
+#include "palpresence.h"
+
+#include "directory/lists.h"
+#include "directory/useridentity.h"
+#include "platform/linetransport.h"
+#include "platform/usermessages.h"
+#include "protocol/pal.h"
+
+#include <QCoreApplication>
+
+#ifndef OVELA_PAL_HOST
+#define OVELA_PAL_HOST "localhost"
+#endif
+
+PalPresence::PalPresence(const Deps &deps, QObject *parent)
+    : QObject(parent), m_(deps), m_server(deps.transports.client())
+{
+    defaultServer(&m_host, &m_port);
+    // Each reply is taken whole: a reply split across two arrivals would otherwise be misread.
+    m_server->setEol(Pal::Terminator);
+    connect(m_server.get(), &LineClient::Connected, this,
+            [this](int status) { onConnected(status); });
+    connect(m_server.get(), &LineClient::DataIn, this,
+            [this](const QByteArray &line, bool endOfLine) {
+                if (endOfLine) onLine(line);
+            });
+    m_timer.setInterval(CheckMs);
+    connect(&m_timer, &QTimer::timeout, this, &PalPresence::checkTick);
+}
+
+PalPresence::~PalPresence() = default;
+
+void PalPresence::defaultServer(QString *host, quint16 *port)
+{
+    QString text = qEnvironmentVariable("OVELA_PAL_HOST").trimmed();
+    if (text.isEmpty()) text = QStringLiteral(OVELA_PAL_HOST);
+    *host = text;
+    *port = Pal::DefaultPort;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    bool ok = false;
+    const uint value = colon > 0 ? text.mid(colon + 1).toUInt(&ok) : 0;
+    if (ok && value >= 1 && value <= 65535) {
+        *host = text.left(colon);
+        *port = quint16(value);
+    }
+}
+
+void PalPresence::setServer(const QString &host, quint16 port)
+{
+    m_host = host;
+    m_port = port;
+}
+
+void PalPresence::start()
+{
+    m_server->setActive(true);
+    m_timer.start();
+}
+
+void PalPresence::shutDown()
+{
+    m_timer.stop();
+    m_server->setConnected(false);
+    m_server->setActive(false);
+}
+
+bool PalPresence::connected() const
+{
+    return m_server->connected();
+}
+
+void PalPresence::ConnectPalServer()
+{
+    if (m_server->connected() || m_server->connecting()) return;
+    m_server->setRemotePort(m_port);
+    if (!m_server->setRemoteHost(m_host)) m_server->setConnected(true);
+}
+
+void PalPresence::onConnected(int status)
+{
+    // Another status: the next check tries again.
+    if (status != 0) return;
+    if (m_.identity.userId() == UserIdentity::NoId)
+        m_server->dataToSend(Directory::build(Directory::NewIdRequest{}));
+    else
+        m_server->dataToSend(Directory::build(m_.identity.login(Directory::PalLogin)));
+}
+
+void PalPresence::checkTick()
+{
+    ConnectPalServer();
+    if (!m_windowVisible || m_.pals.count() < 1) return;
+    startCycle();
+}
+
+void PalPresence::startCycle()
+{
+    if (m_.pals.count() < 1) return;
+    m_.pals.PalCheckPos = 1;
+    askAbout(1);
+}
+
+void PalPresence::askAbout(int index)
+{
+    m_server->dataToSend(
+        Directory::build(Directory::EmailLookup{m_.pals.entries[size_t(index - 1)].EMail}));
+}
+
+void PalPresence::onLine(const QByteArray &line)
+{
+    const Pal::Reply reply = Pal::parseReply(line);
+    if (const auto *newId = std::get_if<Pal::NewId>(&reply)) {
+        m_.identity.setUserId(newId->id);
+        m_server->dataToSend(Directory::build(m_.identity.login(Directory::PalLogin)));
+    } else if (const auto *move = std::get_if<Pal::Move>(&reply)) {
+        m_server->setConnected(false);
+        QCoreApplication::processEvents();
+        m_server->setRemotePort(quint16(move->port));
+        if (!m_server->setRemoteHost(move->host)) m_server->setConnected(true);
+    } else if (const auto *answer = std::get_if<Directory::EmailAnswer>(&reply)) {
+        PalList &pals = m_.pals;
+        // The first pal whose address contains the answer's (case-sensitive), as it always has.
+        for (PalEntry &pal : pals.entries) {
+            if (!pal.EMail.contains(answer->email)) continue;
+            if (answer->found()) {
+                pal.EMail = answer->email;
+                pal.Status = 2;
+                pal.Name = answer->name;
+                pal.Location = answer->location;
+                pal.Address = answer->address;
+                pal.Port = answer->port;
+            } else {
+                pal.Status = 1;
+            }
+            break;
+        }
+        ++pals.PalCheckPos;
+        if (pals.PalCheckPos > pals.count())
+            FillPalLists();
+        else if (pals.PalCheckPos >= 1)
+            askAbout(pals.PalCheckPos);
+    }
+}
+
+void PalPresence::FillPalLists()
+{
+    m_online.clear();
+    m_offline.clear();
+    for (int i = 1; i <= m_.pals.count(); ++i)
+        (m_.pals.entries[size_t(i - 1)].Status == 2 ? m_online : m_offline).append(i);
+    emit palListsChanged();
+}
+
+bool PalPresence::addPal(const QString &name, const QString &address)
+{
+    if (!m_.pals.add(name, address)) return false;
+    savePals(m_.pals, m_.messages);
+    LoadPalFile(m_.pals);
+    FillPalLists();
+    return true;
+}
+
+void PalPresence::deletePal(int index)
+{
+    if (index < 1 || index > m_.pals.count()) return;
+    m_.pals.remove(index);
+    savePals(m_.pals, m_.messages);
+    FillPalLists();
+}
