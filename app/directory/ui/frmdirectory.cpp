@@ -163,7 +163,6 @@ QWidget *FrmDirectory::buildLists()
              {QStringLiteral("Name"), QStringLiteral("Location"), QStringLiteral("Comment")});
     m_global->setIconSize(QSize(20, 16));
     m_global->header()->setSectionsClickable(true);
-    m_global->header()->setSortIndicatorShown(true);
     leftLayout->addWidget(global);
     leftLayout->addWidget(m_global, 1);
 
@@ -181,8 +180,10 @@ QWidget *FrmDirectory::buildLists()
     split->setStretchFactor(1, 1);
 
     // A click on a column sorts by it, ascending every time.
-    connect(m_global->header(), &QHeaderView::sectionClicked, this,
-            [this](int column) { m_global->sortItems(column, Qt::AscendingOrder); });
+    connect(m_global->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        m_global->header()->setSortIndicatorShown(true);
+        m_global->sortItems(column, Qt::AscendingOrder);
+    });
     connect(m_global, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
         const QString address = m_model.selectUser(item->data(0, KeyRole).toString());
         if (!m_model.callEnabled()) return;

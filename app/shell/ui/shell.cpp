@@ -289,6 +289,13 @@ void Shell::showChat(bool show)
 void Shell::showDirectory()
 {
     if (!m_directory) return;
+    // The first time it opens, it opens in the middle of the screen, at its saved size.
+    if (!m_directoryPlaced) {
+        m_directoryPlaced = true;
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_directory->move(screen->availableGeometry().center() -
+                              m_directory->rect().center());
+    }
     m_directory->show();
     m_directory->raise();
     m_directory->activateWindow();

@@ -91,4 +91,5 @@ private:
     QPointer<FrmOptions> m_options;
     QPointer<FrmAbout> m_about;
     QPoint m_dockedAt;
+    bool m_directoryPlaced = false;
 };
