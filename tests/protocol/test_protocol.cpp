@@ -1,13 +1,16 @@
 // Every wire protocol's messages in both directions: each built to its exact bytes and those
 // bytes parsed back to the same message; and lines a peer may send that are no message.
 #include "protocol/callcontrol.h"
+#include "protocol/chatline.h"
 #include "protocol/directory.h"
 #include "protocol/mediapacket.h"
 #include "protocol/pal.h"
+#include "protocol/quickmessage.h"
 
 #include <gtest/gtest.h>
 
 using namespace CallControl;
+namespace QM = QuickMessage;
 
 namespace
 {
@@ -235,4 +238,102 @@ TEST(Pal, RepliesToTheirExactBytesAndBack)
         EXPECT_TRUE(Pal::parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
     }
     EXPECT_TRUE(std::holds_alternative<std::monostate>(Pal::parseReply("INT;x;")));
+}
+
+TEST(QuickMessage, EveryLineToItsExactBytesAndBack)
+{
+    const QByteArray jpeg("\xff\xd8<E>;\x00\xff\xd9", 9);
+    const std::pair<QM::Message, QByteArray> cases[] = {
+        {QM::Request{4711}, "MSR;4711;<E>"},
+        {QM::Accepted{}, "MRA;<E>"},
+        {QM::Refused{}, "MRD;<E>"},
+        {QM::Body{7, "Ann", "ann@x.org", "Porto", "08/12/2026 10:00:00", "Call me"},
+         "MSB;7;Ann;ann@x.org;Porto;08/12/2026 10:00:00;Call me;<E>"},
+        {QM::Next{}, "MRN;<E>"},
+        {QM::Picture{jpeg}, "MDI;9;" + jpeg + ";<E>"},
+        {QM::AudioChunk{"\x01\x02"}, "MDA;2;\x01\x02;<E>"},
+        {QM::AudioEnd{}, "MAF;<E>"},
+        {QM::End{}, "MSE;<E>"},
+    };
+    QByteArray stream;
+    std::vector<QM::Message> expected;
+    for (const auto &[message, bytes] : cases) {
+        EXPECT_EQ(std::visit(
+                      [](const auto &m) {
+                          if constexpr (std::is_same_v<std::decay_t<decltype(m)>, std::monostate>)
+                              return QByteArray();
+                          else
+                              return QM::build(m);
+                      },
+                      message),
+                  bytes);
+        stream += bytes;
+        expected.push_back(message);
+    }
+    // The whole exchange, a byte at a time: the picture's "<E>" does not cut it.
+    QM::Reader reader;
+    std::vector<QM::Message> read;
+    for (char byte : stream)
+        for (QM::Message &m : reader.feed(QByteArray(1, byte)))
+            read.push_back(m);
+    EXPECT_TRUE(read == expected);
+    EXPECT_EQ(reader.buffered(), 0);
+}
+
+TEST(QuickMessage, LyingLengthsAndFloodsStayWithinTheLimits)
+{
+    struct Case {
+        QByteArray stream;
+        std::vector<QM::Message> messages;
+    };
+    const Case cases[] = {
+        // Longer than what arrives: its bytes are waited for (a sender that lies stalls itself).
+        {"MDA;1500;abc;<E>MAF;<E>MSE;<E>", {}},
+        // Negative, absent and huge lengths: a line to its terminator, the payload limited.
+        {"MDA;-5;abc;<E>", {QM::AudioChunk{}}},
+        {"MDA;x;abc;<E>", {QM::AudioChunk{}}},
+        {"MDI;999999;" + QByteArray(9000, 'p') + ";<E>", {QM::Picture{QByteArray(8000, 'p')}}},
+        // A text with ';' arrives cut at it.
+        {"MSB;x;A;B;C;T;one;two;<E>", {QM::Body{0, "A", "B", "C", "T", "one"}}},
+        {QByteArray("XYZ;1;<E>\x00\xff<E>", 14), {std::monostate{}, std::monostate{}}},
+    };
+    for (const Case &c : cases) {
+        QM::Reader reader;
+        const std::vector<QM::Message> read = reader.feed(c.stream);
+        if (c.messages.empty()) {
+            EXPECT_TRUE(read.empty()) << c.stream.toStdString();
+            EXPECT_EQ(reader.buffered(), c.stream.size());
+            continue;
+        }
+        EXPECT_TRUE(read == c.messages) << c.stream.left(40).toStdString();
+    }
+    QM::Reader flood;
+    for (int i = 0; i < 100 && !flood.overflowed(); ++i)
+        flood.feed(QByteArray(4096, 'x'));
+    EXPECT_TRUE(flood.overflowed());
+    EXPECT_EQ(flood.buffered(), 0);
+}
+
+TEST(ChatLine, KeysAndBellsWholeCharacters)
+{
+    using ChatLine::Bell, ChatLine::Key, ChatLine::Line, ChatLine::BackspaceCode,
+        ChatLine::EnterCode;
+    const std::pair<Line, QByteArray> cases[] = {
+        {Key{U'h'}, "Th;<E>"},
+        {Key{U'\u00e9'}, "T\xc3\xa9;<E>"},
+        {Key{U'\u20ac'}, "T\xe2\x82\xac;<E>"},
+        {Key{U'\U0001F600'}, "T\xf0\x9f\x98\x80;<E>"},
+        {Key{BackspaceCode}, "T\x08;<E>"},
+        {Key{EnterCode}, "T\r;<E>"},
+        {Bell{}, "BEL<E>"},
+    };
+    for (const auto &[line, bytes] : cases) {
+        if (const auto *key = std::get_if<Key>(&line)) {
+            EXPECT_EQ(ChatLine::build(*key), bytes);
+        }
+        EXPECT_TRUE(ChatLine::parse(bytes.chopped(3)) == line) << bytes.toHex().toStdString();
+    }
+    EXPECT_TRUE(ChatLine::parse(ChatLine::ringButton().chopped(3)) == Line(Bell{}));
+    for (const QByteArray &junk : {QByteArray("T"), QByteArray("X;"), QByteArray()})
+        EXPECT_TRUE(std::holds_alternative<std::monostate>(ChatLine::parse(junk)));
 }

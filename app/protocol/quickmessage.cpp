@@ -1,0 +1,146 @@
+// Quick message lines.
+#include "quickmessage.h"
+
+#include "fields.h"
+
+#include <algorithm>
+
+using namespace QVIDUTIL;
+
+namespace QuickMessage
+{
+
+namespace
+{
+QByteArray line(const char *command)
+{
+    return QByteArray(command) + ';' + Terminator;
+}
+
+QByteArray payload(const char *command, const QByteArray &bytes)
+{
+    return QByteArray(command) + ';' + QByteArray::number(bytes.size()) + ';' + bytes + ';' +
+           Terminator;
+}
+
+// The payload after the length field: at most `length` bytes, and at most `limit`.
+QByteArray payloadOf(QByteArray &rest, int limit)
+{
+    const qint32 length = val32(PopField(rest));
+    if (length <= 0) return {};
+    return rest.left(std::min(length, limit));
+}
+} // namespace
+
+QByteArray build(const Request &r)
+{
+    return "MSR;" + QByteArray::number(r.id) + ';' + Terminator;
+}
+
+QByteArray build(const Accepted &)
+{
+    return line("MRA");
+}
+
+QByteArray build(const Refused &)
+{
+    return line("MRD");
+}
+
+QByteArray build(const Body &b)
+{
+    return "MSB;" + QByteArray::number(b.id) + ';' + wire(b.name) + ';' + wire(b.email) + ';' +
+           wire(b.location) + ';' + wire(b.time) + ';' + wire(b.text) + ';' + Terminator;
+}
+
+QByteArray build(const Next &)
+{
+    return line("MRN");
+}
+
+QByteArray build(const Picture &p)
+{
+    return payload("MDI", p.jpeg);
+}
+
+QByteArray build(const AudioChunk &c)
+{
+    return payload("MDA", c.block);
+}
+
+QByteArray build(const AudioEnd &)
+{
+    return line("MAF");
+}
+
+QByteArray build(const End &)
+{
+    return line("MSE");
+}
+
+Message parse(const QByteArray &text)
+{
+    QByteArray rest = text;
+    const QByteArray command = PopField(rest);
+    if (command == "MSR") return Request{val32(PopField(rest))};
+    if (command == "MRA") return Accepted{};
+    if (command == "MRD") return Refused{};
+    if (command == "MSB") {
+        Body b;
+        b.id = val32(PopField(rest));
+        b.name = peerText(PopField(rest));
+        b.email = peerText(PopField(rest));
+        b.location = peerText(PopField(rest));
+        b.time = peerText(PopField(rest));
+        b.text = fromWire(PopField(rest));
+        return b;
+    }
+    if (command == "MRN") return Next{};
+    if (command == "MDI") return Picture{payloadOf(rest, MaxPicture)};
+    if (command == "MDA") return AudioChunk{payloadOf(rest, MaxChunk)};
+    if (command == "MAF") return AudioEnd{};
+    if (command == "MSE") return End{};
+    return {};
+}
+
+qsizetype Reader::nextUnit() const
+{
+    const QByteArray &b = m_buffer;
+    // A payload line: "MDI;" or "MDA;", the length, ';', the bytes, ";<E>".
+    if (b.startsWith("MDI;") || b.startsWith("MDA;")) {
+        const qsizetype semi = b.indexOf(';', 4);
+        if (semi > 4 && semi <= 12) {
+            bool ok = false;
+            const int length = b.mid(4, semi - 4).toInt(&ok);
+            const int limit = b.startsWith("MDI") ? MaxPicture : MaxChunk;
+            if (ok && length > 0 && length <= limit) {
+                const qsizetype end = semi + 1 + length;
+                const QByteArray tail = QByteArrayLiteral(";") + Terminator;
+                if (b.size() < end + tail.size()) return 0;
+                if (b.mid(end, tail.size()) == tail) return end + tail.size();
+            }
+        }
+    }
+    const qsizetype eol = b.indexOf(Terminator);
+    return eol < 0 ? 0 : eol + Terminator.size();
+}
+
+std::vector<Message> Reader::feed(const QByteArray &bytes)
+{
+    std::vector<Message> out;
+    if (m_overflowed) return out;
+    m_buffer += bytes;
+    qsizetype unit;
+    while ((unit = nextUnit()) > 0) {
+        out.push_back(parse(m_buffer.left(unit - Terminator.size())));
+        m_buffer.remove(0, unit);
+    }
+    // The longest line is a picture of MaxPicture bytes; anything far longer is no message.
+    if (m_buffer.size() > MaxLine) {
+        m_overflowed = true;
+        m_buffer.clear();
+    }
+    return out;
+}
+
+} // namespace QuickMessage
