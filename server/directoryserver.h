@@ -1,0 +1,60 @@
+// The directory and the pal server: what each request is answered with.
+//
+// Directory (port 2010): a login ("LGN") puts the user online from the connection's address,
+// listed or not, and is followed by the other servers ("VCL"), the notices ("MSG") and an offer
+// of another directory ("RDM") that the configuration names; a full directory answers "BSY" and
+// closes. "INT" gets the welcome text; after a login, "LS1" gets the list of users and "GEM" the
+// user with an e-mail address.
+//
+// Pal server (port 2015): "RSN" gets a new ID ("NSN"), the same one again on the same
+// connection; a login puts the user online for lookups; after it, "GEM" as on the directory.
+// A full pal server, or one out of IDs for this address, moves the client to the configured
+// other pal server ("BSY;host;port") or closes.
+//
+// Anything else, junk included, is ignored: the line limit and the login time bound what it
+// costs. A user is online until their connection closes.
+#pragma once
+
+#include "netloop.h"
+#include "options.h"
+#include "presence.h"
+
+#include <memory>
+
+class IdStore;
+
+class DirectoryServer : private NetLoop::Handler
+{
+public:
+    DirectoryServer(const ServerConfig &config, IdStore &ids);
+    ~DirectoryServer() override;
+
+    // Listens on both ports of the configuration (0: a free one each).
+    bool start(QString *error);
+    quint16 directoryPort() const { return m_loop->port(NetLoop::DirectoryChannel); }
+    quint16 palPort() const { return m_loop->port(NetLoop::PalChannel); }
+    const Presence &presence() const { return m_presence; }
+
+private:
+    struct Session;
+    void lineReceived(NetLoop::Connection &c, const QByteArray &line) override;
+    void connectionClosed(NetLoop::Connection &c) override;
+    QByteArray refusal(NetLoop::Channel channel) override;
+
+    void directoryLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login);
+    void palLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login);
+    void newId(NetLoop::Connection &c, Session &s);
+    void turnAwayPalClient(NetLoop::Connection &c);
+    bool newIdAllowed(quint32 address);
+
+    ServerConfig m_config;
+    IdStore &m_ids;
+    Presence m_presence;
+    QByteArray m_intro, m_afterLogin, m_busy, m_tooMany;
+    struct Quota {
+        qint64 since = 0;
+        int issued = 0;
+    };
+    QHash<quint32, Quota> m_newIds;  // per address, for the last hour
+    std::unique_ptr<NetLoop> m_loop; // last: its connections go before the rest
+};

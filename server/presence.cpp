@@ -1,0 +1,103 @@
+// Who is online.
+#include "presence.h"
+
+#include "protocol/pal.h"
+
+QString Presence::clean(const QString &text, int length)
+{
+    QString out = text.left(length);
+    // A surrogate pair cut in two would leave half a character.
+    if (!out.isEmpty() && out.back().isHighSurrogate()) out.chop(1);
+    for (QChar &c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char(';') ||
+            (c.unicode() >= 0x80 && c.unicode() < 0xa0))
+            c = QLatin1Char(' ');
+    return out.trimmed();
+}
+
+OnlineUser Presence::fromLogin(const Directory::Login &login, OnlineUser::Side side,
+                               const QString &address)
+{
+    OnlineUser u;
+    u.side = side;
+    Directory::User &e = u.entry;
+    e.id = login.id >= Pal::FirstId && login.id <= Pal::LastId ? login.id : 0;
+    e.name = clean(login.name, NameLength);
+    e.location = clean(login.location, LocationLength);
+    e.address = address;
+    e.comment = clean(login.comment, CommentLength);
+    e.status = 0;
+    e.video = login.video;
+    e.audio = login.audio;
+    e.kind = 1;
+    e.port = login.basePort;
+    u.email = clean(login.email, EmailLength).toLower();
+    u.listed = side == OnlineUser::DirectorySide && login.listed;
+    u.revision = clean(login.revision, 16);
+    return u;
+}
+
+void Presence::add(OnlineUser *u)
+{
+    u->serial = ++m_serial;
+    if (!u->email.isEmpty()) m_byEmail.insert(u->email, u);
+    if (u->side == OnlineUser::PalSide) {
+        ++m_palUsers;
+        return;
+    }
+    ++m_directoryUsers;
+    if (u->listed) {
+        u->prev = m_last;
+        u->next = nullptr;
+        (m_last ? m_last->next : m_first) = u;
+        m_last = u;
+        ++m_listed;
+    }
+    m_list.clear();
+}
+
+void Presence::remove(OnlineUser *u)
+{
+    if (!u->email.isEmpty()) m_byEmail.remove(u->email, u);
+    if (u->side == OnlineUser::PalSide) {
+        --m_palUsers;
+        return;
+    }
+    --m_directoryUsers;
+    if (u->listed) {
+        (u->prev ? u->prev->next : m_first) = u->next;
+        (u->next ? u->next->prev : m_last) = u->prev;
+        u->prev = u->next = nullptr;
+        --m_listed;
+    }
+    m_list.clear();
+}
+
+const QByteArray &Presence::userList()
+{
+    if (m_list.isEmpty()) {
+        Directory::UserList list{m_directoryUsers, m_listed, {}};
+        list.users.reserve(std::min(m_listed, Directory::MaxUsers));
+        for (const OnlineUser *u = m_first; u && list.users.size() < Directory::MaxUsers;
+             u = u->next)
+            list.users.append(u->entry);
+        m_list = Directory::build(list);
+    }
+    return m_list;
+}
+
+QByteArray Presence::lookup(const QString &email) const
+{
+    const QString key = clean(email, EmailLength).toLower();
+    const OnlineUser *latest = nullptr;
+    for (auto it = m_byEmail.constFind(key); it != m_byEmail.cend() && it.key() == key; ++it)
+        if (!latest || it.value()->serial > latest->serial) latest = it.value();
+    Directory::EmailAnswer answer{key, {}, {}, Directory::NotFoundAddress, 0};
+    if (latest) {
+        answer.name = latest->entry.name;
+        answer.location = latest->entry.location;
+        answer.address = latest->entry.address;
+        answer.port = latest->entry.port;
+    }
+    return Directory::build(answer);
+}
