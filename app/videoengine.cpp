@@ -108,6 +108,16 @@ int32_t VideoEngine::compressStill(const uint8_t *picture, int width, int height
     });
 }
 
+QSize VideoEngine::uncompressStill(const QByteArray &jpeg, uint8_t *picture)
+{
+    int16_t w = 0, h = 0;
+    const int32_t result = guard(int32_t(-1), [&] {
+        return qvd::QVIDUnCompressStill(reinterpret_cast<const uint8_t *>(jpeg.constData()),
+                                        int32_t(jpeg.size()), &w, &h, picture);
+    });
+    return result > 0 ? QSize(w, h) : QSize();
+}
+
 void VideoEngine::downSample(const uint8_t *source, int sourceWidth, int sourceHeight,
                              uint8_t *destination, int width, int height)
 {

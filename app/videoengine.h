@@ -41,6 +41,8 @@ public:
     // Stills and captions.
     int32_t compressStill(const uint8_t *picture, int width, int height, int quality, uint8_t *jpeg,
                           int32_t capacity);
+    // A JPEG into a picture of at most PictureBytes; the picture's size, empty when undecodable.
+    QSize uncompressStill(const QByteArray &jpeg, uint8_t *picture);
     void downSample(const uint8_t *source, int sourceWidth, int sourceHeight, uint8_t *destination,
                     int width, int height);
     // The text as a picture; false when it cannot be rendered.

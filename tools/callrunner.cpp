@@ -145,7 +145,7 @@ Result run(const Options &o)
     caller->dir.setAutoRemove(!o.keepFolders);
     callee->start(o.program,
                   "[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
-                  "[Calling]\nAutoAccept=True\n",
+                  "[Calling]\nAutoAccept=True\nEnableRTC=False\n",
                   {QStringLiteral("--base-port"), QString::number(calleePort)},
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
@@ -156,7 +156,10 @@ Result run(const Options &o)
         result.error = QStringLiteral("the first program did not start listening");
         return result;
     }
-    caller->start(o.program, "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n",
+    // Chat in line mode, so each typed line crosses as one counted chat line.
+    caller->start(o.program,
+                  "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n"
+                  "[Calling]\nEnableRTC=False\n",
                   {QStringLiteral("--base-port"), QString::number(callerPort),
                    QStringLiteral("127.0.0.1:%1").arg(calleePort)},
                   {{"OVELA_CAMERA", o.camera},

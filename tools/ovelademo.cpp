@@ -7,7 +7,8 @@
 #include <QFileInfo>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 void printSide(const char *who, const char *from, const CallRunner::Side &s)
 {
@@ -35,10 +36,10 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     CallRunner::Options options;
-    options.program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ovela"));
+    options.program =
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ovela"));
     const QStringList args = QCoreApplication::arguments();
-    if (args.size() > 1)
-        options.camera = QStringLiteral("pattern:%1:yuv12").arg(args.at(1));
+    if (args.size() > 1) options.camera = QStringLiteral("pattern:%1:yuv12").arg(args.at(1));
     if (!QFileInfo::exists(options.program)) {
         std::fprintf(stderr, "ovela-demo: %s not found\n", qPrintable(options.program));
         return 2;

@@ -88,3 +88,28 @@ void AudioPath::receive(const uint8_t *block, int length)
     AudioRecord &r = m_in[size_t(m_inCount - 1)];
     r.length = m_engine.uncompressGsm(block, length, r.bytes.data(), AudioRecord::Capacity);
 }
+
+void AudioPath::playBlocks(const QList<QByteArray> &blocks, int blockLimit)
+{
+    if (!m_available || blocks.isEmpty() || m_speakerOpen) return;
+    if (m_engine.initAudioOut(&m_outHandle)) m_speakerOpen = true;
+    std::array<uint8_t, AudioRecord::Capacity * 8> samples{};
+    for (const QByteArray &block : blocks) {
+        const QByteArray limited = block.left(blockLimit);
+        const int32_t n =
+            m_engine.uncompressGsm(reinterpret_cast<const uint8_t *>(limited.constData()),
+                                   int(limited.size()), samples.data(), int32_t(samples.size()));
+        if (n > 0 && !m_engine.setAudioOut(m_outHandle, samples.data(), n)) m_speakerOpen = false;
+    }
+}
+
+QList<QByteArray> AudioPath::recorded() const
+{
+    QList<QByteArray> blocks;
+    for (int i = m_out.readIndex(); i != m_out.writeIndex();
+         i = i == AudioQueue::Slots ? 1 : i + 1) {
+        const AudioRecord &r = m_out.at(i);
+        blocks.append(QByteArray(reinterpret_cast<const char *>(r.bytes.data()), r.length));
+    }
+    return blocks;
+}

@@ -4,6 +4,7 @@
 
 #include "calls/ringqueue.h"
 
+#include <QList>
 #include <QObject>
 #include <array>
 
@@ -45,6 +46,12 @@ public:
     // Follows the speaker: open while the engine plays, closed once it has closed itself.
     void pollSpeaker();
     bool recordedWaiting() const;
+
+    // Plays GSM blocks (a recorded clip, a received one) unless the speaker is busy already;
+    // each block decoded from at most `blockLimit` of its bytes.
+    void playBlocks(const QList<QByteArray> &blocks, int blockLimit = AudioRecord::Capacity);
+    // The blocks recorded for a message: the outgoing queue from its read to its write index.
+    QList<QByteArray> recorded() const;
 
     AudioQueue &outgoing() { return m_out; }
     // Decodes a received block into the incoming queue; when 60 wait, the newest replaces the

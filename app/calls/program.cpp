@@ -2,6 +2,7 @@
 #include "program.h"
 
 #include "calls/shellview.h"
+#include "messaging/messagestore.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
@@ -14,14 +15,18 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
       m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
       m_videoEngine(messages), m_audioEngine(messages), m_chat(m_session, m_settings, transports),
       m_directory({m_settings, m_identity, messages, transports}),
-      m_presence({m_pals, m_identity, messages, transports}), m_quickMessages(transports),
+      m_presence({m_pals, m_identity, messages, transports}),
+      m_quickMessages({m_settings, m_refuseList, sounds, messages, transports}),
       m_incoming(m_settings, m_log), m_media({m_settings, m_session, m_chat, m_log, sounds,
                                               messages, transports, m_videoEngine, m_audioEngine}),
       m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_log, sounds, messages,
                     transports}),
       m_outgoing(m_session, m_signalling, m_media, m_directory, messages),
       m_directoryModel({m_settings, m_directory, m_presence, m_pals, m_outgoing, messages}),
-      m_mainWindow({m_settings, m_session, m_signalling, m_media, *this, messages}),
+      m_messaging({m_settings, m_identity, m_media, transports, messages},
+                  {m_media, m_outgoing, m_presence, m_refuseList, messages}, m_quickMessages),
+      m_mainWindow(
+          {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
       m_options({m_settings, m_refuseList, m_chat, m_directory, messages}),
       m_basePort(config.basePort)
 {
@@ -34,6 +39,9 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     });
     connect(&m_chat, &ChatLink::lineTyped, this,
             [this](const QString &line) { m_media.textQueue().add(line); });
+    connect(&m_chat, &ChatLink::bell, this, [this] {
+        if (m_media.audio().idle()) m_sounds.play(QStringLiteral("chatbell.wav"));
+    });
     connect(&m_options, &OptionsModel::applied, &m_mainWindow, &MainWindowModel::settingsChanged);
 
     // The directory: every attempt opens the pal connection too; a listed user called by entry
@@ -57,6 +65,10 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     connect(&m_mainWindow, &MainWindowModel::directoryRequested, &m_directoryModel,
             &DirectoryModel::openedByCommand);
     connect(this, &Program::palCheckDue, &m_presence, &PalPresence::ConnectPalServer);
+    connect(&m_directoryModel, &DirectoryModel::composeRequested, &m_messaging,
+            [this](const QString &name, const QString &location, const QString &address, int port) {
+                emit m_messaging.composeRequested({name, location, address, quint16(port)});
+            });
     if (!config.palHost.isEmpty()) m_presence.setServer(config.palHost, config.palPort);
 }
 
@@ -64,8 +76,8 @@ Program::~Program() = default;
 
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow,    m_incoming,       m_outgoing, m_chat,
-            m_media.video(), m_directoryModel, m_log,      m_options};
+    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_media.video(),
+            m_directoryModel, m_messaging, m_log,      m_options};
 }
 
 void Program::startUp(ShellView &view, const QString &commandLine)
@@ -91,6 +103,7 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     LoadRefuseList(m_refuseList);
     LoadPalFile(m_pals);
     m_presence.FillPalLists();
+    m_quickMessages.loadUnopened(MessageStore::FileName);
     m_log.LoadActivityLog();
     m_filesLoaded = true;
     m_log.AddLogEntry(QStringLiteral("OVELA Power Up"));

@@ -16,6 +16,7 @@
 #include "directory/palpresence.h"
 #include "directory/useridentity.h"
 #include "messaging/chatlink.h"
+#include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
@@ -96,6 +97,7 @@ private:
     CallSignalling m_signalling;
     OutgoingCall m_outgoing;
     DirectoryModel m_directoryModel;
+    Messaging m_messaging;
     MainWindowModel m_mainWindow;
     OptionsModel m_options;
 

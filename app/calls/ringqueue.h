@@ -31,6 +31,8 @@ public:
         commit();
     }
     const T &oldest() const { return m_items[size_t(m_read - 1)]; }
+    // Entry i (1-based), wherever the indices stand.
+    const T &at(int i) const { return m_items[size_t(i - 1)]; }
     void advance()
     {
         if (!empty()) m_read = next(m_read);

@@ -236,3 +236,30 @@ QByteArray VideoPath::SendPicture(bool peerVersionMatch)
     if (length <= 0) return {};
     return MediaPacket::picture(QByteArray(reinterpret_cast<const char *>(m_jpeg.data()), length));
 }
+
+bool VideoPath::snapshot(std::vector<uint8_t> *thumbnail, QByteArray *jpeg)
+{
+    if (!m_captureAvailable) return false;
+    m_engine.grabFrameNoStop(m_capture);
+    int16_t w = 0, h = 0;
+    std::vector<uint8_t> frame(PictureBytes);
+    if (m_engine.getFrame(frame.data(), PictureBytes, &w, &h) <= 0 || w < 1 || h < 1) return false;
+    thumbnail->assign(size_t(ThumbWidth) * ThumbHeight * 3, 0);
+    m_engine.downSample(frame.data(), w, h, thumbnail->data(), ThumbWidth, ThumbHeight);
+    std::vector<uint8_t> compressed(ThumbBytes);
+    const int32_t length = m_engine.compressStill(thumbnail->data(), ThumbWidth, ThumbHeight,
+                                                  ThumbQuality, compressed.data(), ThumbBytes);
+    if (length <= 0) return false;
+    *jpeg = QByteArray(reinterpret_cast<const char *>(compressed.data()), length);
+    return true;
+}
+
+QSize VideoPath::decodeStill(const QByteArray &jpeg, std::vector<uint8_t> *picture)
+{
+    if (jpeg.isEmpty() || !m_engineReady) return {};
+    picture->assign(PictureBytes, 0);
+    const QSize size = m_engine.uncompressStill(jpeg.left(ThumbBytes), picture->data());
+    if (size.isEmpty()) return {};
+    picture->resize(size_t(size.width()) * size_t(size.height()) * 3);
+    return size;
+}

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QObject>
+#include <QSize>
 #include <QStringList>
 #include <vector>
 
@@ -65,6 +66,14 @@ public:
     bool TakePicture();
     // The taken picture as a "KJP" packet (empty when it cannot be sent); the picture is used up.
     QByteArray SendPicture(bool peerVersionMatch);
+
+    // A still for a quick message: the camera's newest picture reduced to 80 x 60, bottom-up
+    // BGR in `thumbnail`, and as a JPEG of at most 8,000 bytes at quality 85; false when there is
+    // no camera or no picture.
+    static constexpr int ThumbWidth = 80, ThumbHeight = 60, ThumbQuality = 85, ThumbBytes = 8000;
+    bool snapshot(std::vector<uint8_t> *thumbnail, QByteArray *jpeg);
+    // A received still decoded for showing (bottom-up BGR); an empty size when it cannot be.
+    QSize decodeStill(const QByteArray &jpeg, std::vector<uint8_t> *picture);
 
     // The taken picture (tests).
     const uint8_t *picture() const { return m_picture.data(); }

@@ -22,6 +22,13 @@ ChatLink::ChatLink(CallSession &session, Settings &settings, Transports &transpo
                 if (status == 0) m_listener->setEol(id, ChatLine::Terminator);
             });
     m_client->setEol(ChatLine::Terminator);
+    connect(m_listener.get(), &LineListener::DataIn, this,
+            [this](int, const QByteArray &line, bool eol) {
+                if (eol) onTextLine(line);
+            });
+    connect(m_client.get(), &LineClient::DataIn, this, [this](const QByteArray &line, bool eol) {
+        if (eol) onTextLine(line);
+    });
 }
 
 ChatLink::~ChatLink() = default;
@@ -122,4 +129,65 @@ void ChatLink::setIdleCaption()
 {
     m_caption = QStringLiteral("Text Chat");
     emit captionChanged(m_caption);
+}
+
+void ChatLink::sendOnTextConnection(const QByteArray &line)
+{
+    if (m_client->connected())
+        m_client->dataToSend(line);
+    else if (m_listener->connected(1))
+        m_listener->dataToSend(1, line);
+}
+
+bool ChatLink::keyTyped(char32_t character, const QString &outgoingText)
+{
+    if (m_session.realTime()) {
+        sendOnTextConnection(ChatLine::build(ChatLine::Key{character}));
+        return true;
+    }
+    if (character == ChatLine::EnterCode) {
+        sendTypedLine(outgoingText);
+        return false;
+    }
+    return true;
+}
+
+bool ChatLink::bellKey()
+{
+    if (!m_session.peerVersion()) return false;
+    emit bell();
+    sendOnTextConnection(ChatLine::build(ChatLine::Bell{}));
+    return true;
+}
+
+void ChatLink::ringUser()
+{
+    sendOnTextConnection(ChatLine::ringButton());
+    emit bell();
+}
+
+void ChatLink::onTextLine(const QByteArray &line)
+{
+    const ChatLine::Line parsed = ChatLine::parse(line);
+    if (std::holds_alternative<ChatLine::Bell>(parsed)) {
+        emit bell();
+        return;
+    }
+    const auto *key = std::get_if<ChatLine::Key>(&parsed);
+    if (!key) return;
+    if (key->character == ChatLine::BackspaceCode) {
+        if (m_incoming.isEmpty()) return;
+        // A line break goes as the pair it is; any other character whole.
+        qsizetype cut = 1;
+        if (m_incoming.endsWith(QLatin1Char('\n')) && m_incoming.size() >= 2)
+            cut = 2;
+        else if (m_incoming.size() >= 2 && m_incoming.back().isLowSurrogate())
+            cut = 2;
+        m_incoming.chop(cut);
+        emit incomingReset();
+    } else if (key->character == ChatLine::EnterCode) {
+        appendIncoming(QStringLiteral("\r\n"));
+    } else {
+        appendIncoming(QString::fromUcs4(&key->character, 1));
+    }
 }

@@ -1,6 +1,7 @@
 // The text chat of a call, without its window: the text listener on base port + 3 and the client
-// that the calling side opens to the peer's, the conversation shown in the incoming pane, the
-// lines the user types and the chat window's font size.
+// that the calling side opens to the peer's, the conversation shown in the incoming pane, what a
+// key typed into the outgoing pane does (a line sent at Enter, or in real-time chat each key at
+// once over the text connection, and the bell), and the chat window's font size.
 #pragma once
 
 #include "platform/endpointerror.h"
@@ -53,6 +54,13 @@ public:
     void clearOutgoing() { emit outgoingCleared(); }
     // The user typed a line and pressed Enter: it is echoed and goes out with the call.
     void sendTypedLine(const QString &line);
+    // A key typed into the outgoing pane (a whole character; 8 Backspace, 13 Enter), with the
+    // pane's text so far; true when the pane should take the key as usual.
+    bool keyTyped(char32_t character, const QString &outgoingText);
+    // Ctrl+G: rings the peer (and here) when it runs this protocol version; false otherwise.
+    bool bellKey();
+    // The Ring User button.
+    void ringUser();
 
     int fontSize() const;
     // One point larger or smaller; never below SmallestFont by the smaller button.
@@ -70,8 +78,13 @@ signals:
     void fontSizeChanged(int points);
     // A typed line to send to the peer.
     void lineTyped(const QString &line);
+    // The chat bell: it sounds here when the speaker and the microphone are idle.
+    void bell();
 
 private:
+    void onTextLine(const QByteArray &line);
+    void sendOnTextConnection(const QByteArray &line);
+
     CallSession &m_session;
     Settings &m_settings;
     std::unique_ptr<LineListener> m_listener; // ipdText: base port + 3, "<E>" per connection

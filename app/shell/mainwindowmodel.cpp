@@ -4,6 +4,7 @@
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
 #include "calls/mediasession.h"
+#include "messaging/quickmessagereceiver.h"
 #include "platform/usermessages.h"
 #include "shell/settings.h"
 
@@ -37,6 +38,8 @@ MainWindowModel::MainWindowModel(const Parts &parts, QObject *parent) : QObject(
     });
     connect(&m_.signalling, &CallSignalling::doNotDisturbChanged, this,
             &MainWindowModel::doNotDisturbChanged);
+    connect(&m_.received, &QuickMessageReceiver::indicatorChanged, this,
+            &MainWindowModel::messageIndicatorChanged);
 }
 
 bool MainWindowModel::inCall() const
@@ -155,6 +158,17 @@ MainWindowModel::Light MainWindowModel::cameraLight() const
 bool MainWindowModel::quickMessagesShown() const
 {
     return !m_.settings.MessagingDisable;
+}
+
+bool MainWindowModel::messageWaiting() const
+{
+    return m_.received.messageWaiting();
+}
+
+void MainWindowModel::openNextMessage()
+{
+    ReceivedMessage message;
+    m_.received.openNextMessage(&message);
 }
 
 void MainWindowModel::settingsChanged()

@@ -12,6 +12,7 @@ class CallSession;
 class CallSignalling;
 class MediaSession;
 class PictureTarget;
+class QuickMessageReceiver;
 class UserMessages;
 struct Settings;
 
@@ -44,6 +45,7 @@ public:
         CallSession &session;
         CallSignalling &signalling;
         MediaSession &media;
+        QuickMessageReceiver &received;
         ProgramLifecycle &program;
         UserMessages &messages;
     };
@@ -75,6 +77,9 @@ public:
     Light speakerLight() const;
     Light cameraLight() const;
     bool quickMessagesShown() const;
+    // A quick message waits to be opened; a double click on the indicator opens the next one.
+    bool messageWaiting() const;
+    void openNextMessage();
     // The options changed what the indicators show.
     void settingsChanged();
 
@@ -103,6 +108,7 @@ signals:
     void doNotDisturbChanged(bool on);
     void lightsChanged();
     void quickMessagesShownChanged(bool shown);
+    void messageIndicatorChanged(bool on);
     void clockChanged();
     void animationFrameChanged(int frame);
     void displaySizeChanged(QSize size);

@@ -7,6 +7,7 @@ class ChatLink;
 class DirectoryModel;
 class IncomingCall;
 class MainWindowModel;
+class Messaging;
 class OptionsModel;
 class OutgoingCall;
 class VideoPath;
@@ -18,6 +19,7 @@ struct WindowModels {
     ChatLink &chat;
     VideoPath &camera; // the self view
     DirectoryModel &directory;
+    Messaging &messaging; // compose and incoming message windows
     ActivityLog &log;
     OptionsModel &options;
 };

@@ -3,8 +3,8 @@
 // them.
 #include "platform/ipdaemon.h"
 #include "platform/ipport.h"
-#include "protocol/linesplitter.h"
 #include "platform/memorytransport.h"
+#include "protocol/linesplitter.h"
 #include "testsupport.h"
 
 #include <QDir>

@@ -110,6 +110,8 @@ public:
     Settings &settings() { return p.m_settings; }
     CallSession &session() { return p.m_session; }
     PalList &pals() { return p.m_pals; }
+    RefuseList &refuseList() { return p.m_refuseList; }
+    Messaging &messaging() { return p.m_messaging; }
     ActivityLog &log() { return p.m_log; }
     ChatLink &chat() { return p.m_chat; }
     DirectoryClient &directory() { return p.m_directory; }

@@ -2,6 +2,7 @@
 #include "frmnewchat.h"
 
 #include "messaging/chatlink.h"
+#include "protocol/chatline.h"
 #include "shell/ui/pictures.h"
 
 #include <QHBoxLayout>
@@ -34,6 +35,8 @@ FrmNewChat::FrmNewChat(ChatLink &chat, QWidget *parent)
     m_out = new QPlainTextEdit(m_split);
     m_out->setObjectName(QStringLiteral("txtOut"));
     m_out->installEventFilter(this);
+    m_out->viewport()->installEventFilter(this);
+    m_in->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_split->setStretchFactor(0, 3);
     m_split->setStretchFactor(1, 1);
 
@@ -48,6 +51,7 @@ FrmNewChat::FrmNewChat(ChatLink &chat, QWidget *parent)
         buttons->addWidget(b);
         return b;
     };
+    QPushButton *bell = button("cmdBell", QStringLiteral("Ring User"));
     QPushButton *clear = button("cmdClear", QStringLiteral("Clear Text"));
     QPushButton *up = button("cmdFontUp", QStringLiteral("A+"));
     up->setToolTip(QStringLiteral("Increase Font Size"));
@@ -62,6 +66,7 @@ FrmNewChat::FrmNewChat(ChatLink &chat, QWidget *parent)
     resize(330, 260);
     applyFont();
 
+    connect(bell, &QPushButton::clicked, &m_chat, &ChatLink::ringUser);
     connect(clear, &QPushButton::clicked, this, [this] {
         m_chat.clearIncoming();
         m_out->clear();
@@ -99,14 +104,47 @@ void FrmNewChat::applyFont()
 
 bool FrmNewChat::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_out && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            sendTypedLine();
-            return true;
-        }
+    const QEvent::Type type = event->type();
+    // Typing only ever happens at the end of the outgoing pane: a click puts the caret there.
+    if (watched == m_out->viewport() &&
+        (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick ||
+         type == QEvent::MouseButtonRelease)) {
+        m_out->setFocus();
+        m_out->moveCursor(QTextCursor::End);
+        return true;
     }
+    if (watched == m_out && type == QEvent::KeyPress)
+        return outgoingKey(static_cast<QKeyEvent *>(event));
     return ToolWindow::eventFilter(watched, event);
+}
+
+bool FrmNewChat::outgoingKey(QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_End:
+    case Qt::Key_Home:
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        return true; // the caret stays at the end
+    default:
+        break;
+    }
+    if (key->key() == Qt::Key_G && (key->modifiers() & Qt::ControlModifier))
+        return m_chat.bellKey();
+    m_out->moveCursor(QTextCursor::End);
+    if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+        return !m_chat.keyTyped(ChatLine::EnterCode, m_out->toPlainText());
+    if (key->key() == Qt::Key_Backspace)
+        return !m_chat.keyTyped(ChatLine::BackspaceCode, m_out->toPlainText());
+    // A key may type more than one character (a composed one): each goes whole.
+    bool take = true;
+    for (const char32_t c : key->text().toUcs4())
+        if (c >= 0x20) take = m_chat.keyTyped(c, m_out->toPlainText()) && take;
+    return !take;
 }
 
 void FrmNewChat::showEvent(QShowEvent *event)

@@ -1,10 +1,12 @@
 // The text chat window: the conversation pane, the pane the user types into, and the button
-// bar. Enter sends the typed line (it is queued for the call's media connection).
+// bar (Ring User, Clear Text, the font sizes). Enter sends the typed line with the call; in
+// real-time chat every key goes at once. Typing happens only at the end of the pane.
 #pragma once
 
 #include "shell/ui/toolwindow.h"
 
 class ChatLink;
+class QKeyEvent;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -25,6 +27,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // A key in the outgoing pane; true when it is used up here.
+    bool outgoingKey(QKeyEvent *key);
     void applyFont();
     void appendToPane(const QString &text);
 

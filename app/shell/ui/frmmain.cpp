@@ -65,6 +65,8 @@ FrmMain::FrmMain(MainWindowModel &model, QWidget *parent) : QMainWindow(parent),
     connect(&m_model, &MainWindowModel::doNotDisturbChanged, this, &FrmMain::showDoNotDisturb);
     connect(&m_model, &MainWindowModel::lightsChanged, this, &FrmMain::showLights);
     connect(&m_model, &MainWindowModel::quickMessagesShownChanged, m_msgIn, &QWidget::setVisible);
+    connect(&m_model, &MainWindowModel::messageIndicatorChanged, this,
+            [this](bool on) { m_msgIn->setPixmap(Pictures::messageIn(on)); });
     connect(&m_model, &MainWindowModel::displaySizeChanged, this, &FrmMain::showDisplaySize);
     connect(&m_model, &MainWindowModel::selfViewShownChanged, this, &FrmMain::showSelfViewShown);
     connect(&m_model, &MainWindowModel::chatShownChanged, this, &FrmMain::showChatShown);
@@ -201,6 +203,7 @@ QWidget *FrmMain::buildReadOut()
     m_dndImage = picture(strip, "imgDoNotDisturb", Pictures::doNotDisturb(false),
                          QStringLiteral("Do Not Disturb"));
     m_dndImage->installEventFilter(this);
+    m_msgIn->installEventFilter(this);
     m_mic = picture(strip, "imgLedMic", Pictures::microphone(Pictures::Light::Off),
                     QStringLiteral("Microphone"));
     m_cam = picture(strip, "imgLedCam", Pictures::camera(Pictures::Light::Off),
@@ -307,6 +310,7 @@ void FrmMain::showTalking(bool on, bool latched)
 void FrmMain::showIndicators()
 {
     showLights();
+    m_msgIn->setPixmap(Pictures::messageIn(m_model.messageWaiting()));
     m_msgIn->setVisible(m_model.quickMessagesShown());
 }
 
@@ -358,6 +362,10 @@ void FrmMain::showDoNotDisturb(bool on)
 
 bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_msgIn && event->type() == QEvent::MouseButtonDblClick) {
+        m_model.openNextMessage();
+        return true;
+    }
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
         if (watched == m_dndImage)

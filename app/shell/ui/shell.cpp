@@ -9,6 +9,9 @@
 #include "calls/videopath.h"
 #include "directory/ui/frmdirectory.h"
 #include "directory/ui/frmlog.h"
+#include "messaging/messaging.h"
+#include "messaging/ui/frmmsgin.h"
+#include "messaging/ui/frmmsgout.h"
 #include "messaging/ui/frmnewchat.h"
 #include "platform/ui/twips.h"
 #include "platform/ui/videosurface.h"
@@ -51,6 +54,19 @@ void Shell::attach(const WindowModels &models)
     connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
     connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
     main.setIncomingTarget(m_main->videoSurface());
+
+    // Quick messages: a compose window per Send Message or Reply, an incoming window per message
+    // opened.
+    connect(&models.messaging, &Messaging::composeRequested, this,
+            [this](const MessageComposer::Recipient &recipient) {
+                auto *window = new FrmMsgOut(m_models->messaging.compose(recipient));
+                window->show();
+            });
+    connect(&models.messaging, &Messaging::messageOpened, this,
+            [this](const ReceivedMessage &message) {
+                auto *window = new FrmMsgIn(m_models->messaging.view(message));
+                window->show();
+            });
 
     // The directory window steps aside while a call is up.
     connect(&main, &MainWindowModel::callEntered, this, [this] {
@@ -293,8 +309,7 @@ void Shell::showDirectory()
     if (!m_directoryPlaced) {
         m_directoryPlaced = true;
         if (const QScreen *screen = QGuiApplication::primaryScreen())
-            m_directory->move(screen->availableGeometry().center() -
-                              m_directory->rect().center());
+            m_directory->move(screen->availableGeometry().center() - m_directory->rect().center());
     }
     m_directory->show();
     m_directory->raise();

@@ -30,3 +30,10 @@ QLabel *textPanel(QWidget *parent, const char *name, int minimumWidth)
     label->setTextFormat(Qt::PlainText);
     return label;
 }
+
+QImage bottomUpImage(const std::vector<uint8_t> &bits, int width, int height)
+{
+    if (width < 1 || height < 1 || bits.size() < size_t(width) * size_t(height) * 3) return {};
+    return QImage(bits.data(), width, height, width * 3, QImage::Format_BGR888)
+        .mirrored(false, true);
+}

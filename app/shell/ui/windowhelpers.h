@@ -1,6 +1,11 @@
 // Small helpers the windows share: placing a window on the screen, and the sunken text panels.
 #pragma once
 
+#include <QImage>
+
+#include <cstdint>
+#include <vector>
+
 class QLabel;
 class QWidget;
 
@@ -10,3 +15,5 @@ void centreOnScreen(QWidget *window);
 void toTopRight(QWidget *window);
 // A sunken panel showing plain text.
 QLabel *textPanel(QWidget *parent, const char *name, int minimumWidth = 180);
+// A bottom-up BGR picture (as the engines give them) the right way up; null when too short.
+QImage bottomUpImage(const std::vector<uint8_t> &bits, int width, int height);

@@ -1,0 +1,148 @@
+// The compose window's model.
+#include "messagecomposer.h"
+
+#include "calls/mediasession.h"
+#include "directory/useridentity.h"
+#include "shell/settings.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient, QObject *parent)
+    : QObject(parent), m_(deps), m_recipient(recipient), m_sender(deps.transports, deps.messages)
+{
+    m_progress.setInterval(ProgressMs);
+    connect(&m_progress, &QTimer::timeout, this, &MessageComposer::progressTick);
+    connect(&m_sender, &QuickMessageSender::statusChanged, this, &MessageComposer::statusChanged);
+    connect(&m_sender, &QuickMessageSender::busyChanged, this, &MessageComposer::busyChanged);
+    connect(&m_sender, &QuickMessageSender::pictureSent, this, [this] { setSendPicture(false); });
+    connect(&m_sender, &QuickMessageSender::audioSent, this, [this] { setSendAudio(false); });
+    connect(&m_sender, &QuickMessageSender::finished, this, &MessageComposer::finished);
+    m_.media.audio().outgoing().reset();
+    takePicture();
+}
+
+MessageComposer::~MessageComposer()
+{
+    close();
+}
+
+bool MessageComposer::cameraAvailable() const
+{
+    return m_.media.video().captureAvailable();
+}
+
+bool MessageComposer::soundAvailable() const
+{
+    return m_.media.audio().available();
+}
+
+void MessageComposer::takePicture()
+{
+    if (!cameraAvailable()) return;
+    // The main timer waits, so the camera's newest picture is not taken for a call meanwhile.
+    const bool ticking = m_.media.timerActive();
+    m_.media.stopTimer();
+    if (m_.media.video().snapshot(&m_thumbnail, &m_picture)) setSendPicture(true);
+    if (ticking) m_.media.startTimer();
+    emit pictureChanged();
+}
+
+void MessageComposer::setSendPicture(bool on)
+{
+    m_sendPicture = on && hasPicture();
+    emit sendFlagsChanged();
+    emit sizeChanged();
+}
+
+void MessageComposer::setSendAudio(bool on)
+{
+    m_sendAudio = on;
+    emit sendFlagsChanged();
+    emit sizeChanged();
+}
+
+QString MessageComposer::sizeText() const
+{
+    const int size = (m_sendPicture ? int(m_picture.size()) : 0) + (m_sendAudio ? m_audioBytes : 0);
+    return QStringLiteral("MsgSize: %1Kb").arg(qint16(size) / 1000);
+}
+
+bool MessageComposer::recording() const
+{
+    return m_.media.audio().microphoneOn();
+}
+
+int MessageComposer::progress() const
+{
+    return m_.media.audio().outgoing().writeIndex();
+}
+
+void MessageComposer::record()
+{
+    AudioPath &audio = m_.media.audio();
+    audio.outgoing().reset();
+    m_audioBytes = 0;
+    audio.recordingForMessage = true;
+    setSendAudio(true);
+    m_progress.start();
+    audio.MicrophoneOn();
+    emit recordingChanged(recording());
+}
+
+void MessageComposer::progressTick()
+{
+    const AudioQueue &queue = m_.media.audio().outgoing();
+    const int entry = queue.writeIndex();
+    emit progressChanged(entry);
+    if (entry > 1) {
+        m_audioBytes = 0;
+        for (const QByteArray &block : m_.media.audio().recorded())
+            m_audioBytes += int(block.size());
+        emit sizeChanged();
+    }
+    if (entry == AudioQueue::Slots) stop();
+}
+
+void MessageComposer::stop()
+{
+    if (!recording()) return;
+    m_.media.audio().MicrophoneOff();
+    m_progress.stop();
+    emit recordingChanged(false);
+}
+
+void MessageComposer::play()
+{
+    stop();
+    m_.media.audio().playBlocks(m_.media.audio().recorded());
+}
+
+void MessageComposer::send(const QString &text)
+{
+    stop();
+    QuickMessageSender::Outgoing out;
+    const Settings &s = m_.settings;
+    out.body = {m_.identity.userId(),
+                s.Name,
+                s.EMail,
+                s.Location,
+                QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
+                QString(text).remove(QLatin1Char(';'))};
+    out.picture = m_picture;
+    out.sendPicture = m_sendPicture;
+    out.audio = m_.media.audio().recorded();
+    out.sendAudio = m_sendAudio;
+    m_sender.send(m_recipient.address, m_recipient.basePort, out);
+}
+
+void MessageComposer::close()
+{
+    if (m_closed) return;
+    m_closed = true;
+    stop();
+    m_sender.close();
+    AudioPath &audio = m_.media.audio();
+    audio.recordingForMessage = false;
+    audio.outgoing().reset();
+}

@@ -1,0 +1,96 @@
+// Sending one quick message.
+#include "quickmessagesender.h"
+
+#include "messaging/quickmessagereceiver.h"
+#include "platform/linetransport.h"
+#include "platform/usermessages.h"
+
+using namespace QuickMessage;
+
+QuickMessageSender::QuickMessageSender(Transports &transports, UserMessages &messages,
+                                       QObject *parent)
+    : QObject(parent), m_messages(messages), m_client(transports.client())
+{
+    m_client->setActive(true);
+    connect(m_client.get(), &LineClient::Connected, this,
+            [this](int status) { onConnected(status); });
+    connect(m_client.get(), &LineClient::DataIn, this,
+            [this](const QByteArray &bytes) { onData(bytes); });
+    connect(m_client.get(), &LineClient::Disconnected, this, &QuickMessageSender::finished);
+}
+
+QuickMessageSender::~QuickMessageSender() = default;
+
+void QuickMessageSender::setStatus(const QString &text)
+{
+    m_status = text;
+    emit statusChanged(text);
+}
+
+bool QuickMessageSender::send(const QString &address, quint16 basePort, const Outgoing &message)
+{
+    m_message = message;
+    emit busyChanged(true);
+    setStatus(QStringLiteral("Establishing Connection..."));
+    m_client->setConnected(false);
+    m_client->setRemotePort(quint16(basePort + QuickMessageReceiver::MessagePortOffset));
+    if (const EndpointError e = m_client->setRemoteHost(address)) {
+        m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
+                                   QString::number(e.number) + QLatin1Char(' ') + e.description);
+        emit busyChanged(false);
+        return false;
+    }
+    m_client->setConnected(true);
+    return true;
+}
+
+void QuickMessageSender::close()
+{
+    const QSignalBlocker quiet(this);
+    m_client->setConnected(false);
+    m_client->setActive(false);
+}
+
+void QuickMessageSender::onConnected(int status)
+{
+    if (status != 0) {
+        setStatus(QStringLiteral("Failed to Establish Connection"));
+        emit busyChanged(false);
+        return;
+    }
+    setStatus(QStringLiteral("Connection Established"));
+    m_client->dataToSend(build(Request{m_message.body.id}));
+}
+
+void QuickMessageSender::onData(const QByteArray &bytes)
+{
+    for (const Message &message : m_reader.feed(bytes)) {
+        if (std::holds_alternative<Accepted>(message)) {
+            setStatus(QStringLiteral("Sending Message"));
+            m_client->dataToSend(build(m_message.body));
+        } else if (std::holds_alternative<Refused>(message)) {
+            setStatus(QStringLiteral("Message Refused from User"));
+            emit busyChanged(false);
+        } else if (std::holds_alternative<Next>(message)) {
+            if (m_message.sendPicture) {
+                setStatus(QStringLiteral("Transmitting Picture"));
+                m_client->dataToSend(build(Picture{m_message.picture}));
+                m_message.sendPicture = false;
+                emit pictureSent();
+                continue; // the next MRN goes on
+            }
+            if (m_message.sendAudio) {
+                setStatus(QStringLiteral("Transmitting Audio"));
+                QByteArray block;
+                for (const QByteArray &chunk : std::as_const(m_message.audio))
+                    block += build(AudioChunk{chunk});
+                m_client->dataToSend(block + build(AudioEnd{}));
+                m_message.sendAudio = false;
+                emit audioSent();
+            }
+            // The MRN that answers MAF arrives after this MSE and is answered by another one,
+            // which the recipient, having closed the connection, never reads.
+            m_client->dataToSend(build(End{}));
+        }
+    }
+}
