@@ -131,7 +131,7 @@ int main(int argc, char **argv)
     std::unique_ptr<ScriptedUser> user;
     if (qEnvironmentVariableIsSet("OVELA_SCRIPT"))
         user = std::make_unique<ScriptedUser>(qEnvironmentVariable("OVELA_SCRIPT"),
-                                              *shell.mainWindow(), models.main);
+                                              *shell.mainWindow(), models);
     program.startUp(shell, line.address);
     const int result = program.shutDownDone() ? 0 : QApplication::exec();
     program.shutDown();

@@ -312,6 +312,30 @@ TEST_F(WindowTest, TheDirectoryWindowListsPalsTakesNewOnesAndKeepsItsSize)
     EXPECT_EQ(find<QComboBox>("cboDirectory")->currentText(), "dir2.example:2020");
 }
 
+TEST_F(WindowTest, AQuickMessageIsOpenedFromTheIndicatorAndRefusedOnReply)
+{
+    auto sender = RawConnection::connectTo(quint16(base + 2));
+    sender->send("MSB;7;Ann;ann@x.org;Porto;10:00;Hello Cleo;<E>");
+    ASSERT_TRUE(sender->take("MRN;<E>"));
+    sender->send("MSE;<E>");
+    ASSERT_TRUE(sender->waitClosed());
+    QTest::mouseDClick(find("imgMsgIn"), Qt::LeftButton);
+    QWidget *incoming = find("frmMsgIn");
+    ASSERT_TRUE(incoming && incoming->isVisible());
+    EXPECT_EQ(incoming->windowTitle(), "Incoming Message");
+    EXPECT_EQ(text("pnlUserName", "frmMsgIn"), "Ann");
+    EXPECT_EQ(find<QPlainTextEdit>("txtMessageIn")->toPlainText(), "Hello Cleo");
+    EXPECT_FALSE(find<QPushButton>("cmdPlay")->isEnabled()) << "no clip to play";
+
+    incoming->findChild<QCheckBox *>("chkRefuse")->setChecked(true);
+    QTest::mouseClick(incoming->findChild<QPushButton *>("cmdReply"), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([] { return find("frmMsgOut") && find("frmMsgOut")->isVisible(); }));
+    EXPECT_EQ(find("frmMsgOut")->windowTitle(), "Send Message");
+    EXPECT_EQ(text("pnlUserName", "frmMsgOut"), "Ann");
+    EXPECT_EQ(p.refuseList().count(), 1) << "refused as the window closed";
+    QTest::mouseClick(in<QPushButton>("frmMsgOut", "cmdCancel"), Qt::LeftButton);
+}
+
 TEST_F(WindowTest, ClearingTheLogAsksFirst)
 {
     action("Menu_ViewLog")->trigger();

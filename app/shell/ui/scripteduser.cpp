@@ -1,9 +1,12 @@
 // The scripted user.
 #include "scripteduser.h"
 
+#include "messaging/messaging.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
+#include "shell/windowmodels.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -12,9 +15,9 @@
 #include <cmath>
 #include <cstdio>
 
-ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, MainWindowModel &model,
+ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, const WindowModels &models,
                            QObject *parent)
-    : QObject(parent), m_main(main)
+    : QObject(parent), m_main(main), m_models(models)
 {
     m_valid = parse(script);
     if (!m_valid) {
@@ -22,8 +25,9 @@ ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, MainWindowModel
                      qPrintable(script));
         return;
     }
-    connect(&model, &MainWindowModel::callEntered, this, &ScriptedUser::onCallEntered);
-    connect(&model, &MainWindowModel::callEnded, this, &ScriptedUser::onCallEnded);
+    connect(&models.main, &MainWindowModel::callEntered, this, &ScriptedUser::onCallEntered);
+    connect(&models.main, &MainWindowModel::callEnded, this, &ScriptedUser::onCallEnded);
+    startSteps();
 }
 
 bool ScriptedUser::parse(const QString &script)
@@ -43,6 +47,17 @@ bool ScriptedUser::parse(const QString &script)
             step.at = parts[1].toDouble(&ok);
             step.text = parts.mid(2).join(QLatin1Char(':'));
         } else if (step.action == QLatin1String("hangup") && parts.size() == 2) {
+            step.at = parts[1].toDouble(&ok);
+        } else if (step.action == QLatin1String("send") && parts.size() >= 6) {
+            bool ok2 = false;
+            step.at = parts[1].toDouble(&ok);
+            step.until = step.at + parts[2].toDouble(&ok2);
+            step.host = parts[3];
+            step.port = parts[4].toInt(&ok2);
+            step.text = parts.mid(5).join(QLatin1Char(':'));
+            ok = ok && ok2 && step.until >= step.at;
+        } else if ((step.action == QLatin1String("open") || step.action == QLatin1String("exit")) &&
+                   parts.size() == 2) {
             step.at = parts[1].toDouble(&ok);
         } else if (step.action == QLatin1String("quit") && parts.size() == 2) {
             m_quitAfter = parts[1].toDouble(&ok);
@@ -74,6 +89,46 @@ void ScriptedUser::onCallEntered()
                 press("cmdtoolbar_0", Qt::LeftButton, false);
             });
         }
+    }
+}
+
+void ScriptedUser::startSteps()
+{
+    for (const Step &step : std::as_const(m_steps)) {
+        const int at = int(std::lround(step.at * 1000));
+        if (step.action == QLatin1String("send")) {
+            QTimer::singleShot(at, this, [this, step] { sendMessage(step); });
+        } else if (step.action == QLatin1String("open")) {
+            QTimer::singleShot(at, this, [this] {
+                m_models.main.openNextMessage();
+                click("frmMsgIn", "cmdPlay");
+            });
+        } else if (step.action == QLatin1String("exit")) {
+            QTimer::singleShot(at, &m_main, &QWidget::close);
+        }
+    }
+}
+
+void ScriptedUser::sendMessage(const Step &step)
+{
+    emit m_models.messaging.composeRequested({QString(), QString(), step.host, quint16(step.port)});
+    click("frmMsgOut", "cmdRecord");
+    QTimer::singleShot(int(std::lround((step.until - step.at) * 1000)), this, [step] {
+        click("frmMsgOut", "cmdStop");
+        for (QWidget *top : QApplication::topLevelWidgets()) {
+            if (top->objectName() != QLatin1String("frmMsgOut")) continue;
+            if (auto *text = top->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageOut")))
+                text->setPlainText(step.text);
+        }
+        click("frmMsgOut", "cmdSend");
+    });
+}
+
+void ScriptedUser::click(const char *window, const char *button)
+{
+    for (QWidget *top : QApplication::topLevelWidgets()) {
+        if (top->objectName() != QLatin1String(window) || !top->isVisible()) continue;
+        if (auto *b = top->findChild<QAbstractButton *>(QLatin1String(button))) b->click();
     }
 }
 

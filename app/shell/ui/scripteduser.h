@@ -1,24 +1,28 @@
-// A scripted user for demos and end-to-end runs without a person at the keyboard: during a call
-// it presses the Talk button, types chat lines and hangs up, through the same windows and events
-// a person would use. The script comes from OVELA_SCRIPT, steps separated by ';', times in
-// seconds after the call starts:
+// A scripted user for demos and end-to-end runs without a person at the keyboard: it presses
+// the Talk button, types chat lines, hangs up, sends and opens quick messages, through the same
+// windows and events a person would use. The script comes from OVELA_SCRIPT, steps separated by
+// ';'. Times in seconds after the call starts:
 //   talk:START-END     hold the Talk button from START to END
 //   chat:AT:text       type text and Enter in the chat window at AT
 //   hangup:AT          press HangUp at AT
 //   quit:AFTER         quit AFTER seconds once the call has ended
+// Times in seconds after start-up:
+//   send:AT:SECONDS:HOST:PORT:text   a quick message to HOST:PORT with a voice clip of SECONDS
+//   open:AT            open the next quick message and play its clip
+//   exit:AT            quit
 #pragma once
 
 #include <QObject>
 #include <QString>
 
 class FrmMain;
-class MainWindowModel;
+struct WindowModels;
 
 class ScriptedUser : public QObject
 {
     Q_OBJECT
 public:
-    ScriptedUser(const QString &script, FrmMain &main, MainWindowModel &model,
+    ScriptedUser(const QString &script, FrmMain &main, const WindowModels &models,
                  QObject *parent = nullptr);
 
     // Whether the script could be read; a script with an unknown step does nothing at all.
@@ -28,15 +32,20 @@ private:
     struct Step {
         QString action;
         double at = 0, until = 0;
-        QString text;
+        QString text, host;
+        int port = 0;
     };
     bool parse(const QString &script);
     void onCallEntered();
     void onCallEnded();
+    void startSteps();
+    void sendMessage(const Step &step);
     void press(const char *button, Qt::MouseButton mouse, bool down);
+    static void click(const char *window, const char *button);
     void type(const QString &text);
 
     FrmMain &m_main;
+    const WindowModels &m_models;
     QList<Step> m_steps;
     double m_quitAfter = -1;
     bool m_valid = false;
