@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what OVELA needs, builds it with warnings as errors and runs every test,
-# then runs each fuzz target for a short fixed time when clang is present.
+# Installs what OVELA needs, builds it with warnings as errors and runs every test, builds and
+# checks the Debian package, then runs each fuzz target for a short fixed time when clang is
+# present.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh -DOVELA_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
+
+# The Debian package, built from build/ and checked unpacked in a throw-away root.
+deb=$(scripts/package.sh build)
+packaging/check-package.sh "$deb"
 
 if command -v clang++ >/dev/null 2>&1 && [ "${OVELA_SKIP_FUZZ:-0}" != 1 ]; then
   cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
