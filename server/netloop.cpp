@@ -22,8 +22,11 @@ namespace
 // reading from it (an "LS1" answer is about 40 KiB; queued answers share their bytes).
 constexpr int ReadChunk = 4096;
 constexpr qsizetype MaxQueued = 512 * 1024;
-constexpr int EventsPerRound = 128;
-constexpr int AcceptsPerRound = 64;
+// Each round serves every logged-in user with a request waiting, then at most this much of the
+// rest: new connections, logins, closes. Under a storm of logins and logouts a user's request
+// waits one short round, not behind everyone who is coming or going.
+constexpr int EventsPerRound = 8192;
+constexpr int OtherWorkPerRound = 64;
 // How long a farewell may take to be read before the connection is closed anyway.
 constexpr qint64 FarewellMs = 5000;
 // Listener tags in epoll's data; connections are tagged with their address.
@@ -115,27 +118,48 @@ bool NetLoop::listen(Channel channel, const QString &address, quint16 port, QStr
 
 void NetLoop::onEvents()
 {
-    epoll_event events[EventsPerRound];
-    const int n = ::epoll_wait(m_epoll, events, EventsPerRound, 0);
+    m_events.resize(EventsPerRound);
+    const int n = ::epoll_wait(m_epoll, m_events.data(), EventsPerRound, 0);
+    auto isListener = [](const epoll_event &e) {
+        return e.data.u64 == ListenerTag[DirectoryChannel] || e.data.u64 == ListenerTag[PalChannel];
+    };
+    auto serve = [this](Connection &c, quint32 events) {
+        if (c.dead) return;
+        if (events & EPOLLOUT) flush(c);
+        if (!c.dead && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))) readFrom(c);
+    };
+    // Logged-in users' requests first, all of them.
     for (int i = 0; i < n; ++i) {
-        const epoll_event &e = events[i];
-        if (e.data.u64 == ListenerTag[DirectoryChannel] || e.data.u64 == ListenerTag[PalChannel]) {
-            acceptOn(e.data.u64 == ListenerTag[DirectoryChannel] ? DirectoryChannel : PalChannel);
+        epoll_event &e = m_events[size_t(i)];
+        if (isListener(e)) continue;
+        Connection &c = *static_cast<Connection *>(e.data.ptr);
+        if (!c.loggedIn || (e.events & (EPOLLRDHUP | EPOLLHUP | EPOLLERR))) continue;
+        serve(c, e.events);
+        e.events = 0;
+    }
+    // Then a share of the rest; what is left is reported again next round.
+    int budget = OtherWorkPerRound;
+    for (int i = 0; i < n && budget > 0; ++i) {
+        const epoll_event &e = m_events[size_t(i)];
+        if (e.events == 0) continue;
+        if (isListener(e)) {
+            budget -= acceptOn(e.data.u64 == ListenerTag[DirectoryChannel] ? DirectoryChannel
+                                                                           : PalChannel,
+                               budget);
             continue;
         }
-        Connection &c = *static_cast<Connection *>(e.data.ptr);
-        if (c.dead) continue;
-        if (e.events & EPOLLOUT) flush(c);
-        if (!c.dead && (e.events & (EPOLLIN | EPOLLHUP | EPOLLERR))) readFrom(c);
+        serve(*static_cast<Connection *>(e.data.ptr), e.events);
+        --budget;
     }
     for (Connection *c : m_dead)
         delete c;
     m_dead.clear();
 }
 
-void NetLoop::acceptOn(Channel channel)
+int NetLoop::acceptOn(Channel channel, int most)
 {
-    for (int i = 0; i < AcceptsPerRound; ++i) {
+    int accepted = 0;
+    for (; accepted < most; ++accepted) {
         sockaddr_in a{};
         socklen_t length = sizeof a;
         const int fd = ::accept4(m_listeners[channel], reinterpret_cast<sockaddr *>(&a), &length,
@@ -151,7 +175,7 @@ void NetLoop::acceptOn(Channel channel)
                 m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
                 continue;
             }
-            return; // EAGAIN, or nothing we can help
+            break; // EAGAIN, or nothing we can help
         }
         const quint32 peer = ntohl(a.sin_addr.s_addr);
         const bool loopback = (peer >> 24) == 127;
@@ -184,6 +208,7 @@ void NetLoop::acceptOn(Channel channel)
         watch(*c);
         addDeadline(m_loginDeadlines, *c, m_limits.loginMs);
     }
+    return std::max(1, accepted);
 }
 
 void NetLoop::refuse(int fd, Channel channel)
@@ -287,7 +312,7 @@ void NetLoop::watch(Connection &c)
     // Reading stops while a client leaves too much of what it asked for unread, and after a
     // farewell only the client's close is waited for.
     quint32 events = 0;
-    if (c.closing || c.outBytes < MaxQueued) events |= EPOLLIN;
+    if (c.closing || c.outBytes < MaxQueued) events |= EPOLLIN | EPOLLRDHUP;
     if (!c.out.isEmpty()) events |= EPOLLOUT;
     if (events == c.events) return;
     epoll_event e{};

@@ -91,7 +91,7 @@ public:
 
 private:
     void onEvents();
-    void acceptOn(Channel channel);
+    int acceptOn(Channel channel, int most); // how much of the round it took
     void refuse(int fd, Channel channel);
     void readFrom(Connection &c);
     void flush(Connection &c);
@@ -113,6 +113,7 @@ private:
     int m_listeners[ChannelCount] = {-1, -1};
     quint16 m_ports[ChannelCount] = {0, 0};
     std::unique_ptr<QSocketNotifier> m_notifier;
+    std::vector<struct epoll_event> m_events;
     std::vector<Connection *> m_byFd;
     std::vector<Connection *> m_dead; // freed at the end of a round
     QHash<quint32, int> m_perAddress;

@@ -3,6 +3,20 @@
 
 #include "protocol/pal.h"
 
+namespace
+{
+// A user's ten fields as the list carries them: the list of that one user, less the header
+// and the terminator. The list is then put together from these without building each again.
+QByteArray recordOf(const Directory::User &user)
+{
+    static const qsizetype header =
+        Directory::build(Directory::UserList{}).size() - Directory::Terminator.size();
+    return Directory::build(Directory::UserList{0, 0, {user}})
+        .mid(header)
+        .chopped(Directory::Terminator.size());
+}
+} // namespace
+
 QString Presence::clean(const QString &text, int length)
 {
     QString out = text.left(length);
@@ -47,6 +61,7 @@ void Presence::add(OnlineUser *u)
     }
     ++m_directoryUsers;
     if (u->listed) {
+        u->record = recordOf(u->entry);
         u->prev = m_last;
         u->next = nullptr;
         (m_last ? m_last->next : m_first) = u;
@@ -76,12 +91,14 @@ void Presence::remove(OnlineUser *u)
 const QByteArray &Presence::userList()
 {
     if (m_list.isEmpty()) {
-        Directory::UserList list{m_directoryUsers, m_listed, {}};
-        list.users.reserve(std::min(m_listed, Directory::MaxUsers));
-        for (const OnlineUser *u = m_first; u && list.users.size() < Directory::MaxUsers;
-             u = u->next)
-            list.users.append(u->entry);
-        m_list = Directory::build(list);
+        m_list = Directory::build(Directory::UserList{m_directoryUsers, m_listed, {}});
+        m_list.chop(Directory::Terminator.size());
+        m_list.reserve(m_list.size() + m_recordBytes + Directory::Terminator.size());
+        int users = 0;
+        for (const OnlineUser *u = m_first; u && users < Directory::MaxUsers; u = u->next, ++users)
+            m_list += u->record;
+        m_list += Directory::Terminator;
+        m_recordBytes = m_list.size();
     }
     return m_list;
 }

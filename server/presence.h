@@ -20,6 +20,7 @@ private:
     friend class Presence;
     OnlineUser *prev = nullptr, *next = nullptr; // the listed users in login order
     quint64 serial = 0;                          // the order of logins
+    QByteArray record;                           // a listed user's ten fields on the wire
 };
 
 class Presence
@@ -55,5 +56,6 @@ private:
     OnlineUser *m_first = nullptr, *m_last = nullptr; // listed users in login order
     int m_directoryUsers = 0, m_palUsers = 0, m_listed = 0;
     quint64 m_serial = 0;
-    QByteArray m_list; // empty: to be built
+    QByteArray m_list;           // empty: to be built
+    qsizetype m_recordBytes = 0; // the last list's size, to reserve the next
 };
