@@ -2,6 +2,8 @@
 #include "harness.h"
 
 #include "idstore.h"
+#include "protocol/directory.h"
+#include "protocol/fields.h"
 
 #include <QFile>
 #include <QSet>
@@ -74,6 +76,41 @@ TEST(ServerDirectory, LoginListLookupAndLeaving)
     EXPECT_EQ(askUntil(ann, "LS1<ET>", "LS1;2;1;4711;Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;"),
               "LS1;2;1;4711;Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;");
     EXPECT_EQ(ann.ask("GEM;bo@x.org;<ET>"), "GER;bo@x.org;;;0.0.0.0;0;");
+}
+
+TEST(ServerDirectory, TheListCarriesTheFirst500ListedUsers)
+{
+    TestServer server;
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    std::vector<std::unique_ptr<Client>> users;
+    for (int i = 0; i < 501; ++i) {
+        users.push_back(std::make_unique<Client>(server.directoryPort()));
+        logIn(*users.back(),
+              loginLine(i + 1, QStringLiteral("U%1").arg(i), "", "", "", 0, true, 2000));
+    }
+    Client asker(server.directoryPort());
+    logIn(asker, loginLine(0, "Asker", "", "", "", 0, false, 2000));
+    auto names = [&] {
+        const auto list = asker.ask("LS1<ET>");
+        const auto reply = Directory::parseReply(list.value_or(""));
+        const auto *l = std::get_if<Directory::UserList>(&reply);
+        EXPECT_TRUE(l && QVIDUTIL::CountFields(*list) == 3 + 10 * 500) << list->left(40).data();
+        QStringList names{QString::number(l ? l->online : -1), QString::number(l ? l->listed : -1)};
+        for (const Directory::User &u : l ? l->users : QList<Directory::User>())
+            names << u.name;
+        return names;
+    };
+    QStringList seen = names();
+    EXPECT_EQ(seen.mid(0, 3), QStringList({"502", "501", "U0"}));
+    EXPECT_EQ(seen.last(), "U499");
+    // The first one leaves: the 501st comes into the list.
+    users.front().reset();
+    for (int i = 0; i < 100 && seen[0] != "501"; ++i) {
+        QThread::msleep(20);
+        seen = names();
+    }
+    EXPECT_EQ(seen.mid(0, 3), QStringList({"501", "500", "U1"}));
+    EXPECT_EQ(seen.last(), "U500");
 }
 
 TEST(ServerPal, LoginMakesAUserFoundOnBothSides)

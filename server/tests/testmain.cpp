@@ -2,9 +2,18 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // Clients and an in-process server share this process's descriptors, as the server takes
+    // all the system allows.
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
