@@ -121,7 +121,8 @@ CommandLine parseCommandLine(const QStringList &arguments)
 
 bool loadConfig(const QString &path, ServerConfig *c, QString *error)
 {
-    if (!QFileInfo(path).isReadable()) {
+    const QFileInfo file(path);
+    if (!file.isFile() || !file.isReadable()) {
         *error = QStringLiteral("cannot read the configuration file %1").arg(path);
         return false;
     }

@@ -429,8 +429,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_directory: %s did not start\n", OVELA_DIRECTORY_PROGRAM);
         return 1;
     }
-    std::printf("ovela-directory benchmark: server pid %d on port %u, %u cores\n", int(server.pid),
-                server.directoryPort, std::thread::hardware_concurrency());
+    // Other work on the machine shows in the times: say how busy it was.
+    std::string load;
+    std::getline(std::ifstream("/proc/loadavg"), load);
+    std::printf("ovela-directory benchmark: server pid %d on port %u, %u cores, load average %s\n",
+                int(server.pid), server.directoryPort, std::thread::hardware_concurrency(),
+                load.substr(0, load.find(' ')).c_str());
 
     // Logins, memory, and the most connections held.
     {
