@@ -106,6 +106,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("OVELA"));
     QApplication::setApplicationVersion(ProgramVersion);
+    // Desktops that match windows to their desktop entry by name (Wayland) find ovela.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ovela"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     WavePlayer sounds;

@@ -44,6 +44,9 @@ function(ovela_add_gtest name)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
 endfunction()
 
+# Nothing of the source folder's path goes into the binaries, not even their debugging notes.
+add_compile_options(-ffile-prefix-map=${PROJECT_SOURCE_DIR}=.)
+
 if(OVELA_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined)

@@ -41,7 +41,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &base
         line.error = parser.errorText();
         return line;
     }
-    line.help = parser.isSet(QStringLiteral("help"));
+    line.help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
     line.version = parser.isSet(QStringLiteral("version"));
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {
@@ -64,5 +64,6 @@ QString CommandLine::usage()
 {
     QCommandLineParser parser;
     describe(parser);
-    return parser.helpText();
+    // Read before the application object exists, the program's name is not known to Qt yet.
+    return parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("ovela"));
 }

@@ -145,7 +145,8 @@ TEST(CommandLine, HelpVersionAndMistakesEndAtOnceWithoutAWindowOrAPort)
     };
     const Case cases[] = {
         {{"--version"}, 0, "ovela 2.5\n"},
-        {{"--help"}, 0, "--base-port <N>"},
+        {{"--help"}, 0, "Usage: ovela [options] [address]"},
+        {{"--help-all"}, 0, "--base-port <N>"},
         {{"--no-such-option"}, 2, "Unknown option 'no-such-option'"},
         {{"--base-port", "99999"}, 2, "--base-port must be a port number from 1 to 65520"},
         {{"a.example", "b.example"}, 2, "Only one address"},
