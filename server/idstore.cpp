@@ -122,8 +122,10 @@ bool IdStore::open(const QString &url, QString *error)
         return false;
     }
     // BIGINT seconds fit both engines; the primary key is what makes an ID unique.
+    // Looked for first: PostgreSQL would report a table that exists as a notice on stderr.
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS issued_ids ("
+    if (!db.tables().contains(QStringLiteral("issued_ids")) &&
+        !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS issued_ids ("
                                "id INTEGER PRIMARY KEY, issued_at BIGINT NOT NULL)"))) {
         *error = QStringLiteral("cannot create the table of IDs: %1").arg(q.lastError().text());
         return false;
