@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what OVELA needs, builds it and starts it. Arguments go to ovela
-# (one optional address to call at start-up).
+# (one optional address to call at start-up). On a desktop without a directory server of its
+# own, a local one runs beside the program, so the directory lists the user from the start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -12,5 +13,13 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo
   exec build/bin/ovela-demo "$@"
 fi
-exec build/bin/ovela "$@"
+directory_running() {
+  (exec 3<>/dev/tcp/127.0.0.1/2010) 2>/dev/null
+}
+if ! directory_running; then
+  build/bin/ovela-directory >/dev/null &
+  server=$!
+  trap 'kill "$server" 2>/dev/null; wait "$server" 2>/dev/null || true' EXIT
+fi
+build/bin/ovela "$@"
 
