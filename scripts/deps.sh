@@ -13,6 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth
   dpkg-dev file desktop-file-utils appstream
+  libqt6sql6-sqlite libqt6sql6-psql postgresql
 )
 
 missing=()

@@ -9,6 +9,9 @@ scripts/build.sh -DOVELA_WERROR=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
 
+# The directory server's database test once more, against a throw-away PostgreSQL server.
+server/tests/with-postgres.sh ctest --test-dir build -R ServerPostgres --output-on-failure
+
 # The Debian package, built from build/ and checked unpacked in a throw-away root.
 deb=$(scripts/package.sh build)
 packaging/check-package.sh "$deb"

@@ -18,13 +18,13 @@ QString peer(const QByteArray &line, int n)
 
 QByteArray build(const Request &r)
 {
-    return "RQC;" + wire(r.name) + ';' + wire(r.location) + ';' + wire(r.time) + ';';
+    return "RQC;" + fieldText(r.name) + ';' + fieldText(r.location) + ';' + fieldText(r.time) + ';';
 }
 
 QByteArray build(const Answer &a)
 {
     if (!a.yes) return "RRS;NO;";
-    return "RRS;YES;" + wire(a.name) + ';' + wire(a.location) + ';' + wire(a.time) + ';';
+    return "RRS;YES;" + fieldText(a.name) + ';' + fieldText(a.location) + ';' + fieldText(a.time) + ';';
 }
 
 QByteArray build(const Busy &)

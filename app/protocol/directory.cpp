@@ -41,7 +41,7 @@ QString text(const QByteArray &field)
 QByteArray build(const Login &l)
 {
     return message("LGN",
-                   {number(l.id), wire(l.name), wire(l.email), wire(l.location), wire(l.comment),
+                   {number(l.id), fieldText(l.name), fieldText(l.email), fieldText(l.location), fieldText(l.comment),
                     number(l.kind), yesNo(l.video), yesNo(l.audio), wire(l.version),
                     yesNo(l.listed), "NO", wire(l.revision), number(l.basePort)});
 }
@@ -58,7 +58,7 @@ QByteArray build(const ListRequest &)
 
 QByteArray build(const EmailLookup &lookup)
 {
-    return message("GEM", {wire(lookup.address)});
+    return message("GEM", {fieldText(lookup.address)});
 }
 
 QByteArray build(const NewIdRequest &)
@@ -99,19 +99,19 @@ Request parseRequest(const QByteArray &line)
 QByteArray build(const Notice &n)
 {
     static const char *const commands[] = {"INT", "MSG", "BSY"};
-    return message(commands[n.kind], {wire(n.text)});
+    return message(commands[n.kind], {fieldText(n.text)});
 }
 
 QByteArray build(const Redirect &r)
 {
-    return message("RDM", {QByteArray(), wire(r.host), wire(r.port), wire(r.text)});
+    return message("RDM", {QByteArray(), fieldText(r.host), fieldText(r.port), fieldText(r.text)});
 }
 
 QByteArray build(const ServerList &list)
 {
     QByteArray m("VCL;");
     for (const ServerChoice &c : list.servers)
-        m += wire(c.host) + ';' + number(c.port) + ';' + wire(c.description) + ';';
+        m += fieldText(c.host) + ';' + number(c.port) + ';' + fieldText(c.description) + ';';
     return m + Terminator;
 }
 
@@ -120,7 +120,7 @@ QByteArray build(const UserList &list)
     QByteArray m = "LS1;" + number(list.online) + ';' + number(list.listed) + ';';
     for (const User &u : list.users) {
         for (const QByteArray &f :
-             {number(u.id), wire(u.name), wire(u.location), wire(u.address), wire(u.comment),
+             {number(u.id), fieldText(u.name), fieldText(u.location), fieldText(u.address), fieldText(u.comment),
               number(u.status), yesNo(u.video), yesNo(u.audio), number(u.kind), number(u.port)})
             m += f + ';';
     }
@@ -130,7 +130,7 @@ QByteArray build(const UserList &list)
 QByteArray build(const EmailAnswer &a)
 {
     return message(
-        "GER", {wire(a.email), wire(a.name), wire(a.location), wire(a.address), number(a.port)});
+        "GER", {fieldText(a.email), fieldText(a.name), fieldText(a.location), fieldText(a.address), number(a.port)});
 }
 
 namespace

@@ -1,6 +1,7 @@
 // Fields of protocol lines.
 #include "fields.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -85,9 +86,25 @@ qint32 val32(const QByteArray &text)
     return roundTo<qint32>(numericValue(text));
 }
 
+QByteArray fieldText(const QString &text)
+{
+    QByteArray bytes = wire(text);
+    for (char &c : bytes) {
+        if (c == ';')
+            c = ',';
+        else if ((uchar(c) < 0x20 && c != '\t') || c == 0x7f)
+            c = ' ';
+    }
+    return bytes.replace("<E", "(E");
+}
+
 QString peerText(const QByteArray &field, int maxBytes)
 {
-    QString text = fromWire(field.left(maxBytes));
+    qsizetype cut = std::min<qsizetype>(field.size(), maxBytes);
+    // Back to the start of a character when the cut falls inside one.
+    while (cut > 0 && cut < field.size() && (uchar(field.at(cut)) & 0xC0) == 0x80)
+        --cut;
+    QString text = fromWire(field.left(cut));
     for (QChar &c : text)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f) c = QLatin1Char(' ');
     return text;

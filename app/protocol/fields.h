@@ -41,8 +41,14 @@ inline QString fromWire(const QByteArray &bytes)
     return QString::fromUtf8(bytes);
 }
 
+// A user's text as a field of a line: UTF-8, with what would break the line made harmless: a ';'
+// (it would end the field early) becomes ',', control characters (a line break in a peer's log)
+// become blanks, and "<E" (the start of a line's terminator) becomes "(E". A text without these
+// is sent exactly as before.
+QByteArray fieldText(const QString &text);
+
 // A text a peer or a server sent for showing and logging (a name, a place, a time): cut to
-// `maxBytes`, since a genuine one is far shorter, and with control characters made blanks, since
+// `maxBytes` (never inside a character), since a genuine one is far shorter, and with control characters made blanks, since
 // a line break in a name would split its log line into entries of the peer's making.
 QString peerText(const QByteArray &field, int maxBytes = 256);
 

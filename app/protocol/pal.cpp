@@ -15,7 +15,7 @@ QByteArray build(const NewId &newId)
 
 QByteArray build(const Move &move)
 {
-    return "BSY;" + wire(move.host) + ';' + QByteArray::number(move.port) + ';' + Terminator;
+    return "BSY;" + fieldText(move.host) + ';' + QByteArray::number(move.port) + ';' + Terminator;
 }
 
 Reply parseReply(const QByteArray &line)

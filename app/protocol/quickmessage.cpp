@@ -49,8 +49,8 @@ QByteArray build(const Refused &)
 
 QByteArray build(const Body &b)
 {
-    return "MSB;" + QByteArray::number(b.id) + ';' + wire(b.name) + ';' + wire(b.email) + ';' +
-           wire(b.location) + ';' + wire(b.time) + ';' + wire(b.text) + ';' + Terminator;
+    return "MSB;" + QByteArray::number(b.id) + ';' + fieldText(b.name) + ';' + fieldText(b.email) + ';' +
+           fieldText(b.location) + ';' + fieldText(b.time) + ';' + fieldText(b.text) + ';' + Terminator;
 }
 
 QByteArray build(const Next &)

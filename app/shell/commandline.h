@@ -9,8 +9,9 @@
 #include <QStringList>
 
 struct CommandLine {
-    // Ports N to N + 3 are used, and N may move up by 12 when taken.
-    static constexpr int HighestBasePort = 65520;
+    // Ports N to N + 3 are used, N may move up by 12 when taken, and the directory carries a
+    // user's base port in a 16-bit signed field: N + 12 stays below 32768.
+    static constexpr int HighestBasePort = 32755;
 
     QString address;
     quint16 basePort = DefaultBasePort;

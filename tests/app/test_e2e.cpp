@@ -148,7 +148,7 @@ TEST(CommandLine, HelpVersionAndMistakesEndAtOnceWithoutAWindowOrAPort)
         {{"--help"}, 0, "Usage: ovela [options] [address]"},
         {{"--help-all"}, 0, "--base-port <N>"},
         {{"--no-such-option"}, 2, "Unknown option 'no-such-option'"},
-        {{"--base-port", "99999"}, 2, "--base-port must be a port number from 1 to 65520"},
+        {{"--base-port", "99999"}, 2, "--base-port must be a port number from 1 to 32755"},
         {{"a.example", "b.example"}, 2, "Only one address"},
     };
     for (const Case &c : cases) {

@@ -3,6 +3,7 @@
 #include "protocol/callcontrol.h"
 #include "protocol/chatline.h"
 #include "protocol/directory.h"
+#include "protocol/fields.h"
 #include "protocol/mediapacket.h"
 #include "protocol/pal.h"
 #include "protocol/quickmessage.h"
@@ -336,4 +337,25 @@ TEST(ChatLine, KeysAndBellsWholeCharacters)
     EXPECT_TRUE(ChatLine::parse(ChatLine::ringButton().chopped(3)) == Line(Bell{}));
     for (const QByteArray &junk : {QByteArray("T"), QByteArray("X;"), QByteArray()})
         EXPECT_TRUE(std::holds_alternative<std::monostate>(ChatLine::parse(junk)));
+}
+
+TEST(Fields, UserTextsCannotBreakTheirLineAndPeerTextsAreCutWhole)
+{
+    using QVIDUTIL::fieldText;
+    using QVIDUTIL::peerText;
+    const std::pair<QString, QByteArray> texts[] = {
+        {"Ann", "Ann"},
+        {"Ann; Bo", "Ann, Bo"},
+        {"Ann\r\nForged", "Ann  Forged"},
+        {"Bo<ET>LS1", "Bo(ET>LS1"},
+        {"x<E>y", "x(E>y"},
+        {"S\u00e3o Paulo", "S\xc3\xa3o Paulo"},
+    };
+    for (const auto &[text, bytes] : texts)
+        EXPECT_EQ(fieldText(text), bytes) << text.toStdString();
+    EXPECT_EQ(CallControl::build(Request{"A;B", "C", "1:00"}), "RQC;A,B;C;1:00;")
+        << "a ';' in a name no longer shifts the peer's fields";
+    // Cut to the limit, but never inside a character.
+    EXPECT_EQ(peerText("S\xc3\xa3o", 2), "S");
+    EXPECT_EQ(peerText("S\xc3\xa3o", 3), "S\u00e3");
 }
