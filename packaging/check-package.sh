@@ -19,7 +19,7 @@ version=$(sed -n 's/^project(ovela VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.
 [ "$(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version)" = "ovela ${version}-1" ] ||
   fail "control fields: $(dpkg-deb -f "$deb" Package Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libasound2 libsndfile1 \
+for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6sql6 libasound2 libsndfile1 \
   libjpeg62-turbo libgsm1 libv4l-0 libfreetype6 libsamplerate0; do
   [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] ||
     fail "Depends lacks $package: $depends"
@@ -37,7 +37,8 @@ usr=$root/usr
 
 expected=(bin/ovela lib/ovela/libRXVLIB11.so lib/ovela/libQVNAUD20.so
   share/applications/ovela.desktop share/metainfo/org.ovela.ovela.metainfo.xml
-  share/icons/hicolor/scalable/apps/ovela.svg share/man/man1/ovela.1.gz)
+  share/icons/hicolor/scalable/apps/ovela.svg share/man/man1/ovela.1.gz
+  bin/ovela-directory share/man/man1/ovela-directory.1.gz)
 for dir in "$src"/packaging/icons/*x*/; do
   expected+=("share/icons/hicolor/$(basename "$dir")/apps/ovela.png")
 done
@@ -58,6 +59,8 @@ appstreamcli validate --no-net --pedantic "$metainfo" >/dev/null ||
   fail "$(appstreamcli validate --no-net --pedantic "$metainfo")"
 
 [ "$("$usr/bin/ovela" --version)" = "ovela $version" ] || fail "ovela --version"
+[ "$("$usr/bin/ovela-directory" --version)" = "ovela-directory $version" ] ||
+  fail "ovela-directory --version"
 
 # The run: a fresh settings folder (filled in, so no options window waits) and working folder,
 # four free ports, a scripted camera, no sound devices for the calls, and ALSA's default device
