@@ -2,6 +2,7 @@
 #include "frmnewchat.h"
 
 #include "messaging/chatlink.h"
+#include "platform/ui/twips.h"
 #include "protocol/chatline.h"
 #include "shell/ui/pictures.h"
 
@@ -64,6 +65,8 @@ FrmNewChat::FrmNewChat(ChatLink &chat, QWidget *parent)
     layout->addWidget(m_split, 1);
     layout->addWidget(bar);
     resize(330, 260);
+    // The panes and the button bar follow the window, which stays at least this large.
+    setMinimumSize(Twips::toPixelsX(2000), Twips::toPixelsY(1800));
     applyFont();
 
     connect(bell, &QPushButton::clicked, &m_chat, &ChatLink::ringUser);
