@@ -53,11 +53,13 @@ TEST_F(AlsaDeviceTest, PlaysThroughTheDefaultDevice)
     useConfig("pcm.!default { type file slave.pcm \"quiet\" file \"" + out +
               "\" format \"raw\" }\npcm.quiet { type null }\n");
     ASSERT_EQ(QVIDHasAudio(), 1);
-    const auto first = audiotest::speechLike(1600);
+    // The device closes itself once the last block has been heard, so the first block lasts
+    // long enough (1.5 s) that the second one is queued before it ends on a busy machine too.
+    const auto first = audiotest::speechLike(12000);
     const auto second = audiotest::speechLike(480, 0.9);
     int32_t handle = 0;
     ASSERT_EQ(QVIDInitAudioOut(0, 0, &handle), 0);
-    ASSERT_EQ(QVIDSetAudioOut(handle, first.data(), 1600), 0);
+    ASSERT_EQ(QVIDSetAudioOut(handle, first.data(), 12000), 0);
     ASSERT_EQ(QVIDSetAudioOut(handle, second.data(), 480), 0);
     EXPECT_EQ(QVIDStatusAudioOut(0), 1);
     ASSERT_TRUE(waitFor([] { return QVIDStatusAudioOut(0) == 0; }));
