@@ -76,6 +76,21 @@ QVNAUD20_API int32_t QVIDGetVolumeOut(void);
 /* Sets the output volume; values outside 0..100 are clamped. Returns 0. */
 QVNAUD20_API int32_t QVIDSetVolumeOut(int32_t volume);
 
+/* Extensions of this engine (not part of the classic interface): choosing the sound devices.
+ * The environment variables OVELA_MIC and OVELA_SPEAKER, when set, still decide (scripted
+ * devices for tests and demos); otherwise the device chosen here is opened. */
+
+/* The ALSA devices for recording (recording nonzero) or playing: "default" first, then each
+ * device ALSA lists for that direction, one per line as its name, a tab and a one-line
+ * description, each line ending in '\n'. Writes as many whole lines as fit into size bytes,
+ * then a 0, and returns the bytes the whole list needs, the 0 included; with a null names or a
+ * size below 1 it writes nothing (so a first call can ask for the size). */
+QVNAUD20_API int32_t QVIDGetAudioDevices(int32_t recording, char *names, int32_t size);
+/* Records from (recording nonzero) or plays on the named ALSA device from the next opening on
+ * (QVIDHasAudio too); a null or empty name goes back to "default". 0, or QVNAUD20_ERR_BAD_PARAM
+ * (nothing changed) for a name of 256 bytes or more. */
+QVNAUD20_API int32_t QVIDSetAudioDevice(int32_t recording, const char *name);
+
 /* ---- GSM block codec ------------------------------------------------------------------- */
 
 /* Creates the coder state. Returns 0 (coding is skipped later if it could not be created). */

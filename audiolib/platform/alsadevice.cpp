@@ -180,4 +180,37 @@ int openPlayback(const std::string &name, std::unique_ptr<PlaybackSink> &sink)
     return result;
 }
 
+std::vector<std::pair<std::string, std::string>> devices(bool recording)
+{
+    initialise();
+    std::vector<std::pair<std::string, std::string>> list{{"default", "Default sound device"}};
+    void **hints = nullptr;
+    if (snd_device_name_hint(-1, "pcm", &hints) < 0) return list;
+    auto take = [](void *hint, const char *id) {
+        char *value = snd_device_name_get_hint(hint, id);
+        std::string text = value ? value : "";
+        std::free(value);
+        return text;
+    };
+    for (void **h = hints; *h; ++h) {
+        const std::string name = take(*h, "NAME");
+        const std::string direction = take(*h, "IOID"); // empty: both ways
+        const std::string lines = take(*h, "DESC");
+        if (name.empty() || name == "default" || name == "null" || name.rfind("surround", 0) == 0 ||
+            direction == (recording ? "Output" : "Input"))
+            continue;
+        // ALSA's descriptions run over two lines (card, then device).
+        std::string description;
+        for (const char c : lines) {
+            if (c == '\n')
+                description += ", ";
+            else
+                description += c == '\t' ? ' ' : c;
+        }
+        list.emplace_back(name, description);
+    }
+    snd_device_name_free_hint(hints);
+    return list;
+}
+
 } // namespace ovela::audio::alsa

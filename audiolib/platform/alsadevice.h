@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace ovela::audio::alsa
 {
@@ -16,5 +18,8 @@ bool hasPlayback(const std::string &name);
 // take the format, kBusy when another program holds it, else another error.
 int openCapture(const std::string &name, std::unique_ptr<CaptureSource> &source);
 int openPlayback(const std::string &name, std::unique_ptr<PlaybackSink> &sink);
+// The devices ALSA lists for recording or playing, as name and one-line description: "default"
+// first, without the null device and the multi-channel ones (useless for one voice).
+std::vector<std::pair<std::string, std::string>> devices(bool recording);
 
 } // namespace ovela::audio::alsa

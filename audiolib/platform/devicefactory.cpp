@@ -5,6 +5,7 @@
 #include "wavfiledevice.h"
 
 #include <cstdlib>
+#include <mutex>
 #include <string_view>
 
 namespace ovela::audio
@@ -15,17 +16,42 @@ namespace
 constexpr std::string_view kWavPrefix = "wav:";
 constexpr std::string_view kAlsaPrefix = "alsa:";
 
-DeviceChoice fromEnvironment(const char *variable)
+struct Chosen {
+    std::mutex lock;
+    std::string recording = "default", playback = "default";
+};
+
+Chosen &chosen()
 {
-    return DeviceChoice::parse(std::getenv(variable));
+    static Chosen instance;
+    return instance;
+}
+
+DeviceChoice fromEnvironment(const char *variable, bool recording)
+{
+    return DeviceChoice::parse(std::getenv(variable), chosenAlsaDevice(recording));
 }
 
 } // namespace
 
-DeviceChoice DeviceChoice::parse(const char *setting)
+void chooseAlsaDevice(bool recording, const std::string &name)
+{
+    Chosen &c = chosen();
+    const std::lock_guard<std::mutex> hold(c.lock);
+    (recording ? c.recording : c.playback) = name.empty() ? "default" : name;
+}
+
+std::string chosenAlsaDevice(bool recording)
+{
+    Chosen &c = chosen();
+    const std::lock_guard<std::mutex> hold(c.lock);
+    return recording ? c.recording : c.playback;
+}
+
+DeviceChoice DeviceChoice::parse(const char *setting, const std::string &alsaName)
 {
     DeviceChoice choice;
-    choice.name = "default";
+    choice.name = alsaName;
     const std::string_view text = setting ? setting : "";
     if (text.substr(0, kWavPrefix.size()) == kWavPrefix && text.size() > kWavPrefix.size()) {
         choice.kind = Kind::WavFile;
@@ -41,7 +67,7 @@ DeviceChoice DeviceChoice::parse(const char *setting)
 
 bool EnvironmentDeviceFactory::hasPlayback()
 {
-    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER");
+    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER", false);
     switch (choice.kind) {
     case DeviceChoice::Kind::WavFile:
         return true;
@@ -55,7 +81,7 @@ bool EnvironmentDeviceFactory::hasPlayback()
 
 int EnvironmentDeviceFactory::openCapture(std::unique_ptr<CaptureSource> &source)
 {
-    const DeviceChoice choice = fromEnvironment("OVELA_MIC");
+    const DeviceChoice choice = fromEnvironment("OVELA_MIC", true);
     switch (choice.kind) {
     case DeviceChoice::Kind::WavFile:
         return wavfile::openCapture(choice.name, source);
@@ -69,7 +95,7 @@ int EnvironmentDeviceFactory::openCapture(std::unique_ptr<CaptureSource> &source
 
 int EnvironmentDeviceFactory::openPlayback(std::unique_ptr<PlaybackSink> &sink)
 {
-    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER");
+    const DeviceChoice choice = fromEnvironment("OVELA_SPEAKER", false);
     switch (choice.kind) {
     case DeviceChoice::Kind::WavFile:
         return wavfile::openPlayback(choice.name, sink);

@@ -1,6 +1,7 @@
-// devicefactory.h - chooses the devices from the environment each time one is opened:
-// OVELA_MIC and OVELA_SPEAKER may name "wav:PATH" (a scripted device), "alsa:NAME" (that ALSA
-// device) or "none" (no device); unset, the ALSA "default" device is used.
+// devicefactory.h - chooses the devices each time one is opened: OVELA_MIC and OVELA_SPEAKER may
+// name "wav:PATH" (a scripted device), "alsa:NAME" (that ALSA device) or "none" (no device);
+// unset, the ALSA device the program chose (QVIDSetAudioDevice) is used, "default" unless it
+// chose another.
 #pragma once
 
 #include "wavedevice.h"
@@ -15,8 +16,13 @@ struct DeviceChoice {
     Kind kind = Kind::Alsa;
     std::string name; // ALSA device name or file path
 
-    static DeviceChoice parse(const char *setting);
+    // The environment's setting; unset (or unreadable), the ALSA device `alsaName`.
+    static DeviceChoice parse(const char *setting, const std::string &alsaName = "default");
 };
+
+// The ALSA device the program chose for recording or playing; an empty name is "default".
+void chooseAlsaDevice(bool recording, const std::string &name);
+std::string chosenAlsaDevice(bool recording);
 
 class EnvironmentDeviceFactory final : public DeviceFactory
 {

@@ -1,9 +1,13 @@
 // exports.cpp - the C interface of libQVNAUD20.so over the process-wide engine and codec.
 #include "qvnaud20.h"
 
+#include "../platform/alsadevice.h"
 #include "../platform/devicefactory.h"
 #include "gsmcodec.h"
 #include "waveengine.h"
+
+#include <cstring>
+#include <string>
 
 using ovela::audio::EnvironmentDeviceFactory;
 using ovela::audio::GsmCodec;
@@ -101,6 +105,29 @@ int32_t QVIDGetVolumeOut(void)
 int32_t QVIDSetVolumeOut(int32_t volume)
 {
     return engine().setVolume(volume);
+}
+
+int32_t QVIDGetAudioDevices(int32_t recording, char *names, int32_t size)
+{
+    std::string list;
+    size_t fits = 0; // the whole lines that fit, with room for the 0
+    for (const auto &[name, description] : ovela::audio::alsa::devices(recording != 0)) {
+        list += name + '\t' + description + '\n';
+        if (size > 0 && list.size() < size_t(size)) fits = list.size();
+    }
+    if (names && size > 0) {
+        std::memcpy(names, list.data(), fits);
+        names[fits] = '\0';
+    }
+    return int32_t(list.size() + 1);
+}
+
+int32_t QVIDSetAudioDevice(int32_t recording, const char *name)
+{
+    const std::string chosen = name ? name : "";
+    if (chosen.size() >= 256) return QVNAUD20_ERR_BAD_PARAM;
+    ovela::audio::chooseAlsaDevice(recording != 0, chosen);
+    return 0;
 }
 
 int32_t QVIDStartGSM(void)

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <string>
 
 namespace
 {
@@ -102,6 +103,41 @@ TEST_F(AlsaDeviceTest, NamedNullDeviceKeepsRealTime)
     // The null device answers at once; held to real time it cannot have filled all ten.
     EXPECT_LT(QVIDStatusAudioIn(0), 10);
     EXPECT_EQ(QVIDCloseAudioIn(in), 0);
+}
+
+TEST_F(AlsaDeviceTest, TheChosenDeviceIsListedOpenedAndGivesWayToTheEnvironment)
+{
+    const auto out = tempPath("headset.raw");
+    useConfig("pcm.!default { type hw card 29 }\n"
+              "pcm.headset { type file slave.pcm \"quiet\" file \"" +
+              out +
+              "\" format \"raw\" hint { show on description \"USB Headset\" } }\n"
+              "pcm.quiet { type null }\n");
+    const int32_t needed = QVIDGetAudioDevices(0, nullptr, 0);
+    std::vector<char> names(size_t(needed), 'x');
+    ASSERT_EQ(QVIDGetAudioDevices(0, names.data(), needed), needed);
+    EXPECT_STREQ(names.data(), "default\tDefault sound device\nheadset\tUSB Headset\n");
+    char small[12];
+    QVIDGetAudioDevices(0, small, sizeof small);
+    EXPECT_STREQ(small, "") << "only whole lines";
+
+    EXPECT_EQ(QVIDHasAudio(), 0) << "the default device is missing";
+    ASSERT_EQ(QVIDSetAudioDevice(0, "headset"), 0);
+    ASSERT_EQ(QVIDHasAudio(), 1);
+    int32_t handle = 0;
+    ASSERT_EQ(QVIDInitAudioOut(0, 0, &handle), 0);
+    const auto block = audiotest::speechLike(800);
+    ASSERT_EQ(QVIDSetAudioOut(handle, block.data(), 800), 0);
+    ASSERT_TRUE(waitFor([] { return QVIDStatusAudioOut(0) == 0; }));
+    EXPECT_EQ(readRaw(out), block);
+
+    setenv("OVELA_SPEAKER", "none", 1);
+    EXPECT_EQ(QVIDHasAudio(), 0) << "the environment decides when it names a device";
+    unsetenv("OVELA_SPEAKER");
+    EXPECT_EQ(QVIDSetAudioDevice(0, std::string(256, 'n').c_str()), QVNAUD20_ERR_BAD_PARAM);
+    EXPECT_EQ(QVIDHasAudio(), 1) << "a refused name changes nothing";
+    EXPECT_EQ(QVIDSetAudioDevice(0, nullptr), 0);
+    EXPECT_EQ(QVIDHasAudio(), 0) << "back to the default device";
 }
 
 } // namespace
