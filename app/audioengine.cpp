@@ -3,6 +3,8 @@
 
 #include "qvdlldef.h"
 
+#include <vector>
+
 AudioEngine::AudioEngine(UserMessages &messages, QObject *parent)
     : EngineFacade(messages, FailureText, parent)
 {
@@ -80,4 +82,41 @@ int32_t AudioEngine::uncompressGsm(const uint8_t *block, int length, uint8_t *sa
         return qvd::QVIDUnCompressAudioGSMBounded(block, int16_t(std::min(length, 32767)), samples,
                                                   capacity);
     });
+}
+
+int AudioEngine::volume()
+{
+    return guard(0, [] { return int(qvd::QVIDGetVolumeOut()); });
+}
+
+void AudioEngine::setVolume(int volume)
+{
+    guard(0, [&] { return qvd::QVIDSetVolumeOut(volume); });
+}
+
+QList<AudioEngine::Device> AudioEngine::devices(bool recording)
+{
+    const int32_t flag = recording ? 1 : 0;
+    std::vector<char> names;
+    guard(0, [&] {
+        // The list may change between asking its size and reading it: read until it fits.
+        for (int32_t needed = qvd::QVIDGetAudioDevices(flag, nullptr, 0);
+             needed > int32_t(names.size());
+             needed = qvd::QVIDGetAudioDevices(flag, names.data(), int32_t(names.size())))
+            names.assign(size_t(needed) + 256, '\0');
+        return 0;
+    });
+    QList<Device> list;
+    for (const QString &line :
+         QString::fromUtf8(names.data()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const qsizetype tab = line.indexOf(QLatin1Char('\t'));
+        list.append({line.left(tab), tab < 0 ? QString() : line.mid(tab + 1)});
+    }
+    return list;
+}
+
+void AudioEngine::chooseDevice(bool recording, const QString &name)
+{
+    const QByteArray bytes = name.toUtf8();
+    guard(0, [&] { return qvd::QVIDSetAudioDevice(recording ? 1 : 0, bytes.constData()); });
 }

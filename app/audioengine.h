@@ -6,6 +6,7 @@
 
 #include "enginefacade.h"
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -34,6 +35,18 @@ public:
     int statusAudioOut(int32_t handle);
     // True when the speaker took the samples.
     bool setAudioOut(int32_t handle, const uint8_t *samples, int length);
+
+    // Output volume, 0 to 100.
+    int volume();
+    void setVolume(int volume);
+
+    // The sound devices to choose from for recording or playing ("default" first), and the
+    // choice, which the next opening uses.
+    struct Device {
+        QString name, description;
+    };
+    QList<Device> devices(bool recording);
+    void chooseDevice(bool recording, const QString &name);
 
     // GSM blocks: the block's length, or 0 or less when nothing was coded.
     int32_t compressGsm(const uint8_t *samples, int count, int mode, uint8_t *block);

@@ -178,12 +178,19 @@ QString VideoEngine::driverName(RXVCapture *capture)
 
 QSize VideoEngine::captureSize(RXVCapture *capture)
 {
+    const CaptureFormat format = captureFormat(capture);
+    return format.valid ? format.size : QSize();
+}
+
+VideoEngine::CaptureFormat VideoEngine::captureFormat(RXVCapture *capture)
+{
     int16_t w = 0, h = 0, bits = 0, compression = 0, source = 0, format = 0, display = 0;
     const int32_t result = guard(int32_t(-1), [&] {
         return qvd::QVIDGetVideoSettings(capture, &w, &h, &bits, &compression, &source, &format,
                                          &display);
     });
-    return result == 0 ? QSize(w, h) : QSize();
+    if (result != 0) return {};
+    return {true, QSize(w, h), bits, quint16(compression), source != 0, format != 0, display != 0};
 }
 
 bool VideoEngine::initCapture(RXVCapture *capture)
@@ -219,6 +226,16 @@ void VideoEngine::grabFrameNoStop(RXVCapture *capture)
 void VideoEngine::videoFormatDialog(RXVCapture *capture)
 {
     guard(0, [&] { return qvd::QVIDDlgVideoFormat(capture); });
+}
+
+void VideoEngine::videoSourceDialog(RXVCapture *capture)
+{
+    guard(0, [&] { return qvd::QVIDDlgVideoSource(capture); });
+}
+
+void VideoEngine::videoDisplayDialog(RXVCapture *capture)
+{
+    guard(0, [&] { return qvd::QVIDDlgVideoDisplay(capture); });
 }
 
 void VideoEngine::setCapStatus(bool on)

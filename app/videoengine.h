@@ -58,6 +58,16 @@ public:
     QString driverName(RXVCapture *capture);
     // The capture size; empty when the driver cannot tell.
     QSize captureSize(RXVCapture *capture);
+    // The capture format and the driver's own dialogs; `valid` false when the driver cannot
+    // tell.
+    struct CaptureFormat {
+        bool valid = false;
+        QSize size;
+        int bits = 0;
+        int compression = 0;
+        bool sourceDialog = false, formatDialog = false, displayDialog = false;
+    };
+    CaptureFormat captureFormat(RXVCapture *capture);
     bool initCapture(RXVCapture *capture);
     void closeCapture(RXVCapture *capture);
     void preview(RXVCapture *capture, bool on);
@@ -65,6 +75,8 @@ public:
     void previewScale(RXVCapture *capture, bool on);
     void grabFrameNoStop(RXVCapture *capture);
     void videoFormatDialog(RXVCapture *capture);
+    void videoSourceDialog(RXVCapture *capture);
+    void videoDisplayDialog(RXVCapture *capture);
     void setCapStatus(bool on);
     int frameNum();
     int32_t getFrame(uint8_t *picture, int32_t capacity, int16_t *width, int16_t *height);

@@ -331,6 +331,7 @@ void MediaSession::tick()
 
     if (m_audio.recordedWaiting()) m_audio.CollectAudio();
     if (!inCall() && !m_audio.recordingForMessage && !m_audio.audioTest) m_audio.outgoing().reset();
+    if (m_audio.audioTest) emit audioTestProgress(m_audio.outgoing().writeIndex());
 
     // A picture is grabbed only while no speech waits: speech goes first.
     if (m_video.cameraOn() && m_video.captureAvailable() && m_audio.outgoing().empty())

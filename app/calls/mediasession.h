@@ -130,6 +130,8 @@ signals:
     void startupCallDue(const QString &target);
     // A media connection could not be made: the call's other connections are let go.
     void connectFailed();
+    // Each tick of the options' audio test: the write index of the queue it records into.
+    void audioTestProgress(int writeIndex);
 
 private:
     void onServedRequest(bool *accept);

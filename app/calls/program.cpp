@@ -13,7 +13,10 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                  const ProgramConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
       m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
-      m_videoEngine(messages), m_audioEngine(messages), m_chat(m_session, m_settings, transports),
+      m_videoEngine(messages), m_audioEngine(messages),
+      m_soundDevices(m_audioEngine, sounds, messages,
+                     QFileInfo(config.settingsPath).absolutePath()),
+      m_chat(m_session, m_settings, transports),
       m_directory({m_settings, m_identity, messages, transports}),
       m_presence({m_pals, m_identity, messages, transports}),
       m_quickMessages({m_settings, m_refuseList, sounds, messages, transports}),
@@ -27,7 +30,7 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                   {m_media, m_outgoing, m_presence, m_refuseList, messages}, m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
-      m_options({m_settings, m_refuseList, m_chat, m_directory, messages}),
+      m_options({m_settings, m_refuseList, m_chat, m_directory, m_media, m_soundDevices, messages}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -87,6 +90,7 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     if (commandLine.isEmpty()) view.showSplash();
     LoadSettings(m_config.settingsPath, m_settings);
     if (m_settings.SaveWinPos) view.moveMainWindow(m_settings.WinPosLeft, m_settings.WinPosTop);
+    m_soundDevices.load(); // before the engine looks for its devices
     m_media.InitMediaEngine();
     m_basePort = m_config.basePort;
     StartListeners();

@@ -21,6 +21,7 @@
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
 #include "shell/settings.h"
+#include "shell/sounddevices.h"
 #include "shell/windowmodels.h"
 #include "videoengine.h"
 
@@ -88,6 +89,7 @@ private:
     UserIdentity m_identity;
     VideoEngine m_videoEngine;
     AudioEngine m_audioEngine;
+    SoundDevices m_soundDevices;
     ChatLink m_chat;
     DirectoryClient m_directory;
     PalPresence m_presence;

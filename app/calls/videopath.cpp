@@ -38,19 +38,39 @@ void VideoPath::StartCapture(PictureTarget *preview)
         m_drivers << m_engine.driverName(m_capture);
         m_engine.driverDisconnect(m_capture);
     }
+    startDriver(QStringLiteral("Another application is using the Video device or has failed to "
+                               "properly release the Video Capture device driver.  Close the "
+                               "application or Reboot your computer and run OVELA again to fix "
+                               "this problem."));
+}
 
+bool VideoPath::switchDriver(int index)
+{
+    if (!m_capture || index < 0 || index >= m_drivers.size()) return false;
+    m_settings.DriverNum = qint16(index);
+    if (m_captureAvailable) m_engine.closeCapture(m_capture);
+    m_engine.driverDisconnect(m_capture);
+    startDriver(QStringLiteral("Another application is using the Video device or has failed to "
+                               "properly release the Video Capture device driver.  Close the "
+                               "application or Reboot your computer and run again to fix this "
+                               "problem."));
+    // The self view follows the new driver's size at once, not at the next 5-second step.
+    captureSizeStep();
+    return m_captureAvailable;
+}
+
+void VideoPath::startDriver(const QString &busyMessage)
+{
     const bool connected = m_capture && m_engine.driverConnect(m_capture, m_settings.DriverNum);
     m_captureAvailable = false;
+    // A new driver may capture at another size: the self view sizes itself again.
+    m_captureWidth = m_captureHeight = 0;
     if (connected) {
         m_deviceName = m_drivers.value(m_settings.DriverNum);
         if (m_engine.captureSize(m_capture).width() > Width) m_engine.previewScale(m_capture, true);
         m_engine.previewRate(m_capture, 0);
         if (!m_engine.initCapture(m_capture)) {
-            if (m_engine.usable())
-                m_messages.showErrorMessage(QStringLiteral(
-                    "Another application is using the Video device or has failed to properly "
-                    "release the Video Capture device driver.  Close the application or Reboot "
-                    "your computer and run OVELA again to fix this problem."));
+            if (m_engine.usable()) m_messages.showErrorMessage(busyMessage);
         } else {
             m_captureAvailable = true;
             m_cameraOn = true;
@@ -130,6 +150,33 @@ void VideoPath::grab()
 void VideoPath::openFormatDialog()
 {
     if (m_capture) m_engine.videoFormatDialog(m_capture);
+}
+
+void VideoPath::openDriverDialog(DriverDialog which)
+{
+    if (!m_captureAvailable) return;
+    switch (which) {
+    case DriverDialog::Display:
+        m_engine.videoDisplayDialog(m_capture);
+        break;
+    case DriverDialog::Format:
+        m_engine.videoFormatDialog(m_capture);
+        break;
+    case DriverDialog::Source:
+        m_engine.videoSourceDialog(m_capture);
+        break;
+    }
+}
+
+VideoEngine::CaptureFormat VideoPath::captureFormat()
+{
+    if (!m_captureAvailable) return {};
+    return m_engine.captureFormat(m_capture);
+}
+
+void VideoPath::grabForSelfView()
+{
+    if (m_captureAvailable) m_engine.grabFrameNoStop(m_capture);
 }
 
 double VideoPath::captureRateStep(double seconds)

@@ -2,6 +2,8 @@
 // newest captured picture (with its caption) and making a "KJP" packet of it.
 #pragma once
 
+#include "videoengine.h"
+
 #include <QObject>
 #include <QSize>
 #include <QStringList>
@@ -11,7 +13,6 @@ struct Settings;
 struct RXVCapture;
 class PictureTarget;
 class UserMessages;
-class VideoEngine;
 
 class VideoPath : public QObject
 {
@@ -41,6 +42,9 @@ public:
     // The self view's load: creates the capture window in `preview`, finds the drivers and
     // starts the chosen one.
     void StartCapture(PictureTarget *preview);
+    // Stops the running driver and starts driver `index` (kept as DriverNum) as start-up does;
+    // false (and a message) when it cannot start.
+    bool switchDriver(int index);
     // The self view's unload: stops capture and lets the capture window go.
     void closeCapture();
     // The engine is gone: capture is unavailable, without another call into the engine.
@@ -56,6 +60,13 @@ public:
     void grab();
     // Opens the capture driver's format dialog (after the video-format message).
     void openFormatDialog();
+    // The capture driver's own dialogs, where it has them (captureFormat() tells).
+    enum class DriverDialog { Display, Format, Source };
+    void openDriverDialog(DriverDialog which);
+    // The running capture's format; not valid without capture.
+    VideoEngine::CaptureFormat captureFormat();
+    // One new picture for the self view (the options dialog's activation).
+    void grabForSelfView();
 
     // The 5-second step: pictures captured per second since the last step.
     double captureRateStep(double seconds);
@@ -96,6 +107,7 @@ signals:
     void captureSizeChanged(int width, int height, double scaleX, double scaleY);
 
 private:
+    void startDriver(const QString &busyMessage);
     bool burnCaption();
 
     VideoEngine &m_engine;

@@ -1,4 +1,5 @@
-// Wave files read with libsndfile and played on ALSA's default device from a worker thread.
+// Wave files read with libsndfile and played on ALSA (the chosen device, else "default") from a
+// worker thread.
 #include "soundplayer.h"
 
 #include <QCoreApplication>
@@ -45,7 +46,7 @@ bool readSound(const QString &path, Sound *sound)
 
 void quietAlsa(const char *, int, const char *, int, const char *, ...) {}
 
-void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
+void playOnDevice(const Sound &sound, const QByteArray &device, const std::atomic<bool> &stop)
 {
     // A machine without a sound card is normal here; ALSA need not complain about it.
     static const bool silenced = (snd_lib_error_set_handler(quietAlsa), true);
@@ -53,7 +54,8 @@ void playOnDevice(const Sound &sound, const std::atomic<bool> &stop)
     snd_pcm_t *pcm = nullptr;
     // Opened without waiting, so a device held by another program never blocks the window
     // thread's next sound (which waits for this worker); then written in blocking mode.
-    if (snd_pcm_open(&pcm, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) return;
+    if (snd_pcm_open(&pcm, device.constData(), SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return;
     if (snd_pcm_nonblock(pcm, 0) < 0) {
         snd_pcm_close(pcm);
         return;
@@ -140,5 +142,11 @@ void WavePlayer::play(const QString &fileName)
     auto sound = std::make_shared<Sound>();
     if (!readSound(path, sound.get())) return;
     m_worker->finish();
-    m_worker->thread = std::thread([this, sound] { playOnDevice(*sound, m_worker->stop); });
+    m_worker->thread = std::thread(
+        [this, sound, device = m_device] { playOnDevice(*sound, device, m_worker->stop); });
+}
+
+void WavePlayer::setDevice(const QString &name)
+{
+    m_device = name.isEmpty() ? QByteArrayLiteral("default") : name.toUtf8();
 }

@@ -2,6 +2,7 @@
 // is missing. A new sound stops the one still playing.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,8 @@ class SoundPlayer
 public:
     virtual ~SoundPlayer() = default;
     virtual void play(const QString &fileName) = 0;
+    // The ALSA device the sounds play on from now on ("default" unless the user chose another).
+    virtual void setDevice(const QString &) {}
 };
 
 class WavePlayer : public SoundPlayer
@@ -21,6 +24,7 @@ public:
     WavePlayer &operator=(const WavePlayer &) = delete;
 
     void play(const QString &fileName) override;
+    void setDevice(const QString &name) override;
 
     // Where a sound is looked for: the current folder, then the data folder beside the
     // program's (share/ovela/sounds, installed or in the build folder).
@@ -30,4 +34,5 @@ public:
 private:
     struct Worker;
     Worker *m_worker;
+    QByteArray m_device = "default";
 };

@@ -199,6 +199,16 @@ void MainWindowModel::showIncomingSize(int width, int height)
     emit displaySizeChanged(m_display);
 }
 
+bool MainWindowModel::zoom(Zoom which, bool windowNormal)
+{
+    if (!windowNormal) return false;
+    constexpr int WideFrames = 320;
+    if (which == Zoom::Small && m_.media.lastPictureValue() == WideFrames) return false;
+    m_display = which == Zoom::Small ? SmallPicture : StartPicture;
+    emit displaySizeChanged(m_display);
+    return true;
+}
+
 bool MainWindowModel::requestClose()
 {
     if (!m_.program.shutDownDone() && !m_.program.queryUnload()) return false;

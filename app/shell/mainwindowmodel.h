@@ -34,11 +34,17 @@ public:
     enum Tool { CallTool = 0, DirectoryTool, SelfViewTool, ChatTool, TalkTool, ToolCount };
     enum class Light { Off, On, NoDevice };
 
-    // The main window at the large zoom, in twips.
+    // The main window at the large zoom, and its smallest size, in twips.
     static constexpr int WidthTwips = 4960, HeightTwips = 5500;
+    static constexpr int MinWidthTwips = 4935, MinHeightTwips = 3855;
     // The incoming picture is shown at its own size, within these bounds.
     static constexpr QSize StartPicture{320, 240}, LargestPicture{640, 480},
         SmallestPicture{80, 60};
+    // View > Zoom: Small shows the picture at 160 x 120, Normal at 320 x 240.
+    enum class Zoom { Small, Normal };
+    static constexpr QSize SmallPicture{160, 120};
+    // The twips the window adds around the picture.
+    static constexpr int FrameWidthTwips = 160, FrameHeightTwips = 1905;
 
     struct Parts {
         Settings &settings;
@@ -89,6 +95,9 @@ public:
     // Where received pictures are drawn; set before start-up.
     void setIncomingTarget(PictureTarget *target);
     QSize displaySize() const { return m_display; }
+    // A Zoom command; false (nothing changes) while the window is minimised or maximised, and for
+    // Small while the peer's stream frames are 320 pixels wide.
+    bool zoom(Zoom which, bool windowNormal);
 
     // Quit: false while a connection is being established (the user was told); otherwise the
     // program has shut down.

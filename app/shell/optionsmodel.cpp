@@ -8,7 +8,32 @@
 #include "protocol/directory.h"
 #include "shell/settings.h"
 
-OptionsModel::OptionsModel(const Parts &parts, QObject *parent) : QObject(parent), m_(parts) {}
+namespace
+{
+// "host:port" as the Personal tab's box holds it. A port of five digits is read whole: read to
+// four characters, as the directory's own lists are, a directory on port 20100 would become 2010
+// the first time Close was pressed. The setting holds up to 32767.
+void splitDirectory(const QString &text, QString *host, qint16 *port)
+{
+    Directory::splitServerAddress(text, host, port);
+    const qsizetype colon = text.indexOf(QLatin1Char(':'));
+    if (colon < 0) return;
+    QString digits;
+    for (const QChar c : text.mid(colon + 1)) {
+        if (!c.isDigit()) break;
+        digits += c;
+    }
+    bool ok = false;
+    const int whole = digits.toInt(&ok);
+    if (ok && digits.size() == 5 && whole <= 32767) *port = qint16(whole);
+}
+} // namespace
+
+OptionsModel::OptionsModel(const Parts &parts, QObject *parent)
+    : QObject(parent), m_(parts),
+      m_media({parts.settings, parts.media, parts.sound, parts.messages})
+{
+}
 
 OptionValues OptionsModel::load() const
 {
@@ -27,6 +52,8 @@ OptionValues OptionsModel::load() const
     v.saveWindowPosition = s.SaveWinPos;
     v.moveAllWindows = s.MoveAllWin;
     v.rememberWindows = s.RememberWin;
+    v.sendImageMessage = s.SendImageMsg;
+    v.imageMessage = s.ImageMsg;
     v.messagesDisabled = s.MessagingDisable;
     return v;
 }
@@ -55,17 +82,25 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
         return effects;
     }
     Settings &s = m_.settings;
-    s.Name = v.name;
-    s.EMail = v.email;
-    s.Location = v.location;
-    s.Comment = v.comment;
+    // Surrounding blanks are nobody's name; the directory shows what is stored.
+    const QString name = v.name.trimmed(), email = v.email.trimmed(),
+                  location = v.location.trimmed(), comment = v.comment.trimmed();
+    bool changed = name != s.Name || email != s.EMail || location != s.Location ||
+                   comment != s.Comment || v.showOnList != s.ShowOnList;
+    s.Name = name;
+    s.EMail = email;
+    s.Location = location;
+    s.Comment = comment;
     s.AutoAccept = v.autoAccept;
     s.ShowOnList = v.showOnList;
     s.EnableRTC = v.realTimeChat;
+    s.SendImageMsg = v.sendImageMessage;
+    s.ImageMsg = v.imageMessage;
     QString host;
     qint16 port = 0;
-    Directory::splitServerAddress(v.directory, &host, &port);
+    splitDirectory(v.directory.trimmed(), &host, &port);
     if (host != s.DirAddress || port != s.DirPort) {
+        changed = true;
         m_.directory.disconnect();
         s.DirAddress = host;
         s.DirPort = port;
@@ -76,11 +111,26 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     s.SaveWinPos = v.saveWindowPosition;
     s.MoveAllWin = v.moveAllWindows;
     s.RememberWin = v.rememberWindows;
+    // The directory learns the new details: at once when connected, else by connecting, whose
+    // login carries them.
+    if (changed) {
+        if (m_.directory.connected())
+            m_.directory.SendDirectoryLogin();
+        else
+            m_.directory.ConnectDirectory(s.DirAddress, s.DirPort);
+        effects.detailsChanged = true;
+    }
+    m_media.endTest();
     s.MessagingDisable = v.messagesDisabled;
     effects.stored = true;
     effects.indicatorsChanged = true;
     emit applied(effects);
     return effects;
+}
+
+void OptionsModel::unloaded()
+{
+    m_media.endTest();
 }
 
 bool OptionsModel::realTimeChatChangeAllowed(bool on)

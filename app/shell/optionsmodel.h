@@ -1,7 +1,10 @@
 // The options dialog without its window: the values it shows, the check and the storing that its
 // Close button runs (with what storing changed, such as logging in to the directory again), the
-// guard on the real-time chat option, and the refuse list it edits.
+// guard on the real-time chat option, and the refuse list it edits. The Video and Audio tabs'
+// settings, which act at once, are its media() part.
 #pragma once
+
+#include "shell/mediaoptions.h"
 
 #include <QObject>
 #include <QString>
@@ -9,6 +12,8 @@
 
 class ChatLink;
 class DirectoryClient;
+class MediaSession;
+class SoundDevices;
 class UserMessages;
 struct RefuseList;
 struct Settings;
@@ -22,6 +27,9 @@ struct OptionValues {
     bool autoAccept = false, sendWelcome = true, realTimeChat = true;
     QString welcome;
     bool saveWindowPosition = false, moveAllWindows = true, rememberWindows = true;
+    // Video: the caption written into the outgoing picture
+    bool sendImageMessage = false;
+    QString imageMessage;
     // Messaging
     bool messagesDisabled = false;
 };
@@ -39,6 +47,8 @@ public:
         RefuseList &refuseList;
         ChatLink &chat;
         DirectoryClient &directory;
+        MediaSession &media;
+        SoundDevices &sound;
         UserMessages &messages;
     };
     explicit OptionsModel(const Parts &parts, QObject *parent = nullptr);
@@ -51,10 +61,15 @@ public:
     struct Effects {
         bool stored = false;           // false: a check failed and the user was told why
         bool directoryChanged = false; // the directory connection was closed, to log in again
+        bool detailsChanged = false;   // the directory was given the new details (or will be)
         bool indicatorsChanged = false;
     };
-    // Close: checks the values, stores them in the settings and acts on what changed.
+    // Close: checks the values, stores them in the settings and acts on what changed: new
+    // personal details or a new directory log in to the directory again (or connect to it), and
+    // the audio test ends.
     Effects apply(const OptionValues &values);
+    // The dialog goes, by Close or by its close box (which stores nothing).
+    void unloaded();
     // The message that keeps the values from being stored; empty when they may be.
     static QString check(const OptionValues &values);
 
@@ -67,10 +82,13 @@ public:
     QList<QStringList> refused() const;
     void removeRefused(int index);
 
+    MediaOptions &media() { return m_media; }
+
 signals:
     void applied(const OptionsModel::Effects &effects);
     void refusedChanged();
 
 private:
     Parts m_;
+    MediaOptions m_media;
 };

@@ -1,5 +1,7 @@
-// The windows' decisions without the windows: the main window's toolbar and push-to-talk, the
-// options' check and what storing them changes, the command line and typed call targets.
+// The windows' decisions without the windows: the main window's toolbar, push-to-talk and zoom,
+// the options' check and what storing them changes, the help file's topics, the command line and
+// typed call targets.
+#include "platform/helpfile.h"
 #include "platform/memorytransport.h"
 #include "shell/commandline.h"
 #include "testsupport.h"
@@ -89,6 +91,87 @@ TEST_F(Models, OptionsAreCheckedStoredAndSayWhatChanged)
     EXPECT_EQ(settings.DirAddress, "other.example");
     EXPECT_EQ(settings.DirPort, 2020);
     EXPECT_TRUE(options.realTimeChatChangeAllowed(!settings.EnableRTC)) << "no call: allowed";
+}
+
+TEST_F(Models, ZoomOnlyInANormalWindow)
+{
+    struct Case {
+        MainWindowModel::Zoom zoom;
+        bool normal;
+        QSize shown;
+    };
+    const Case cases[] = {
+        {MainWindowModel::Zoom::Small, false, {320, 240}},
+        {MainWindowModel::Zoom::Small, true, {160, 120}},
+        {MainWindowModel::Zoom::Normal, false, {160, 120}},
+        {MainWindowModel::Zoom::Normal, true, {320, 240}},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(main.zoom(c.zoom, c.normal), c.normal);
+        EXPECT_EQ(main.displaySize(), c.shown);
+    }
+}
+
+// Close gives the directory the new details: a new login on the open connection, or a connection
+// to the new directory, whose login carries them; unchanged details send nothing.
+TEST(OptionsDirectory, CloseLogsInAgainWhenTheDetailsOrTheDirectoryChange)
+{
+    const quint16 first = freeBasePort(), second = freeBasePort();
+    RawListener directory{first}, other{second};
+    TestProgram t;
+    t.start();
+    Settings &s = t->settings();
+    s.Name = "Cleo";
+    s.EMail = "cleo@example.org";
+    s.Location = "Lisbon";
+    s.DirAddress = "127.0.0.1";
+    s.DirPort = qint16(first);
+    t->directory().ConnectDirectory(s.DirAddress, s.DirPort);
+    RawConnection *server = directory.waitForConnection();
+    ASSERT_TRUE(server && server->take("INT<ET>"));
+
+    OptionsModel &options = t->options();
+    OptionValues v = options.load();
+    EXPECT_FALSE(options.apply(v).detailsChanged);
+    v.location = "Faro";
+    EXPECT_TRUE(options.apply(v).detailsChanged);
+    ASSERT_TRUE(server->waitFor(";Faro;"));
+    // One login only: the unchanged Close before it sent nothing.
+    EXPECT_EQ(server->received().count("LGN;"), 1);
+
+    v.directory = QStringLiteral("127.0.0.1:%1").arg(second);
+    EXPECT_TRUE(options.apply(v).directoryChanged);
+    EXPECT_TRUE(server->waitClosed());
+    RawConnection *moved = other.waitForConnection();
+    ASSERT_TRUE(moved && moved->waitFor(";Faro;"));
+    EXPECT_EQ(s.DirPort, qint16(second));
+}
+
+TEST(HelpFileTest, TopicsComeFromHeadingsAndAreFoundByTheirWords)
+{
+    HelpFile help;
+    help.parse(QStringLiteral(
+        "<h1 id=\"contents\">Help</h1><p>Start here.</p>"
+        "<h2 id=\"calls\">Placing calls</h2><p>Type an address &amp; press Call.</p>"
+        "<h3 id=\"busy\">When the line is busy</h3><p>Try <b>later</b>.</p>"
+        "<h2>No id, no topic</h2><h2 id=\"camera\">The camera</h2><p>A busy camera.</p>"));
+    ASSERT_EQ(help.topics().size(), 3);
+    EXPECT_EQ(help.topics()[1].title, "When the line is busy");
+    EXPECT_EQ(help.topics()[1].level, 3);
+    EXPECT_TRUE(help.topics()[0].text.contains("address & press Call"));
+    EXPECT_FALSE(help.topics()[0].text.contains("later")) << "a section's words are its own";
+
+    struct Case {
+        const char *query;
+        QList<int> found;
+    };
+    const Case cases[] = {
+        {"", {0, 1, 2}},         {"BUSY", {1, 2}}, // the title first, case ignored
+        {"camera busy", {2, 1}}, // every word, then as many words as a topic holds
+        {"later busy", {1, 2}},  {"fax", {}},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(help.find(QString::fromLatin1(c.query)), c.found) << c.query;
 }
 
 TEST(CommandLineTest, AnAddressABasePortAndMistakes)

@@ -4,7 +4,7 @@
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
 #include "shell/ui/shell.h"
-#include "testsupport.h"
+#include "windowtest.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,110 +20,6 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
-
-namespace
-{
-
-template <typename T = QWidget> T *find(const char *name)
-{
-    for (QWidget *top : QApplication::topLevelWidgets()) {
-        if (top->objectName() == QLatin1String(name))
-            if (auto *w = qobject_cast<T *>(top)) return w;
-        if (auto *w = top->findChild<T *>(QLatin1String(name))) return w;
-    }
-    return nullptr;
-}
-
-// A control of one window.
-template <typename T = QWidget> T *in(const char *window, const char *name)
-{
-    QWidget *top = find(window);
-    return top ? top->findChild<T *>(QLatin1String(name)) : nullptr;
-}
-
-QString text(const char *name, const char *window = nullptr)
-{
-    auto *label = window ? in<QLabel>(window, name) : find<QLabel>(name);
-    return label ? label->text() : QStringLiteral("<no %1>").arg(QLatin1String(name));
-}
-
-QAction *action(const char *name)
-{
-    for (QWidget *top : QApplication::topLevelWidgets())
-        if (auto *a = top->findChild<QAction *>(QLatin1String(name))) return a;
-    return nullptr;
-}
-
-// Answers the next modal message box with `button`, returning its text through `seen`.
-void answerNextBox(QMessageBox::StandardButton button, QString *seen)
-{
-    QTimer::singleShot(50, [button, seen] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            *seen = box->text();
-            box->button(button)->click();
-        }
-    });
-}
-
-class WindowTest : public ::testing::Test
-{
-protected:
-    static void SetUpTestSuite()
-    {
-        // Scripted sound devices, so the Talk button has a microphone on any machine.
-        static QTemporaryDir dir;
-        QFile silence(dir.filePath("mic.wav"));
-        silence.open(QIODevice::WriteOnly);
-        const QByteArray samples(8000, '\x80');
-        QByteArray header = "RIFF";
-        auto le32 = [&](quint32 v) { header.append(reinterpret_cast<const char *>(&v), 4); };
-        auto le16 = [&](quint16 v) { header.append(reinterpret_cast<const char *>(&v), 2); };
-        le32(36 + quint32(samples.size()));
-        header += "WAVEfmt ";
-        le32(16);
-        le16(1);
-        le16(1);
-        le32(8000);
-        le32(8000);
-        le16(1);
-        le16(8);
-        header += "data";
-        le32(quint32(samples.size()));
-        silence.write(header + samples);
-        silence.close();
-        qputenv("OVELA_MIC", ("wav:" + dir.filePath("mic.wav")).toUtf8());
-        qputenv("OVELA_SPEAKER", ("wav:" + dir.filePath("speaker.wav")).toUtf8());
-    }
-
-    void SetUp() override
-    {
-        shell.attach(program.windowModels());
-        program.startUp(shell, QStringLiteral("skip-splash.invalid"));
-        p.media().setStartupCall({}); // the address only served to skip the splash
-        p.incoming().AutoAcceptOnce = false;
-        p.settings().Name = "Cleo";
-        p.settings().EMail = "cleo@example.org";
-        p.settings().Location = "Lisbon";
-    }
-    void TearDown() override
-    {
-        program.shutDown();
-        shell.releaseWindows();
-    }
-
-    ScratchFolder folder;
-    RecordingSounds sounds;
-    Shell shell;
-    TcpTransports tcp;
-    const quint16 base = freeBasePort();
-    Program program{shell,
-                    sounds,
-                    tcp,
-                    {folder.file("ovela.ini"), base, QStringLiteral("127.0.0.1"), freeBasePort()}};
-    ProgramInternals p{program};
-};
-
-} // namespace
 
 TEST_F(WindowTest, MainWindowShowsItsToolbarMenusAndIdleState)
 {

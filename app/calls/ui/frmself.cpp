@@ -25,7 +25,9 @@ FrmSelf::FrmSelf(VideoPath &video, QWidget *parent)
     m_caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_camSet = new QPushButton(this);
     m_camSet->setObjectName(QStringLiteral("cmdCamSet"));
-    m_camSet->setFixedWidth(34);
+    // As wide as the style makes a button with the icon, never narrower: a fixed width cut the
+    // icon off under styles with wide button margins.
+    m_camSet->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_settings = new QPushButton(QStringLiteral("Settings"), this);
     m_settings->setObjectName(QStringLiteral("cmdSettings"));
     m_settings->setToolTip(QStringLiteral("Video settings"));

@@ -2,6 +2,7 @@
 #include "frmmain.h"
 
 #include "calls/callclock.h"
+#include "platform/ui/twips.h"
 #include "platform/ui/videosurface.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/pictures.h"
@@ -13,6 +14,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -75,6 +77,14 @@ FrmMain::FrmMain(MainWindowModel &model, QWidget *parent) : QMainWindow(parent),
     connect(&m_model, &MainWindowModel::talkingChanged, this, &FrmMain::showTalking);
     showClock();
     m_msgIn->setVisible(m_model.quickMessagesShown());
+    applyMinimumSize();
+}
+
+void FrmMain::applyMinimumSize()
+{
+    const QSize rule =
+        Twips::toPixels(MainWindowModel::MinWidthTwips, MainWindowModel::MinHeightTwips);
+    setMinimumSize(rule.expandedTo(layout()->totalMinimumSize()));
 }
 
 void FrmMain::buildMenus()
@@ -106,6 +116,7 @@ void FrmMain::buildMenus()
     m_viewChat = add(view, "Menu_ViewChat", QStringLiteral("&Text Chat"),
                      QKeySequence(QStringLiteral("Ctrl+T")));
     m_viewChat->setCheckable(true);
+    view->addMenu(buildZoomMenu());
     view->addSeparator();
     QAction *log = add(view, "Menu_ViewLog", QStringLiteral("&Log"), {});
     QAction *rates = add(view, "Menu_ViewRates", QStringLiteral("&Data Rates"),
@@ -114,6 +125,10 @@ void FrmMain::buildMenus()
     QAction *options = add(view, "Menu_ViewOptions", QStringLiteral("&Options..."), {});
 
     QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction *contents = add(help, "Menu_HelpContents", QStringLiteral("&Contents"),
+                            QKeySequence(QStringLiteral("F1")));
+    QAction *topics = add(help, "Menu_HelpTopics", QStringLiteral("&Help Topics"), {});
+    help->addSeparator();
     QAction *about = add(help, "Menu_HelpAbout", QStringLiteral("&About..."), {});
 
     connect(m_call, &QAction::triggered, &m_model, &MainWindowModel::directoryRequested);
@@ -128,6 +143,28 @@ void FrmMain::buildMenus()
     connect(rates, &QAction::triggered, this, &FrmMain::ratesRequested);
     connect(options, &QAction::triggered, this, &FrmMain::optionsRequested);
     connect(about, &QAction::triggered, this, &FrmMain::aboutRequested);
+    connect(contents, &QAction::triggered, this, [this] { emit helpRequested(false); });
+    connect(topics, &QAction::triggered, this, [this] { emit helpRequested(true); });
+}
+
+QMenu *FrmMain::buildZoomMenu()
+{
+    // One menu, both under View and as the video display's pop-up.
+    m_zoom = new QMenu(QStringLiteral("&Zoom"), this);
+    m_zoom->setObjectName(QStringLiteral("Menu_ViewZoom"));
+    QAction *small = m_zoom->addAction(QStringLiteral("&Small (160x120)"));
+    small->setObjectName(QStringLiteral("Menu_ViewZoomSmall"));
+    QAction *normal = m_zoom->addAction(QStringLiteral("&Normal (320x240)"));
+    normal->setObjectName(QStringLiteral("Menu_ViewZoomNormal"));
+    connect(small, &QAction::triggered, this, [this] { zoom(int(MainWindowModel::Zoom::Small)); });
+    connect(normal, &QAction::triggered, this,
+            [this] { zoom(int(MainWindowModel::Zoom::Normal)); });
+    return m_zoom;
+}
+
+void FrmMain::zoom(int which)
+{
+    m_model.zoom(MainWindowModel::Zoom(which), !isMinimized() && !isMaximized());
 }
 
 QWidget *FrmMain::buildToolbar()
@@ -153,6 +190,7 @@ QWidget *FrmMain::buildToolbar()
                                     QLatin1String(entries[i].tip), bar);
         b->setPictures(Pictures::tool(entries[i].tool, false),
                        Pictures::tool(entries[i].tool, true));
+        if (i == MainWindowModel::CallTool) b->reserveCaption(QStringLiteral("HangUp"));
         connect(b, &ToolbarButton::clicked, &m_model, &MainWindowModel::toolbarCommand);
         connect(b, &ToolbarButton::hovered, this, &FrmMain::ToolbarHover);
         connect(b, &ToolbarButton::pressed, this,
@@ -182,8 +220,10 @@ QWidget *FrmMain::buildDisplay()
     m_video->setObjectName(QStringLiteral("imgVidIn"));
     m_video->setFixedSize(m_model.displaySize());
     m_video->setContextMenuPolicy(Qt::NoContextMenu);
+    m_video->installEventFilter(this);
     layout->addWidget(m_video);
     m_logo = picture(m_video, "imgQvidLogo", Pictures::logo(200));
+    m_logo->installEventFilter(this);
     m_logo->adjustSize();
     m_logo->move((m_video->width() - m_logo->width()) / 2,
                  (m_video->height() - m_logo->height()) / 2);
@@ -244,8 +284,18 @@ QWidget *FrmMain::buildReadOut()
 void FrmMain::showDisplaySize(QSize size)
 {
     m_video->setFixedSize(size);
+    // The logo fits the display: a smaller one on the small display.
+    m_logo->setPixmap(Pictures::logo(std::min(200, size.width() - 20)));
+    m_logo->adjustSize();
     m_logo->move((size.width() - m_logo->width()) / 2, (size.height() - m_logo->height()) / 2);
-    if (!isMinimized() && !isMaximized()) adjustSize();
+    layout()->activate();
+    applyMinimumSize();
+    if (isMinimized() || isMaximized()) return;
+    // The picture with the window's frame around it, at least as large as the contents need.
+    const QSize wanted =
+        Twips::toPixels(Twips::fromPixelsX(size.width()) + MainWindowModel::FrameWidthTwips,
+                        Twips::fromPixelsY(size.height()) + MainWindowModel::FrameHeightTwips);
+    resize(wanted.expandedTo(sizeHint()).expandedTo(minimumSize()));
 }
 
 void FrmMain::showSelfViewShown(bool shown)
@@ -362,6 +412,14 @@ void FrmMain::showDoNotDisturb(bool on)
 
 bool FrmMain::eventFilter(QObject *watched, QEvent *event)
 {
+    // The right button on the video display opens the Zoom menu.
+    if ((watched == m_video || watched == m_logo) && event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton) {
+            m_zoom->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
     if (watched == m_msgIn && event->type() == QEvent::MouseButtonDblClick) {
         m_model.openNextMessage();
         return true;
@@ -376,6 +434,19 @@ bool FrmMain::eventFilter(QObject *watched, QEvent *event)
             m_model.toolbarCommand(MainWindowModel::CallTool);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void FrmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange) return;
+    if (isMinimized()) {
+        m_wasMinimised = true;
+        emit minimised();
+    } else if (m_wasMinimised) {
+        m_wasMinimised = false;
+        emit restored();
+    }
 }
 
 void FrmMain::closeEvent(QCloseEvent *event)

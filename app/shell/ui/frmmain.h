@@ -9,6 +9,7 @@ class MainWindowModel;
 class QAction;
 class QFrame;
 class QLabel;
+class QMenu;
 class ToolbarButton;
 class VideoSurface;
 
@@ -31,13 +32,23 @@ signals:
     void ratesRequested();
     void optionsRequested();
     void aboutRequested();
+    // Help > Contents (false) or Help > Help Topics (true).
+    void helpRequested(bool topics);
+    // The window was minimised, or came back from being minimised.
+    void minimised();
+    void restored();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildMenus();
+    QMenu *buildZoomMenu();
+    void zoom(int which);
+    // The smallest size the window takes: the rule's, or what its contents need when more.
+    void applyMinimumSize();
     QWidget *buildToolbar();
     QWidget *buildDisplay();
     QWidget *buildReadOut();
@@ -58,6 +69,7 @@ private:
     QList<ToolbarButton *> m_tools;
     QAction *m_call = nullptr, *m_hangup = nullptr, *m_dnd = nullptr;
     QAction *m_viewSelf = nullptr, *m_viewChat = nullptr;
+    QMenu *m_zoom = nullptr;
     QLabel *m_activity = nullptr;
     QFrame *m_videoPanel = nullptr;
     VideoSurface *m_video = nullptr;
@@ -67,4 +79,5 @@ private:
     QLabel *m_digits[4] = {};
     QLabel *m_colon = nullptr;
     QLabel *m_conLed = nullptr;
+    bool m_wasMinimised = false;
 };

@@ -10,6 +10,8 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 FrmMessage::FrmMessage(Kind kind, QWidget *parent) : QWidget(parent, Qt::Window | Qt::Dialog)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -24,8 +26,6 @@ FrmMessage::FrmMessage(Kind kind, QWidget *parent) : QWidget(parent, Qt::Window 
     m_text->setObjectName(QStringLiteral("pnlMessage"));
     m_text->setWordWrap(true);
     m_text->setTextFormat(Qt::PlainText);
-    m_text->setMinimumWidth(300);
-    m_text->setMaximumWidth(480);
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);
@@ -44,9 +44,16 @@ FrmMessage::FrmMessage(Kind kind, QWidget *parent) : QWidget(parent, Qt::Window 
 void FrmMessage::showText(const QString &text)
 {
     m_text->setText(text);
+    // As wide as the text, within bounds, and as high as its lines at that width: a short
+    // message makes a small window, a long one wraps.
+    const int width =
+        std::clamp(m_text->fontMetrics().horizontalAdvance(text) + 8, MinTextWidth, MaxTextWidth);
+    m_text->setFixedSize(width, m_text->heightForWidth(width));
+    setFixedSize(sizeHint());
     centreOnScreen(this);
     show();
     raise();
+    activateWindow();
 }
 
 QString FrmMessage::text() const

@@ -20,5 +20,6 @@ signals:
     void acknowledged();
 
 private:
+    static constexpr int MinTextWidth = 300, MaxTextWidth = 480;
     QLabel *m_text;
 };

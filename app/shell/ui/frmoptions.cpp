@@ -2,12 +2,15 @@
 #include "frmoptions.h"
 
 #include "shell/optionsmodel.h"
+#include "shell/ui/optionspages.h"
 #include "shell/ui/pictures.h"
 #include "shell/ui/windowhelpers.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -52,6 +55,11 @@ FrmOptions::FrmOptions(OptionsModel &model, QWidget *parent)
     m_tabs->setObjectName(QStringLiteral("tabProperties"));
     m_tabs->addTab(personalTab(), QStringLiteral("Personal"));
     m_tabs->addTab(generalTab(), QStringLiteral("General"));
+    const OptionValues v = m_model.load();
+    m_video = new VideoOptionsPage(m_model.media(), v.sendImageMessage, v.imageMessage);
+    m_tabs->addTab(m_video, QStringLiteral("Video"));
+    m_audio = new AudioOptionsPage(m_model.media());
+    m_tabs->addTab(m_audio, QStringLiteral("Audio"));
     m_tabs->addTab(messagingTab(), QStringLiteral("Messaging"));
     auto *close = new QPushButton(QStringLiteral("Close"), this);
     close->setObjectName(QStringLiteral("cmdClose"));
@@ -65,15 +73,38 @@ FrmOptions::FrmOptions(OptionsModel &model, QWidget *parent)
     centreOnScreen(this);
 }
 
+void FrmOptions::showTab(Tab tab)
+{
+    m_tabs->setCurrentIndex(tab);
+}
+
+void FrmOptions::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Coming to the front: a new picture for the self view, the format and volume as they are.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_model.media().activated();
+        m_video->refresh();
+        m_audio->refresh();
+    }
+}
+
+void FrmOptions::closeEvent(QCloseEvent *event)
+{
+    m_model.unloaded();
+    QWidget::closeEvent(event);
+}
+
 QWidget *FrmOptions::personalTab()
 {
     const OptionValues v = m_model.load();
     auto *page = new QWidget;
-    auto *form = new QFormLayout(page);
-    m_name = fieldEdit(page, "txtName", v.name);
-    m_email = fieldEdit(page, "txtEmail", v.email);
-    m_location = fieldEdit(page, "txtLocation", v.location);
-    m_comment = fieldEdit(page, "txtComment", v.comment);
+    auto *you = new QGroupBox(QStringLiteral("About you"), page);
+    auto *form = new QFormLayout(you);
+    m_name = fieldEdit(you, "txtName", v.name);
+    m_email = fieldEdit(you, "txtEmail", v.email);
+    m_location = fieldEdit(you, "txtLocation", v.location);
+    m_comment = fieldEdit(you, "txtComment", v.comment);
     form->addRow(QStringLiteral("Name:"), m_name);
     form->addRow(QStringLiteral("E-Mail:"), m_email);
     form->addRow(QStringLiteral("Location:"), m_location);
@@ -81,19 +112,27 @@ QWidget *FrmOptions::personalTab()
     auto *note = new QLabel(QStringLiteral("This information is used to help others connect to you "
                                            "on a public User Directory.  E-Mail address is not "
                                            "Published."),
-                            page);
+                            you);
     note->setWordWrap(true);
     form->addRow(note);
-    m_dirAddress = new QComboBox(page);
+
+    auto *directory = new QGroupBox(QStringLiteral("Directory"), page);
+    auto *directoryForm = new QFormLayout(directory);
+    m_dirAddress = new QComboBox(directory);
     m_dirAddress->setObjectName(QStringLiteral("txtDirAddress"));
     m_dirAddress->setEditable(true);
     m_dirAddress->addItems(m_model.directoryChoices());
     m_dirAddress->setEditText(v.directory);
-    form->addRow(QStringLiteral("Directory Address:"), m_dirAddress);
-    m_showOnList = check(page, "chkShowOnList",
+    directoryForm->addRow(QStringLiteral("Directory Address:"), m_dirAddress);
+    m_showOnList = check(directory, "chkShowOnList",
                          QStringLiteral("Publish information on User Directory (except E-Mail)"),
                          v.showOnList);
-    form->addRow(m_showOnList);
+    directoryForm->addRow(m_showOnList);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(you);
+    layout->addWidget(directory);
+    layout->addStretch(1);
     return page;
 }
 
@@ -101,28 +140,36 @@ QWidget *FrmOptions::generalTab()
 {
     const OptionValues v = m_model.load();
     auto *page = new QWidget;
-    auto *form = new QFormLayout(page);
+    auto *calls = new QGroupBox(QStringLiteral("Calls"), page);
     m_autoAccept =
-        check(page, "chkAutoAccept", QStringLiteral("Auto Accept Incoming Calls"), v.autoAccept);
-    m_sendWelcome = check(page, "chkSendWelcome",
+        check(calls, "chkAutoAccept", QStringLiteral("Auto Accept Incoming Calls"), v.autoAccept);
+    m_sendWelcome = check(calls, "chkSendWelcome",
                           QStringLiteral("Send Welcome Message upon connection"), v.sendWelcome);
-    m_welcome = fieldEdit(page, "txtWelcomeMsg", v.welcome);
+    m_welcome = fieldEdit(calls, "txtWelcomeMsg", v.welcome);
     m_welcome->setMaxLength(OptionsModel::WelcomeLength);
     m_realChat =
-        check(page, "chkRealChat", QStringLiteral("Enable Real Time Text Chat"), v.realTimeChat);
-    m_saveWinPos = check(page, "chkSaveWinPos", QStringLiteral("Save Main Window Position"),
+        check(calls, "chkRealChat", QStringLiteral("Enable Real Time Text Chat"), v.realTimeChat);
+    auto *callsForm = new QFormLayout(calls);
+    callsForm->addRow(m_autoAccept);
+    callsForm->addRow(m_sendWelcome);
+    callsForm->addRow(QStringLiteral("Message:"), m_welcome);
+    callsForm->addRow(m_realChat);
+
+    auto *windows = new QGroupBox(QStringLiteral("Windows"), page);
+    m_saveWinPos = check(windows, "chkSaveWinPos", QStringLiteral("Save Main Window Position"),
                          v.saveWindowPosition);
-    m_moveAllWin = check(page, "chkMoveAllWin", QStringLiteral("Move Self View with Main Window"),
-                         v.moveAllWindows);
-    m_rememberWin =
-        check(page, "chkRememberWin", QStringLiteral("Remember window Status"), v.rememberWindows);
-    form->addRow(m_autoAccept);
-    form->addRow(m_sendWelcome);
-    form->addRow(QStringLiteral("Message:"), m_welcome);
-    form->addRow(m_realChat);
-    form->addRow(m_saveWinPos);
-    form->addRow(m_moveAllWin);
-    form->addRow(m_rememberWin);
+    m_moveAllWin = check(windows, "chkMoveAllWin",
+                         QStringLiteral("Move Self View with Main Window"), v.moveAllWindows);
+    m_rememberWin = check(windows, "chkRememberWin", QStringLiteral("Remember window Status"),
+                          v.rememberWindows);
+    auto *windowsColumn = new QVBoxLayout(windows);
+    for (QCheckBox *box : {m_saveWinPos, m_moveAllWin, m_rememberWin})
+        windowsColumn->addWidget(box);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(calls);
+    layout->addWidget(windows);
+    layout->addStretch(1);
     connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
         if (!m_model.realTimeChatChangeAllowed(on)) m_realChat->setChecked(!on);
     });
@@ -188,6 +235,8 @@ OptionValues FrmOptions::values() const
     v.saveWindowPosition = m_saveWinPos->isChecked();
     v.moveAllWindows = m_moveAllWin->isChecked();
     v.rememberWindows = m_rememberWin->isChecked();
+    v.sendImageMessage = m_video->sendImageMessage();
+    v.imageMessage = m_video->imageMessage();
     v.messagesDisabled = m_qmDisable->isChecked();
     return v;
 }

@@ -1,27 +1,39 @@
 // The options dialog: the user's personal details and directory server, the calling and window
-// preferences, and quick messages (the refuse list and switching them off). Close hands the
-// values to the options model, which checks and stores them; the file is written at shutdown.
+// preferences, the camera and the sound, and quick messages (the refuse list and switching them
+// off). Close hands the values to the options model, which checks and stores them; the file is
+// written at shutdown. The window's close box stores nothing (what the Video and Audio tabs and
+// the refuse list changed has acted already).
 #pragma once
 
 #include <QWidget>
 
+class AudioOptionsPage;
 class OptionsModel;
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QTabWidget;
 class QTreeWidget;
+class VideoOptionsPage;
 struct OptionValues;
 
 class FrmOptions : public QWidget
 {
     Q_OBJECT
 public:
+    enum Tab { PersonalTab = 0, GeneralTab, VideoTab, AudioTab, MessagingTab };
+
     explicit FrmOptions(OptionsModel &model, QWidget *parent = nullptr);
+
+    void showTab(Tab tab);
 
     // "Close": false (and a message) while the name or e-mail is too short.
     bool accept();
     void removeRefused();
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     OptionValues values() const;
@@ -37,4 +49,6 @@ private:
     QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
     QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable;
     QTreeWidget *m_refuse;
+    VideoOptionsPage *m_video;
+    AudioOptionsPage *m_audio;
 };

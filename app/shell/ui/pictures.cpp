@@ -1,6 +1,7 @@
 // Drawn pictures for the windows.
 #include "pictures.h"
 
+#include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,12 +15,19 @@ namespace Pictures
 namespace
 {
 
-QPixmap canvas(int w, int h)
+// A picture of w x h device-independent pixels, drawn at the screen's scale so that it stays sharp
+// at 200%.
+QPixmap canvas(int w, int h, const QColor &fill = Qt::transparent)
 {
-    QPixmap pm(w, h);
-    pm.fill(Qt::transparent);
+    const qreal scale = qApp ? qApp->devicePixelRatio() : 1.0;
+    QPixmap pm(QSize(w, h) * scale);
+    pm.setDevicePixelRatio(scale);
+    pm.fill(fill);
     return pm;
 }
+
+// The device glyphs: a mid-grey body with a darker outline reads on light and dark themes alike.
+const QColor GlyphInk(105, 110, 125), GlyphFill(165, 170, 182);
 
 QColor lightColour(Light state, QColor on)
 {
@@ -69,8 +77,8 @@ QPixmap deviceLight(Light state, const std::function<void(QPainter &)> &glyph)
 QPixmap microphone(Light state)
 {
     return deviceLight(state, [](QPainter &p) {
-        p.setPen(QPen(QColor(50, 50, 60), 1.6));
-        p.setBrush(QColor(110, 115, 130));
+        p.setPen(QPen(GlyphInk, 1.6));
+        p.setBrush(GlyphFill);
         p.drawRoundedRect(QRectF(6, 2, 6, 10), 3, 3);
         p.setBrush(Qt::NoBrush);
         p.drawArc(QRectF(3.5, 5, 11, 10), 180 * 16, 180 * 16);
@@ -82,8 +90,8 @@ QPixmap microphone(Light state)
 QPixmap camera(Light state)
 {
     return deviceLight(state, [](QPainter &p) {
-        p.setPen(QPen(QColor(50, 50, 60), 1.2));
-        p.setBrush(QColor(110, 115, 130));
+        p.setPen(QPen(GlyphInk, 1.2));
+        p.setBrush(GlyphFill);
         p.drawRoundedRect(QRectF(1.5, 5.5, 12, 9), 2, 2);
         QPolygonF lens{QPointF(13.5, 8), QPointF(18.5, 5.5), QPointF(18.5, 14.5),
                        QPointF(13.5, 12)};
@@ -94,8 +102,8 @@ QPixmap camera(Light state)
 QPixmap speaker(Light state)
 {
     return deviceLight(state, [](QPainter &p) {
-        p.setPen(QPen(QColor(50, 50, 60), 1.2));
-        p.setBrush(QColor(110, 115, 130));
+        p.setPen(QPen(GlyphInk, 1.2));
+        p.setBrush(GlyphFill);
         QPolygonF cone{QPointF(2, 7),   QPointF(6, 7),  QPointF(11, 3),
                        QPointF(11, 17), QPointF(6, 13), QPointF(2, 13)};
         p.drawPolygon(cone);
@@ -145,8 +153,7 @@ QPixmap digit(int value)
     static const char *lit[] = {"abcdef", "bc",     "abdeg", "abcdg",   "bcfg",
                                 "acdfg",  "acdefg", "abc",   "abcdefg", "abcdfg"};
     const QString on = value >= 0 && value <= 9 ? QString::fromLatin1(lit[value]) : QString();
-    QPixmap pm(13, 22);
-    pm.fill(QColor(12, 16, 12));
+    QPixmap pm = canvas(13, 22, QColor(12, 16, 12));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const QColor bright(60, 255, 90), dim(28, 48, 30);
@@ -167,8 +174,7 @@ QPixmap digit(int value)
 
 QPixmap colon(bool on)
 {
-    QPixmap pm(6, 22);
-    pm.fill(QColor(12, 16, 12));
+    QPixmap pm = canvas(6, 22, QColor(12, 16, 12));
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(Qt::NoPen);

@@ -13,6 +13,8 @@
 #include "messaging/ui/frmmsgin.h"
 #include "messaging/ui/frmmsgout.h"
 #include "messaging/ui/frmnewchat.h"
+#include "platform/helpfile.h"
+#include "platform/ui/helpviewer.h"
 #include "platform/ui/twips.h"
 #include "platform/ui/videosurface.h"
 #include "shell/mainwindowmodel.h"
@@ -21,11 +23,14 @@
 #include "shell/ui/frmmessage.h"
 #include "shell/ui/frmoptions.h"
 #include "shell/ui/frmsplash.h"
+#include "shell/ui/pictures.h"
 #include "shell/ui/windowhelpers.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -44,6 +49,8 @@ Shell::~Shell()
 void Shell::attach(const WindowModels &models)
 {
     m_models = std::make_unique<WindowModels>(models);
+    // Every window carries the program's icon, the help viewer and the tool windows too.
+    QApplication::setWindowIcon(Pictures::appIcon());
     MainWindowModel &main = models.main;
     m_main = std::make_unique<FrmMain>(main);
     connect(&main, &MainWindowModel::directoryRequested, this, &Shell::showDirectory);
@@ -53,6 +60,9 @@ void Shell::attach(const WindowModels &models)
     connect(m_main.get(), &FrmMain::ratesRequested, this, &Shell::showRates);
     connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
     connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
+    connect(m_main.get(), &FrmMain::helpRequested, this, &Shell::showHelp);
+    connect(m_main.get(), &FrmMain::minimised, this, &Shell::onMinimised);
+    connect(m_main.get(), &FrmMain::restored, this, &Shell::onRestored);
     main.setIncomingTarget(m_main->videoSurface());
 
     // Quick messages: a compose window per Send Message or Reply, an incoming window per message
@@ -102,6 +112,7 @@ void Shell::releaseWindows()
     delete m_error;
     delete m_options;
     delete m_about;
+    delete m_help;
     m_main.reset();
 }
 
@@ -110,7 +121,12 @@ void Shell::releaseWindows()
 void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
                         std::function<void()> onOk)
 {
-    if (!window) window = new FrmMessage(FrmMessage::Kind(kind));
+    // A message belongs to the options dialog while that is open (its checks speak through
+    // messages), else to the main window: the window manager keeps it in front of its owner.
+    QWidget *owner =
+        m_options && m_options->isVisible() ? static_cast<QWidget *>(m_options) : m_main.get();
+    if (!window) window = new FrmMessage(FrmMessage::Kind(kind), owner);
+    if (window->parentWidget() != owner) window->setParent(owner, window->windowFlags());
     // The last message wins, and so does its request for after the OK.
     window->disconnect(this);
     if (onOk) connect(window, &FrmMessage::acknowledged, this, [onOk] { onOk(); });
@@ -190,7 +206,8 @@ void Shell::loadWindows()
 {
     const WindowModels &m = *m_models;
     m_self = std::make_unique<FrmSelf>(m.camera);
-    connect(m_self.get(), &FrmSelf::settingsRequested, this, &Shell::showOptions);
+    connect(m_self.get(), &FrmSelf::settingsRequested, this,
+            [this] { openOptions(FrmOptions::VideoTab); });
     m.camera.StartCapture(m_self->captureArea());
 
     m_main->showIndicators();
@@ -212,11 +229,20 @@ void Shell::loadWindows()
     m_busy = std::make_unique<FrmBusyNotify>(m.incoming);
     m_progress = std::make_unique<FrmConStatus>(m.outgoing);
 
-    // The self view sits at the main window's top right, the chat window below it.
     m_self->adjustSize();
-    m_self->move(m_main->frameGeometry().right() + 1, m_main->y());
     m_chat->resize(Twips::toPixelsX(MainWindowModel::WidthTwips), m_chat->height());
-    m_chat->move(m_main->x(), m_main->frameGeometry().bottom() + 1);
+    placeHelpers();
+}
+
+void Shell::placeHelpers()
+{
+    // The self view sits at the main window's top right, the chat window below it; a window the
+    // user has moved stays where it is.
+    const QRect main = m_main->frameGeometry();
+    if (m_self && m_self->pos() == m_selfPlacedAt)
+        m_self->move(m_selfPlacedAt = QPoint(main.right() + 1, main.top()));
+    if (m_chat && m_chat->pos() == m_chatPlacedAt)
+        m_chat->move(m_chatPlacedAt = QPoint(main.left(), main.bottom() + 1));
 }
 
 void Shell::showStartupWindows(bool selfView, bool chat, bool dataRates)
@@ -228,16 +254,29 @@ void Shell::showStartupWindows(bool selfView, bool chat, bool dataRates)
 
 void Shell::showMainWindow()
 {
+    const bool first = !m_main->isVisible();
     m_main->show();
     m_main->raise();
     m_main->activateWindow();
+    // The window manager frames a new window a moment later; only then is the frame's size
+    // known, by which the windows beside it are placed.
+    if (first) QTimer::singleShot(FramedAfterMs, this, &Shell::placeHelpers);
 }
 
 void Shell::showOptions()
 {
-    if (!m_options) m_options = new FrmOptions(m_models->options);
+    openOptions(-1);
+}
+
+void Shell::openOptions(int tab)
+{
+    // A dialog of the main window: the window manager keeps it in front of it, also when the
+    // main window itself has only just been shown (the first start's request for a name).
+    if (!m_options) m_options = new FrmOptions(m_models->options, m_main.get());
+    if (tab >= 0) m_options->showTab(FrmOptions::Tab(tab));
     m_options->show();
     m_options->raise();
+    m_options->activateWindow();
 }
 
 OpenWindows Shell::openWindows() const
@@ -250,6 +289,7 @@ void Shell::unloadWindows()
 {
     for (ToolWindow *w : std::initializer_list<ToolWindow *>{m_self.get(), m_chat.get()})
         if (w) w->unload();
+    if (m_options) m_options->close();
     delete m_options;
     if (m_rates) m_rates->unload();
     delete m_about;
@@ -337,4 +377,41 @@ void Shell::showAbout()
     if (!m_about) m_about = new FrmAbout;
     m_about->show();
     m_about->raise();
+}
+
+void Shell::showHelp(bool topics)
+{
+    if (!m_help) {
+        HelpFile file;
+        const QString path = HelpFile::locate();
+        if (path.isEmpty() || !file.load(path)) {
+            showErrorMessage(
+                QStringLiteral("The help file %1 could not be found. It belongs in "
+                               "%2.")
+                    .arg(HelpFile::FileName, QDir::cleanPath(HelpFile::searchPath().constLast())));
+            return;
+        }
+        m_help = new HelpViewer(file);
+        if (const QScreen *screen = QGuiApplication::primaryScreen())
+            m_help->move(screen->availableGeometry().center() - m_help->rect().center());
+    }
+    topics ? m_help->showTopicFinder() : m_help->showContents();
+    m_help->show();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void Shell::onMinimised()
+{
+    // The helpers go with the main window; the View entries keep what was open.
+    if (m_rates) m_rates->hide();
+    if (m_about) m_about->close();
+    if (m_chat) m_chat->hide();
+    if (m_self) m_self->hide();
+}
+
+void Shell::onRestored()
+{
+    if (m_self && m_main->selfViewChecked()) m_self->show();
+    if (m_chat && m_main->chatChecked()) m_chat->show();
 }

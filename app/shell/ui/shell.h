@@ -25,6 +25,7 @@ class FrmOptions;
 class FrmRates;
 class FrmSelf;
 class FrmSplash;
+class HelpViewer;
 class QWidget;
 
 class Shell : public QObject, public ShellView, public UserMessages
@@ -68,10 +69,17 @@ public:
     void showRates();
     void showLog();
     void showAbout();
+    // Help > Contents (false) or Help > Help Topics (true).
+    void showHelp(bool topics);
     void dockSelfView();
 
 private:
     void placeBesideMain(QWidget *window);
+    void placeHelpers();
+    // The options dialog, on one of its tabs (-1: as it is).
+    void openOptions(int tab);
+    void onMinimised();
+    void onRestored();
     void showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
                      std::function<void()> onOk = {});
 
@@ -90,6 +98,9 @@ private:
     QPointer<FrmMessage> m_info, m_error;
     QPointer<FrmOptions> m_options;
     QPointer<FrmAbout> m_about;
+    QPointer<HelpViewer> m_help;
+    static constexpr int FramedAfterMs = 300;
     QPoint m_dockedAt;
+    QPoint m_selfPlacedAt, m_chatPlacedAt;
     bool m_directoryPlaced = false;
 };

@@ -1,6 +1,7 @@
 // The flat toolbar button.
 #include "toolbarbutton.h"
 
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QVBoxLayout>
@@ -23,8 +24,19 @@ ToolbarButton::ToolbarButton(int index, const QString &caption, const QString &t
     m_caption->setAlignment(Qt::AlignCenter);
     layout->addWidget(m_icon);
     layout->addWidget(m_caption);
-    setMinimumWidth(58);
+    setMinimumWidth(MinimumWidth);
+    reserveCaption(caption);
     setBevel(Flat);
+}
+
+void ToolbarButton::reserveCaption(const QString &caption)
+{
+    // The bold caption under the mouse must fit without moving its neighbours.
+    QFont bold = m_caption->font();
+    bold.setBold(true);
+    const QMargins m = layout()->contentsMargins();
+    const int width = QFontMetrics(bold).horizontalAdvance(caption) + m.left() + m.right() + 4;
+    setMinimumWidth(std::max(minimumWidth(), width));
 }
 
 void ToolbarButton::setPictures(const QPixmap &normal, const QPixmap &highlighted)

@@ -19,6 +19,8 @@ public:
 
     void setPictures(const QPixmap &normal, const QPixmap &highlighted);
     void setCaption(const QString &caption);
+    // Keeps room for another caption the button may show (bold under the mouse, too).
+    void reserveCaption(const QString &caption);
     QString caption() const;
     Bevel bevel() const { return m_bevel; }
     void setBevel(Bevel bevel);
@@ -37,6 +39,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    static constexpr int MinimumWidth = 58;
     int m_index;
     Bevel m_bevel = Flat;
     bool m_highlighted = false;
