@@ -7,10 +7,13 @@
 #include "shell/windowmodels.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTimer>
 #include <cmath>
 #include <cstdio>
@@ -56,9 +59,36 @@ bool ScriptedUser::parse(const QString &script)
             step.port = parts[4].toInt(&ok2);
             step.text = parts.mid(5).join(QLatin1Char(':'));
             ok = ok && ok2 && step.until >= step.at;
+        } else if (step.action == QLatin1String("write") && parts.size() >= 7) {
+            bool ok2 = false;
+            step.at = parts[1].toDouble(&ok);
+            step.host = parts[2];
+            step.port = parts[3].toInt(&ok2);
+            step.window = parts[4]; // the recipient's name and location
+            step.box = parts[5];
+            step.text = parts.mid(6).join(QLatin1Char(':'));
+            ok = ok && ok2;
         } else if ((step.action == QLatin1String("open") || step.action == QLatin1String("exit")) &&
                    parts.size() == 2) {
             step.at = parts[1].toDouble(&ok);
+        } else if (step.action == QLatin1String("menu") && parts.size() == 3) {
+            step.at = parts[1].toDouble(&ok);
+            step.text = parts[2];
+        } else if (step.action == QLatin1String("tab") && parts.size() == 4) {
+            bool ok2 = false;
+            step.at = parts[1].toDouble(&ok);
+            step.window = parts[2];
+            step.port = parts[3].toInt(&ok2);
+            ok = ok && ok2;
+        } else if (step.action == QLatin1String("click") && parts.size() == 4) {
+            step.at = parts[1].toDouble(&ok);
+            step.window = parts[2];
+            step.box = parts[3];
+        } else if (step.action == QLatin1String("type") && parts.size() >= 5) {
+            step.at = parts[1].toDouble(&ok);
+            step.window = parts[2];
+            step.box = parts[3];
+            step.text = parts.mid(4).join(QLatin1Char(':'));
         } else if (step.action == QLatin1String("quit") && parts.size() == 2) {
             m_quitAfter = parts[1].toDouble(&ok);
             continue;
@@ -94,24 +124,63 @@ void ScriptedUser::onCallEntered()
 
 void ScriptedUser::startSteps()
 {
+    static const QStringList timedFromStart{QStringLiteral("send"), QStringLiteral("open"),
+                                            QStringLiteral("exit"), QStringLiteral("write"),
+                                            QStringLiteral("menu"), QStringLiteral("tab"),
+                                            QStringLiteral("type"), QStringLiteral("click")};
     for (const Step &step : std::as_const(m_steps)) {
-        const int at = int(std::lround(step.at * 1000));
-        if (step.action == QLatin1String("send")) {
-            QTimer::singleShot(at, this, [this, step] { sendMessage(step); });
-        } else if (step.action == QLatin1String("open")) {
-            QTimer::singleShot(at, this, [this] {
-                m_models.main.openNextMessage();
-                click("frmMsgIn", "cmdPlay");
-            });
-        } else if (step.action == QLatin1String("exit")) {
-            QTimer::singleShot(at, &m_main, &QWidget::close);
+        if (!timedFromStart.contains(step.action)) continue;
+        QTimer::singleShot(int(std::lround(step.at * 1000)), this, [this, step] { runStep(step); });
+    }
+}
+
+void ScriptedUser::runStep(const Step &step)
+{
+    if (step.action == QLatin1String("send") || step.action == QLatin1String("write")) {
+        sendMessage(step);
+    } else if (step.action == QLatin1String("open")) {
+        m_models.main.openNextMessage();
+        click("frmMsgIn", "cmdPlay");
+    } else if (step.action == QLatin1String("exit")) {
+        m_main.close();
+    } else if (step.action == QLatin1String("menu")) {
+        if (auto *entry = m_main.findChild<QAction *>(step.text)) entry->trigger();
+    } else if (step.action == QLatin1String("tab")) {
+        if (QWidget *top = window(step.window))
+            if (auto *tabs = top->findChild<QTabWidget *>()) tabs->setCurrentIndex(step.port);
+    } else if (step.action == QLatin1String("click")) {
+        click(qPrintable(step.window), qPrintable(step.box));
+    } else if (step.action == QLatin1String("type")) {
+        QWidget *top = window(step.window);
+        auto *box = top ? top->findChild<QLineEdit *>(step.box) : nullptr;
+        if (!box) return;
+        box->setFocus();
+        for (const QChar c : step.text) {
+            QKeyEvent key(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(box, &key);
         }
     }
 }
 
+QWidget *ScriptedUser::window(const QString &name)
+{
+    for (QWidget *top : QApplication::topLevelWidgets())
+        if (top->objectName() == name && top->isVisible()) return top;
+    return nullptr;
+}
+
 void ScriptedUser::sendMessage(const Step &step)
 {
-    emit m_models.messaging.composeRequested({QString(), QString(), step.host, quint16(step.port)});
+    const bool write = step.action == QLatin1String("write");
+    emit m_models.messaging.composeRequested({write ? step.window : QString(),
+                                              write ? step.box : QString(), step.host,
+                                              quint16(step.port)});
+    if (write) {
+        if (QWidget *top = window(QStringLiteral("frmMsgOut")))
+            if (auto *text = top->findChild<QPlainTextEdit *>(QStringLiteral("txtMessageOut")))
+                text->setPlainText(step.text);
+        return;
+    }
     click("frmMsgOut", "cmdRecord");
     QTimer::singleShot(int(std::lround((step.until - step.at) * 1000)), this, [step] {
         click("frmMsgOut", "cmdStop");

@@ -9,6 +9,12 @@
 // Times in seconds after start-up:
 //   send:AT:SECONDS:HOST:PORT:text   a quick message to HOST:PORT with a voice clip of SECONDS
 //   open:AT            open the next quick message and play its clip
+//   write:AT:HOST:PORT:NAME:PLACE:text   open a quick message to NAME of PLACE at HOST:PORT
+//                                        with text, not sent
+//   menu:AT:ENTRY      choose the main window's menu entry by its name (Menu_ViewOptions)
+//   tab:AT:WINDOW:N    bring tab N of the window named WINDOW (frmOptions) to the front
+//   type:AT:WINDOW:BOX:text          type text into the box BOX of the window named WINDOW
+//   click:AT:WINDOW:BUTTON           press the button BUTTON of the window named WINDOW
 //   exit:AT            quit
 #pragma once
 
@@ -32,7 +38,7 @@ private:
     struct Step {
         QString action;
         double at = 0, until = 0;
-        QString text, host;
+        QString text, host, window, box;
         int port = 0;
     };
     bool parse(const QString &script);
@@ -40,6 +46,8 @@ private:
     void onCallEnded();
     void startSteps();
     void sendMessage(const Step &step);
+    void runStep(const Step &step);
+    static QWidget *window(const QString &name);
     void press(const char *button, Qt::MouseButton mouse, bool down);
     static void click(const char *window, const char *button);
     void type(const QString &text);
