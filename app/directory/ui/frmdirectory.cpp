@@ -163,6 +163,11 @@ QWidget *FrmDirectory::buildLists()
              {QStringLiteral("Name"), QStringLiteral("Location"), QStringLiteral("Comment")});
     m_global->setIconSize(QSize(20, 16));
     m_global->header()->setSectionsClickable(true);
+    // Room for a whole first and last name beside the icon, and for a town; the comment takes
+    // the rest. The user can still drag the column edges.
+    const int letter = m_global->fontMetrics().averageCharWidth();
+    m_global->header()->resizeSection(0, m_global->iconSize().width() + 20 * letter);
+    m_global->header()->resizeSection(1, 14 * letter);
     leftLayout->addWidget(global);
     leftLayout->addWidget(m_global, 1);
 
