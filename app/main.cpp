@@ -101,6 +101,14 @@ int main(int argc, char **argv)
 {
     CommandLine line;
     if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
+    // Without a display Qt would abort with a message about plugins; say what is wrong instead.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+        std::fprintf(stderr, "ovela: no display to open windows on (neither DISPLAY nor "
+                             "WAYLAND_DISPLAY is set). Start it from a desktop session, or set "
+                             "QT_QPA_PLATFORM=offscreen to run it without windows.\n");
+        return 1;
+    }
     raiseDescriptorLimit();
     qInstallMessageHandler(quietQtMessages);
     QApplication app(argc, argv);
