@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace MessageStore
 {
 
@@ -24,8 +26,24 @@ QDataStream &operator<<(QDataStream &out, const ReceivedMessage &m)
 
 QDataStream &operator>>(QDataStream &in, ReceivedMessage &m)
 {
-    return in >> m.senderId >> m.name >> m.email >> m.location >> m.address >> m.timeSent >>
-           m.text >> m.picture >> m.audio;
+    in >> m.senderId >> m.name >> m.email >> m.location >> m.address >> m.timeSent >> m.text >>
+        m.picture;
+    // The voice chunks as the list operator writes them (a count, then each chunk), but with the
+    // count checked first: the list operator makes room for whatever count a damaged file gives,
+    // gigabytes at a time.
+    quint32 chunks = 0;
+    in >> chunks;
+    if (chunks > quint32(QuickMessage::MaxChunks)) {
+        in.setStatus(QDataStream::ReadCorruptData);
+        return in;
+    }
+    m.audio.clear();
+    for (quint32 i = 0; i < chunks && in.status() == QDataStream::Ok; ++i) {
+        QByteArray chunk;
+        in >> chunk;
+        m.audio.append(chunk);
+    }
+    return in;
 }
 } // namespace
 
@@ -54,8 +72,7 @@ bool decode(const QByteArray &bytes, QList<ReceivedMessage> *unopened)
         ReceivedMessage m;
         in >> m;
         // A message never holds more than the protocol lets it.
-        if (in.status() != QDataStream::Ok || m.picture.size() > QuickMessage::MaxPicture ||
-            m.audio.size() > QuickMessage::MaxChunks)
+        if (in.status() != QDataStream::Ok || m.picture.size() > QuickMessage::MaxPicture)
             return false;
         for (const QByteArray &chunk : std::as_const(m.audio))
             if (chunk.size() > QuickMessage::MaxChunk) return false;
@@ -70,8 +87,9 @@ QList<ReceivedMessage> load(UserMessages &messages, const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    // No honest file is larger than ten full messages.
-    const QByteArray bytes = file.read(4 * 1024 * 1024);
+    // No honest file is larger than ten full messages (and a read of that much would make room
+    // for all of it first, whatever the file holds).
+    const QByteArray bytes = file.read(std::min<qint64>(file.size(), 4 * 1024 * 1024));
     file.close();
     QList<ReceivedMessage> unopened;
     if (decode(bytes, &unopened)) return unopened;

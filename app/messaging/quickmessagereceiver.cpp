@@ -7,6 +7,8 @@
 #include "platform/soundplayer.h"
 #include "shell/settings.h"
 
+#include <algorithm>
+
 using namespace QuickMessage;
 
 QuickMessageReceiver::QuickMessageReceiver(const Deps &deps, QObject *parent)
@@ -18,6 +20,8 @@ QuickMessageReceiver::QuickMessageReceiver(const Deps &deps, QObject *parent)
     connect(m_listener.get(), &LineListener::DataIn, this,
             [this](int id, const QByteArray &bytes) { onData(id, bytes); });
     connect(m_listener.get(), &LineListener::Disconnected, this, [this](int id) { onClosed(id); });
+    connect(&m_overdue, &QTimer::timeout, this, &QuickMessageReceiver::closeOverdue);
+    setTimeLimit(TimeLimitMs);
 }
 
 QuickMessageReceiver::~QuickMessageReceiver() = default;
@@ -26,11 +30,13 @@ EndpointError QuickMessageReceiver::start(quint16 basePort)
 {
     m_listener->setActive(true);
     m_listener->setLocalPort(quint16(basePort + MessagePortOffset));
+    m_overdue.start();
     return m_listener->setListening(true);
 }
 
 void QuickMessageReceiver::shutDown()
 {
+    m_overdue.stop();
     m_listener->setListening(false);
     m_listener->setActive(false);
 }
@@ -43,6 +49,21 @@ quint16 QuickMessageReceiver::listeningPort() const
 void QuickMessageReceiver::setIdleTimeout(int ms)
 {
     m_listener->setIdleTimeout(ms);
+}
+
+void QuickMessageReceiver::setTimeLimit(int ms)
+{
+    m_timeLimitMs = ms;
+    m_overdue.setInterval(std::clamp(ms / 4, 50, 5000));
+}
+
+void QuickMessageReceiver::closeOverdue()
+{
+    QList<int> overdue;
+    for (const auto &[id, connection] : m_connections)
+        if (m_listener->connectionAge(id) > m_timeLimitMs) overdue.append(id);
+    for (int id : overdue)
+        m_listener->setConnected(id, false);
 }
 
 void QuickMessageReceiver::loadUnopened(const QString &path)

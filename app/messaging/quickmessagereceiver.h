@@ -6,7 +6,9 @@
 // Slots are reserved when they are given to a connection, so two senders never share one; a slot
 // whose connection closes before its message is complete is freed at once, and a sender that
 // stops sending is let go after IdleMs (every step of an honest sender answers at once, so a
-// minute of silence means it is gone, not slow).
+// minute of silence means it is gone, not slow), and one that has not finished its message
+// TimeLimitMs after it came, a byte at a time, say, is let go too: the largest message crosses a
+// slow line in seconds.
 #pragma once
 
 #include "messaging/receivedmessage.h"
@@ -14,6 +16,7 @@
 #include "protocol/quickmessage.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <array>
 #include <map>
@@ -32,6 +35,7 @@ class QuickMessageReceiver : public QObject
 public:
     static constexpr int MessagePortOffset = 2;
     static constexpr int IdleMs = 60000;
+    static constexpr int TimeLimitMs = 120000;
     static constexpr int FirstBuffer = 32768;
 
     struct Deps {
@@ -51,6 +55,7 @@ public:
     // Reads the messages a previous run left unopened (start-up).
     void loadUnopened(const QString &path);
     void setIdleTimeout(int ms);
+    void setTimeLimit(int ms);
 
     // Slot states.
     enum class State { Free, Receiving, Complete };
@@ -79,6 +84,7 @@ private:
     void onConnected(int id, int status);
     void onData(int id, const QByteArray &bytes);
     void onClosed(int id);
+    void closeOverdue();
     // False when the connection was closed while handling it.
     bool handle(int id, Slot &slot, const QuickMessage::Message &message);
     void completed(int id, Slot &slot);
@@ -89,4 +95,6 @@ private:
     std::array<Slot, QuickMessage::Slots> m_slots;
     std::map<int, Connection> m_connections;
     QString m_storePath;
+    QTimer m_overdue;
+    int m_timeLimitMs = TimeLimitMs;
 };

@@ -101,6 +101,16 @@ TEST_F(MessageTest, TenSlotsAtMostAndASlotFreedWhenItsSenderGoes)
     EXPECT_TRUE(next->waitClosed(3000));
     EXPECT_TRUE(busy[0]->waitClosed(3000));
     EXPECT_EQ(receiver().waitingCount(), 0);
+
+    // So is one that never finishes, however often a byte of it comes.
+    receiver().setTimeLimit(600);
+    auto trickle = sender();
+    trickle->send("MSB;1;A;a;L;T;");
+    EXPECT_TRUE(waitUntil([&] {
+        trickle->send("x");
+        return !trickle->open();
+    }));
+    EXPECT_EQ(receiver().state(1), QuickMessageReceiver::State::Free);
 }
 
 TEST_F(MessageTest, AnUnopenedMessageOutlivesTheProgram)
@@ -135,6 +145,11 @@ TEST_F(MessageTest, AnUnopenedMessageOutlivesTheProgram)
     EXPECT_FALSE(MessageStore::decode("not a message file", &read));
     EXPECT_TRUE(MessageStore::decode(MessageStore::encode({m}), &read));
     EXPECT_EQ(read, QList<ReceivedMessage>{m});
+    // A voice clip whose chunk count is damaged (here to 2.9 billion) is no reason to make room
+    // for that many chunks.
+    QByteArray damaged = MessageStore::encode({m});
+    damaged.replace(damaged.size() - 4, 4, QByteArray("\xae\xd2\x00\x9a", 4));
+    EXPECT_FALSE(MessageStore::decode(damaged, &read));
 }
 
 namespace
