@@ -49,8 +49,9 @@ QByteArray build(const Refused &)
 
 QByteArray build(const Body &b)
 {
-    return "MSB;" + QByteArray::number(b.id) + ';' + fieldText(b.name) + ';' + fieldText(b.email) + ';' +
-           fieldText(b.location) + ';' + fieldText(b.time) + ';' + fieldText(b.text) + ';' + Terminator;
+    return "MSB;" + QByteArray::number(b.id) + ';' + fieldText(b.name) + ';' + fieldText(b.email) +
+           ';' + fieldText(b.location) + ';' + fieldText(b.time) + ';' + fieldText(b.text) + ';' +
+           Terminator;
 }
 
 QByteArray build(const Next &)
@@ -103,12 +104,13 @@ Message parse(const QByteArray &text)
     return {};
 }
 
-qsizetype Reader::nextUnit() const
+qsizetype Reader::nextUnit()
 {
     const QByteArray &b = m_buffer;
     // A payload line: "MDI;" or "MDA;", the length, ';', the bytes, ";<E>".
     if (b.startsWith("MDI;") || b.startsWith("MDA;")) {
-        const qsizetype semi = b.indexOf(';', 4);
+        const qsizetype semi =
+            QByteArrayView(b).first(std::min<qsizetype>(b.size(), 13)).indexOf(';', 4);
         if (semi > 4 && semi <= 12) {
             bool ok = false;
             const int length = b.mid(4, semi - 4).toInt(&ok);
@@ -121,8 +123,10 @@ qsizetype Reader::nextUnit() const
             }
         }
     }
-    const qsizetype eol = b.indexOf(Terminator);
-    return eol < 0 ? 0 : eol + Terminator.size();
+    const qsizetype eol = b.indexOf(Terminator, m_searched);
+    if (eol >= 0) return eol + Terminator.size();
+    m_searched = std::max<qsizetype>(0, b.size() - (Terminator.size() - 1));
+    return 0;
 }
 
 std::vector<Message> Reader::feed(const QByteArray &bytes)
@@ -134,11 +138,13 @@ std::vector<Message> Reader::feed(const QByteArray &bytes)
     while ((unit = nextUnit()) > 0) {
         out.push_back(parse(m_buffer.left(unit - Terminator.size())));
         m_buffer.remove(0, unit);
+        m_searched = 0;
     }
     // The longest line is a picture of MaxPicture bytes; anything far longer is no message.
     if (m_buffer.size() > MaxLine) {
         m_overflowed = true;
         m_buffer.clear();
+        m_searched = 0;
     }
     return out;
 }

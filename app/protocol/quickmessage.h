@@ -88,9 +88,12 @@ public:
 private:
     // The length of the next unit at the start of the buffer (terminator included), 0 when it
     // has not all arrived yet.
-    qsizetype nextUnit() const;
+    qsizetype nextUnit();
 
     QByteArray m_buffer;
+    // No terminator begins before this place in the buffer: a line that arrives a byte at a time
+    // is searched once, not again with every byte.
+    qsizetype m_searched = 0;
     bool m_overflowed = false;
 };
 
