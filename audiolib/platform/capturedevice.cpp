@@ -68,14 +68,16 @@ void CaptureDevice::stopLocked()
 {
     {
         std::unique_lock lock(m_mutex);
+        // No read starts from here on; one under way was recording and is kept, so the
+        // partly filled buffer is handed on only once it is in.
         m_running = false;
+        m_wake.notify_all();
+        m_wake.wait(lock, [this] { return !m_reading; });
         ++m_generation;
         if (!m_pending.empty() && m_pending.front()->recorded > 0) {
             m_finished.push_back(std::move(m_pending.front()));
             m_pending.pop_front();
         }
-        m_wake.notify_all();
-        m_wake.wait(lock, [this] { return !m_reading; });
     }
     if (m_sourceStarted) {
         m_source->stop();
@@ -166,7 +168,8 @@ void CaptureDevice::readChunk(std::unique_lock<std::mutex> &lock)
         return;
     }
     m_pacer.advance(n);
-    if (m_running && generation == m_generation) append(chunk, static_cast<size_t>(n));
+    // A stop waits for this read to end before it starts a new generation.
+    if (generation == m_generation) append(chunk, static_cast<size_t>(n));
 }
 
 void CaptureDevice::run()

@@ -66,7 +66,7 @@ private:
     std::deque<std::unique_ptr<RecordBuffer>> m_pending; // the front one is being filled
     std::vector<std::unique_ptr<RecordBuffer>> m_finished;
     Pacer m_pacer;
-    uint64_t m_generation = 0; // changes at each stop, so a chunk read before it is dropped
+    uint64_t m_generation = 0; // changes at each stop, once the read under way is kept
     bool m_running = false;
     bool m_sourceStarted = false;
     bool m_reading = false;
