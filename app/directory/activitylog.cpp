@@ -1,6 +1,7 @@
 // The activity log.
 #include "activitylog.h"
 
+#include <QFile>
 #include <QLocale>
 #include <QRegularExpression>
 
@@ -24,16 +25,35 @@ void ActivityLog::addAt(const QDateTime &when, const QString &text)
 {
     const QString line = stamp(when) + QStringLiteral(": ") + text;
     m_entries.append(line);
-    if (trim())
+    if (trim()) {
+        rewriteFile();
         emit reset();
-    else
+    } else {
+        appendToFile(line);
         emit entryAdded(line);
+    }
 }
 
 void ActivityLog::clear()
 {
     m_entries.clear();
+    rewriteFile();
     emit reset();
+}
+
+void ActivityLog::appendToFile(const QString &line)
+{
+    if (m_path.isEmpty()) return;
+    // One write of the whole line: a kill leaves the entry in the file or not at all. A failure
+    // here is reported by the save at shutdown.
+    QFile file(m_path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        file.write(line.toUtf8() + "\r\n");
+}
+
+void ActivityLog::rewriteFile()
+{
+    if (!m_path.isEmpty()) TextFile::writeLines(m_path, m_entries);
 }
 
 bool ActivityLog::trim()
@@ -45,12 +65,19 @@ bool ActivityLog::trim()
 
 bool ActivityLog::LoadActivityLog(const QString &path)
 {
+    m_path = path;
+    const bool earlier = !m_entries.isEmpty();
     QStringList lines;
-    if (!TextFile::readLines(path, &lines)) return false;
+    const bool read = TextFile::readLines(path, &lines);
     m_entries.append(lines);
-    trim();
-    emit reset();
-    return true;
+    // The file is made whole again when it would not take the next entry on a line of its own
+    // (a last line without its line end), and when it lacks entries kept here.
+    QFile file(path);
+    const bool lineEnded = !file.open(QIODevice::ReadOnly) || file.size() == 0 ||
+                           (file.seek(file.size() - 1) && file.read(1) == "\n");
+    if (trim() || earlier || !lineEnded) rewriteFile();
+    if (read) emit reset();
+    return read;
 }
 
 FileError ActivityLog::SaveActivityLog(const QString &path) const

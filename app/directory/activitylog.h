@@ -1,5 +1,7 @@
 // The activity log: time-stamped lines about start, shutdown and calls, shown in the log window
-// and kept in ovela.log (written at shutdown).
+// and kept in ovela.log. Once the file is loaded, every entry is appended to it as it is added,
+// so a program that is killed loses none; the whole file is replaced when the oldest lines go, when
+// the log is cleared and at shutdown.
 #pragma once
 
 #include "platform/textfile.h"
@@ -27,7 +29,8 @@ public:
     void addAt(const QDateTime &when, const QString &text);
     void clear();
 
-    // Appends every line of the file; false when there is none.
+    // Appends every line of the file; false when there is none. From then on entries go to that
+    // file as they are added.
     bool LoadActivityLog(const QString &path = FileName);
     FileError SaveActivityLog(const QString &path = FileName) const;
 
@@ -43,6 +46,9 @@ signals:
 
 private:
     bool trim();
+    void appendToFile(const QString &line);
+    void rewriteFile();
 
     QStringList m_entries;
+    QString m_path; // where entries go as they are added; empty until the file is loaded
 };

@@ -201,7 +201,7 @@ TEST(RefuseFile, OnlyTwoHundredEntriesAreKept)
     EXPECT_EQ(list.count(), 200);
 }
 
-TEST(ActivityLog, EntriesAreStampedKeptInOrderAndSavedAtTheEnd)
+TEST(ActivityLog, EntriesAreStampedKeptInOrderAndReachTheFileAsTheyHappen)
 {
     ScratchFolder dir;
     writeFile("ovela.log", "old one\r\nold two\n");
@@ -215,9 +215,20 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndSavedAtTheEnd)
     EXPECT_TRUE(line.endsWith(": Placed call to 10.0.0.2"));
     EXPECT_TRUE(ActivityLog::stamp(when).contains("05:09") ||
                 ActivityLog::stamp(when).contains("5:09"));
-    EXPECT_EQ(readAll("ovela.log"), "old one\r\nold two\n") << "nothing is written before saving";
+    EXPECT_EQ(readAll("ovela.log"), "old one\r\nold two\n" + line.toUtf8() + "\r\n")
+        << "an entry is in the file as soon as it is added, so a crash loses none";
     ASSERT_FALSE(log.SaveActivityLog());
     EXPECT_TRUE(readAll("ovela.log").startsWith("old one\r\nold two\r\n"));
+    log.clear();
+    EXPECT_EQ(readAll("ovela.log"), "");
+
+    // A last line without its line end (a program killed while writing it) stays a line.
+    writeFile("ovela.log", "whole\r\ncut sho");
+    ActivityLog again;
+    again.LoadActivityLog();
+    again.AddLogEntry("next");
+    EXPECT_EQ(readAll("ovela.log"),
+              "whole\r\ncut sho\r\n" + again.entries().last().toUtf8() + "\r\n");
 }
 
 TEST(ActivityLog, ClearAndTheBoundOnItsLength)
@@ -233,6 +244,16 @@ TEST(ActivityLog, ClearAndTheBoundOnItsLength)
 
     log.clear();
     EXPECT_TRUE(log.entries().isEmpty());
+
+    // Once the oldest lines go, the file holds the entries kept.
+    ScratchFolder dir;
+    ActivityLog kept;
+    kept.LoadActivityLog();
+    for (int i = 0; i < ActivityLog::MaxEntries + 1; ++i)
+        kept.AddLogEntry(QString::number(i));
+    QStringList lines;
+    ASSERT_TRUE(TextFile::readLines(ActivityLog::FileName, &lines));
+    EXPECT_EQ(lines, kept.entries());
 }
 
 TEST(ActivityLog, SaveFailureIsReportedWithNumberAndText)
