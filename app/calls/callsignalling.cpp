@@ -22,7 +22,7 @@ CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
       m_client(deps.transports.client())
 {
     connect(m_client.get(), &LineClient::Connected, this,
-            [this](int status, const QString &) { onControlConnected(status); });
+            [this](int status, const QString &text) { onControlConnected(status, text); });
     connect(m_client.get(), &LineClient::DataIn, this,
             [this](const QByteArray &text, bool) { onControlData(text); });
     connect(m_client.get(), &LineClient::Disconnected, this,
@@ -135,8 +135,14 @@ void CallSignalling::closeControl()
     if (m_client->connected()) m_client->setConnected(false);
 }
 
-void CallSignalling::onControlConnected(int status)
+void CallSignalling::onControlConnected(int status, const QString &description)
 {
+    if (status == EndpointErrors::HostNotFound) { // a name looked up as the call was placed
+        m_.messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
+                                    QString::number(status) + QLatin1Char(' ') + description);
+        m_.session.cancelled();
+        return;
+    }
     if (status != 0) {
         m_.session.notAnswered();
         return;

@@ -85,7 +85,7 @@ signals:
     void doNotDisturbChanged(bool on);
 
 private:
-    void onControlConnected(int status);
+    void onControlConnected(int status, const QString &description);
     void onControlData(const QByteArray &text);
     void onListenerData(int id, const QByteArray &text);
     void onListenerDisconnected(int id);

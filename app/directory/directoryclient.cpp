@@ -13,7 +13,7 @@ DirectoryClient::DirectoryClient(const Deps &deps, QObject *parent)
 {
     m_server->setEol(Terminator);
     connect(m_server.get(), &LineClient::Connected, this,
-            [this](int status) { onConnected(status); });
+            [this](int status, const QString &text) { onConnected(status, text); });
     connect(m_server.get(), &LineClient::DataIn, this,
             [this](const QByteArray &line, bool endOfLine) {
                 // A line too long to hold arrives in pieces: none of them is a message.
@@ -56,13 +56,17 @@ void DirectoryClient::ConnectDirectory(const QString &host, qint16 port)
                 QStringLiteral("You must be connected to the Internet before you can use the "
                                "Directory"));
         else
-            m_.messages.showInfoMessage(QStringLiteral("Directory Server Address is invalid: ") +
-                                        host + QLatin1Char(':') + QString::number(port) +
-                                        QStringLiteral(", ") + QString::number(e.number) +
-                                        QLatin1Char(' ') + e.description);
+            invalidAddress(host, port, e);
         return;
     }
     m_server->setConnected(true);
+}
+
+void DirectoryClient::invalidAddress(const QString &host, int port, const EndpointError &e)
+{
+    m_.messages.showInfoMessage(QStringLiteral("Directory Server Address is invalid: ") + host +
+                                QLatin1Char(':') + QString::number(port) + QStringLiteral(", ") +
+                                QString::number(e.number) + QLatin1Char(' ') + e.description);
 }
 
 void DirectoryClient::SendDirectoryLogin()
@@ -100,8 +104,13 @@ const User *DirectoryClient::user(int index) const
     return index >= 1 && index <= m_users.size() ? &m_users[index - 1] : nullptr;
 }
 
-void DirectoryClient::onConnected(int status)
+void DirectoryClient::onConnected(int status, const QString &description)
 {
+    if (status == EndpointErrors::HostNotFound) { // the server's name was looked up in vain
+        invalidAddress(m_server->remoteHost(), m_server->remotePort(), {status, description});
+        setStatus(QStringLiteral("Unable to contact Directory Server"));
+        return;
+    }
     if (status != 0) {
         setStatus(QStringLiteral("Unable to contact Directory Server"));
         return;

@@ -3,6 +3,7 @@
 // servers, and the e-mail lookup that a call to an e-mail address starts with.
 #pragma once
 
+#include "platform/endpointerror.h"
 #include "protocol/directory.h"
 
 #include <QObject>
@@ -69,7 +70,8 @@ signals:
     void palConnectionWanted();
 
 private:
-    void onConnected(int status);
+    void onConnected(int status, const QString &description);
+    void invalidAddress(const QString &host, int port, const EndpointError &error);
     void onLine(const QByteArray &line);
     void showUsers(const Directory::UserList &list);
 

@@ -13,7 +13,7 @@ QuickMessageSender::QuickMessageSender(Transports &transports, UserMessages &mes
 {
     m_client->setActive(true);
     connect(m_client.get(), &LineClient::Connected, this,
-            [this](int status) { onConnected(status); });
+            [this](int status, const QString &text) { onConnected(status, text); });
     connect(m_client.get(), &LineClient::DataIn, this,
             [this](const QByteArray &bytes) { onData(bytes); });
     connect(m_client.get(), &LineClient::Disconnected, this, &QuickMessageSender::finished);
@@ -35,9 +35,7 @@ bool QuickMessageSender::send(const QString &address, quint16 basePort, const Ou
     m_client->setConnected(false);
     m_client->setRemotePort(quint16(basePort + QuickMessageReceiver::MessagePortOffset));
     if (const EndpointError e = m_client->setRemoteHost(address)) {
-        m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
-                                   QString::number(e.number) + QLatin1Char(' ') + e.description);
-        emit busyChanged(false);
+        invalidAddress(e);
         return false;
     }
     m_client->setConnected(true);
@@ -51,8 +49,20 @@ void QuickMessageSender::close()
     m_client->setActive(false);
 }
 
-void QuickMessageSender::onConnected(int status)
+void QuickMessageSender::invalidAddress(const EndpointError &e)
 {
+    m_messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
+                               QString::number(e.number) + QLatin1Char(' ') + e.description);
+    emit busyChanged(false);
+}
+
+void QuickMessageSender::onConnected(int status, const QString &description)
+{
+    if (status == EndpointErrors::HostNotFound) { // the name was looked up in vain
+        setStatus(QStringLiteral("Failed to Establish Connection"));
+        invalidAddress({status, description});
+        return;
+    }
     if (status != 0) {
         setStatus(QStringLiteral("Failed to Establish Connection"));
         emit busyChanged(false);

@@ -4,6 +4,7 @@
 // message is complete, which ends the exchange.
 #pragma once
 
+#include "platform/endpointerror.h"
 #include "protocol/quickmessage.h"
 
 #include <QObject>
@@ -45,7 +46,8 @@ signals:
 
 private:
     void setStatus(const QString &text);
-    void onConnected(int status);
+    void onConnected(int status, const QString &description);
+    void invalidAddress(const EndpointError &error);
     void onData(const QByteArray &bytes);
 
     UserMessages &m_messages;

@@ -26,8 +26,16 @@ QString IPPort::remoteHost() const
 EndpointError IPPort::setRemoteHost(const QString &host)
 {
     QHostAddress address;
-    EndpointError error = NetAddress::resolve(host, &address);
+    bool isName = false;
+    EndpointError error = NetAddress::literal(host, &address, &isName);
     if (error) return error;
+    if (isName) {
+        m_remoteAddress.clear();
+        m_remoteName = host.trimmed();
+        m_remoteText = m_remoteName;
+        return {};
+    }
+    m_remoteName.clear();
     m_remoteAddress = address;
     m_remoteText = NetAddress::text(address);
     return {};
@@ -41,7 +49,8 @@ QString IPPort::localHost() const
 
 bool IPPort::connecting() const
 {
-    return m_socket && !m_connected && m_socket->state() != QAbstractSocket::UnconnectedState;
+    return m_lookup != 0 ||
+           (m_socket && !m_connected && m_socket->state() != QAbstractSocket::UnconnectedState);
 }
 
 qint64 IPPort::bytesToWrite() const
@@ -52,6 +61,7 @@ qint64 IPPort::bytesToWrite() const
 EndpointError IPPort::setConnected(bool on)
 {
     if (!on) {
+        m_lookup = 0;
         if (!m_socket) return {};
         const bool wasConnected = m_connected;
         dropSocket(wasConnected);
@@ -60,10 +70,34 @@ EndpointError IPPort::setConnected(bool on)
         if (wasConnected) emit Disconnected(0, QString());
         return {};
     }
-    if (m_socket) return {};
+    if (m_socket || m_lookup != 0) return {};
+    m_active = true;
+    if (!m_remoteName.isEmpty()) {
+        static quint64 lookups = 0;
+        const quint64 lookup = ++lookups;
+        m_lookup = lookup;
+        NetAddress::lookUp(m_remoteName, this,
+                           [this, lookup](const EndpointError &error, const QHostAddress &address) {
+                               if (m_lookup != lookup) return; // closed, or asked again since
+                               m_lookup = 0;
+                               if (error) {
+                                   emit Connected(error.number, error.description);
+                                   return;
+                               }
+                               m_remoteAddress = address;
+                               m_remoteText = NetAddress::text(address);
+                               connectSocket();
+                           });
+        return {};
+    }
     if (m_remoteAddress.isNull())
         return {EndpointErrors::HostNotFound, QStringLiteral("No remote host set")};
-    m_active = true;
+    connectSocket();
+    return {};
+}
+
+void IPPort::connectSocket()
+{
     m_splitter.clear();
     m_blocked = false;
     m_socket = new QTcpSocket(this);
@@ -73,7 +107,6 @@ EndpointError IPPort::setConnected(bool on)
     connect(m_socket, &QTcpSocket::errorOccurred, this, &IPPort::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &IPPort::onDisconnected);
     m_socket->connectToHost(m_remoteAddress, m_remotePort);
-    return {};
 }
 
 void IPPort::dropSocket(bool graceful)

@@ -1,11 +1,14 @@
 // IPPort: the client endpoint, one outgoing TCP connection. Its properties and events follow the
-// component the program was designed around: writing RemoteHost resolves it, Connected = true
-// starts an asynchronous connect reported by the Connected event, DataToSend never queues without
-// bound, and DataIn delivers one line at a time when a terminator is set.
+// component the program was designed around: writing RemoteHost takes a dotted address at once,
+// Connected = true starts an asynchronous connect reported by the Connected event, DataToSend
+// never queues without bound, and DataIn delivers one line at a time when a terminator is set.
+// A host name is looked up as part of the connect, away from the program's thread, so a slow
+// name server never freezes the windows and the timers; one that cannot be found is reported by
+// the Connected event with HostNotFound.
 #pragma once
 
-#include "protocol/linesplitter.h"
 #include "linetransport.h"
+#include "protocol/linesplitter.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -51,10 +54,13 @@ private:
     void onSocketError();
     void onDisconnected();
     void dropSocket(bool graceful);
+    void connectSocket();
 
     QPointer<QTcpSocket> m_socket;
     QHostAddress m_remoteAddress;
     QString m_remoteText;
+    QString m_remoteName; // a host name still to be looked up at the next connect
+    quint64 m_lookup = 0; // the lookup under way (0: none); a newer one or a close drops it
     quint16 m_remotePort = 0;
     bool m_connected = false;
     bool m_blocked = false;

@@ -1,8 +1,13 @@
-// Address formatting, resolution and the local machine's address.
+// Address formatting, resolution (host names away from the caller's thread) and the local
+// machine's address.
 #include "netaddress.h"
 
 #include <QHostInfo>
 #include <QNetworkInterface>
+#include <QPointer>
+#include <QThreadPool>
+
+#include <mutex>
 
 namespace NetAddress
 {
@@ -34,29 +39,100 @@ QString localMachineAddress()
     return loopbackUp ? QStringLiteral("127.0.0.1") : QString();
 }
 
-EndpointError resolve(const QString &host, QHostAddress *out)
+EndpointError literal(const QString &host, QHostAddress *out, bool *isName)
 {
+    *isName = false;
     const QString name = host.trimmed();
     if (name.isEmpty()) return {EndpointErrors::NoNetwork, QStringLiteral("No host address given")};
-    QHostAddress literal;
-    if (literal.setAddress(name)) {
-        bool ok = false;
-        const quint32 v4 = literal.toIPv4Address(&ok);
-        if (!ok)
-            return {EndpointErrors::HostNotFound,
-                    QStringLiteral("Only IPv4 addresses are supported")};
-        *out = QHostAddress(v4);
+    QHostAddress address;
+    if (!address.setAddress(name)) {
+        *isName = true;
         return {};
     }
-    // Host names are looked up as the address is set, as a caller expects of the property.
-    const QHostInfo info = QHostInfo::fromName(name);
-    for (const QHostAddress &candidate : info.addresses()) {
-        if (candidate.protocol() == QAbstractSocket::IPv4Protocol) {
-            *out = candidate;
-            return {};
-        }
+    bool ok = false;
+    const quint32 v4 = address.toIPv4Address(&ok);
+    if (!ok)
+        return {EndpointErrors::HostNotFound, QStringLiteral("Only IPv4 addresses are supported")};
+    *out = QHostAddress(v4);
+    return {};
+}
+
+namespace
+{
+
+std::mutex resolverLock;
+Resolver currentResolver;
+
+QList<QHostAddress> systemResolver(const QString &name)
+{
+    return QHostInfo::fromName(name).addresses();
+}
+
+// Lookups wait on name servers, not on processors: a pool of their own, so that a few slow ones
+// never hold up others, or anything else. Never deleted: a lookup still waiting when the program
+// ends must not hold up its exit.
+QThreadPool &lookupThreads()
+{
+    static QThreadPool *pool = [] {
+        auto *p = new QThreadPool;
+        p->setMaxThreadCount(8);
+        return p;
+    }();
+    return *pool;
+}
+
+// Lives on the receiver's thread until the answer is handed over (or the receiver is found gone).
+class Delivery : public QObject
+{
+public:
+    Delivery(QObject *receiver, LookupDone done) : m_receiver(receiver), m_done(std::move(done))
+    {
+        moveToThread(receiver->thread());
     }
-    return {EndpointErrors::HostNotFound, QStringLiteral("Host not found: ") + name};
+    void hand(const EndpointError &error, const QHostAddress &address)
+    {
+        if (m_receiver) m_done(error, address);
+        deleteLater();
+    }
+
+private:
+    QPointer<QObject> m_receiver;
+    LookupDone m_done;
+};
+
+} // namespace
+
+void setResolver(Resolver resolver)
+{
+    const std::lock_guard hold(resolverLock);
+    currentResolver = std::move(resolver);
+}
+
+void lookUp(const QString &name, QObject *receiver, LookupDone done)
+{
+    Resolver resolver;
+    {
+        const std::lock_guard hold(resolverLock);
+        resolver = currentResolver ? currentResolver : Resolver(systemResolver);
+    }
+    auto *delivery = new Delivery(receiver, std::move(done));
+    lookupThreads().start([name, resolver, delivery] {
+        EndpointError error{EndpointErrors::HostNotFound,
+                            QStringLiteral("Host not found: ") + name};
+        QHostAddress found;
+        for (const QHostAddress &candidate : resolver(name)) {
+            bool ok = false;
+            const quint32 v4 = candidate.toIPv4Address(&ok);
+            if (ok) {
+                found = QHostAddress(v4);
+                error = {};
+                break;
+            }
+        }
+        QMetaObject::invokeMethod(
+            delivery, [delivery, error, found] { delivery->hand(error, found); },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace NetAddress

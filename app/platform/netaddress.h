@@ -5,7 +5,12 @@
 #include "endpointerror.h"
 
 #include <QHostAddress>
+#include <QList>
 #include <QString>
+
+#include <functional>
+
+class QObject;
 
 namespace NetAddress
 {
@@ -17,7 +22,19 @@ QString text(const QHostAddress &address);
 // else the loopback address when only loopback is up, else empty (no network at all).
 QString localMachineAddress();
 
-// Resolves a dotted address or a host name to an IPv4 address.
-EndpointError resolve(const QString &host, QHostAddress *out);
+// A dotted IPv4 address (or an IPv6 form of one) as an address; HostNotFound for other IPv6
+// addresses, NoNetwork for an empty text. False in `isName` when the text is a host name instead,
+// which only lookUp resolves.
+EndpointError literal(const QString &host, QHostAddress *out, bool *isName);
+
+// Looks a host name up in a thread of its own, so that a slow name server never holds up the
+// caller's thread; `done` runs later on `receiver`'s thread with the first IPv4 address or the
+// error, unless the receiver is gone by then.
+using LookupDone = std::function<void(const EndpointError &error, const QHostAddress &address)>;
+void lookUp(const QString &name, QObject *receiver, LookupDone done);
+
+// What lookUp asks for a name's addresses (the system's resolver; tests put a slow one here).
+using Resolver = std::function<QList<QHostAddress>(const QString &name)>;
+void setResolver(Resolver resolver);
 
 } // namespace NetAddress

@@ -414,8 +414,9 @@ TEST_F(CallTest, AddressesThatCannotBeCalled)
     EXPECT_EQ(callState(), CallStates::Idle);
 
     outgoing().PlaceCall("no-such-host.invalid", 2000, 0);
-    EXPECT_TRUE(
-        messages.info.last().startsWith("You have entered an invalid Host Address: 11001 "));
+    ASSERT_TRUE(waitUntil([&] {
+        return messages.info.last().startsWith("You have entered an invalid Host Address: 11001 ");
+    }));
     EXPECT_EQ(callState(), CallStates::Cancelled);
     outgoing().tick();
     EXPECT_FALSE(outgoing().windowOpen());
