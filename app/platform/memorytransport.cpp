@@ -94,6 +94,7 @@ EndpointError MemoryClient::dataToSend(const QByteArray &bytes)
     m_bytesSent = 0;
     if (!m_link) return NotConnected;
     m_bytesSent = bytes.size();
+    if (m_network.tap) m_network.tap(m_port, m_link.get(), true, bytes);
     m_network.post([link = m_link, bytes] {
         if (link->listener) link->listener->receive(link, bytes);
     });
@@ -197,6 +198,7 @@ EndpointError MemoryListener::dataToSend(int id, const QByteArray &bytes)
     Conn *conn = find(id);
     if (!conn) return NotConnected;
     conn->bytesSent = bytes.size();
+    if (m_network.tap) m_network.tap(m_port, conn->link.get(), false, bytes);
     m_network.post([link = conn->link, bytes] {
         if (link->client) link->client->receive(link, bytes);
     });

@@ -6,13 +6,14 @@
 // test, without ports.
 #pragma once
 
-#include "protocol/linesplitter.h"
 #include "linetransport.h"
+#include "protocol/linesplitter.h"
 
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 
+#include <functional>
 #include <map>
 
 class MemoryClient;
@@ -29,6 +30,12 @@ public:
     std::unique_ptr<LineListener> listener() override;
 
     MemoryListener *listenerOn(quint16 port) const;
+
+    // Sees every byte sent on the network as it is sent: the listener's port, the connection
+    // and the direction (the fuzz targets' seeds are recorded this way).
+    std::function<void(quint16 port, const void *connection, bool toListener,
+                       const QByteArray &bytes)>
+        tap;
 
 private:
     friend class MemoryClient;
