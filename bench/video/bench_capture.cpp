@@ -1,9 +1,11 @@
 // Benchmarks of the frame callback: every recognised frame format converted and published into
 // the capture buffer, beside a plain memcpy of the picture it yields (the most any conversion
 // could hope for: it has to write those bytes), in the same run. After the run a table gives
-// each conversion as a ratio of its memcpy, and QVIDGetFrame's copy as the program pays it.
+// each conversion as a ratio of its memcpy (with the plain loops beside the fast rows where a
+// layout has them), and QVIDGetFrame's copy as the program pays it.
 #include "capture_frame.h"
 #include "capture_reference.h"
+#include "capture_simd.h"
 #include "fastest_reporter.h"
 #include "rxvlib11.h"
 
@@ -11,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <random>
@@ -36,8 +39,9 @@ Bytes frameFor(const Row &row)
     return frame;
 }
 
-void callback(benchmark::State &state, Row row)
+void callback(benchmark::State &state, Row row, bool fast)
 {
+    rxv::simd::allow(fast);
     QVIDInitialize(nullptr);
     QVIDSetCompOnFrame(0);
     const Bytes frame = frameFor(row);
@@ -47,6 +51,7 @@ void callback(benchmark::State &state, Row row)
         benchmark::DoNotOptimize(picture.pixels);
     }
     QVIDTerminate();
+    rxv::simd::allow(true);
 }
 
 void plainCopy(benchmark::State &state, Row row)
@@ -84,15 +89,19 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::printf("\n%-22s %10s %10s %10s %8s\n", "frame", "bytes", "callback", "memcpy",
-                    "ratio");
+        std::printf("\n%-22s %10s %10s %10s %10s %8s\n", "frame", "bytes", "callback", "plain",
+                    "memcpy", "ratio");
         for (const Row &row : captureref::rows()) {
             const std::string name = captureref::rowName(row);
             const auto convert = m_times.find("Callback/" + name);
             const auto copy = m_times.find("Memcpy/" + name);
             if (convert == m_times.end() || copy == m_times.end()) continue;
-            std::printf("%-22s %10u %8.0fus %8.0fus %8.1f\n", name.c_str(), row.bytes,
-                        convert->second, copy->second, convert->second / copy->second);
+            const auto plain = m_times.find("Plain/" + name);
+            const std::string plainText =
+                plain == m_times.end() ? "-" : std::to_string(std::lround(plain->second)) + "us";
+            std::printf("%-22s %10u %8.0fus %10s %8.0fus %8.1f\n", name.c_str(), row.bytes,
+                        convert->second, plainText.c_str(), copy->second,
+                        convert->second / copy->second);
         }
     }
 };
@@ -103,7 +112,10 @@ int main(int argc, char **argv)
 {
     using benchsupport::add;
     for (const Row &row : captureref::rows()) {
-        add("Callback/" + captureref::rowName(row), callback, row);
+        add("Callback/" + captureref::rowName(row), callback, row, true);
+        // The plain loops beside the processor's fast rows, where a layout has them.
+        if (row.layout == "yuv12" || row.layout == "yvu9" || row.layout == "rgb555")
+            add("Plain/" + captureref::rowName(row), callback, row, false);
         add("Memcpy/" + captureref::rowName(row), plainCopy, row);
     }
     for (int width : {160, 320, 640})

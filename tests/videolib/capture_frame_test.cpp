@@ -1,6 +1,7 @@
 // The frame callback on the engine's own objects: any bytes can be handed to it here, as fast as
 // a test likes, which no camera allows. What it publishes is read through QVIDGetFrame.
 #include "capture_frame.h"
+#include "capture_simd.h"
 #include "engine.h"
 #include "rxvlib11.h"
 #include "stream_frame.h"
@@ -61,16 +62,22 @@ TEST_P(EveryFrameSize, ConvertsAndCropsLikeThePlainConversion)
 {
     const Row &row = GetParam();
     const Bytes frame = randomFrame(row.bytes, row.bytes);
-    int16_t width = 0;
-    int16_t height = 0;
-    const Bytes picture = capture(frame, &width, &height);
-    EXPECT_EQ(width, row.outWidth);
-    EXPECT_EQ(height, row.outHeight);
-    ASSERT_EQ(picture.size(), static_cast<size_t>(row.outWidth) * row.outHeight * 3);
     const Bytes expected = captureref::convert(row, frame.data());
-    for (size_t i = 0; i < picture.size(); ++i)
-        ASSERT_EQ(picture[i], expected[i])
-            << "row " << i / 3 / row.outWidth << " column " << i / 3 % row.outWidth;
+    // Both the processor's fast rows (where it has them) and the plain loops.
+    for (const bool fast : {true, false}) {
+        SCOPED_TRACE(fast ? "fast rows" : "plain loops");
+        rxv::simd::allow(fast);
+        int16_t width = 0;
+        int16_t height = 0;
+        const Bytes picture = capture(frame, &width, &height);
+        rxv::simd::allow(true);
+        EXPECT_EQ(width, row.outWidth);
+        EXPECT_EQ(height, row.outHeight);
+        ASSERT_EQ(picture.size(), static_cast<size_t>(row.outWidth) * row.outHeight * 3);
+        for (size_t i = 0; i < picture.size(); ++i)
+            ASSERT_EQ(picture[i], expected[i])
+                << "row " << i / 3 / row.outWidth << " column " << i / 3 % row.outWidth;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, EveryFrameSize, testing::ValuesIn(captureref::rows()),

@@ -1,6 +1,7 @@
 // The table of recognised frames and the table-driven conversions of each layout.
 #include "capture_convert.h"
 
+#include "capture_simd.h"
 #include "engine.h"
 
 #include <algorithm>
@@ -79,8 +80,14 @@ void convertGrey6(const FrameFormat &f, const uint8_t *frame, uint8_t *out)
 
 void convertRgb555(const FrameFormat &f, const uint8_t *frame, uint8_t *out)
 {
+    const bool fast = simd::available() && f.outWidth % 16 == 0;
     for (int r = 0; r < f.outHeight; ++r) {
         const uint8_t *in = frame + (static_cast<std::size_t>(r + f.cropY) * f.width + f.cropX) * 2;
+        if (fast) {
+            simd::rgb555Row(in, f.outWidth, out);
+            out += static_cast<std::size_t>(f.outWidth) * 3;
+            continue;
+        }
         for (int c = 0; c < f.outWidth; ++c, in += 2, out += 3) {
             const unsigned p = in[0] | (in[1] << 8);
             out[0] = static_cast<uint8_t>((p & 31) * 8);
@@ -119,6 +126,12 @@ void convertPlanar(const FrameFormat &f, const uint8_t *frame, uint8_t *out)
     const int chromaWidth = f.width / Block;
     const uint8_t *bluePlane = frame + lumaBytes;
     const uint8_t *redPlane = bluePlane + lumaBytes / (Block * Block);
+    // The fast rows take each chroma row's parts once, for the Block rows that share it.
+    constexpr int kMostRuns = 640 / Block;
+    const bool fast = simd::available() && f.outWidth % 16 == 0 && f.outWidth <= 640;
+    int32_t redParts[kMostRuns], greenParts[kMostRuns], blueParts[kMostRuns];
+    const int32_t *const parts[3] = {redParts, greenParts, blueParts};
+    int partsRow = -1;
     for (int r = 0; r < f.outHeight; ++r) {
         const int source = f.height - 1 - (r + f.cropY);
         const uint8_t *luma = frame + static_cast<std::size_t>(source) * f.width + f.cropX;
@@ -126,6 +139,22 @@ void convertPlanar(const FrameFormat &f, const uint8_t *frame, uint8_t *out)
             static_cast<std::size_t>(source / Block) * chromaWidth + f.cropX / Block;
         const uint8_t *blue = bluePlane + chromaRow;
         const uint8_t *red = redPlane + chromaRow;
+        if (fast) {
+            if (source / Block != partsRow) {
+                partsRow = source / Block;
+                const int runs = f.outWidth / Block;
+                for (int run = 0; run < runs; ++run) {
+                    // The fast row's layout: with runs of 2, even runs first, then odd ones.
+                    const int at = Block == 2 ? run / 2 + (run % 2) * (runs / 2) : run;
+                    redParts[at] = t.vr[red[run]];
+                    greenParts[at] = t.vg[red[run]] + t.ug[blue[run]];
+                    blueParts[at] = t.ub[blue[run]];
+                }
+            }
+            simd::planarRow(luma, parts, Block, RedFirst, f.outWidth, out);
+            out += static_cast<std::size_t>(f.outWidth) * 3;
+            continue;
+        }
         for (int run = 0; run < f.outWidth / Block; ++run) {
             const int32_t redPart = t.vr[red[run]];
             const int32_t greenPart = t.vg[red[run]] + t.ug[blue[run]];

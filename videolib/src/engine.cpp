@@ -40,7 +40,7 @@ void buildTables()
         t.v0[i] = 14386 * i;
         t.v1[i] = -12046 * i;
         t.v2[i] = -2340 * i;
-        t.yd[i] = 65000 * i;
+        t.yd[i] = kLumaScale * i;
         t.vr[i] = 104635 * c;
         t.vg[i] = -53294 * c;
         t.ug[i] = -25690 * c;

@@ -18,6 +18,9 @@ inline constexpr std::size_t kPictureBufferBytes = 921600;
 
 // The products of the stream-frame colour transforms, one table per coefficient, indexed by the
 // byte value. Encoding tables multiply i, the decoding chroma tables multiply (i - 128).
+// The decoding transform's luma factor (ProductTables::yd).
+constexpr int32_t kLumaScale = 65000;
+
 struct ProductTables {
     int32_t y0[256]; // 16829 * i
     int32_t y1[256]; // 33039 * i
