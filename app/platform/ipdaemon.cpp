@@ -208,6 +208,7 @@ void IPDaemon::onNewConnection()
         conn.since.start();
         conn.lastInput.start();
         socket->setParent(this);
+        socket->setReadBufferSize(SocketReadBuffer);
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, id, socket] { onReadyRead(id, socket); });
         connect(socket, &QTcpSocket::bytesWritten, this,

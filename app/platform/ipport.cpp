@@ -101,6 +101,7 @@ void IPPort::connectSocket()
     m_splitter.clear();
     m_blocked = false;
     m_socket = new QTcpSocket(this);
+    m_socket->setReadBufferSize(SocketReadBuffer);
     connect(m_socket, &QTcpSocket::connected, this, &IPPort::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &IPPort::onReadyRead);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &IPPort::onBytesWritten);

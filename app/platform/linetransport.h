@@ -14,6 +14,11 @@
 
 #include <memory>
 
+// What the TCP endpoints take from a connection's socket at a time: without a bound, a peer that
+// sends faster than the program reads would have the socket hold all the system lets it queue (a
+// few megabytes on loopback) on top of the line being assembled.
+constexpr qint64 SocketReadBuffer = 64 * 1024;
+
 class LineClient : public QObject
 {
     Q_OBJECT
