@@ -14,6 +14,15 @@ CallReport::CallReport(const MediaSession &media, const QString &path,
         write();
         if (m_savePicture) m_savePicture(m_path + QStringLiteral(".png"));
     });
+    connect(&media, &MediaSession::figures, this,
+            [this](const QString &fpsIn, const QString &fpsOut) { writeRates(fpsIn, fpsOut); });
+}
+
+void CallReport::writeRates(const QString &fpsIn, const QString &fpsOut) const
+{
+    QFile file(m_path);
+    if (file.open(QIODevice::Append))
+        file.write("rates=" + fpsIn.toUtf8() + ',' + fpsOut.toUtf8() + '\n');
 }
 
 void CallReport::write() const

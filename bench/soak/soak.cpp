@@ -1,0 +1,265 @@
+// The soak: two real programs in one long call, each with a scripted user, beside this project's
+// directory server. The camera sends 640 x 480; the caller talks for eight seconds of every
+// minute, the two type a chat line every five seconds in turns, the caller sends a quick message
+// with a voice clip every minute and the callee opens and closes it, both refresh the directory
+// list every minute. Every ten seconds each program's resident memory is sampled and the
+// pictures it received in those ten seconds are read from its call report.
+//
+//   bench_soak [minutes]      60 by default; CI runs 3
+//
+// Targets: no growth of resident memory after the first minute beyond 2 MiB on either side,
+// pictures at 13 per second each way in every ten seconds without speech (the talking side's
+// drop while it talks: speech goes first, and is shown apart), no error in either program's log
+// or output. The exit status is 1 when a target is missed.
+#include "callanalysis.h"
+#include "freeports.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <cstdio>
+#include <vector>
+
+namespace
+{
+
+constexpr double MiB = 1024.0 * 1024.0;
+constexpr double GrowthTargetMiB = 2.0;
+constexpr double PictureTarget = 13.0;
+// A ten-second figure is pictures counted over ten seconds: 13 a second shows as 12.5 or more
+// once a tick falls on either side of the window's edge.
+constexpr double PictureFloor = 12.5;
+// The caller talks in this part of every minute of the call, and records its quick message's
+// voice clip in the window before last: in both windows its pictures wait for the speech.
+constexpr int TalkFrom = 41, TalkUntil = 49, RecordAt = 23, RecordWindow = 2;
+
+QString bin(const char *name)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
+}
+
+bool listening(quint16 port)
+{
+    QFile f(QStringLiteral("/proc/net/tcp"));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const QByteArray &raw : f.readAll().split('\n')) {
+        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
+        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
+    }
+    return false;
+}
+
+double residentMiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const auto m = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(f.readAll());
+    return m.hasMatch() ? m.captured(1).toDouble() * 1024 / MiB : 0;
+}
+
+struct Program {
+    explicit Program(const QString &n) : name(n) {}
+    QString name;
+    QTemporaryDir dir;
+    QProcess process;
+    std::vector<double> memory; // every ten seconds
+
+    QString file(const char *f) const { return dir.filePath(QLatin1String(f)); }
+    QString read(const char *f) const
+    {
+        QFile file(dir.filePath(QLatin1String(f)));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    void start(const QByteArray &ini, const QStringList &args, const QString &script,
+               const QString &speech, quint16 palPort)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
+        QDir(dir.path()).mkpath(QStringLiteral("run"));
+        QFile f(file("cfg/ovela/ovela.ini"));
+        if (f.open(QIODevice::WriteOnly)) f.write(ini);
+        f.close();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), file("cfg"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), file("run"));
+        env.insert(QStringLiteral("OVELA_PAL_HOST"), QStringLiteral("127.0.0.1:%1").arg(palPort));
+        env.insert(QStringLiteral("OVELA_CAMERA"), QStringLiteral("pattern:640x480:yuv12"));
+        env.insert(QStringLiteral("OVELA_MIC"), QStringLiteral("wav:") + speech);
+        env.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
+        env.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
+        env.insert(QStringLiteral("OVELA_SCRIPT"), script);
+        process.setProcessEnvironment(env);
+        process.setWorkingDirectory(dir.path());
+        process.setStandardOutputFile(file("stdout.txt"));
+        process.setStandardErrorFile(file("stderr.txt"));
+        process.start(bin("ovela"), args);
+    }
+    // The ten-second picture figures of the call so far, as the program reported them.
+    std::vector<double> picturesIn() const
+    {
+        std::vector<double> rates;
+        for (const QString &line : read("report.txt").split(QLatin1Char('\n')))
+            if (line.startsWith(QLatin1String("rates=")))
+                rates.push_back(line.mid(6).section(QLatin1Char(','), 0, 0).toDouble());
+        return rates;
+    }
+    ~Program()
+    {
+        if (process.state() == QProcess::NotRunning) return;
+        process.kill();
+        process.waitForFinished(3000);
+    }
+};
+
+// The scripts: times of call steps from the call's start, of the others from start-up.
+QString callerScript(int seconds, quint16 calleeBase)
+{
+    QString s = QStringLiteral("menu:3:Menu_FileCall;");
+    for (int minute = 0; minute * 60 < seconds; ++minute) {
+        const int t = minute * 60;
+        s += QStringLiteral("talk:%1-%2;").arg(t + TalkFrom).arg(t + TalkUntil);
+        s += QStringLiteral("send:%1:2:127.0.0.1:%2:Quick message %3;")
+                 .arg(t + RecordAt)
+                 .arg(calleeBase)
+                 .arg(minute);
+        s += QStringLiteral("click:%1:frmDirectory:cmdRefresh;").arg(t + 50);
+    }
+    for (int t = 4; t < seconds; t += 10)
+        s += QStringLiteral("chat:%1:Bo at %1 seconds;").arg(t);
+    return s + QStringLiteral("hangup:%1;quit:2").arg(seconds);
+}
+
+QString calleeScript(int seconds)
+{
+    QString s = QStringLiteral("menu:3:Menu_FileCall;");
+    for (int minute = 0; minute * 60 < seconds; ++minute) {
+        const int t = minute * 60;
+        s += QStringLiteral("open:%1;click:%2:frmMsgIn:cmdClose;").arg(t + 40).arg(t + 45);
+        s += QStringLiteral("click:%1:frmDirectory:cmdRefresh;").arg(t + 55);
+    }
+    for (int t = 9; t < seconds; t += 10)
+        s += QStringLiteral("chat:%1:Ana at %1 seconds;").arg(t);
+    return s + QStringLiteral("quit:2");
+}
+
+// Log lines a soak may hold; anything else is an error.
+bool expectedLogLine(const QString &line)
+{
+    static const QRegularExpression ok(QStringLiteral(
+        ": (OVELA Power Up|OVELA Power Down|Placed call to 127\\.0\\.0\\.1|"
+        "Call Accepted from .*|Received Call from .*|Disconnected from 127\\.0\\.0\\.1)$"));
+    return line.isEmpty() || ok.match(line).hasMatch();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int minutes = argc > 1 ? QString::fromLatin1(argv[1]).toInt() : 60;
+    const int seconds = minutes * 60;
+    const quint16 calleeBase = FreePorts::basePort(28000, 32000);
+    const quint16 callerBase = FreePorts::basePort(28000, 32000);
+    const quint16 directoryPort = FreePorts::basePort(28000, 32000);
+    if (minutes < 2 || !calleeBase || !callerBase || !directoryPort) {
+        std::fprintf(stderr, "usage: bench_soak [minutes, at least 2]\n");
+        return 2;
+    }
+    QTemporaryDir shared;
+    const QString speech = shared.filePath(QStringLiteral("speech.wav"));
+    CallAnalysis::writeSpeechLikeWav(speech, 20);
+
+    QProcess directory;
+    directory.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    directory.setStandardOutputFile(QProcess::nullDevice());
+    directory.start(bin("ovela-directory"),
+                    {"--directory-port", QString::number(directoryPort), "--pal-port",
+                     QString::number(directoryPort + 1), "--database",
+                     shared.filePath(QStringLiteral("directory.db"))});
+    const QByteArray dir = "DirAddress=127.0.0.1\nDirPort=" + QByteArray::number(directoryPort);
+    Program callee(QStringLiteral("Ana")), caller(QStringLiteral("Bo"));
+    callee.start("[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n" + dir +
+                     "\n[Calling]\nAutoAccept=True\nEnableRTC=False\n",
+                 {"--base-port", QString::number(calleeBase)}, calleeScript(seconds), speech,
+                 directoryPort + 1);
+    for (int i = 0; i < 100 && !listening(calleeBase + 3); ++i)
+        QThread::msleep(100);
+    caller.start("[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n" + dir +
+                     "\n[Calling]\nEnableRTC=False\n",
+                 {"--base-port", QString::number(callerBase),
+                  QStringLiteral("127.0.0.1:%1").arg(calleeBase)},
+                 callerScript(seconds, calleeBase), speech, directoryPort + 1);
+
+    std::printf("Soak: a %d-minute call, 640 x 480; memory in MiB and pictures per second "
+                "received in each ten seconds\n%8s %10s %10s %14s %14s\n",
+                minutes, "time", "Ana MiB", "Bo MiB", "Bo -> Ana /s", "Ana -> Bo /s");
+    QElapsedTimer clock;
+    clock.start();
+    for (qint64 next = 10000; caller.process.state() != QProcess::NotRunning; next += 10000) {
+        while (clock.elapsed() < next && caller.process.state() != QProcess::NotRunning)
+            caller.process.waitForFinished(int(std::max<qint64>(1, next - clock.elapsed())));
+        if (caller.process.state() == QProcess::NotRunning) break;
+        for (Program *p : {&callee, &caller})
+            p->memory.push_back(residentMiB(p->process.processId()));
+        const auto in = callee.picturesIn(), out = caller.picturesIn();
+        std::printf("%7llds %10.1f %10.1f %14.1f %14.1f\n", (long long)(next / 1000),
+                    callee.memory.back(), caller.memory.back(), in.empty() ? 0.0 : in.back(),
+                    out.empty() ? 0.0 : out.back());
+        std::fflush(stdout);
+    }
+    callee.process.waitForFinished(15000);
+    directory.terminate();
+    directory.waitForFinished(5000);
+
+    int missed = 0;
+    std::printf("\n");
+    for (Program *p : {&callee, &caller}) {
+        // Growth after the first minute: the largest sample since, less the one at one minute.
+        double growth = 0;
+        for (size_t i = 6; i < p->memory.size(); ++i)
+            growth = std::max(growth, p->memory[i] - p->memory[5]);
+        const bool memoryOk = p->memory.size() > 6 && growth <= GrowthTargetMiB;
+        // Pictures this side received, apart from the windows in which the other side talked.
+        const std::vector<double> rates = p->picturesIn();
+        double quietLow = 99, talkingLow = 99;
+        int quietWindows = 0;
+        for (size_t i = 0; i < rates.size(); ++i) {
+            const bool talking = p == &callee && ((i % 6) == size_t(TalkFrom / 10) ||
+                                                  (i % 6) == size_t(RecordWindow));
+            (talking ? talkingLow : quietLow) = std::min(talking ? talkingLow : quietLow, rates[i]);
+            quietWindows += talking ? 0 : 1;
+        }
+        const bool picturesOk = quietWindows >= 3 * minutes && quietLow >= PictureFloor;
+        QStringList errors;
+        for (const QString &line : p->read("ovela.log").split(QStringLiteral("\r\n")))
+            if (!expectedLogLine(line)) errors << line;
+        const QString stderrText = p->read("stderr.txt").trimmed();
+        if (!stderrText.isEmpty()) errors << stderrText;
+        const bool exited = p->process.state() == QProcess::NotRunning &&
+                            p->process.exitStatus() == QProcess::NormalExit &&
+                            p->process.exitCode() == 0;
+        std::printf("%s: memory growth after the first minute %.2f MiB (target <= %.0f MiB)%s\n"
+                    "  pictures received: lowest ten-second figure %.1f /s over %d windows "
+                    "(target %.0f, counted as >= %.1f)%s",
+                    qPrintable(p->name), growth, GrowthTargetMiB, memoryOk ? "" : "  MISSED",
+                    quietLow, quietWindows, PictureTarget, PictureFloor,
+                    picturesOk ? "" : "  MISSED");
+        if (talkingLow < 99)
+            std::printf("; while the other side talks or records %.1f /s (speech goes first)",
+                        talkingLow);
+        std::printf("\n  log and output: %s\n",
+                    errors.isEmpty() ? "no error"
+                                     : qPrintable("ERRORS\n    " + errors.join("\n    ")));
+        if (!exited) std::printf("  the program did not end by itself with status 0\n");
+        missed += !memoryOk + !picturesOk + !errors.isEmpty() + !exited;
+    }
+    std::printf("%s\n", missed ? "Soak: a target was missed." : "Soak: every target met.");
+    return missed ? 1 : 0;
+}
