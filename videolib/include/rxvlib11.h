@@ -205,7 +205,9 @@ RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
  * caller's drawing surface. Driver n is the n-th video capture device of the system; when the
  * environment variable OVELA_CAMERA is "pattern:WxH:FORMAT" (FORMAT one of rgb24, rgb555, yuv12,
  * yvu9, grey8, grey4), driver 0 is a scripted camera showing a moving test pattern of that size
- * in that byte layout (QVIDTestPattern) and the devices follow from index 1.
+ * in that byte layout (QVIDTestPattern) and the devices follow from index 1. With
+ * "pattern:WxH:FORMAT:prepared" the scripted camera makes its 256 frames once when it starts
+ * (benchmarks: the pattern's own cost then stays out of the figures).
  *
  * Order of use: QVIDCreateCaptureWindow, QVIDDriverConnect, (QVIDGetVideoSettings,
  * QVIDPreviewRate, QVIDPreviewScale), QVIDInitCapture, then QVIDGrabFrameNoStop / QVIDPreview

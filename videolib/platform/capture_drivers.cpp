@@ -26,7 +26,7 @@ std::unique_ptr<CaptureSource> connectCaptureDriver(int index)
             static std::once_flag warned;
             std::call_once(warned, [value] {
                 std::fprintf(stderr,
-                             "OVELA_CAMERA=%s is not understood (expected pattern:WxH:FORMAT with "
+                             "OVELA_CAMERA=%s is not understood (expected pattern:WxH:FORMAT[:prepared] with "
                              "FORMAT rgb24, rgb555, yuv12, yvu9, grey8 or grey4); using cameras "
                              "only\n",
                              value);

@@ -40,6 +40,11 @@ bool parseCameraScript(const char *value, PatternScript &pattern)
     if (!readNumber(text, s.width) || !consume(text, 'x') || !readNumber(text, s.height) ||
         !consume(text, ':'))
         return false;
+    constexpr std::string_view prepared = ":prepared";
+    if (text.size() > prepared.size() && text.substr(text.size() - prepared.size()) == prepared) {
+        s.prepared = true;
+        text.remove_suffix(prepared.size());
+    }
     const std::string layoutName(text);
     if (!patternLayoutFromName(layoutName.c_str(), s.layout)) return false;
     if (patternFrameBytes(s.layout, s.width, s.height) == 0) return false;
@@ -64,20 +69,43 @@ SourceFormat PatternSource::format() const
 bool PatternSource::setSize(int width, int height)
 {
     if (patternFrameBytes(m_pattern.layout, width, height) == 0) return false;
+    if (width != m_pattern.width || height != m_pattern.height) m_cycle = {};
     m_pattern.width = width;
     m_pattern.height = height;
     return true;
 }
 
+bool PatternSource::prepareCycle()
+{
+    m_frameBytes = patternFrameBytes(m_pattern.layout, m_pattern.width, m_pattern.height);
+    if (!m_pattern.prepared) return false;
+    if (!m_cycle.empty()) return true;
+    if (m_frameBytes * kCycleFrames > kPreparedBytesLimit) return false;
+    try {
+        m_cycle.resize(m_frameBytes * kCycleFrames);
+        std::vector<uint8_t> scene;
+        for (int k = 0; k < kCycleFrames; ++k)
+            makePatternFrame(m_pattern.layout, m_pattern.width, m_pattern.height,
+                             static_cast<uint32_t>(k),
+                             &m_cycle[m_frameBytes * static_cast<std::size_t>(k)], scene);
+    } catch (const std::bad_alloc &) {
+        m_cycle = {};
+        return false;
+    }
+    return true;
+}
+
 bool PatternSource::start()
 {
-    try {
-        m_frame.resize(patternFrameBytes(m_pattern.layout, m_pattern.width, m_pattern.height));
-        // The scene is rendered on the capture thread, where running out of memory must not
-        // throw: its room is taken here.
-        m_scene.resize(static_cast<std::size_t>(m_pattern.width) * m_pattern.height * 3);
-    } catch (const std::bad_alloc &) {
-        return false;
+    if (!prepareCycle()) {
+        try {
+            m_frame.resize(m_frameBytes);
+            // The scene is rendered on the capture thread, where running out of memory must not
+            // throw: its room is taken here.
+            m_scene.resize(static_cast<std::size_t>(m_pattern.width) * m_pattern.height * 3);
+        } catch (const std::bad_alloc &) {
+            return false;
+        }
     }
     std::lock_guard lock(m_mutex);
     m_woken = false;
@@ -111,6 +139,10 @@ CaptureSource::Wait PatternSource::waitFrame()
 
 std::span<const uint8_t> PatternSource::frame()
 {
+    if (!m_cycle.empty()) {
+        const std::size_t k = static_cast<std::size_t>(m_current % kCycleFrames);
+        return {&m_cycle[k * m_frameBytes], m_frameBytes};
+    }
     makePatternFrame(m_pattern.layout, m_pattern.width, m_pattern.height,
                      static_cast<uint32_t>(m_current), m_frame.data(), m_scene);
     return {m_frame.data(), m_frame.size()};

@@ -49,45 +49,56 @@ inline int triangle(int t)
     return t < 512 ? t / 2 : (1023 - t) / 2;
 }
 
-struct Rgb {
-    int r, g, b;
-};
-
-// The scene at column x, row y counted from the top, for frame k (0..255). Positions are in
-// 1/1024ths of the picture, so every size shows the same scene. The top eighth is the code band:
-// ten cells, white, then the frame number's bits from the highest (white = 1), then black.
-Rgb scenePixel(int x, int y, int width, int height, int k)
-{
-    const int u = x * 1024 / width;
-    const int v = y * 1024 / height;
-    if (v < 128) {
-        const int cell = u * kBandCells / 1024;
-        const bool white = cell == 0 || (cell < kBandCells - 1 && ((k >> (8 - cell)) & 1) != 0);
-        const int level = white ? 255 : 0;
-        return {level, level, level};
-    }
-    const int p = (k * 12) % 1792; // a yellow square bouncing to and fro
-    const int left = p < 896 ? p : 1792 - p;
-    const int top = 320 + triangle(k * 16) / 2;
-    if (u >= left && u < left + 128 && v >= top && v < top + 192) return {250, 220, 40};
-    if (u >= 896 && v >= 896) { // a still checkerboard with sharp edges
-        const int level = ((u >> 5) + (v >> 5)) % 2 != 0 ? 220 : 30;
-        return {level, level, level};
-    }
-    return {triangle(u + 8 * k), (v - 128) * 255 / 895, triangle(u / 2 + v + 1024 - 4 * k)};
-}
-
+// The scene for frame k (0..255), top row first, as R, G, B bytes. Positions are in 1/1024ths of
+// the picture, so every size shows the same scene. The top eighth is the code band: ten cells,
+// white, then the frame number's bits from the highest (white = 1), then black. Below it a yellow
+// square bounces to and fro over colour ramps that scroll with k, and a still checkerboard with
+// sharp edges sits at the bottom right.
 void renderScene(int width, int height, int k, std::vector<uint8_t> &scene)
 {
     scene.resize(static_cast<std::size_t>(width) * height * 3);
-    uint8_t *p = scene.data();
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x, p += 3) {
-            const Rgb c = scenePixel(x, y, width, height, k);
-            p[0] = static_cast<uint8_t>(c.r);
-            p[1] = static_cast<uint8_t>(c.g);
-            p[2] = static_cast<uint8_t>(c.b);
+    // Columns and the wave are worked out once per frame, not once per pixel.
+    std::vector<int> across(static_cast<std::size_t>(width));
+    std::vector<uint8_t> red(static_cast<std::size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        across[static_cast<std::size_t>(x)] = x * 1024 / width;
+        red[static_cast<std::size_t>(x)] = static_cast<uint8_t>(triangle(x * 1024 / width + 8 * k));
+    }
+    uint8_t wave[1024];
+    for (int t = 0; t < 1024; ++t)
+        wave[t] = static_cast<uint8_t>(triangle(t));
+    const int p = (k * 12) % 1792;
+    const int left = p < 896 ? p : 1792 - p;
+    const int top = 320 + triangle(k * 16) / 2;
+    uint8_t *out = scene.data();
+    for (int y = 0; y < height; ++y) {
+        const int v = y * 1024 / height;
+        if (v < 128) {
+            for (int x = 0; x < width; ++x, out += 3) {
+                const int cell = across[static_cast<std::size_t>(x)] * kBandCells / 1024;
+                const bool white =
+                    cell == 0 || (cell < kBandCells - 1 && ((k >> (8 - cell)) & 1) != 0);
+                out[0] = out[1] = out[2] = white ? 255 : 0;
+            }
+            continue;
         }
+        const bool squareRow = v >= top && v < top + 192;
+        const uint8_t green = static_cast<uint8_t>((v - 128) * 255 / 895);
+        const int blueShift = v + 1024 - 4 * k;
+        for (int x = 0; x < width; ++x, out += 3) {
+            const int u = across[static_cast<std::size_t>(x)];
+            if (squareRow && u >= left && u < left + 128) {
+                out[0] = 250, out[1] = 220, out[2] = 40;
+            } else if (u >= 896 && v >= 896) {
+                const uint8_t level = ((u >> 5) + (v >> 5)) % 2 != 0 ? 220 : 30;
+                out[0] = out[1] = out[2] = level;
+            } else {
+                out[0] = red[static_cast<std::size_t>(x)];
+                out[1] = green;
+                out[2] = wave[(u / 2 + blueShift) & 1023];
+            }
+        }
+    }
 }
 
 // Luma and chroma chosen so that the engine's own decoding transform (65000 Y, 104635 and
@@ -97,9 +108,9 @@ inline int lumaOf(const uint8_t *rgb)
     return std::min(255, (19756 * rgb[0] + 38788 * rgb[1] + 7533 * rgb[2] + 32768) >> 16);
 }
 
-inline int64_t roundedDivide(int64_t a, int64_t b)
+template <int B> inline int roundedDivide(int a)
 {
-    return a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b);
+    return a >= 0 ? (a + B / 2) / B : -((-a + B / 2) / B);
 }
 
 inline uint8_t clampByte(int64_t v)
@@ -107,34 +118,37 @@ inline uint8_t clampByte(int64_t v)
     return static_cast<uint8_t>(std::clamp<int64_t>(v, 0, 255));
 }
 
-// Planar frames, top row first: luma, then the chroma planes (block x block pixels per
-// sample), the blue difference first unless redFirst.
-void writePlanar(const std::vector<uint8_t> &scene, int width, int height, int block, bool redFirst,
+// Planar frames, top row first: luma, then the chroma planes (Block x Block pixels per
+// sample), the blue difference first unless redFirst. Block is a constant, so the divisions by
+// the sample count are multiplications.
+template <int Block>
+void writePlanar(const std::vector<uint8_t> &scene, int width, int height, bool redFirst,
                  uint8_t *out)
 {
     const std::size_t area = static_cast<std::size_t>(width) * height;
     for (std::size_t i = 0; i < area; ++i)
         out[i] = static_cast<uint8_t>(lumaOf(&scene[i * 3]));
-    const int across = width / block;
-    const std::size_t chroma = area / (static_cast<std::size_t>(block) * block);
+    const int across = width / Block;
+    const std::size_t chroma = area / (static_cast<std::size_t>(Block) * Block);
     uint8_t *blue = out + area + (redFirst ? chroma : 0);
     uint8_t *red = out + area + (redFirst ? 0 : chroma);
-    for (int by = 0; by < height / block; ++by)
+    // The sums stay within 32 bits: at most 16 samples of 65536 * 255.
+    constexpr int n = Block * Block;
+    for (int by = 0; by < height / Block; ++by)
         for (int bx = 0; bx < across; ++bx) {
-            int64_t blueSum = 0;
-            int64_t redSum = 0;
-            for (int dy = 0; dy < block; ++dy)
-                for (int dx = 0; dx < block; ++dx) {
+            int blueSum = 0;
+            int redSum = 0;
+            for (int dy = 0; dy < Block; ++dy)
+                for (int dx = 0; dx < Block; ++dx) {
                     const std::size_t i =
-                        static_cast<std::size_t>(by * block + dy) * width + bx * block + dx;
-                    const int64_t y = 65000 * int64_t{out[i]};
-                    blueSum += 65536 * int64_t{scene[i * 3 + 2]} - y;
-                    redSum += 65536 * int64_t{scene[i * 3]} - y;
+                        static_cast<std::size_t>(by * Block + dy) * width + bx * Block + dx;
+                    const int y = 65000 * int{out[i]};
+                    blueSum += 65536 * int{scene[i * 3 + 2]} - y;
+                    redSum += 65536 * int{scene[i * 3]} - y;
                 }
-            const int64_t n = int64_t{block} * block;
             const std::size_t k = static_cast<std::size_t>(by) * across + bx;
-            blue[k] = clampByte(128 + roundedDivide(blueSum, n * 132278));
-            red[k] = clampByte(128 + roundedDivide(redSum, n * 104635));
+            blue[k] = clampByte(128 + roundedDivide<n * 132278>(blueSum));
+            red[k] = clampByte(128 + roundedDivide<n * 104635>(redSum));
         }
 }
 
@@ -224,10 +238,10 @@ void makePatternFrame(PatternLayout layout, int width, int height, uint32_t fram
         });
         break;
     case PatternLayout::Yuv12:
-        writePlanar(scene, width, height, 2, false, out);
+        writePlanar<2>(scene, width, height, false, out);
         break;
     case PatternLayout::Yvu9:
-        writePlanar(scene, width, height, 4, true, out);
+        writePlanar<4>(scene, width, height, true, out);
         break;
     case PatternLayout::Grey8:
         writeBottomUp(scene, width, height, [out](std::size_t i, const uint8_t *c) {
