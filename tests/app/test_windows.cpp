@@ -1,6 +1,7 @@
 // The windows, offscreen: controls found by their names, the texts a user sees, and the user's
 // clicks reaching the program.
 #include "platform/ui/twips.h"
+#include "platform/ui/videosurface.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
 #include "shell/ui/shell.h"
@@ -318,4 +319,38 @@ TEST_F(WindowTest, TalkIsHeldWithTheLeftButtonAndLatchedWithTheRightOne)
     EXPECT_EQ(p.media().audio().microphoneOn(), true) << "latched on";
     QTest::mousePress(talk, Qt::RightButton);
     EXPECT_EQ(p.media().audio().microphoneOn(), false) << "and off again";
+}
+
+// The drawing surface turns the engine's bottom-up BGR pictures the right way up with their
+// colours, keeps a picture handed out whole while new ones arrive, and follows a change of size.
+TEST(VideoSurfaceTest, PicturesAreUprightInTheirColoursAndSharedCopiesStay)
+{
+    VideoSurface surface;
+    // Two rows of two pixels, bottom row first: blue, green / red, white.
+    const uint8_t first[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 255, 255, 255};
+    surface.drawPicture(first, 2, 2);
+    const QImage held = surface.lastPicture();
+    ASSERT_EQ(held.size(), QSize(2, 2));
+    EXPECT_EQ(held.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(held.pixel(1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(held.pixel(0, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(held.pixel(1, 1), qRgb(0, 255, 0));
+
+    const uint8_t grey[12] = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9};
+    for (int i = 0; i < 3; ++i)
+        surface.drawPicture(grey, 2, 2);
+    EXPECT_EQ(surface.lastPicture().pixel(0, 0), qRgb(9, 9, 9));
+    EXPECT_EQ(held.pixel(0, 0), qRgb(255, 0, 0)) << "a picture handed out is not drawn over";
+
+    // A row long enough to be converted several pixels at a time, and its ragged end.
+    uint8_t wide[11 * 3];
+    for (int i = 0; i < 33; ++i)
+        wide[i] = uint8_t(i + 1);
+    surface.drawPicture(wide, 11, 1);
+    const QImage row = surface.lastPicture();
+    ASSERT_EQ(row.size(), QSize(11, 1));
+    for (int x = 0; x < 11; ++x)
+        EXPECT_EQ(row.pixel(x, 0), qRgb(3 * x + 3, 3 * x + 2, 3 * x + 1)) << "pixel " << x;
+    surface.clear();
+    EXPECT_EQ(surface.lastPicture().size(), QSize(11, 1)) << "the picture before clear() stays";
 }

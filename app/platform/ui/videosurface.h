@@ -1,6 +1,8 @@
 // A widget the video engine draws on (the "device context" of its drawing calls). The engine
-// hands over bottom-up BGR pictures, from any thread; the widget keeps the newest one and paints
-// it scaled smoothly to its own size.
+// hands over bottom-up BGR pictures, from any thread; the widget keeps the newest one, turned the
+// right way up in the screen's own pixel format, and paints it as it is when the widget has the
+// picture's size, scaled smoothly to the widget otherwise. Two pictures are kept and reused, so
+// a picture costs one pass over its pixels and no allocation.
 #pragma once
 
 #include "picturetarget.h"
@@ -9,6 +11,8 @@
 #include <QMutex>
 #include <QWidget>
 
+#include <atomic>
+
 class VideoSurface : public QWidget, public PictureTarget
 {
     Q_OBJECT
@@ -16,23 +20,22 @@ public:
     explicit VideoSurface(QWidget *parent = nullptr);
 
     void drawPicture(const uint8_t *bits, int width, int height) override;
-    // The newest picture drawn (top row first), for tests and snapshots.
-    QImage picture() const;
-    int pictures() const;
     // Forgets the picture (back to black).
     void clear();
-    // The picture shown, or the one shown before the last clear().
+    // The picture shown (top row first), or the one shown before the last clear().
     QImage lastPicture() const;
-
-signals:
-    void drawn();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Held while a picture is written into m_back: the engine may draw from two threads.
+    QMutex m_writing;
+    QImage m_back;
+    // Held while m_shown or m_last is read or swapped.
     mutable QMutex m_lock;
-    QImage m_picture;
+    QImage m_shown;
     QImage m_last;
-    int m_count = 0;
+    // A repaint has been asked for and not yet begun: later pictures need not ask again.
+    std::atomic<bool> m_updatePending{false};
 };
