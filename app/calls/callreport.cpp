@@ -4,6 +4,8 @@
 #include "calls/mediasession.h"
 
 #include <QFile>
+
+#include <algorithm>
 #include <QTextStream>
 
 CallReport::CallReport(const MediaSession &media, const QString &path,
@@ -14,15 +16,32 @@ CallReport::CallReport(const MediaSession &media, const QString &path,
         write();
         if (m_savePicture) m_savePicture(m_path + QStringLiteral(".png"));
     });
-    connect(&media, &MediaSession::figures, this,
-            [this](const QString &fpsIn, const QString &fpsOut) { writeRates(fpsIn, fpsOut); });
+    m_window.setSingleShot(true);
+    m_window.setTimerType(Qt::PreciseTimer);
+    connect(&m_window, &QTimer::timeout, this, &CallReport::writeRates);
+    connect(&media, &MediaSession::callEntered, this, [this] {
+        m_callClock.start();
+        m_windows = 0;
+        m_picturesIn = m_picturesOut = 0;
+        m_window.start(10000);
+    });
+    connect(&media, &MediaSession::callEnded, &m_window, &QTimer::stop);
 }
 
-void CallReport::writeRates(const QString &fpsIn, const QString &fpsOut) const
+void CallReport::writeRates()
 {
+    const MediaSession::Totals &t = m_media.totals();
+    ++m_windows;
     QFile file(m_path);
     if (file.open(QIODevice::Append))
-        file.write("rates=" + fpsIn.toUtf8() + ',' + fpsOut.toUtf8() + '\n');
+        file.write(QStringLiteral("rates=%1,%2,%3\n")
+                       .arg((t.picturesIn - m_picturesIn) / 10.0)
+                       .arg((t.picturesOut - m_picturesOut) / 10.0)
+                       .arg(m_windows * 10)
+                       .toUtf8());
+    m_picturesIn = t.picturesIn;
+    m_picturesOut = t.picturesOut;
+    m_window.start(int(std::max<qint64>(1, m_windows * 10000LL + 10000 - m_callClock.elapsed())));
 }
 
 void CallReport::write() const

@@ -36,9 +36,19 @@ constexpr double PictureTarget = 13.0;
 // A ten-second figure is pictures counted over ten seconds: 13 a second shows as 12.5 or more
 // once a tick falls on either side of the window's edge.
 constexpr double PictureFloor = 12.5;
-// The caller talks in this part of every minute of the call, and records its quick message's
-// voice clip in the window before last: in both windows its pictures wait for the speech.
-constexpr int TalkFrom = 41, TalkUntil = 49, RecordAt = 23, RecordWindow = 2;
+// The caller talks in this part of every minute of the call (seconds from the call's start), and
+// records its quick message's voice clip from RecordAt seconds after start-up for two seconds;
+// the call starts three to six seconds after start-up. Meanwhile its pictures wait for the speech.
+constexpr int TalkFrom = 41, TalkUntil = 49, RecordAt = 23;
+
+// Whether the ten seconds of the call that end at `end` (a multiple of ten) hold speech or
+// recording of the caller.
+bool callerSpeaks(int end)
+{
+    const int from = (end - 10) % 60, to = from + 10;
+    const auto overlaps = [&](int a, int b) { return from < b && a < to; };
+    return overlaps(TalkFrom - 1, TalkUntil + 1) || overlaps(RecordAt - 6, RecordAt + 2);
+}
 
 QString bin(const char *name)
 {
@@ -102,13 +112,19 @@ struct Program {
         process.setStandardErrorFile(file("stderr.txt"));
         process.start(bin("ovela"), args);
     }
-    // The ten-second picture figures of the call so far, as the program reported them.
-    std::vector<double> picturesIn() const
+    // The pictures received in each ten seconds of the call so far, as the program reported
+    // them, with the end of those ten seconds in seconds from the call's start.
+    struct Window {
+        double perSecond;
+        int end;
+    };
+    std::vector<Window> picturesIn() const
     {
-        std::vector<double> rates;
+        std::vector<Window> rates;
         for (const QString &line : read("report.txt").split(QLatin1Char('\n')))
             if (line.startsWith(QLatin1String("rates=")))
-                rates.push_back(line.mid(6).section(QLatin1Char(','), 0, 0).toDouble());
+                rates.push_back({line.mid(6).section(QLatin1Char(','), 0, 0).toDouble(),
+                                 line.mid(6).section(QLatin1Char(','), 2, 2).toInt()});
         return rates;
     }
     ~Program()
@@ -211,8 +227,8 @@ int main(int argc, char **argv)
             p->memory.push_back(residentMiB(p->process.processId()));
         const auto in = callee.picturesIn(), out = caller.picturesIn();
         std::printf("%7llds %10.1f %10.1f %14.1f %14.1f\n", (long long)(next / 1000),
-                    callee.memory.back(), caller.memory.back(), in.empty() ? 0.0 : in.back(),
-                    out.empty() ? 0.0 : out.back());
+                    callee.memory.back(), caller.memory.back(),
+                    in.empty() ? 0.0 : in.back().perSecond, out.empty() ? 0.0 : out.back().perSecond);
         std::fflush(stdout);
     }
     callee.process.waitForFinished(15000);
@@ -234,16 +250,15 @@ int main(int argc, char **argv)
             growth = std::max(growth, p->memory[i] - firstMinute);
         const bool memoryOk = p->memory.size() > 6 && growth <= GrowthTargetMiB;
         // Pictures this side received, apart from the windows in which the other side talked.
-        const std::vector<double> rates = p->picturesIn();
         double quietLow = 99, talkingLow = 99;
         int quietWindows = 0;
-        for (size_t i = 0; i < rates.size(); ++i) {
-            const bool talking = p == &callee && ((i % 6) == size_t(TalkFrom / 10) ||
-                                                  (i % 6) == size_t(RecordWindow));
-            (talking ? talkingLow : quietLow) = std::min(talking ? talkingLow : quietLow, rates[i]);
+        for (const Program::Window &w : p->picturesIn()) {
+            const bool talking = p == &callee && callerSpeaks(w.end);
+            double &low = talking ? talkingLow : quietLow;
+            low = std::min(low, w.perSecond);
             quietWindows += talking ? 0 : 1;
         }
-        const bool picturesOk = quietWindows >= 3 * minutes && quietLow >= PictureFloor;
+        const bool picturesOk = quietWindows >= 2 * minutes && quietLow >= PictureFloor;
         QStringList errors;
         for (const QString &line : p->read("ovela.log").split(QStringLiteral("\r\n")))
             if (!expectedLogLine(line)) errors << line;
