@@ -4,8 +4,10 @@
 #include "freeports.h"
 #include "rxvlib11.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -54,17 +56,6 @@ struct Program {
     }
 };
 
-bool listening(quint16 port)
-{
-    QFile f(QStringLiteral("/proc/net/tcp"));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QByteArray &raw : f.readAll().split('\n')) {
-        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
-        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
-    }
-    return false;
-}
 
 QString readText(const QString &path)
 {
@@ -193,6 +184,36 @@ Result run(const Options &o)
     result.speechCorrelation =
         CallAnalysis::bestCorrelation(spoken, heard, size_t(result.speechSeconds * 8000));
     return result;
+}
+
+bool listening(quint16 port)
+{
+    QFile f(QStringLiteral("/proc/net/tcp"));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    for (const QByteArray &raw : f.readAll().split('\n')) {
+        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
+        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
+    }
+    return false;
+}
+
+double residentMiB(qint64 pid)
+{
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    const auto m = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(f.readAll());
+    return m.hasMatch() ? m.captured(1).toDouble() / 1024 : 0;
+}
+
+void startDirectory(QProcess &server, quint16 port, const QString &dir)
+{
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.setStandardOutputFile(QProcess::nullDevice());
+    server.start(QDir(QCoreApplication::applicationDirPath()).filePath("ovela-directory"),
+                 {"--directory-port", QString::number(port), "--pal-port",
+                  QString::number(port + 1), "--database",
+                  QDir(dir).filePath(QStringLiteral("directory.db"))});
 }
 
 } // namespace CallRunner

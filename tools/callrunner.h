@@ -6,6 +6,7 @@
 #include "callanalysis.h"
 
 #include <QImage>
+#include <QProcess>
 #include <QString>
 
 namespace CallRunner {
@@ -44,5 +45,12 @@ Result run(const Options &options);
 
 // Median and a high percentile of a list.
 double percentile(std::vector<double> values, double p);
+
+// For the benchmarks that run programs of their own: whether something on this machine listens
+// on a TCP port, a process's resident memory in MiB, and this project's directory server
+// started beside the calling program (directory port, pal port one above, a database in dir).
+bool listening(quint16 port);
+double residentMiB(qint64 pid);
+void startDirectory(QProcess &server, quint16 port, const QString &dir);
 
 } // namespace CallRunner

@@ -8,6 +8,7 @@
 //
 // "plain" has the camera make its frames as they are taken, as a program built before prepared
 // frames existed needs.
+#include "callrunner.h"
 #include "freeports.h"
 
 #include <QCoreApplication>
@@ -102,11 +103,7 @@ int main(int argc, char **argv)
     const quint16 directoryPort = FreePorts::basePort(28000, 32000);
     QTemporaryDir shared;
     QProcess directory;
-    directory.setStandardOutputFile(QProcess::nullDevice());
-    directory.start(bin("ovela-directory"),
-                    {"--directory-port", QString::number(directoryPort), "--pal-port",
-                     QString::number(directoryPort + 1), "--database",
-                     shared.filePath(QStringLiteral("directory.db"))});
+    CallRunner::startDirectory(directory, directoryPort, shared.path());
     if (!directory.waitForStarted()) {
         std::fprintf(stderr, "bench_idle: the directory server did not start\n");
         return 1;

@@ -11,13 +11,13 @@
 // section on hostile input (at most 200 connections per listener, 256 KiB of an unfinished line
 // per connection); everything served after each flood. The exit status is 1 when one is missed.
 #include "callanalysis.h"
+#include "callrunner.h"
 #include "freeports.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -37,7 +37,6 @@
 namespace
 {
 
-constexpr double MiB = 1024.0 * 1024.0;
 constexpr double PictureFloor = 12.5; // 13 a second, as a ten-second figure shows it
 
 qint64 nowMs()
@@ -50,14 +49,6 @@ qint64 nowMs()
 QString bin(const char *name)
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
-}
-
-double residentMiB(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const auto m = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(f.readAll());
-    return m.hasMatch() ? m.captured(1).toDouble() * 1024 / MiB : 0;
 }
 
 // ---- raw clients -------------------------------------------------------------------------
@@ -247,12 +238,7 @@ int main(int argc, char **argv)
     CallAnalysis::writeSpeechLikeWav(speech, 20);
 
     QProcess directory;
-    directory.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    directory.setStandardOutputFile(QProcess::nullDevice());
-    directory.start(bin("ovela-directory"),
-                    {"--directory-port", QString::number(directoryPort), "--pal-port",
-                     QString::number(directoryPort + 1), "--database",
-                     shared.filePath(QStringLiteral("directory.db"))});
+    CallRunner::startDirectory(directory, directoryPort, shared.path());
     Program callee, caller;
     callee.start("[Personal]\nName=Ana Lee\nLocation=Porto\n[Calling]\nAutoAccept=True\n",
                  {"--base-port", QString::number(calleeBase)}, speech);
@@ -318,7 +304,7 @@ int main(int argc, char **argv)
     std::atomic<double> peak{0};
     std::thread sampler([&] {
         while (sampled.load() >= 0) {
-            if (sampling) peak = std::max(peak.load(), residentMiB(sampled));
+            if (sampling) peak = std::max(peak.load(), CallRunner::residentMiB(sampled));
             QThread::msleep(50);
         }
     });
@@ -330,7 +316,7 @@ int main(int argc, char **argv)
             Phase p;
             p.listener = QLatin1String(l.name);
             p.flood = QLatin1String(floods[f]);
-            const double before = residentMiB(l.pid);
+            const double before = CallRunner::residentMiB(l.pid);
             sampled = l.pid;
             peak = before;
             sampling = true;

@@ -12,6 +12,7 @@
 // drop while it talks: speech goes first, and is shown apart), no error in either program's log
 // or output. The exit status is 1 when a target is missed.
 #include "callanalysis.h"
+#include "callrunner.h"
 #include "freeports.h"
 
 #include <QCoreApplication>
@@ -30,7 +31,6 @@
 namespace
 {
 
-constexpr double MiB = 1024.0 * 1024.0;
 constexpr double GrowthTargetMiB = 2.0;
 constexpr double PictureTarget = 13.0;
 // A ten-second figure is pictures counted over ten seconds: 13 a second shows as 12.5 or more
@@ -53,26 +53,6 @@ bool callerSpeaks(int end)
 QString bin(const char *name)
 {
     return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
-}
-
-bool listening(quint16 port)
-{
-    QFile f(QStringLiteral("/proc/net/tcp"));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QByteArray &raw : f.readAll().split('\n')) {
-        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
-        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
-    }
-    return false;
-}
-
-double residentMiB(qint64 pid)
-{
-    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!f.open(QIODevice::ReadOnly)) return 0;
-    const auto m = QRegularExpression(QStringLiteral("VmRSS:\\s+(\\d+) kB")).match(f.readAll());
-    return m.hasMatch() ? m.captured(1).toDouble() * 1024 / MiB : 0;
 }
 
 struct Program {
@@ -194,19 +174,14 @@ int main(int argc, char **argv)
     CallAnalysis::writeSpeechLikeWav(speech, 20);
 
     QProcess directory;
-    directory.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    directory.setStandardOutputFile(QProcess::nullDevice());
-    directory.start(bin("ovela-directory"),
-                    {"--directory-port", QString::number(directoryPort), "--pal-port",
-                     QString::number(directoryPort + 1), "--database",
-                     shared.filePath(QStringLiteral("directory.db"))});
+    CallRunner::startDirectory(directory, directoryPort, shared.path());
     const QByteArray dir = "DirAddress=127.0.0.1\nDirPort=" + QByteArray::number(directoryPort);
     Program callee(QStringLiteral("Ana")), caller(QStringLiteral("Bo"));
     callee.start("[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n" + dir +
                      "\n[Calling]\nAutoAccept=True\nEnableRTC=False\n",
                  {"--base-port", QString::number(calleeBase)}, calleeScript(seconds), speech,
                  directoryPort + 1);
-    for (int i = 0; i < 100 && !listening(calleeBase + 3); ++i)
+    for (int i = 0; i < 100 && !CallRunner::listening(calleeBase + 3); ++i)
         QThread::msleep(100);
     caller.start("[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n" + dir +
                      "\n[Calling]\nEnableRTC=False\n",
@@ -224,7 +199,7 @@ int main(int argc, char **argv)
             caller.process.waitForFinished(int(std::max<qint64>(1, next - clock.elapsed())));
         if (caller.process.state() == QProcess::NotRunning) break;
         for (Program *p : {&callee, &caller})
-            p->memory.push_back(residentMiB(p->process.processId()));
+            p->memory.push_back(CallRunner::residentMiB(p->process.processId()));
         const auto in = callee.picturesIn(), out = caller.picturesIn();
         std::printf("%7llds %10.1f %10.1f %14.1f %14.1f\n", (long long)(next / 1000),
                     callee.memory.back(), caller.memory.back(),
