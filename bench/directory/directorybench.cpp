@@ -8,7 +8,9 @@
 #include "protocol/directory.h"
 
 #include <QByteArray>
+#include <QDir>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -50,21 +52,19 @@ double secondsSince(Clock::time_point start)
 struct Server {
     pid_t pid = -1;
     uint16_t directoryPort = 0, palPort = 0;
-    std::string folder;
+    QTemporaryDir folder{QDir::tempPath() + QStringLiteral("/ovela-bench-")}; // removed with it
 };
 
 bool startServer(Server *s)
 {
-    char folder[] = "/tmp/ovela-bench-XXXXXX";
-    if (!::mkdtemp(folder)) return false;
-    s->folder = folder;
+    if (!s->folder.isValid()) return false;
     int out[2];
     if (::pipe(out) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string database = s->folder + "/ids.db";
+    const std::string database = s->folder.filePath(QStringLiteral("ids.db")).toStdString();
     const char *argv[] = {OVELA_DIRECTORY_PROGRAM,
                           "--directory-port",
                           "0",
@@ -101,7 +101,6 @@ void stopServer(Server &s)
         int status = 0;
         ::waitpid(s.pid, &status, 0);
     }
-    std::system(("rm -rf '" + s.folder + "'").c_str());
 }
 
 long residentKiB(pid_t pid)

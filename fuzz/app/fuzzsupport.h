@@ -77,11 +77,11 @@ inline std::vector<qsizetype> pieces(qsizetype total, uint8_t seed, qsizetype sc
 
 // A scratch folder of the run's own, in memory where the machine has a memory file system: files
 // are saved the way the program saves them (written, flushed to disk, renamed), and the disk
-// would make each input wait.
+// would make each input wait. QTemporaryDir adds the random part to the name.
 inline QString scratchTemplate()
 {
-    return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/ovela-fuzz-XXXXXX")
-                                                     : QDir::tempPath() + "/ovela-fuzz-XXXXXX";
+    return QDir(QStringLiteral("/dev/shm")).exists() ? QStringLiteral("/dev/shm/ovela-fuzz-")
+                                                     : QDir::tempPath() + "/ovela-fuzz-";
 }
 
 // The corpus folders and files named on the command line, made absolute, for a target that
