@@ -8,9 +8,11 @@
 namespace
 {
 
-bool isSectionLine(const QString &line, QString *name)
+// Lines are looked at through views: finding a key reads every line of its section, and settings
+// are read key by key.
+bool isSectionLine(QStringView line, QStringView *name)
 {
-    const QString t = line.trimmed();
+    const QStringView t = line.trimmed();
     if (!t.startsWith(QLatin1Char('['))) return false;
     const qsizetype close = t.indexOf(QLatin1Char(']'));
     if (close < 0) return false;
@@ -18,7 +20,7 @@ bool isSectionLine(const QString &line, QString *name)
     return true;
 }
 
-bool keyOf(const QString &line, QString *key, QString *value)
+bool keyOf(QStringView line, QStringView *key, QStringView *value)
 {
     const qsizetype eq = line.indexOf(QLatin1Char('='));
     if (eq < 0) return false;
@@ -81,7 +83,7 @@ PrivateProfile::Place PrivateProfile::locate(const QString &section, const QStri
     Place place;
     bool inSection = false;
     for (int i = 0; i < m_lines.size(); ++i) {
-        QString name;
+        QStringView name;
         if (isSectionLine(m_lines[i], &name)) {
             if (inSection) break; // the next section begins
             if (place.sectionLine < 0 && name.compare(section, Qt::CaseInsensitive) == 0) {
@@ -92,11 +94,11 @@ PrivateProfile::Place PrivateProfile::locate(const QString &section, const QStri
             continue;
         }
         if (!inSection) continue;
-        QString k;
+        QStringView k;
         if (keyOf(m_lines[i], &k, nullptr)) {
             if (place.keyLine < 0 && k.compare(key, Qt::CaseInsensitive) == 0) place.keyLine = i;
         }
-        if (!m_lines[i].trimmed().isEmpty()) place.insertAt = i + 1;
+        if (!QStringView(m_lines[i]).trimmed().isEmpty()) place.insertAt = i + 1;
     }
     return place;
 }
@@ -106,9 +108,9 @@ QString PrivateProfile::get(const QString &section, const QString &key, const QS
 {
     const Place place = locate(section, key);
     if (place.keyLine < 0) return cut(defaultValue, bufferSize);
-    QString k, value;
+    QStringView k, value;
     keyOf(m_lines[place.keyLine], &k, &value);
-    return cut(value, bufferSize);
+    return cut(value.toString(), bufferSize);
 }
 
 bool PrivateProfile::contains(const QString &section, const QString &key) const
