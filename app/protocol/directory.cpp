@@ -41,9 +41,9 @@ QString text(const QByteArray &field)
 QByteArray build(const Login &l)
 {
     return message("LGN",
-                   {number(l.id), fieldText(l.name), fieldText(l.email), fieldText(l.location), fieldText(l.comment),
-                    number(l.kind), yesNo(l.video), yesNo(l.audio), wire(l.version),
-                    yesNo(l.listed), "NO", wire(l.revision), number(l.basePort)});
+                   {number(l.id), fieldText(l.name), fieldText(l.email), fieldText(l.location),
+                    fieldText(l.comment), number(l.kind), yesNo(l.video), yesNo(l.audio),
+                    wire(l.version), yesNo(l.listed), "NO", wire(l.revision), number(l.basePort)});
 }
 
 QByteArray build(const Intro &)
@@ -119,9 +119,9 @@ QByteArray build(const UserList &list)
 {
     QByteArray m = "LS1;" + number(list.online) + ';' + number(list.listed) + ';';
     for (const User &u : list.users) {
-        for (const QByteArray &f :
-             {number(u.id), fieldText(u.name), fieldText(u.location), fieldText(u.address), fieldText(u.comment),
-              number(u.status), yesNo(u.video), yesNo(u.audio), number(u.kind), number(u.port)})
+        for (const QByteArray &f : {number(u.id), fieldText(u.name), fieldText(u.location),
+                                    fieldText(u.address), fieldText(u.comment), number(u.status),
+                                    yesNo(u.video), yesNo(u.audio), number(u.kind), number(u.port)})
             m += f + ';';
     }
     return m + Terminator;
@@ -129,43 +129,45 @@ QByteArray build(const UserList &list)
 
 QByteArray build(const EmailAnswer &a)
 {
-    return message(
-        "GER", {fieldText(a.email), fieldText(a.name), fieldText(a.location), fieldText(a.address), number(a.port)});
+    return message("GER", {fieldText(a.email), fieldText(a.name), fieldText(a.location),
+                           fieldText(a.address), number(a.port)});
 }
 
 namespace
 {
+// Lists are read field after field in one pass (FieldReader): a hostile line of a few hundred
+// thousand empty fields must not keep the program busy for minutes.
 ServerList serverList(const QByteArray &line)
 {
     ServerList list;
     const QByteArray rest = line.mid(4);
+    const FieldReader f(rest);
     const int n = CountFields(line) - 1;
-    for (int i = 1; i <= n; i += 3) {
-        list.servers.append(
-            {text(GetField(rest, i)), val16(GetField(rest, i + 1)), text(GetField(rest, i + 2))});
-    }
+    for (int i = 1; i <= n; i += 3)
+        list.servers.append({text(f.field(i)), val16(f.field(i + 1)), text(f.field(i + 2))});
     return list;
 }
 
-UserList userList(QByteArray rest, int fields)
+UserList userList(const QByteArray &line, int fields)
 {
     UserList list;
-    PopField(rest); // the command
-    list.online = val32(PopField(rest));
-    list.listed = val32(PopField(rest));
+    FieldReader f(line);
+    f.pop(); // the command
+    list.online = val32(f.pop());
+    list.listed = val32(f.pop());
     const int n = fields - 3;
     for (int i = 1; i <= n && list.users.size() < MaxUsers; i += 10) {
         User u;
-        u.id = val32(PopField(rest));
-        u.name = text(PopField(rest));
-        u.location = text(PopField(rest));
-        u.address = text(PopField(rest));
-        u.comment = text(PopField(rest));
-        u.status = val16(PopField(rest));
-        u.video = PopField(rest) == "YES";
-        u.audio = PopField(rest) == "YES";
-        u.kind = val16(PopField(rest));
-        u.port = val16(PopField(rest));
+        u.id = val32(f.pop());
+        u.name = text(f.pop());
+        u.location = text(f.pop());
+        u.address = text(f.pop());
+        u.comment = text(f.pop());
+        u.status = val16(f.pop());
+        u.video = f.pop() == "YES";
+        u.audio = f.pop() == "YES";
+        u.kind = val16(f.pop());
+        u.port = val16(f.pop());
         list.users.append(u);
     }
     return list;

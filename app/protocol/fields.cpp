@@ -46,6 +46,26 @@ int CountFields(const QByteArray &text)
     return int(text.count(';'));
 }
 
+FieldReader::FieldReader(const QByteArray &text)
+{
+    const QByteArrayView all(text);
+    qsizetype start = 0;
+    for (qsizetype sep; (sep = all.indexOf(';', start)) >= 0; start = sep + 1)
+        m_fields.append(all.sliced(start, sep - start));
+    m_fields.append(all.sliced(start));
+}
+
+QByteArray FieldReader::field(int n) const
+{
+    // Past the last field GetField gives the last one again.
+    return m_fields[std::clamp<qsizetype>(n, 1, m_fields.size()) - 1].toByteArray();
+}
+
+QByteArray FieldReader::pop()
+{
+    return m_next < m_fields.size() ? m_fields[m_next++].toByteArray() : QByteArray();
+}
+
 double numericValue(const QByteArray &text)
 {
     const char *p = text.constData();

@@ -31,6 +31,27 @@ TEST(Fields, PopFieldConsumesTheText)
     EXPECT_EQ(PopField(text), "");
 }
 
+// The one-pass reader gives what GetField and PopField give, field by field, and reads a line of
+// hundreds of thousands of fields (a hostile server's list) at once.
+TEST(Fields, FieldReaderAgreesWithGetFieldAndPopField)
+{
+    for (const QByteArray &line :
+         {QByteArray(), QByteArray(";"), QByteArray("BSY"), QByteArray("A;;C;"),
+          QByteArray("VCL;h;1;d"), QByteArray(";;x")}) {
+        const FieldReader reader(line);
+        FieldReader popper(line);
+        QByteArray rest = line;
+        for (int n = 1; n <= 6; ++n) {
+            EXPECT_EQ(reader.field(n), GetField(line, n)) << line.constData() << " field " << n;
+            EXPECT_EQ(popper.pop(), PopField(rest)) << line.constData() << " pop " << n;
+        }
+    }
+    const QByteArray huge = "VCL;" + QByteArray(300000, ';');
+    const FieldReader reader(huge);
+    EXPECT_EQ(reader.field(300001), "");
+    EXPECT_EQ(reader.field(1), "VCL");
+}
+
 struct ValueCase {
     const char *text;
     qint16 v16;

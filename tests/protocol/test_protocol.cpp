@@ -171,6 +171,10 @@ TEST(Directory, RepliesToTheirExactBytesAndBack)
         EXPECT_TRUE(parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
     }
     EXPECT_EQ(choiceText({"10.0.0.1", 2020, "Main"}), "10.0.0.1:2020  (Main)");
+    // A hostile server's lists of a hundred thousand empty entries are read in one pass.
+    const QByteArray empty(300000, ';');
+    EXPECT_EQ(std::get<ServerList>(parseReply("VCL;" + empty)).servers.size(), 100000);
+    EXPECT_EQ(std::get<UserList>(parseReply("LS1;" + empty)).users.size(), MaxUsers);
 }
 
 TEST(Directory, ShortListsJunkAndTooManyUsersAreReadSafely)
