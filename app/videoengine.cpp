@@ -10,10 +10,14 @@ struct VideoEngine::Surface {
     PictureTarget *target = nullptr;
 
     static void draw(RXVDrawSurface *s, const uint8_t *bits, int32_t width, int32_t height, int32_t,
-                     int32_t, int32_t, int32_t)
+                     int32_t, int32_t shownWidth, int32_t shownHeight)
     {
         if (!bits || width < 1 || height < 1) return;
-        static_cast<Surface *>(s->user)->target->drawPicture(bits, width, height);
+        PictureTarget *target = static_cast<Surface *>(s->user)->target;
+        if (shownWidth == width && shownHeight == height)
+            target->drawPicture(bits, width, height);
+        else
+            target->drawPictureScaled(bits, width, height, shownWidth, shownHeight);
     }
 };
 

@@ -353,4 +353,28 @@ TEST(VideoSurfaceTest, PicturesAreUprightInTheirColoursAndSharedCopiesStay)
         EXPECT_EQ(row.pixel(x, 0), qRgb(3 * x + 3, 3 * x + 2, 3 * x + 1)) << "pixel " << x;
     surface.clear();
     EXPECT_EQ(surface.lastPicture().size(), QSize(11, 1)) << "the picture before clear() stays";
+
+    // A picture shown at half its size is halved as it is taken: each pixel the mean of its 2 x 2
+    // block (rows first, then pixels, rounding up), upright, in groups and in the ragged end.
+    uint8_t big[22 * 4 * 3];
+    for (size_t i = 0; i < sizeof big; ++i)
+        big[i] = uint8_t(i * 37 + i / 7);
+    const auto at = [&](int x, int yTop, int c) {
+        return unsigned(big[((3 - yTop) * 22 + x) * 3 + c]);
+    };
+    const auto mean = [](unsigned p, unsigned q) { return (p + q + 1) / 2; };
+    surface.drawPictureScaled(big, 22, 4, 11, 2);
+    const QImage half = surface.lastPicture();
+    ASSERT_EQ(half.size(), QSize(11, 2));
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 11; ++x) {
+            unsigned rgb[3];
+            for (int c = 0; c < 3; ++c)
+                rgb[c] = mean(mean(at(2 * x, 2 * y, c), at(2 * x, 2 * y + 1, c)),
+                              mean(at(2 * x + 1, 2 * y, c), at(2 * x + 1, 2 * y + 1, c)));
+            EXPECT_EQ(half.pixel(x, y), qRgb(int(rgb[2]), int(rgb[1]), int(rgb[0])))
+                << "pixel " << x << ", " << y;
+        }
+    surface.drawPictureScaled(big, 22, 4, 10, 2);
+    EXPECT_EQ(surface.lastPicture().size(), QSize(22, 4)) << "other sizes are scaled when painted";
 }
