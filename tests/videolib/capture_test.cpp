@@ -354,7 +354,8 @@ TEST_F(Preview, ARateBringsFramesWithoutGrabbing)
     EXPECT_EQ(QVIDPreviewRate(window, 15), 1);
     EXPECT_EQ(QVIDPreview(window, 1), 1);
     start();
-    ASSERT_TRUE(surface.waitFor(3));
+    // A preview frame is drawn just before it is published.
+    ASSERT_TRUE(surface.waitFor(4));
     EXPECT_GE(QVIDGetFrameNum() - first, 3);
     // Rate 0: only grabs bring frames (one already on its way may still arrive).
     QVIDPreviewRate(window, 0);

@@ -104,17 +104,27 @@ uint32_t compressFrame(const FrameFormat &f, const uint8_t *frame, CaptureScratc
     return n > 2 ? static_cast<uint32_t>(n) : 0;
 }
 
-void publish(const uint8_t *result, uint32_t bytes, uint8_t sizeType)
+// Publishes `bytes` bytes of `result` (none: nothing usable) and advances the frame number.
+// With `swap`, result is the scratch picture, which changes places with the capture buffer (both
+// hold kPictureBufferBytes); otherwise it is copied. Returns where the picture now is.
+const uint8_t *publish(const uint8_t *result, uint32_t bytes, uint8_t sizeType,
+                       CaptureScratch *swap = nullptr)
 {
     Engine &e = engine();
     std::lock_guard lock(e.captureLock);
-    if (!e.captureBuffer) return; // the engine is not started: there is nowhere to put it
+    if (!e.captureBuffer) return result; // the engine is not started: there is nowhere to put it
     if (bytes > 0) {
-        std::memcpy(e.captureBuffer.get(), result, bytes);
+        if (swap) {
+            std::swap(e.captureBuffer, swap->picture);
+            result = e.captureBuffer.get();
+        } else {
+            std::memcpy(e.captureBuffer.get(), result, bytes);
+        }
         e.sizeType = sizeType;
     }
     e.convertedSize = bytes;
     e.frameNumber = e.frameNumber >= kLastFrameNumber ? 0 : e.frameNumber + 1;
+    return result;
 }
 
 } // namespace
@@ -125,7 +135,8 @@ bool CaptureScratch::allocate()
     return picture != nullptr;
 }
 
-CapturedPicture captureFrame(CaptureScratch &scratch, const uint8_t *frame, std::size_t bytesUsed)
+CapturedPicture captureFrame(CaptureScratch &scratch, const uint8_t *frame, std::size_t bytesUsed,
+                             const std::function<void(const CapturedPicture &)> &converted)
 {
     if (frame == nullptr || bytesUsed == 0) return {};
     const FrameFormat *f = frameFormatFor(bytesUsed);
@@ -136,14 +147,18 @@ CapturedPicture captureFrame(CaptureScratch &scratch, const uint8_t *frame, std:
     Engine &e = engine();
     if (f->compType >= 0) e.compType = f->compType;
     convertFrame(*f, frame, scratch.picture.get());
-    const CapturedPicture picture{scratch.picture.get(), f->outWidth, f->outHeight};
+    CapturedPicture picture{scratch.picture.get(), f->outWidth, f->outHeight};
+    if (converted) converted(picture);
     const uint8_t sizeType = sizeTypeForWidth(f->outWidth);
     if (e.compressOnCapture != 0) {
         // The coder may allocate the coded buffer: ask for it only afterwards.
         const uint32_t coded = compressFrame(*f, frame, scratch);
         publish(scratch.coded.get(), coded, sizeType);
-    } else
-        publish(picture.pixels, static_cast<uint32_t>(f->outWidth) * f->outHeight * 3, sizeType);
+    } else {
+        picture.pixels =
+            publish(picture.pixels, static_cast<uint32_t>(f->outWidth) * f->outHeight * 3, sizeType,
+                    &scratch);
+    }
     return picture;
 }
 

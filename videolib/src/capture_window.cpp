@@ -182,9 +182,12 @@ void RXVCapture::run()
         }
         if (wanted && !stopping) {
             const std::span<const uint8_t> frame = source->frame();
-            const rxv::CapturedPicture picture =
-                rxv::captureFrame(scratch, frame.data(), frame.size());
-            if (previewOn && picture.pixels != nullptr) draw(picture);
+            // The preview is drawn from the camera's own buffer before the picture is published:
+            // once published, the program's thread may stop the engine and free it.
+            rxv::captureFrame(scratch, frame.data(), frame.size(),
+                              [&](const rxv::CapturedPicture &picture) {
+                                  if (previewOn) draw(picture);
+                              });
         }
         source->doneWithFrame();
     }
