@@ -6,9 +6,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QRegularExpression>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -55,7 +56,6 @@ struct Program {
         }
     }
 };
-
 
 QString readText(const QString &path)
 {
@@ -214,6 +214,26 @@ void startDirectory(QProcess &server, quint16 port, const QString &dir)
                  {"--directory-port", QString::number(port), "--pal-port",
                   QString::number(port + 1), "--database",
                   QDir(dir).filePath(QStringLiteral("directory.db"))});
+}
+
+double jpegRoundTripMs()
+{
+    constexpr int width = 640, height = 480, quality = 27, rounds = 41;
+    std::vector<uint8_t> picture(std::size_t(width) * height * 3), jpeg(picture.size());
+    std::vector<double> ms;
+    for (int k = 0; k < rounds; ++k) {
+        if (QVIDTestPattern("rgb24", width, height, k, picture.data(), int32_t(picture.size())) <=
+            0)
+            return 0;
+        QElapsedTimer clock;
+        clock.start();
+        const int32_t n = QVIDCompressStill(picture.data(), width, height, quality, jpeg.data(),
+                                            int32_t(jpeg.size()));
+        int16_t w = 0, h = 0;
+        if (n <= 0 || QVIDUnCompressStill(jpeg.data(), n, &w, &h, picture.data()) <= 0) return 0;
+        ms.push_back(clock.nsecsElapsed() / 1e6);
+    }
+    return percentile(ms, 0.5);
 }
 
 } // namespace CallRunner
