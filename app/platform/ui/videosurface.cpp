@@ -130,8 +130,8 @@ void VideoSurface::drawPicture(const uint8_t *bits, int width, int height)
 void VideoSurface::drawPictureScaled(const uint8_t *bits, int width, int height, int shownWidth,
                                      int shownHeight)
 {
-    if (!bits || width < 2 || height < 2) return;
-    if (shownWidth * 2 != width || shownHeight * 2 != height) {
+    if (!bits || width < 1 || height < 1) return;
+    if (shownWidth < 1 || shownWidth * 2 != width || shownHeight < 1 || shownHeight * 2 != height) {
         drawPicture(bits, width, height); // scaled when painted
         return;
     }
