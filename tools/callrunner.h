@@ -60,5 +60,23 @@ void startDirectory(QProcess &server, quint16 port, const QString &dir);
 // call's processor-time targets were set on they took 0.38 and 0.31 ms.
 inline constexpr double ReferenceJpegMs = 0.69;
 double jpegRoundTripMs();
+// How many times longer that round trip takes here than on the reference machine around each
+// measurement (the mean of its times before and after): construct before the first, call
+// after() after each.
+class MachineSpeed
+{
+public:
+    MachineSpeed() : m_before(jpegRoundTripMs()) {}
+    double after()
+    {
+        const double now = jpegRoundTripMs();
+        const double factor = (m_before + now) / 2 / ReferenceJpegMs;
+        m_before = now;
+        return factor;
+    }
+
+private:
+    double m_before;
+};
 
 } // namespace CallRunner

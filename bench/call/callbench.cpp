@@ -82,7 +82,7 @@ int main(int argc, char **argv)
     int failures = 0;
     // The machine's speed is taken before and after each call (it varies with what else runs
     // on it); a call is judged by the mean of the two.
-    double jpegBefore = CallRunner::jpegRoundTripMs();
+    CallRunner::MachineSpeed machine;
     for (const Run &run : runs) {
         if (!only.isEmpty() && (only != QLatin1String(run.size) || run.talking)) continue;
         CallRunner::Options o;
@@ -103,15 +103,12 @@ int main(int argc, char **argv)
         std::printf("%s, %.0f s call, %s:\n", run.size, r.callee.report.seconds,
                     run.talking ? "Bo talks throughout (his pictures wait for his speech)"
                                 : "pictures only");
-        const double jpegAfter = CallRunner::jpegRoundTripMs();
-        const double jpegMs = (jpegBefore + jpegAfter) / 2;
-        const double speed = jpegMs / CallRunner::ReferenceJpegMs;
-        jpegBefore = jpegAfter;
+        const double speed = machine.after();
         report("Bo -> Ana", r.callee, r.caller, run, speed);
         report("Ana -> Bo", r.caller, r.callee, run, speed);
         std::printf("  this machine: a 640x480 JPEG round trip took %.2f ms (the reference machine "
                     "%.2f ms): %.2f times as long\n",
-                    jpegMs, CallRunner::ReferenceJpegMs, speed);
+                    speed * CallRunner::ReferenceJpegMs, CallRunner::ReferenceJpegMs, speed);
         failures += r.callee.report.picturesReceived == 0 || r.caller.report.picturesReceived == 0;
     }
     std::printf("The scripted camera's own cost, not counted above (its frames are made when it "

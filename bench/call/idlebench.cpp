@@ -115,16 +115,14 @@ int main(int argc, char **argv)
     int failures = 0;
     // The targets were set on a faster machine: the time is also given at its speed, from how
     // much longer a JPEG round trip takes here around each measurement.
-    double jpegBefore = CallRunner::jpegRoundTripMs();
+    CallRunner::MachineSpeed machine;
     for (const Case &c : cases) {
         const double percent = measure(c, directoryPort, seconds, plain);
         if (percent < 0) {
             std::fprintf(stderr, "bench_idle: the program did not run to the end (%s)\n", c.what);
             return 1;
         }
-        const double jpegAfter = CallRunner::jpegRoundTripMs();
-        const double speed = (jpegBefore + jpegAfter) / 2 / CallRunner::ReferenceJpegMs;
-        jpegBefore = jpegAfter;
+        const double speed = machine.after();
         std::printf("  %-42s %5.2f%% of a core here, %5.2f%% at the reference speed (target <= "
                     "%.1f%%, before %s; JPEG round trip %.2f times the reference's)\n",
                     c.what, percent, percent / speed, c.target, c.before, speed);
