@@ -5,6 +5,7 @@
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
 #include "shell/ui/shell.h"
+#include "shell/ui/windowhelpers.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -377,4 +378,22 @@ TEST(VideoSurfaceTest, PicturesAreUprightInTheirColoursAndSharedCopiesStay)
         }
     surface.drawPictureScaled(big, 22, 4, 10, 2);
     EXPECT_EQ(surface.lastPicture().size(), QSize(22, 4)) << "other sizes are scaled when painted";
+}
+
+TEST(WindowPlacementTest, AWindowIsMovedBackOntoTheScreenByTheLeastDistance)
+{
+    const QRect screen(0, 0, 800, 600);
+    const struct {
+        QRect frame;
+        QPoint kept;
+    } cases[] = {
+        {{100, 100, 200, 150}, {100, 100}}, // inside: stays
+        {{700, 100, 200, 150}, {600, 100}}, // past the right edge
+        {{-30, 500, 200, 150}, {0, 450}},   // past the left and the bottom edges
+        {{600, 0, 200, 150}, {600, 0}},     // touching the right edge
+        {{50, 50, 900, 700}, {0, 0}},       // larger than the screen: top left on it
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(keptInside(c.frame, screen), c.kept) << c.frame.x() << "," << c.frame.y();
+    EXPECT_EQ(keptInside({1700, 10, 200, 150}, {1024, 0, 800, 600}), QPoint(1624, 10));
 }

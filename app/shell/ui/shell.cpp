@@ -308,7 +308,7 @@ void Shell::placeBesideMain(QWidget *window)
     window->adjustSize();
     int top = m_main->frameGeometry().bottom() - window->frameGeometry().height();
     if (m_self && m_self->isVisible()) top = std::max(top, m_self->frameGeometry().bottom() + 1);
-    window->move(m_main->frameGeometry().right() + 1, top);
+    moveOnScreen(window, {m_main->frameGeometry().right() + 1, top});
 }
 
 void Shell::dockSelfView()
@@ -319,12 +319,13 @@ void Shell::dockSelfView()
         return;
     m_dockedAt = m_main->pos();
     const QRect main = m_main->frameGeometry();
+    const int width = m_self->frameGeometry().width();
     int left = main.right() + 1;
-    if (const QScreen *screen = m_main->screen()) {
-        if (left + m_self->frameGeometry().width() > screen->availableGeometry().right())
-            left = main.left() - m_self->frameGeometry().width();
-    }
-    m_self->move(left, main.top());
+    // To the left when it would leave the screen on the right; on a screen too narrow for
+    // either, it stays on the screen over the main window.
+    if (const QScreen *screen = m_main->screen())
+        if (left + width - 1 > screen->availableGeometry().right()) left = main.left() - width;
+    moveOnScreen(m_self.get(), {left, main.top()});
 }
 
 void Shell::showSelfView(bool show)

@@ -4,6 +4,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
 
 void centreOnScreen(QWidget *window)
 {
@@ -19,6 +22,22 @@ void toTopRight(QWidget *window)
         const QRect area = screen->availableGeometry();
         window->move(area.right() - window->frameGeometry().width() + 1, area.top());
     }
+}
+
+QPoint keptInside(const QRect &frame, const QRect &area)
+{
+    const int x = std::min(frame.left(), area.right() + 1 - frame.width());
+    const int y = std::min(frame.top(), area.bottom() + 1 - frame.height());
+    return {std::max(x, area.left()), std::max(y, area.top())};
+}
+
+void moveOnScreen(QWidget *window, QPoint topLeft)
+{
+    const QScreen *screen = QGuiApplication::screenAt(topLeft);
+    if (!screen) screen = window->screen();
+    QRect frame = window->frameGeometry();
+    frame.moveTopLeft(topLeft);
+    window->move(screen ? keptInside(frame, screen->availableGeometry()) : topLeft);
 }
 
 QLabel *textPanel(QWidget *parent, const char *name, int minimumWidth)
