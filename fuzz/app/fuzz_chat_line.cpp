@@ -73,11 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The same bytes from the peer, in pieces, then a terminator so that no line is left over.
     Peer &p = *g_peer;
     const QByteArray stream = bytes + ChatLine::Terminator;
-    qsizetype at = 0;
-    for (qsizetype n : Fuzz::pieces(stream.size(), cuts)) {
-        p.listener->dataToSend(p.id, stream.mid(at, n));
-        at += n;
-    }
+    Fuzz::feedInPieces(stream, cuts, 1,
+                       [&](const QByteArray &piece) { p.listener->dataToSend(p.id, piece); });
     QCoreApplication::processEvents();
     require(p.chat.connected(), "the chat connection stays up");
     require(p.chat.incoming().size() <= ChatLink::TrimAt + 2, "the conversation text is bounded");

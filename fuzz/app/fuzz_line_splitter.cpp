@@ -48,16 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     LineSplitter splitter(limit);
     splitter.setTerminator(eol);
     std::vector<LinePiece> out;
-    qsizetype at = 0;
-    for (qsizetype n : Fuzz::pieces(all.size(), cuts)) {
-        for (LinePiece &piece : splitter.feed(all.mid(at, n))) {
+    Fuzz::feedInPieces(all, cuts, 1, [&](const QByteArray &bytes) {
+        for (LinePiece &piece : splitter.feed(bytes)) {
             require(piece.endOfLine || piece.text.size() <= limit, "a chunk within the limit");
             require(!piece.text.isEmpty() || piece.endOfLine, "no empty chunk");
             out.push_back(std::move(piece));
         }
-        at += n;
         require(splitter.buffered() <= limit, "the splitter holds at most its limit");
-    }
+    });
 
     if (eol.isEmpty()) {
         QByteArray joined;

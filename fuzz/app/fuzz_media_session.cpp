@@ -100,11 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     require(settle([&] { return c.id != 0 && media.inCall(); }), "the call starts");
     // Pieces of up to a few hundred bytes at the least: the line splitter's own target covers
     // smaller ones.
-    qsizetype at = 0;
-    for (qsizetype n : Fuzz::pieces(stream.size(), cuts, 256)) {
-        c.peer->dataToSend(c.id, stream.mid(at, n));
-        at += n;
-    }
+    Fuzz::feedInPieces(stream, cuts, 256,
+                       [&](const QByteArray &piece) { c.peer->dataToSend(c.id, piece); });
     for (int i = 0; i < 3; ++i)
         QCoreApplication::processEvents();
     const QSize shown = media.incomingPictureSize();

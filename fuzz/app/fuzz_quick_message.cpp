@@ -100,11 +100,8 @@ void throughReceiver(const QByteArray &stream, uint8_t cuts, qsizetype scale)
     sender->setRemotePort(6000 + QuickMessageReceiver::MessagePortOffset);
     sender->setConnected(true);
     QCoreApplication::processEvents();
-    qsizetype at = 0;
-    for (qsizetype n : Fuzz::pieces(stream.size(), cuts, scale)) {
-        sender->dataToSend(stream.mid(at, n));
-        at += n;
-    }
+    Fuzz::feedInPieces(stream, cuts, scale,
+                       [&](const QByteArray &piece) { sender->dataToSend(piece); });
     QCoreApplication::processEvents();
     sender->setConnected(false);
     QCoreApplication::processEvents();
@@ -145,13 +142,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype scale = stream.size() > 65536 ? 1024 : 1;
     Reader pieces;
     std::vector<Message> fed;
-    qsizetype at = 0;
-    for (qsizetype n : Fuzz::pieces(stream.size(), cuts, scale)) {
-        for (Message &m : pieces.feed(stream.mid(at, n)))
+    Fuzz::feedInPieces(stream, cuts, scale, [&](const QByteArray &piece) {
+        for (Message &m : pieces.feed(piece))
             fed.push_back(std::move(m));
         require(pieces.buffered() <= MaxLine, "the reader holds at most its limit");
-        at += n;
-    }
+    });
     if (!whole.overflowed() && !pieces.overflowed())
         require(fed == all, "pieces give the same messages as the whole");
     for (const Message &m : all) {

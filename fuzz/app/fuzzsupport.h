@@ -75,6 +75,17 @@ inline std::vector<qsizetype> pieces(qsizetype total, uint8_t seed, qsizetype sc
     return out;
 }
 
+// Hands `bytes` to `feed` in the pieces that pieces() gives for them.
+template <typename Feed>
+inline void feedInPieces(const QByteArray &bytes, uint8_t seed, qsizetype scale, Feed &&feed)
+{
+    qsizetype at = 0;
+    for (qsizetype n : pieces(bytes.size(), seed, scale)) {
+        feed(bytes.mid(at, n));
+        at += n;
+    }
+}
+
 // A scratch folder of the run's own, in memory where the machine has a memory file system: files
 // are saved the way the program saves them (written, flushed to disk, renamed), and the disk
 // would make each input wait. QTemporaryDir adds the random part to the name.
