@@ -9,11 +9,15 @@
 #
 # Each run's output is in <build>/campaign/<target>.log, a line per run in
 # <build>/campaign/summary.txt, and a finding in <build>/campaign/ (crash-*, timeout-*, ...),
-# which the target reruns when given it as its only argument.
+# which the target reruns when given it as its only argument. With OVELA_FUZZ_JOBS=N the run is
+# shared by N processes (libFuzzer's fork mode), which still count to OVELA_FUZZ_RUNS together.
 set -u
 cd "$(dirname "$0")/.."
 build=${OVELA_FUZZ_BUILD:-build-fuzz}
 runs=${OVELA_FUZZ_RUNS:-10000000}
+jobs=${OVELA_FUZZ_JOBS:-1}
+fork=()
+[ "$jobs" -gt 1 ] && fork=(-fork="$jobs")
 out=$build/campaign
 mkdir -p "$out"
 if [ $# -eq 0 ]; then
@@ -33,11 +37,13 @@ for target in "$@"; do
   seeds=()
   for d in fuzz/*/corpus/"$target"; do [ -d "$d" ] && seeds+=("$d"); done
   log=$out/$target.log
-  echo "$(date '+%F %T') $target: $runs inputs" | tee -a "$out/summary.txt"
-  "$binary" -runs="$runs" -timeout=1800 -print_final_stats=1 -artifact_prefix="$PWD/$out/" \
-    "$corpus" "${seeds[@]}" >"$log" 2>&1
+  echo "$(date '+%F %T') $target: $runs inputs in $jobs process(es)" | tee -a "$out/summary.txt"
+  "$binary" "${fork[@]}" -runs="$runs" -timeout=1800 -print_final_stats=1 \
+    -artifact_prefix="$PWD/$out/" "$corpus" "${seeds[@]}" >"$log" 2>&1
   code=$?
-  done_runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+' "$log" | grep -oE '[0-9]+$')
+  # One process prints its count at the end; in fork mode the last progress line has the total.
+  done_runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+|^#[0-9]+:|fuzzed for [0-9]+ ' \
+    "$log" | tail -1 | grep -oE '[0-9]+')
   echo "$(date '+%F %T') $target: exit $code after ${done_runs:-?} inputs" | tee -a "$out/summary.txt"
   [ $code -eq 0 ] || status=1
 done
