@@ -30,7 +30,10 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-malloc_context_size=0}
 export QT_QPA_PLATFORM=offscreen
 status=0
 for target in "$@"; do
-  binary=$build/bin/$target
+  # An absolute path: in fork mode libFuzzer starts the processes by it, and some targets change
+  # their working folder.
+  binary=$PWD/$build/bin/$target
+  case $build in /*) binary=$build/bin/$target ;; esac
   [ -x "$binary" ] || { echo "no target $binary" >&2; status=2; continue; }
   corpus=$build/corpus/$target
   mkdir -p "$corpus"
