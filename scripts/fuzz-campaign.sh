@@ -44,9 +44,10 @@ for target in "$@"; do
   "$binary" "${fork[@]}" -runs="$runs" -timeout=1800 -print_final_stats=1 \
     -artifact_prefix="$PWD/$out/" "$corpus" "${seeds[@]}" >"$log" 2>&1
   code=$?
-  # One process prints its count at the end; in fork mode the last progress line has the total.
+  # One process prints its count at the end; in fork mode the progress lines have the total (the
+  # parent's own count at the end is 0).
   done_runs=$(grep -oE 'stat::number_of_executed_units: [0-9]+|^#[0-9]+:|fuzzed for [0-9]+ ' \
-    "$log" | tail -1 | grep -oE '[0-9]+')
+    "$log" | grep -oE '[0-9]+' | sort -n | tail -1)
   echo "$(date '+%F %T') $target: exit $code after ${done_runs:-?} inputs" | tee -a "$out/summary.txt"
   [ $code -eq 0 ] || status=1
 done
