@@ -32,8 +32,7 @@ status=0
 for target in "$@"; do
   # An absolute path: in fork mode libFuzzer starts the processes by it, and some targets change
   # their working folder.
-  binary=$PWD/$build/bin/$target
-  case $build in /*) binary=$build/bin/$target ;; esac
+  binary=$(realpath -m "$build/bin/$target")
   [ -x "$binary" ] || { echo "no target $binary" >&2; status=2; continue; }
   corpus=$build/corpus/$target
   mkdir -p "$corpus"

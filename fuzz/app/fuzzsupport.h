@@ -59,28 +59,17 @@ private:
     size_t m_at = 0;
 };
 
-// Piece lengths for feeding `total` bytes: from `seed`, between 1 and 2^(seed % 16) times `scale`
+// Hands `bytes` to `feed` in pieces chosen by `seed`: between 1 and 2^(seed % 16) times `scale`
 // bytes each, so that some inputs arrive byte by byte and others in one go.
-inline std::vector<qsizetype> pieces(qsizetype total, uint8_t seed, qsizetype scale = 1)
-{
-    std::vector<qsizetype> out;
-    const qsizetype most = (qsizetype(1) << (seed % 16)) * scale;
-    uint32_t state = seed * 2654435761u + 1;
-    for (qsizetype at = 0; at < total;) {
-        state = state * 1103515245u + 12345u;
-        const qsizetype n = std::min<qsizetype>(total - at, 1 + qsizetype(state >> 16) % most);
-        out.push_back(n);
-        at += n;
-    }
-    return out;
-}
-
-// Hands `bytes` to `feed` in the pieces that pieces() gives for them.
 template <typename Feed>
 inline void feedInPieces(const QByteArray &bytes, uint8_t seed, qsizetype scale, Feed &&feed)
 {
-    qsizetype at = 0;
-    for (qsizetype n : pieces(bytes.size(), seed, scale)) {
+    const qsizetype most = (qsizetype(1) << (seed % 16)) * scale;
+    uint32_t state = seed * 2654435761u + 1;
+    for (qsizetype at = 0; at < bytes.size();) {
+        state = state * 1103515245u + 12345u;
+        const qsizetype n =
+            std::min<qsizetype>(bytes.size() - at, 1 + qsizetype(state >> 16) % most);
         feed(bytes.mid(at, n));
         at += n;
     }
