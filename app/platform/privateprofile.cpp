@@ -47,8 +47,12 @@ bool PrivateProfile::load(const QString &path)
     if (!file.open(QIODevice::ReadOnly)) return false;
     const QString all = QString::fromUtf8(file.readAll());
     m_lines = all.split(QLatin1Char('\n'));
+    // Every carriage return at a line's end goes: a file whose line ends were converted twice
+    // has "\r\r\n", and a line keeping one would lose it at the next reading of the file we
+    // write, so that saving twice would not give the same file.
     for (QString &line : m_lines) {
-        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        while (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
     }
     while (!m_lines.isEmpty() && m_lines.last().isEmpty())
         m_lines.removeLast();

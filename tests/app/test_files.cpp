@@ -58,7 +58,8 @@ TEST(SettingsFile, RoundTripKeepsEveryValueAndForeignLines)
 {
     ScratchFolder dir;
     const QString ini = dir.file("ovela.ini");
-    writeFile(ini, "; kept comment\r\n[Other]\r\nx=1\r\n");
+    // Line ends converted twice ("\r\r\n"), and a last line of carriage returns.
+    writeFile(ini, "; kept comment\r\r\n[Other]\r\nx=1\r\n\r\r");
     Settings s;
     s.Name = "Ana Lee";
     s.EMail = "ana@example.org";
@@ -86,8 +87,10 @@ TEST(SettingsFile, RoundTripKeepsEveryValueAndForeignLines)
     EXPECT_EQ(back.ChatFontSize, 12);
     EXPECT_TRUE(back.MessagingDisable);
     const QByteArray text = readAll(ini);
-    EXPECT_TRUE(text.startsWith("; kept comment\n[Other]\nx=1\n"));
+    EXPECT_TRUE(text.startsWith("; kept comment\n[Other]\nx=1\n\n[Personal]"));
     EXPECT_TRUE(text.contains("WinPosLeft=-120\n"));
+    ASSERT_TRUE(SaveSettings(ini, back));
+    EXPECT_EQ(readAll(ini), text) << "saving what was read gives the same file";
 }
 
 TEST(SettingsFile, ValuesAreReadAsTheFileWasAlwaysRead)
