@@ -1,9 +1,9 @@
 // INI file access with the semantics the settings rely on.
 #include "privateprofile.h"
 
-#include <QFile>
+#include "textfile.h"
+
 #include <QSaveFile>
-#include <QTextStream>
 
 namespace
 {
@@ -43,13 +43,10 @@ QString cut(const QString &text, int bufferSize)
 bool PrivateProfile::load(const QString &path)
 {
     m_lines.clear();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QString all = QString::fromUtf8(file.readAll());
-    m_lines = all.split(QLatin1Char('\n'));
-    // Every carriage return at a line's end goes: a file whose line ends were converted twice
-    // has "\r\r\n", and a line keeping one would lose it at the next reading of the file we
-    // write, so that saving twice would not give the same file.
+    if (!TextFile::readLines(path, &m_lines)) return false;
+    // The line reader takes one carriage return off a line; the others go too: a file whose
+    // line ends were converted twice has "\r\r\n", and a line keeping one would lose it at the
+    // next reading of the file we write, so that saving twice would not give the same file.
     for (QString &line : m_lines) {
         while (line.endsWith(QLatin1Char('\r')))
             line.chop(1);
