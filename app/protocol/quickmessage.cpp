@@ -106,20 +106,22 @@ Message parse(const QByteArray &text)
 
 qsizetype Reader::nextUnit()
 {
-    const QByteArray &b = m_buffer;
+    // Called for every piece that arrives, so it allocates nothing: a sender trickling a picture
+    // a byte at a time costs a look at the line's head per byte.
+    const QByteArrayView b(m_buffer);
     // A payload line: "MDI;" or "MDA;", the length, ';', the bytes, ";<E>".
-    if (b.startsWith("MDI;") || b.startsWith("MDA;")) {
-        const qsizetype semi =
-            QByteArrayView(b).first(std::min<qsizetype>(b.size(), 13)).indexOf(';', 4);
+    const bool picture = b.startsWith("MDI;");
+    if (picture || b.startsWith("MDA;")) {
+        const qsizetype semi = b.first(std::min<qsizetype>(b.size(), 13)).indexOf(';', 4);
         if (semi > 4 && semi <= 12) {
             bool ok = false;
-            const int length = b.mid(4, semi - 4).toInt(&ok);
-            const int limit = b.startsWith("MDI") ? MaxPicture : MaxChunk;
+            const int length = b.sliced(4, semi - 4).toInt(&ok);
+            const int limit = picture ? MaxPicture : MaxChunk;
             if (ok && length > 0 && length <= limit) {
                 const qsizetype end = semi + 1 + length;
-                const QByteArray tail = QByteArrayLiteral(";") + Terminator;
+                constexpr QByteArrayView tail(";<E>");
                 if (b.size() < end + tail.size()) return 0;
-                if (b.mid(end, tail.size()) == tail) return end + tail.size();
+                if (b.sliced(end, tail.size()) == tail) return end + tail.size();
             }
         }
     }
