@@ -118,10 +118,10 @@ qsizetype Reader::nextUnit()
             const int length = b.sliced(4, semi - 4).toInt(&ok);
             const int limit = picture ? MaxPicture : MaxChunk;
             if (ok && length > 0 && length <= limit) {
-                const qsizetype end = semi + 1 + length;
-                constexpr QByteArrayView tail(";<E>");
-                if (b.size() < end + tail.size()) return 0;
-                if (b.sliced(end, tail.size()) == tail) return end + tail.size();
+                const qsizetype end = semi + 1 + length; // the ';' before the terminator
+                const qsizetype unit = end + 1 + Terminator.size();
+                if (b.size() < unit) return 0;
+                if (b[end] == ';' && b.sliced(end + 1).startsWith(Terminator)) return unit;
             }
         }
     }
