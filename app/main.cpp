@@ -1,15 +1,15 @@
 // OVELA: reads the command line, builds the program's logic and its windows, starts up, and runs
 // until Quit or a termination signal, both of which end in the same orderly shutdown.
 #include "calls/callreport.h"
-#include "calls/program.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
-#include "platform/ui/videosurface.h"
-#include "shell/commandline.h"
+#include "program/commandline.h"
+#include "program/program.h"
+#include "program/ui/programwindows.h"
+#include "program/ui/scripteduser.h"
 #include "shell/ui/frmmain.h"
-#include "shell/ui/scripteduser.h"
-#include "shell/ui/shell.h"
 #include "version.h"
+#include "widgets/videosurface.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -33,15 +33,15 @@ void onSignal(int)
 }
 
 // SIGTERM and SIGINT are turned into an event of the loop, where the shutdown runs.
-void watchTerminationSignals(Shell &shell)
+void watchTerminationSignals(ProgramWindows &windows)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &shell);
-    QObject::connect(notifier, &QSocketNotifier::activated, &shell, [&shell, notifier] {
+    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &windows);
+    QObject::connect(notifier, &QSocketNotifier::activated, &windows, [&windows, notifier] {
         char byte;
         [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
         notifier->setEnabled(false);
-        shell.terminate();
+        windows.terminate();
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;
@@ -120,31 +120,31 @@ int main(int argc, char **argv)
 
     WavePlayer sounds;
     TcpTransports network;
-    Shell shell;
+    ProgramWindows windows;
     ProgramConfig config;
     config.basePort = line.basePort;
-    Program program(shell, sounds, network, config);
+    Program program(windows, sounds, network, config);
     const WindowModels models = program.windowModels();
-    shell.attach(models);
-    watchTerminationSignals(shell);
+    windows.attach(models);
+    watchTerminationSignals(windows);
 
     // OVELA_REPORT names a file that receives what crossed in each call (demos, end-to-end runs,
     // the call benchmark), with the last picture received beside it.
     std::unique_ptr<CallReport> report;
     if (const QString path = qEnvironmentVariable("OVELA_REPORT"); !path.isEmpty())
         report = std::make_unique<CallReport>(
-            program.mediaSession(), path, [&shell](const QString &picturePath) {
-                const QImage last = shell.mainWindow()->videoSurface()->lastPicture();
+            program.mediaSession(), path, [&windows](const QString &picturePath) {
+                const QImage last = windows.mainWindow()->videoSurface()->lastPicture();
                 if (!last.isNull()) last.save(picturePath);
             });
     // A scripted user (OVELA_SCRIPT) talks, chats and hangs up in demos and end-to-end runs.
     std::unique_ptr<ScriptedUser> user;
     if (qEnvironmentVariableIsSet("OVELA_SCRIPT"))
         user = std::make_unique<ScriptedUser>(qEnvironmentVariable("OVELA_SCRIPT"),
-                                              *shell.mainWindow(), models);
-    program.startUp(shell, line.address);
+                                              *windows.mainWindow(), models);
+    program.startUp(windows, line.address);
     const int result = program.shutDownDone() ? 0 : QApplication::exec();
     program.shutDown();
-    shell.releaseWindows();
+    windows.releaseWindows();
     return result;
 }

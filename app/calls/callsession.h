@@ -7,10 +7,6 @@
 #include <QObject>
 #include <QString>
 
-// The base port a program listens on unless told otherwise, and the port a peer whose address
-// carries none is called on.
-constexpr quint16 DefaultBasePort = 2000;
-
 // Values of CallState, the progress of the current outgoing call.
 namespace CallStates
 {

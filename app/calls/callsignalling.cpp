@@ -4,14 +4,14 @@
 #include "calls/callsession.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
-#include "directory/activitylog.h"
-#include "messaging/chatlink.h"
+#include "chatlink.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "protocol/callcontrol.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
+#include "userdata/activitylog.h"
+#include "userdata/settings.h"
 
 #include <QSignalBlocker>
 

@@ -1,8 +1,8 @@
 // The incoming-call prompt and the busy notice.
 #include "incomingcall.h"
 
-#include "directory/activitylog.h"
-#include "shell/settings.h"
+#include "userdata/activitylog.h"
+#include "userdata/settings.h"
 
 IncomingCall::IncomingCall(Settings &settings, ActivityLog &log, QObject *parent)
     : QObject(parent), m_settings(settings), m_log(log)

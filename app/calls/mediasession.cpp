@@ -1,16 +1,16 @@
 // The media connection and the main timer.
 #include "mediasession.h"
 
-#include "audioengine.h"
 #include "calls/callsession.h"
-#include "directory/activitylog.h"
-#include "messaging/chatlink.h"
+#include "chatlink.h"
+#include "media/audioengine.h"
+#include "media/videoengine.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "protocol/mediapacket.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
-#include "videoengine.h"
+#include "userdata/activitylog.h"
+#include "userdata/settings.h"
 
 #include <sys/resource.h>
 
@@ -37,8 +37,8 @@ double processorSeconds()
 
 MediaSession::MediaSession(const Deps &deps, QObject *parent)
     : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
-      m_client(deps.transports.client()), m_audio(deps.audioEngine),
-      m_video(deps.videoEngine, deps.settings, deps.messages), m_payload(PayloadBytes)
+      m_client(deps.transports.client()), m_audio(deps.audio), m_video(deps.video),
+      m_payload(PayloadBytes)
 {
     m_timer.setInterval(TickMs);
     connect(&m_timer, &QTimer::timeout, this, &MediaSession::tick);

@@ -5,10 +5,10 @@
 // call clock, the activity animation and the data-rates figures.
 #pragma once
 
-#include "calls/audiopath.h"
 #include "calls/callclock.h"
-#include "calls/ringqueue.h"
-#include "calls/videopath.h"
+#include "media/audiopath.h"
+#include "media/ringqueue.h"
+#include "media/videopath.h"
 #include "platform/endpointerror.h"
 
 #include <QElapsedTimer>
@@ -51,6 +51,8 @@ public:
         Transports &transports;
         VideoEngine &videoEngine;
         AudioEngine &audioEngine;
+        AudioPath &audio;
+        VideoPath &video;
     };
     explicit MediaSession(const Deps &deps, QObject *parent = nullptr);
     ~MediaSession() override;
@@ -69,6 +71,8 @@ public:
     void startTimer() { m_timer.start(); }
     void stopTimer() { m_timer.stop(); }
     bool timerActive() const { return m_timer.isActive(); }
+    // The main timer itself, for what must hold it up for a moment (a message's picture).
+    QTimer &mainTimer() { return m_timer; }
     // One tick of the main timer.
     void tick();
     // The self view's load: capture starts with its preview on `preview`.
@@ -151,8 +155,8 @@ private:
     Deps m_;
     std::unique_ptr<LineListener> m_listener; // ipdQvid: base port + 1, "<E>" per connection
     std::unique_ptr<LineClient> m_client;     // ippClient: a peer's base port + 1, "<E>"
-    AudioPath m_audio;
-    VideoPath m_video;
+    AudioPath &m_audio;
+    VideoPath &m_video;
     QTimer m_timer;
     CallClock m_clock;
     TextQueue m_text;

@@ -4,11 +4,11 @@
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
 #include "calls/mediasession.h"
-#include "directory/directoryclient.h"
+#include "platform/netaddress.h"
 #include "platform/usermessages.h"
 
 OutgoingCall::OutgoingCall(CallSession &session, CallSignalling &signalling, MediaSession &media,
-                           DirectoryClient &directory, UserMessages &messages, QObject *parent)
+                           CallDirectory &directory, UserMessages &messages, QObject *parent)
     : QObject(parent), m_session(session), m_signalling(signalling), m_media(media),
       m_directory(directory), m_messages(messages)
 {
@@ -36,7 +36,7 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     m_session.placing();
     if (entry > 0) {
         QString name, location;
-        if (directoryEntry) directoryEntry(entry, &name, &location);
+        m_directory.entry(entry, &name, &location);
         openWindow(name, location);
     } else if (entry == 0) {
         openWindow(QStringLiteral("Unknown"), address);
@@ -49,25 +49,11 @@ void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
     }
 }
 
-void OutgoingCall::splitTarget(const QString &target, QString *host, quint16 *port)
-{
-    const QString text = target.trimmed();
-    *host = text;
-    *port = DefaultBasePort;
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon < 0 || text.contains(QLatin1Char('@'))) return;
-    bool ok = false;
-    const uint value = text.mid(colon + 1).toUInt(&ok);
-    if (!ok || value < 1 || value > 65535) return;
-    *host = text.left(colon);
-    *port = quint16(value);
-}
-
 void OutgoingCall::callTyped(const QString &target)
 {
     QString host;
     quint16 port = DefaultBasePort;
-    splitTarget(target, &host, &port);
+    NetAddress::splitTarget(target, &host, &port);
     PlaceCall(host, port, 0);
 }
 

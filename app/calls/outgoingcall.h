@@ -9,12 +9,22 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <functional>
 
 class CallSignalling;
-class DirectoryClient;
 class MediaSession;
 class UserMessages;
+
+// The directory as a call needs it: the names of its listed users and the lookup of an e-mail
+// address, whose answer places the call (setUser, then PlaceCall with the address found).
+class CallDirectory
+{
+public:
+    virtual ~CallDirectory() = default;
+    virtual bool connected() const = 0;
+    virtual void lookUpEmail(const QString &address) = 0;
+    // Name and location of listed user `entry` (1-based); false when there is none.
+    virtual bool entry(int entry, QString *name, QString *location) const = 0;
+};
 
 class OutgoingCall : public QObject
 {
@@ -24,18 +34,12 @@ public:
     static constexpr int AnimationFrames = 8;
 
     OutgoingCall(CallSession &session, CallSignalling &signalling, MediaSession &media,
-                 DirectoryClient &directory, UserMessages &messages, QObject *parent = nullptr);
-
-    // Name and location of directory user `entry` (1-based); false when there is none.
-    std::function<bool(int entry, QString *name, QString *location)> directoryEntry;
+                 CallDirectory &directory, UserMessages &messages, QObject *parent = nullptr);
 
     void PlaceCall(const QString &address, int port, int entry);
     // A call to an address as the user typed it or the command line gave it: an e-mail address,
     // or a host with an optional ":port".
     void callTyped(const QString &target);
-    // "host:port" into its parts; without a port (or with one that is no port number) the whole
-    // text is the host and the port is the default.
-    static void splitTarget(const QString &target, QString *host, quint16 *port);
 
     // The progress window (frmConStatus).
     bool windowOpen() const { return m_open; }
@@ -64,7 +68,7 @@ private:
     CallSession &m_session;
     CallSignalling &m_signalling;
     MediaSession &m_media;
-    DirectoryClient &m_directory;
+    CallDirectory &m_directory;
     UserMessages &m_messages;
     QTimer m_timer;
     bool m_open = false;

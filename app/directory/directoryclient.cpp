@@ -1,10 +1,10 @@
 // The directory client.
 #include "directoryclient.h"
 
-#include "directory/useridentity.h"
 #include "platform/linetransport.h"
 #include "platform/usermessages.h"
-#include "shell/settings.h"
+#include "userdata/settings.h"
+#include "userdata/useridentity.h"
 
 using namespace Directory;
 

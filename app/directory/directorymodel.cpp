@@ -1,15 +1,14 @@
 // The directory window's model.
 #include "directorymodel.h"
 
-#include "calls/callsession.h"
-#include "calls/outgoingcall.h"
 #include "directory/directoryclient.h"
-#include "directory/lists.h"
 #include "directory/palpresence.h"
+#include "platform/netaddress.h"
 #include "platform/usermessages.h"
 #include "protocol/pal.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
 
 #include <QDate>
 
@@ -148,7 +147,7 @@ void DirectoryModel::callUser(const QString &key)
 {
     const int index = userIndex(key);
     if (const Directory::User *user = m_.directory.user(index))
-        m_.outgoing.PlaceCall(user->address, user->port, index);
+        emit callRequested(user->address, user->port, index);
 }
 
 void DirectoryModel::callPal(const QString &key)
@@ -156,7 +155,7 @@ void DirectoryModel::callPal(const QString &key)
     const int index = userIndex(key);
     if (index < 1 || index > m_.pals.count()) return;
     const PalEntry &pal = m_.pals.entries[size_t(index - 1)];
-    m_.outgoing.PlaceCall(pal.Address, pal.Port, 0);
+    emit callRequested(pal.Address, pal.Port, 0);
 }
 
 void DirectoryModel::call(const QString &address, const QString &selectedUserKey)
@@ -167,8 +166,8 @@ void DirectoryModel::call(const QString &address, const QString &selectedUserKey
         m_.directory.user(userIndex(selectedUserKey)) ? userIndex(selectedUserKey) : 0;
     QString host;
     quint16 port = DefaultBasePort;
-    OutgoingCall::splitTarget(address, &host, &port);
-    m_.outgoing.PlaceCall(host.isEmpty() ? address : host, port, index);
+    NetAddress::splitTarget(address, &host, &port);
+    emit callRequested(host.isEmpty() ? address : host, port, index);
 }
 
 void DirectoryModel::sendMessage(const QString &selectedUserKey, const QString &selectedPalKey)

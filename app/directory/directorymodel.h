@@ -9,7 +9,6 @@
 #include <QStringList>
 
 class DirectoryClient;
-class OutgoingCall;
 class PalPresence;
 class UserMessages;
 struct PalList;
@@ -30,7 +29,6 @@ public:
         DirectoryClient &directory;
         PalPresence &presence;
         PalList &pals;
-        OutgoingCall &outgoing;
         UserMessages &messages;
     };
     explicit DirectoryModel(const Deps &deps, QObject *parent = nullptr);
@@ -88,6 +86,9 @@ signals:
     void serverChoicesChanged();
     void serverTextChanged(const QString &text);
     void redirectOffered(const QString &address, const QString &description);
+    // A call to place: the address and port, and the listed user's entry (1-based; 0 for a pal
+    // or a typed address).
+    void callRequested(const QString &address, int port, int entry);
     // Send Message: a quick message to this user.
     void composeRequested(const QString &name, const QString &location, const QString &address,
                           int port);

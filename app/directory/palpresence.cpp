@@ -1,11 +1,11 @@
 // Pal presence.
 #include "palpresence.h"
 
-#include "directory/lists.h"
-#include "directory/useridentity.h"
 #include "platform/linetransport.h"
 #include "platform/usermessages.h"
 #include "protocol/pal.h"
+#include "userdata/lists.h"
+#include "userdata/useridentity.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,10 @@
 // The compose window's model.
 #include "messagecomposer.h"
 
-#include "calls/mediasession.h"
-#include "directory/useridentity.h"
-#include "shell/settings.h"
+#include "media/audiopath.h"
+#include "media/videopath.h"
+#include "userdata/settings.h"
+#include "userdata/useridentity.h"
 
 #include <QDateTime>
 #include <QLocale>
@@ -18,7 +19,7 @@ MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient, Q
     connect(&m_sender, &QuickMessageSender::pictureSent, this, [this] { setSendPicture(false); });
     connect(&m_sender, &QuickMessageSender::audioSent, this, [this] { setSendAudio(false); });
     connect(&m_sender, &QuickMessageSender::finished, this, &MessageComposer::finished);
-    m_.media.audio().outgoing().reset();
+    m_.audio.outgoing().reset();
     takePicture();
 }
 
@@ -29,22 +30,22 @@ MessageComposer::~MessageComposer()
 
 bool MessageComposer::cameraAvailable() const
 {
-    return m_.media.video().captureAvailable();
+    return m_.video.captureAvailable();
 }
 
 bool MessageComposer::soundAvailable() const
 {
-    return m_.media.audio().available();
+    return m_.audio.available();
 }
 
 void MessageComposer::takePicture()
 {
     if (!cameraAvailable()) return;
     // The main timer waits, so the camera's newest picture is not taken for a call meanwhile.
-    const bool ticking = m_.media.timerActive();
-    m_.media.stopTimer();
-    if (m_.media.video().snapshot(&m_thumbnail, &m_picture)) setSendPicture(true);
-    if (ticking) m_.media.startTimer();
+    const bool ticking = m_.mainTimer.isActive();
+    m_.mainTimer.stop();
+    if (m_.video.snapshot(&m_thumbnail, &m_picture)) setSendPicture(true);
+    if (ticking) m_.mainTimer.start();
     emit pictureChanged();
 }
 
@@ -70,17 +71,17 @@ QString MessageComposer::sizeText() const
 
 bool MessageComposer::recording() const
 {
-    return m_.media.audio().microphoneOn();
+    return m_.audio.microphoneOn();
 }
 
 int MessageComposer::progress() const
 {
-    return m_.media.audio().outgoing().writeIndex();
+    return m_.audio.outgoing().writeIndex();
 }
 
 void MessageComposer::record()
 {
-    AudioPath &audio = m_.media.audio();
+    AudioPath &audio = m_.audio;
     audio.outgoing().reset();
     m_audioBytes = 0;
     audio.recordingForMessage = true;
@@ -92,12 +93,12 @@ void MessageComposer::record()
 
 void MessageComposer::progressTick()
 {
-    const AudioQueue &queue = m_.media.audio().outgoing();
+    const AudioQueue &queue = m_.audio.outgoing();
     const int entry = queue.writeIndex();
     emit progressChanged(entry);
     if (entry > 1) {
         m_audioBytes = 0;
-        for (const QByteArray &block : m_.media.audio().recorded())
+        for (const QByteArray &block : m_.audio.recorded())
             m_audioBytes += int(block.size());
         emit sizeChanged();
     }
@@ -107,7 +108,7 @@ void MessageComposer::progressTick()
 void MessageComposer::stop()
 {
     if (!recording()) return;
-    m_.media.audio().MicrophoneOff();
+    m_.audio.MicrophoneOff();
     m_progress.stop();
     emit recordingChanged(false);
 }
@@ -115,7 +116,7 @@ void MessageComposer::stop()
 void MessageComposer::play()
 {
     stop();
-    m_.media.audio().playBlocks(m_.media.audio().recorded());
+    m_.audio.playBlocks(m_.audio.recorded());
 }
 
 void MessageComposer::send(const QString &text)
@@ -131,7 +132,7 @@ void MessageComposer::send(const QString &text)
                 QString(text).remove(QLatin1Char(';'))};
     out.picture = m_picture;
     out.sendPicture = m_sendPicture;
-    out.audio = m_.media.audio().recorded();
+    out.audio = m_.audio.recorded();
     out.sendAudio = m_sendAudio;
     m_sender.send(m_recipient.address, m_recipient.basePort, out);
 }
@@ -142,7 +143,7 @@ void MessageComposer::close()
     m_closed = true;
     stop();
     m_sender.close();
-    AudioPath &audio = m_.media.audio();
+    AudioPath &audio = m_.audio;
     audio.recordingForMessage = false;
     audio.outgoing().reset();
 }

@@ -11,7 +11,8 @@
 
 #include <vector>
 
-class MediaSession;
+class AudioPath;
+class VideoPath;
 class Transports;
 class UserIdentity;
 class UserMessages;
@@ -26,7 +27,10 @@ public:
     struct Deps {
         Settings &settings;
         UserIdentity &identity;
-        MediaSession &media;
+        AudioPath &audio;
+        VideoPath &video;
+        // The call's main timer: it waits while the camera's picture is taken for a message.
+        QTimer &mainTimer;
         Transports &transports;
         UserMessages &messages;
     };

@@ -1,15 +1,15 @@
 // The incoming message window's model.
 #include "messageviewer.h"
 
-#include "calls/mediasession.h"
-#include "calls/outgoingcall.h"
-#include "directory/lists.h"
-#include "directory/palpresence.h"
+#include "media/audiopath.h"
+#include "media/videopath.h"
+#include "platform/netaddress.h"
+#include "userdata/lists.h"
 
 MessageViewer::MessageViewer(const Deps &deps, const ReceivedMessage &message, QObject *parent)
     : QObject(parent), m_(deps), m_message(message)
 {
-    m_pictureSize = m_.media.video().decodeStill(m_message.picture, &m_picture);
+    m_pictureSize = m_.video.decodeStill(m_message.picture, &m_picture);
     if (m_pictureSize.isEmpty()) m_picture.clear();
 }
 
@@ -20,7 +20,7 @@ MessageViewer::~MessageViewer()
 
 void MessageViewer::play()
 {
-    m_.media.audio().playBlocks(m_message.audio, PlayedBlockBytes);
+    m_.audio.playBlocks(m_message.audio, PlayedBlockBytes);
 }
 
 void MessageViewer::reply()
@@ -30,13 +30,13 @@ void MessageViewer::reply()
 
 void MessageViewer::connectToSender()
 {
-    m_.outgoing.PlaceCall(m_message.address, DefaultBasePort, 0);
+    emit callRequested(m_message.address, DefaultBasePort);
 }
 
 bool MessageViewer::addPal()
 {
     if (m_message.email.isEmpty()) return false;
-    return m_.presence.addPal(m_message.email, m_message.email);
+    return m_.addPal && m_.addPal(m_message.email);
 }
 
 void MessageViewer::close()

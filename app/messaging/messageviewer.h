@@ -8,12 +8,12 @@
 #include <QObject>
 #include <QSize>
 
+#include <functional>
 #include <vector>
 
-class MediaSession;
-class OutgoingCall;
-class PalPresence;
+class AudioPath;
 class UserMessages;
+class VideoPath;
 struct RefuseList;
 
 class MessageViewer : public QObject
@@ -24,11 +24,12 @@ public:
     static constexpr int PlayedBlockBytes = 800;
 
     struct Deps {
-        MediaSession &media;
-        OutgoingCall &outgoing;
-        PalPresence &presence;
+        VideoPath &video;
+        AudioPath &audio;
         RefuseList &refuseList;
         UserMessages &messages;
+        // Adds an e-mail address to the pals; false when it cannot be added.
+        std::function<bool(const QString &email)> addPal;
     };
     MessageViewer(const Deps &deps, const ReceivedMessage &message, QObject *parent = nullptr);
     ~MessageViewer() override;
@@ -52,6 +53,8 @@ public:
 signals:
     void replyRequested(const QString &name, const QString &location, const QString &address,
                         int port);
+    // Connect: a call to the sender.
+    void callRequested(const QString &address, int port);
 
 private:
     Deps m_;

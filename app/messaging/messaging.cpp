@@ -22,5 +22,6 @@ std::unique_ptr<MessageViewer> Messaging::view(const ReceivedMessage &message)
             [this](const QString &name, const QString &location, const QString &address, int port) {
                 emit composeRequested({name, location, address, quint16(port)});
             });
+    connect(viewer.get(), &MessageViewer::callRequested, this, &Messaging::callRequested);
     return viewer;
 }

@@ -24,6 +24,8 @@ signals:
     void messageOpened(const ReceivedMessage &message);
     // A compose window is asked for (Send Message, Reply).
     void composeRequested(const MessageComposer::Recipient &recipient);
+    // A message's Connect: a call to its sender.
+    void callRequested(const QString &address, int port);
 
 private:
     MessageComposer::Deps m_compose;

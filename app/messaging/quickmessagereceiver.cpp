@@ -1,11 +1,11 @@
 // The quick-message listener and its slots.
 #include "quickmessagereceiver.h"
 
-#include "directory/lists.h"
 #include "messaging/messagestore.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
-#include "shell/settings.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
 
 #include <algorithm>
 

@@ -135,4 +135,18 @@ void lookUp(const QString &name, QObject *receiver, LookupDone done)
     });
 }
 
+void splitTarget(const QString &target, QString *host, quint16 *port)
+{
+    const QString text = target.trimmed();
+    *host = text;
+    *port = DefaultBasePort;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0 || text.contains(QLatin1Char('@'))) return;
+    bool ok = false;
+    const uint value = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || value < 1 || value > 65535) return;
+    *host = text.left(colon);
+    *port = quint16(value);
+}
+
 } // namespace NetAddress

@@ -12,8 +12,16 @@
 
 class QObject;
 
+// The base port a program listens on unless told otherwise, and the port a peer whose address
+// carries none is called on.
+constexpr quint16 DefaultBasePort = 2000;
+
 namespace NetAddress
 {
+
+// "host:port" into its parts; without a port (or with one that is no port number) the whole text
+// is the host and the port is DefaultBasePort.
+void splitTarget(const QString &target, QString *host, quint16 *port);
 
 // Dotted IPv4 text of an address (mapped IPv6 addresses are unwrapped); other IPv6 as text.
 QString text(const QHostAddress &address);

@@ -6,7 +6,7 @@
 #include "calls/mediasession.h"
 #include "messaging/quickmessagereceiver.h"
 #include "platform/usermessages.h"
-#include "shell/settings.h"
+#include "userdata/settings.h"
 
 MainWindowModel::MainWindowModel(const Parts &parts, QObject *parent) : QObject(parent), m_(parts)
 {

@@ -3,8 +3,8 @@
 
 #include "calls/mediasession.h"
 #include "platform/usermessages.h"
-#include "shell/settings.h"
 #include "shell/sounddevices.h"
+#include "userdata/settings.h"
 
 MediaOptions::MediaOptions(const Parts &parts, QObject *parent) : QObject(parent), m_(parts)
 {

@@ -4,10 +4,10 @@
 // of a call uses (so it is refused during a call), and the main timer reports its progress.
 #pragma once
 
-#include "audioengine.h"
-#include "calls/audiopath.h"
-#include "calls/ringqueue.h"
-#include "calls/videopath.h"
+#include "media/audioengine.h"
+#include "media/audiopath.h"
+#include "media/ringqueue.h"
+#include "media/videopath.h"
 
 #include <QObject>
 #include <QStringList>

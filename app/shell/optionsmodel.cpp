@@ -1,12 +1,12 @@
 // The options dialog's model.
 #include "optionsmodel.h"
 
+#include "calls/chatlink.h"
 #include "directory/directoryclient.h"
-#include "directory/lists.h"
-#include "messaging/chatlink.h"
 #include "platform/usermessages.h"
 #include "protocol/directory.h"
-#include "shell/settings.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
 
 namespace
 {

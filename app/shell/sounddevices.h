@@ -5,7 +5,7 @@
 // (atomically).
 #pragma once
 
-#include "audioengine.h"
+#include "media/audioengine.h"
 
 #include <QString>
 

@@ -2,12 +2,12 @@
 // window: the reply read, the list model rebuilt and the window's list filled, with a directory
 // server on the in-memory network (so the network itself costs nothing). Printed beside the
 // target: under 50 ms.
-#include "calls/program.h"
 #include "directory/directorymodel.h"
 #include "platform/memorytransport.h"
 #include "platform/soundplayer.h"
+#include "program/program.h"
+#include "program/ui/programwindows.h"
 #include "protocol/directory.h"
-#include "shell/ui/shell.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -64,12 +64,12 @@ int main(int argc, char **argv)
     });
 
     Silence sounds;
-    Shell shell;
-    Program program(shell, sounds, network,
+    ProgramWindows windows;
+    Program program(windows, sounds, network,
                     {folder.filePath("ovela.ini"), 2000, QStringLiteral("127.0.0.1"), 2015});
     const WindowModels models = program.windowModels();
-    shell.attach(models);
-    program.startUp(shell, QStringLiteral("no-splash.invalid"));
+    windows.attach(models);
+    program.startUp(windows, QStringLiteral("no-splash.invalid"));
     QTreeWidget *list = nullptr;
     for (QWidget *w : QApplication::topLevelWidgets())
         if (auto *l = w->findChild<QTreeWidget *>("lstGlobal")) list = l;
@@ -98,6 +98,6 @@ int main(int argc, char **argv)
                 "%.1f ms, 99%% %.1f ms (target < 50 ms)\n",
                 ms.size(), ms[ms.size() / 2], ms[ms.size() * 99 / 100]);
     program.shutDown();
-    shell.releaseWindows();
+    windows.releaseWindows();
     return ms[ms.size() / 2] < 50 ? 0 : 1;
 }

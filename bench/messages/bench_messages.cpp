@@ -3,13 +3,13 @@
 // (median and 99th percentile of 100, target under 50 ms); ten senders at once (all delivered);
 // and a chat key from the press to the character shown on the other side (target under 5 ms
 // median).
-#include "calls/program.h"
-#include "calls/shellview.h"
 #include "freeports.h"
 #include "messaging/quickmessagesender.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
+#include "program/program.h"
+#include "program/programview.h"
 #include "protocol/chatline.h"
 
 #include <QCoreApplication>
@@ -30,7 +30,7 @@ struct Quiet : UserMessages, SoundPlayer {
     void play(const QString &) override {}
 };
 
-struct NoWindows : ShellView {
+struct NoWindows : ProgramView {
     void sizeMainWindow() override {}
     void showSplash() override {}
     void closeSplash() override {}

@@ -3,11 +3,11 @@
 // change the conversation text, which stays bounded whatever arrives. A key read from a line is a
 // Unicode character, and the line the program builds for it reads back as the same key.
 #include "calls/callsession.h"
+#include "calls/chatlink.h"
 #include "fuzzsupport.h"
-#include "messaging/chatlink.h"
 #include "platform/memorytransport.h"
 #include "protocol/chatline.h"
-#include "shell/settings.h"
+#include "userdata/settings.h"
 
 #include <QCoreApplication>
 

@@ -4,13 +4,13 @@
 // damaged file of our own is set aside rather than read, and what is read stays within the
 // tables' limits; saving what was read and reading it again gives the same (a file the program
 // wrote reads back as it was written).
-#include "directory/lists.h"
-#include "directory/useridentity.h"
 #include "fuzzsupport.h"
 #include "messaging/messagestore.h"
 #include "platform/usermessages.h"
 #include "protocol/quickmessage.h"
-#include "shell/settings.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
+#include "userdata/useridentity.h"
 
 using Fuzz::require;
 

@@ -5,7 +5,7 @@
 // byte is read), the received picture's size stays a picture size, the chat text stays bounded,
 // and the call ends when the peer hangs up.
 #include "fuzzsupport.h"
-#include "picturetarget.h"
+#include "media/picturetarget.h"
 #include "platform/memorytransport.h"
 #include "testsupport.h"
 

@@ -4,7 +4,6 @@
 // included), reads back whole. In one mode in four the bytes also go to a real receiver over an
 // in-memory connection: whatever a sender does, no slot stays taken once its connection is gone,
 // and the unopened-message file always holds exactly the messages waiting.
-#include "directory/lists.h"
 #include "fuzzsupport.h"
 #include "messaging/messagestore.h"
 #include "messaging/quickmessagereceiver.h"
@@ -12,7 +11,8 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "protocol/quickmessage.h"
-#include "shell/settings.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
 
 #include <QCoreApplication>
 

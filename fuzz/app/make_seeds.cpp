@@ -8,14 +8,14 @@
 #include "callanalysis.h"
 #include "directoryserver.h"
 #include "idstore.h"
+#include "media/picturetarget.h"
+#include "media/qvdlldef.h"
 #include "messaging/messagestore.h"
 #include "messaging/quickmessagesender.h"
-#include "picturetarget.h"
 #include "platform/memorytransport.h"
 #include "protocol/chatline.h"
 #include "protocol/directory.h"
 #include "protocol/mediapacket.h"
-#include "qvdlldef.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>

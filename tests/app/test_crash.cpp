@@ -2,9 +2,9 @@
 // files: the settings, pal list, refuse list and log as it shuts down, the unopened quick messages
 // as one arrives, the user ID as the pal server hands one out, the log all along. After each kill
 // every file is the old one or a new one, whole, and the program starts again with all of them.
-#include "directory/activitylog.h"
 #include "freeport.h"
 #include "messaging/messagestore.h"
+#include "userdata/activitylog.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // The settings file, the pal and refuse lists and the activity log: what lands in the files and
 // what comes back from them.
-#include "directory/activitylog.h"
-#include "directory/lists.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
 #include "testsupport.h"
+#include "userdata/activitylog.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The media session against a raw peer on loopback, with the real engines and scripted devices:
 // what leaves on each tick, what arriving packets do, and hostile packets.
-#include "picturetarget.h"
+#include "media/picturetarget.h"
+#include "media/qvdlldef.h"
 #include "protocol/mediapacket.h"
-#include "qvdlldef.h"
 #include "testsupport.h"
 
 #include "callanalysis.h"

@@ -3,7 +3,7 @@
 // typed call targets.
 #include "platform/helpfile.h"
 #include "platform/memorytransport.h"
-#include "shell/commandline.h"
+#include "program/commandline.h"
 #include "testsupport.h"
 
 #include <QSignalSpy>
@@ -224,7 +224,7 @@ TEST(CallTargets, AHostWithAnOptionalPort)
     for (const Case &c : cases) {
         QString host;
         quint16 port = 0;
-        OutgoingCall::splitTarget(QString::fromUtf8(c.typed), &host, &port);
+        NetAddress::splitTarget(QString::fromUtf8(c.typed), &host, &port);
         EXPECT_EQ(host, c.host) << c.typed;
         EXPECT_EQ(port, c.port) << c.typed;
     }

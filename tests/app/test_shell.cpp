@@ -1,9 +1,9 @@
 // The options dialog and the main window's shell, offscreen: the dialog's controls and what acts
 // at once, the close box, the toolbar's hover and push-to-talk, menus and shortcuts, zoom,
 // minimising, and help.
-#include "platform/ui/twips.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
+#include "widgets/twips.h"
 #include "windowtest.h"
 
 #include <QCheckBox>
@@ -115,7 +115,7 @@ TEST_F(WindowTest, TheSelfViewsSettingsButtonOpensTheVideoTab)
 
 TEST_F(WindowTest, TheToolbarRaisesTheButtonUnderTheMouseAndLeavesSunkenOnesSunken)
 {
-    shell.showChat(true); // its button is sunken while the window shows
+    windows.showChat(true); // its button is sunken while the window shows
     ASSERT_EQ(bevelShape("cmdtoolbar_3"), QFrame::Panel);
     const int sunken = find<QFrame>("cmdtoolbar_3")->frameShadow();
     hover(find("cmdtoolbar_1"), true);
@@ -164,13 +164,13 @@ TEST_F(WindowTest, MenusHaveTheirShortcutsAndStates)
 
 TEST_F(WindowTest, ZoomIsRefusedWhileMinimisedAndMinimisingTakesTheHelpersAlong)
 {
-    FrmMain *main = shell.mainWindow();
+    FrmMain *main = windows.mainWindow();
     action("Menu_ViewZoomSmall")->trigger();
     EXPECT_EQ(find("imgVidIn")->size(), QSize(160, 120));
     EXPECT_GE(main->width(), Twips::toPixelsX(MainWindowModel::MinWidthTwips));
 
-    shell.showChat(true);
-    shell.showRates();
+    windows.showChat(true);
+    windows.showRates();
     main->showMinimized();
     EXPECT_FALSE(find("frmNewChat")->isVisible());
     EXPECT_FALSE(find("frmRates")->isVisible());

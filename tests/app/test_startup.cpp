@@ -46,7 +46,7 @@ TEST(Startup, ListensOnTheBasePortAndTheThreeAboveIt)
     EXPECT_EQ(s->quickMessages().listeningPort(), base + 2);
     EXPECT_EQ(s->chat().listeningPort(), base + 3);
     EXPECT_TRUE(s.messages.boxes.isEmpty()) << s.messages.boxes.join("|").toStdString();
-    EXPECT_EQ(s.shell.calls, (QStringList{"size", "splash", "load"}));
+    EXPECT_EQ(s.view.calls, (QStringList{"size", "splash", "load"}));
     EXPECT_TRUE(s->log().entries().last().endsWith(": OVELA Power Up"));
 }
 
@@ -94,10 +94,10 @@ TEST(Startup, TakenMediaAndTextPortsAreReportedAndStartUpGoesOn)
 TEST(Startup, WithoutAnAddressTheSplashStaysFiveTicksThenTheWindowsShow)
 {
     Started s;
-    QObject::connect(&s.program, &Program::palCheckDue, [&] { s.shell.calls << "palCheck"; });
-    ASSERT_TRUE(waitUntil([&] { return s.shell.calls.contains("main"); }, 7000));
-    EXPECT_EQ(s.shell.calls, (QStringList{"size", "splash", "load", "palCheck", "closeSplash",
-                                          "windows 100", "main", "options"}));
+    QObject::connect(&s.program, &Program::palCheckDue, [&] { s.view.calls << "palCheck"; });
+    ASSERT_TRUE(waitUntil([&] { return s.view.calls.contains("main"); }, 7000));
+    EXPECT_EQ(s.view.calls, (QStringList{"size", "splash", "load", "palCheck", "closeSplash",
+                                         "windows 100", "main", "options"}));
     EXPECT_EQ(s.messages.info.last(),
               "Please take a moment to fill in your user information and verify the setup.");
     EXPECT_FALSE(s->incoming().AutoAcceptOnce);
@@ -107,7 +107,7 @@ TEST(Startup, AnAddressOnTheCommandLineIsCalledOnTheFirstTickAndAutoAccepted)
 {
     const quint16 base = freeBasePort();
     Started s(base, QStringLiteral("127.0.0.1:%1").arg(base));
-    EXPECT_EQ(s.shell.calls, (QStringList{"size", "load", "main"}));
+    EXPECT_EQ(s.view.calls, (QStringList{"size", "load", "main"}));
     EXPECT_TRUE(s->incoming().AutoAcceptOnce);
     // The address is our own: the call arrives here and is accepted without asking.
     ASSERT_TRUE(waitUntil([&] { return s->media().inCall(); }));
@@ -122,7 +122,7 @@ TEST(Startup, SavedWindowPositionIsRestored)
     ini.write("[Windows]\nSaveWinPos=True\nWinPosLeft= 300\nWinPosTop= -45\n");
     ini.close();
     s.start();
-    EXPECT_TRUE(s.shell.calls.contains("move 300 -45"));
+    EXPECT_TRUE(s.view.calls.contains("move 300 -45"));
 }
 
 TEST(Shutdown, WritesSettingsListsAndLogAndRunsOnce)
@@ -141,7 +141,7 @@ TEST(Shutdown, WritesSettingsListsAndLogAndRunsOnce)
     EXPECT_TRUE(log.contains(": OVELA Power Up\r\n"));
     EXPECT_TRUE(log.endsWith(": OVELA Power Down\r\n"));
     EXPECT_EQ(log.count("Power Down"), 1);
-    EXPECT_TRUE(s.shell.calls.endsWith("unload"));
+    EXPECT_TRUE(s.view.calls.endsWith("unload"));
     for (int offset = 0; offset < 4; ++offset)
         EXPECT_FALSE(listening(s.port(offset))) << "base port + " << offset;
 }
@@ -163,7 +163,7 @@ TEST(Shutdown, ASignalDuringAStartUpMessageEndsStartUpAndLeavesTheFilesAlone)
     s.messages.onBox = [&] { s.program.shutDown(); };
     s.start();
     EXPECT_TRUE(s.program.shutDownDone());
-    EXPECT_FALSE(s.shell.calls.contains("load")) << "start-up stopped at the message";
+    EXPECT_FALSE(s.view.calls.contains("load")) << "start-up stopped at the message";
     EXPECT_FALSE(s->media().timerActive());
     for (int offset : {13, 14, 15})
         EXPECT_FALSE(listening(quint16(base + offset))) << "nothing listens after the shutdown";

@@ -1,11 +1,11 @@
 // The windows, offscreen: controls found by their names, the texts a user sees, and the user's
 // clicks reaching the program.
-#include "platform/ui/twips.h"
-#include "platform/ui/videosurface.h"
+#include "program/ui/programwindows.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmmain.h"
-#include "shell/ui/shell.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/twips.h"
+#include "widgets/videosurface.h"
+#include "widgets/windowhelpers.h"
 #include "windowtest.h"
 
 #include <QAction>
@@ -25,7 +25,7 @@
 
 TEST_F(WindowTest, MainWindowShowsItsToolbarMenusAndIdleState)
 {
-    FrmMain *main = shell.mainWindow();
+    FrmMain *main = windows.mainWindow();
     ASSERT_TRUE(main && main->isVisible());
     EXPECT_EQ(main->windowTitle(), "OVELA");
     EXPECT_EQ(text("lblcmd_0"), "Call");
@@ -279,7 +279,7 @@ TEST_F(WindowTest, OptionsRefuseShortDetailsAndStoreGoodOnes)
 
 TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
 {
-    shell.showChat(true);
+    windows.showChat(true);
     auto *out = find<QPlainTextEdit>("txtOut");
     QTest::keyClicks(out, "hello there");
     QTest::keyClick(out, Qt::Key_Return);
@@ -295,13 +295,13 @@ TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
 TEST_F(WindowTest, ClosingIsRefusedOnlyWhileAConnectionIsBeingEstablished)
 {
     p.session().placing();
-    shell.mainWindow()->close();
-    EXPECT_TRUE(shell.mainWindow()->isVisible());
+    windows.mainWindow()->close();
+    EXPECT_TRUE(windows.mainWindow()->isVisible());
     EXPECT_FALSE(program.shutDownDone());
     EXPECT_EQ(text("pnlMessage", "frmMessage"),
               "You must cancel the connection that is being established before exiting.");
     p.session().busy();
-    shell.mainWindow()->close();
+    windows.mainWindow()->close();
     EXPECT_TRUE(program.shutDownDone());
     EXPECT_TRUE(p.log().entries().last().endsWith(": OVELA Power Down"));
 }

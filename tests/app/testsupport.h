@@ -3,12 +3,12 @@
 // byte for byte, and waiting on the event loop.
 #pragma once
 
-#include "calls/program.h"
-#include "calls/shellview.h"
 #include "freeport.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
+#include "program/program.h"
+#include "program/programview.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -62,7 +62,7 @@ struct RecordingSounds : SoundPlayer {
     void play(const QString &name) override { played << name; }
 };
 
-struct RecordingShell : ShellView {
+struct RecordingView : ProgramView {
     QStringList calls;
     bool selfView = false, chat = false, rates = false;
     void sizeMainWindow() override { calls << "size"; }
@@ -142,7 +142,7 @@ struct TestProgram {
     {
     }
     ~TestProgram() { program.shutDown(); }
-    void start(const QString &commandLine = QString()) { program.startUp(shell, commandLine); }
+    void start(const QString &commandLine = QString()) { program.startUp(view, commandLine); }
     quint16 port(int offset = 0) const { return quint16(program.basePort() + offset); }
     ProgramInternals &operator*() { return parts; }
     ProgramInternals *operator->() { return &parts; }
@@ -150,7 +150,7 @@ struct TestProgram {
     ScratchFolder folder;
     RecordingMessages messages;
     RecordingSounds sounds;
-    RecordingShell shell;
+    RecordingView view;
     TcpTransports tcp;
     Program program;
     ProgramInternals parts{program};

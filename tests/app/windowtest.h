@@ -2,7 +2,7 @@
 // scripted sound devices; and helpers that find windows and controls by name.
 #pragma once
 
-#include "shell/ui/shell.h"
+#include "program/ui/programwindows.h"
 #include "testsupport.h"
 
 #include <QAction>
@@ -90,8 +90,8 @@ protected:
 
     void SetUp() override
     {
-        shell.attach(program.windowModels());
-        program.startUp(shell, QStringLiteral("skip-splash.invalid"));
+        windows.attach(program.windowModels());
+        program.startUp(windows, QStringLiteral("skip-splash.invalid"));
         p.media().setStartupCall({}); // the address only served to skip the splash
         p.incoming().AutoAcceptOnce = false;
         p.settings().Name = "Cleo";
@@ -101,15 +101,15 @@ protected:
     void TearDown() override
     {
         program.shutDown();
-        shell.releaseWindows();
+        windows.releaseWindows();
     }
 
     ScratchFolder folder;
     RecordingSounds sounds;
-    Shell shell;
+    ProgramWindows windows;
     TcpTransports tcp;
     const quint16 base = freeBasePort();
-    Program program{shell,
+    Program program{windows,
                     sounds,
                     tcp,
                     {folder.file("ovela.ini"), base, QStringLiteral("127.0.0.1"), freeBasePort()}};

@@ -2,8 +2,8 @@
 #include "frmbusynotify.h"
 
 #include "calls/incomingcall.h"
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 #include "frmconstatus.h"
 
 #include "calls/outgoingcall.h"
-#include "shell/ui/pictures.h"
+#include "widgets/pictures.h"
 
 #include <QCloseEvent>
 #include <QFormLayout>

@@ -2,7 +2,7 @@
 // each way, during a call.
 #pragma once
 
-#include "shell/ui/toolwindow.h"
+#include "widgets/toolwindow.h"
 
 class QLabel;
 

@@ -1,9 +1,9 @@
 // The self-view window.
 #include "frmself.h"
 
-#include "calls/videopath.h"
-#include "platform/ui/videosurface.h"
-#include "shell/ui/pictures.h"
+#include "media/videopath.h"
+#include "widgets/pictures.h"
+#include "widgets/videosurface.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

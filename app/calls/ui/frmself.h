@@ -2,7 +2,7 @@
 // button.
 #pragma once
 
-#include "shell/ui/toolwindow.h"
+#include "widgets/toolwindow.h"
 
 class QLabel;
 class QPushButton;

@@ -4,8 +4,8 @@
 #include "directory/directorymodel.h"
 #include "directory/ui/frmnewpal.h"
 #include "directory/ui/frmredirect.h"
-#include "platform/ui/twips.h"
-#include "shell/ui/pictures.h"
+#include "widgets/pictures.h"
+#include "widgets/twips.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>

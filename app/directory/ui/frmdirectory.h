@@ -3,7 +3,7 @@
 // pal list. It shows what DirectoryModel holds and hands it the user's clicks and keys.
 #pragma once
 
-#include "shell/ui/toolwindow.h"
+#include "widgets/toolwindow.h"
 
 class DirectoryModel;
 class QComboBox;

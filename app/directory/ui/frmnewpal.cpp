@@ -2,8 +2,8 @@
 #include "frmnewpal.h"
 
 #include "directory/directorymodel.h"
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

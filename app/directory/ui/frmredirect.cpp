@@ -1,8 +1,8 @@
 // The redirect prompt.
 #include "frmredirect.h"
 
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

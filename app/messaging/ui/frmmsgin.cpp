@@ -2,8 +2,8 @@
 #include "frmmsgin.h"
 
 #include "messaging/messageviewer.h"
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 // The About box.
 #include "frmabout.h"
 
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
 #include "version.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QLabel>
 #include <QPushButton>

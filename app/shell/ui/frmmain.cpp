@@ -2,11 +2,11 @@
 #include "frmmain.h"
 
 #include "calls/callclock.h"
-#include "platform/ui/twips.h"
-#include "platform/ui/videosurface.h"
 #include "shell/mainwindowmodel.h"
-#include "shell/ui/pictures.h"
 #include "shell/ui/toolbarbutton.h"
+#include "widgets/pictures.h"
+#include "widgets/twips.h"
+#include "widgets/videosurface.h"
 
 #include <QAction>
 #include <QCloseEvent>

@@ -3,8 +3,8 @@
 
 #include "shell/optionsmodel.h"
 #include "shell/ui/optionspages.h"
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,9 +1,9 @@
 // The splash window.
 #include "frmsplash.h"
 
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
 #include "version.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QLabel>
 #include <QVBoxLayout>

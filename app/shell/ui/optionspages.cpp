@@ -3,7 +3,7 @@
 
 #include "shell/mediaoptions.h"
 #include "shell/sounddevices.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/windowhelpers.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -3,8 +3,8 @@
 // and shutdown for the program.
 #pragma once
 
-#include "calls/shellview.h"
 #include "platform/usermessages.h"
+#include "program/programview.h"
 #include "shell/windowmodels.h"
 
 #include <QObject>
@@ -28,12 +28,12 @@ class FrmSplash;
 class HelpViewer;
 class QWidget;
 
-class Shell : public QObject, public ShellView, public UserMessages
+class ProgramWindows : public QObject, public ProgramView, public UserMessages
 {
     Q_OBJECT
 public:
-    Shell();
-    ~Shell() override;
+    ProgramWindows();
+    ~ProgramWindows() override;
 
     // Creates the main window with the program's models; call before the program starts up.
     void attach(const WindowModels &models);
@@ -50,7 +50,7 @@ public:
     void messageBox(const QString &text, const QString &title = {}) override;
     bool askYesNo(const QString &text) override;
 
-    // ShellView
+    // ProgramView
     void sizeMainWindow() override;
     void showSplash() override;
     void closeSplash() override;

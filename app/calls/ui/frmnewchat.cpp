@@ -1,10 +1,10 @@
 // The text chat window.
 #include "frmnewchat.h"
 
-#include "messaging/chatlink.h"
-#include "platform/ui/twips.h"
+#include "calls/chatlink.h"
 #include "protocol/chatline.h"
-#include "shell/ui/pictures.h"
+#include "widgets/pictures.h"
+#include "widgets/twips.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>

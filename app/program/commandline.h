@@ -3,7 +3,7 @@
 // 2000, as when a second program runs on the same machine.
 #pragma once
 
-#include "calls/callsession.h"
+#include "platform/netaddress.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,10 +1,10 @@
 // The text chat link and the conversation text.
 #include "chatlink.h"
 
-#include "calls/callsession.h"
+#include "callsession.h"
 #include "platform/linetransport.h"
 #include "protocol/chatline.h"
-#include "shell/settings.h"
+#include "userdata/settings.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include "platform/textfile.h"
 #include "platform/usermessages.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
+#include "settings.h"
 #include "version.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 // real-time chat every key goes at once. Typing happens only at the end of the pane.
 #pragma once
 
-#include "shell/ui/toolwindow.h"
+#include "widgets/toolwindow.h"
 
 class ChatLink;
 class QKeyEvent;

@@ -3,35 +3,49 @@
 // their models, and runs start-up, the close check and shutdown in their fixed order.
 #pragma once
 
-#include "audioengine.h"
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
+#include "calls/chatlink.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
 #include "calls/outgoingcall.h"
-#include "directory/activitylog.h"
 #include "directory/directoryclient.h"
 #include "directory/directorymodel.h"
-#include "directory/lists.h"
 #include "directory/palpresence.h"
-#include "directory/useridentity.h"
-#include "messaging/chatlink.h"
+#include "media/audioengine.h"
+#include "media/videoengine.h"
 #include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
+#include "platform/netaddress.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
-#include "shell/settings.h"
 #include "shell/sounddevices.h"
 #include "shell/windowmodels.h"
-#include "videoengine.h"
+#include "userdata/activitylog.h"
+#include "userdata/lists.h"
+#include "userdata/settings.h"
+#include "userdata/useridentity.h"
 
 #include <QObject>
 #include <QTimer>
 
-class ShellView;
+class ProgramView;
 class SoundPlayer;
 class Transports;
 class UserMessages;
+
+// The directory client as an outgoing call sees it.
+class DirectoryForCalls : public CallDirectory
+{
+public:
+    explicit DirectoryForCalls(DirectoryClient &client) : m_client(client) {}
+    bool connected() const override;
+    void lookUpEmail(const QString &address) override;
+    bool entry(int entry, QString *name, QString *location) const override;
+
+private:
+    DirectoryClient &m_client;
+};
 
 // Where a program keeps its settings and which base port it starts from.
 struct ProgramConfig {
@@ -61,7 +75,7 @@ public:
     quint16 basePort() const { return m_basePort; }
 
     // Start-up, with the command line's address (empty for none).
-    void startUp(ShellView &view, const QString &commandLine);
+    void startUp(ProgramView &view, const QString &commandLine);
     bool queryUnload() override;
     // Shutdown; runs once.
     void shutDown() override;
@@ -90,8 +104,11 @@ private:
     VideoEngine m_videoEngine;
     AudioEngine m_audioEngine;
     SoundDevices m_soundDevices;
+    AudioPath m_audio;
+    VideoPath m_video;
     ChatLink m_chat;
     DirectoryClient m_directory;
+    DirectoryForCalls m_callDirectory{m_directory};
     PalPresence m_presence;
     QuickMessageReceiver m_quickMessages;
     IncomingCall m_incoming;
@@ -104,7 +121,7 @@ private:
     OptionsModel m_options;
 
     quint16 m_basePort;
-    ShellView *m_view = nullptr;
+    ProgramView *m_view = nullptr;
     QTimer m_startupTimer;
     int m_startupTicks = 0;
     bool m_shutDown = false;

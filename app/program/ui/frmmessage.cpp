@@ -1,8 +1,8 @@
 // The information and error windows.
 #include "frmmessage.h"
 
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -6,7 +6,7 @@
 // size (a large camera's self view) is halved in that same pass, each pixel the mean of four.
 #pragma once
 
-#include "picturetarget.h"
+#include "media/picturetarget.h"
 
 #include <QImage>
 #include <QMutex>

@@ -1,9 +1,9 @@
 // The activity log window.
 #include "frmlog.h"
 
-#include "directory/activitylog.h"
-#include "platform/ui/twips.h"
 #include "platform/usermessages.h"
+#include "userdata/activitylog.h"
+#include "widgets/twips.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>

@@ -2,7 +2,7 @@
 // coded blocks waiting to go out, and the queue of decoded blocks waiting to be played.
 #pragma once
 
-#include "calls/ringqueue.h"
+#include "ringqueue.h"
 
 #include <QList>
 #include <QObject>

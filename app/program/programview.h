@@ -7,10 +7,10 @@ struct OpenWindows {
     bool selfView = false, chat = false, dataRates = false;
 };
 
-class ShellView
+class ProgramView
 {
 public:
-    virtual ~ShellView() = default;
+    virtual ~ProgramView() = default;
     // Sizes and places the main window (and applies the large zoom).
     virtual void sizeMainWindow() = 0;
     virtual void showSplash() = 0;

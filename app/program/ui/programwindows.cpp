@@ -1,30 +1,30 @@
 // Putting the windows together.
-#include "shell.h"
+#include "programwindows.h"
 
 #include "calls/ui/frmbusynotify.h"
 #include "calls/ui/frmcallin.h"
 #include "calls/ui/frmconstatus.h"
+#include "calls/ui/frmnewchat.h"
 #include "calls/ui/frmrates.h"
 #include "calls/ui/frmself.h"
-#include "calls/videopath.h"
 #include "directory/ui/frmdirectory.h"
-#include "directory/ui/frmlog.h"
+#include "frmmessage.h"
+#include "media/videopath.h"
 #include "messaging/messaging.h"
 #include "messaging/ui/frmmsgin.h"
 #include "messaging/ui/frmmsgout.h"
-#include "messaging/ui/frmnewchat.h"
 #include "platform/helpfile.h"
-#include "platform/ui/helpviewer.h"
-#include "platform/ui/twips.h"
-#include "platform/ui/videosurface.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/frmabout.h"
+#include "shell/ui/frmlog.h"
 #include "shell/ui/frmmain.h"
-#include "shell/ui/frmmessage.h"
 #include "shell/ui/frmoptions.h"
 #include "shell/ui/frmsplash.h"
-#include "shell/ui/pictures.h"
-#include "shell/ui/windowhelpers.h"
+#include "widgets/helpviewer.h"
+#include "widgets/pictures.h"
+#include "widgets/twips.h"
+#include "widgets/videosurface.h"
+#include "widgets/windowhelpers.h"
 
 #include <QApplication>
 #include <QDir>
@@ -39,30 +39,30 @@ namespace
 const QString Title = QStringLiteral("OVELA");
 }
 
-Shell::Shell() = default;
+ProgramWindows::ProgramWindows() = default;
 
-Shell::~Shell()
+ProgramWindows::~ProgramWindows()
 {
     releaseWindows();
 }
 
-void Shell::attach(const WindowModels &models)
+void ProgramWindows::attach(const WindowModels &models)
 {
     m_models = std::make_unique<WindowModels>(models);
     // Every window carries the program's icon, the help viewer and the tool windows too.
     QApplication::setWindowIcon(Pictures::appIcon());
     MainWindowModel &main = models.main;
     m_main = std::make_unique<FrmMain>(main);
-    connect(&main, &MainWindowModel::directoryRequested, this, &Shell::showDirectory);
-    connect(&main, &MainWindowModel::selfViewRequested, this, &Shell::showSelfView);
-    connect(&main, &MainWindowModel::chatRequested, this, &Shell::showChat);
-    connect(m_main.get(), &FrmMain::logRequested, this, &Shell::showLog);
-    connect(m_main.get(), &FrmMain::ratesRequested, this, &Shell::showRates);
-    connect(m_main.get(), &FrmMain::optionsRequested, this, &Shell::showOptions);
-    connect(m_main.get(), &FrmMain::aboutRequested, this, &Shell::showAbout);
-    connect(m_main.get(), &FrmMain::helpRequested, this, &Shell::showHelp);
-    connect(m_main.get(), &FrmMain::minimised, this, &Shell::onMinimised);
-    connect(m_main.get(), &FrmMain::restored, this, &Shell::onRestored);
+    connect(&main, &MainWindowModel::directoryRequested, this, &ProgramWindows::showDirectory);
+    connect(&main, &MainWindowModel::selfViewRequested, this, &ProgramWindows::showSelfView);
+    connect(&main, &MainWindowModel::chatRequested, this, &ProgramWindows::showChat);
+    connect(m_main.get(), &FrmMain::logRequested, this, &ProgramWindows::showLog);
+    connect(m_main.get(), &FrmMain::ratesRequested, this, &ProgramWindows::showRates);
+    connect(m_main.get(), &FrmMain::optionsRequested, this, &ProgramWindows::showOptions);
+    connect(m_main.get(), &FrmMain::aboutRequested, this, &ProgramWindows::showAbout);
+    connect(m_main.get(), &FrmMain::helpRequested, this, &ProgramWindows::showHelp);
+    connect(m_main.get(), &FrmMain::minimised, this, &ProgramWindows::onMinimised);
+    connect(m_main.get(), &FrmMain::restored, this, &ProgramWindows::onRestored);
     main.setIncomingTarget(m_main->videoSurface());
 
     // Quick messages: a compose window per Send Message or Reply, an incoming window per message
@@ -84,7 +84,7 @@ void Shell::attach(const WindowModels &models)
     });
 }
 
-void Shell::terminate()
+void ProgramWindows::terminate()
 {
     if (!m_models || m_models->main.shutDownDone()) return;
     // Nobody is there to answer a question now: open boxes give way, and the messages of the
@@ -97,7 +97,7 @@ void Shell::terminate()
     QCoreApplication::quit();
 }
 
-void Shell::releaseWindows()
+void ProgramWindows::releaseWindows()
 {
     m_splash.reset();
     m_self.reset();
@@ -118,8 +118,8 @@ void Shell::releaseWindows()
 
 // ---- messages -----------------------------------------------------------------------------
 
-void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
-                        std::function<void()> onOk)
+void ProgramWindows::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+                                 std::function<void()> onOk)
 {
     // A message belongs to the options dialog while that is open (its checks speak through
     // messages), else to the main window: the window manager keeps it in front of its owner.
@@ -133,17 +133,17 @@ void Shell::showMessage(QPointer<FrmMessage> &window, int kind, const QString &t
     window->showText(text);
 }
 
-void Shell::showInfoMessage(const QString &text, std::function<void()> onOk)
+void ProgramWindows::showInfoMessage(const QString &text, std::function<void()> onOk)
 {
     showMessage(m_info, FrmMessage::Information, text, std::move(onOk));
 }
 
-void Shell::showErrorMessage(const QString &text)
+void ProgramWindows::showErrorMessage(const QString &text)
 {
     showMessage(m_error, FrmMessage::Error, text);
 }
 
-void Shell::messageBox(const QString &text, const QString &title)
+void ProgramWindows::messageBox(const QString &text, const QString &title)
 {
     if (m_terminating) {
         std::fprintf(stderr, "%s\n", qPrintable(text));
@@ -155,7 +155,7 @@ void Shell::messageBox(const QString &text, const QString &title)
     box.exec();
 }
 
-bool Shell::askYesNo(const QString &text)
+bool ProgramWindows::askYesNo(const QString &text)
 {
     if (m_terminating) return false;
     QMessageBox box(QMessageBox::Question, Title, text, QMessageBox::Yes | QMessageBox::No,
@@ -166,7 +166,7 @@ bool Shell::askYesNo(const QString &text)
 
 // ---- start-up and shutdown ----------------------------------------------------------------
 
-void Shell::sizeMainWindow()
+void ProgramWindows::sizeMainWindow()
 {
     // The large (Normal) zoom's size, at least as large as the window's contents need.
     const QSize wanted = Twips::toPixels(MainWindowModel::WidthTwips, MainWindowModel::HeightTwips);
@@ -179,30 +179,30 @@ void Shell::sizeMainWindow()
     }
 }
 
-void Shell::showSplash()
+void ProgramWindows::showSplash()
 {
     m_splash = std::make_unique<FrmSplash>();
     m_splash->show();
 }
 
-void Shell::closeSplash()
+void ProgramWindows::closeSplash()
 {
     m_splash.reset();
 }
 
-void Shell::moveMainWindow(int leftTwips, int topTwips)
+void ProgramWindows::moveMainWindow(int leftTwips, int topTwips)
 {
     m_main->move(Twips::toPixelsX(leftTwips), Twips::toPixelsY(topTwips));
 }
 
-void Shell::mainWindowPosition(int *leftTwips, int *topTwips) const
+void ProgramWindows::mainWindowPosition(int *leftTwips, int *topTwips) const
 {
     const QPoint at = m_main->pos();
     *leftTwips = Twips::fromPixelsX(at.x());
     *topTwips = Twips::fromPixelsY(at.y());
 }
 
-void Shell::loadWindows()
+void ProgramWindows::loadWindows()
 {
     const WindowModels &m = *m_models;
     m_self = std::make_unique<FrmSelf>(m.camera);
@@ -223,7 +223,7 @@ void Shell::loadWindows()
     connect(&m.main, &MainWindowModel::figures, m_rates.get(), &FrmRates::showFigures);
     connect(&m.main, &MainWindowModel::captureRate, m_rates.get(),
             [this](const QString &fps) { m_rates->setFigure("pnlFpsCap", fps); });
-    connect(&m.main, &MainWindowModel::fiveSecondStep, this, &Shell::dockSelfView);
+    connect(&m.main, &MainWindowModel::fiveSecondStep, this, &ProgramWindows::dockSelfView);
     m_log = std::make_unique<FrmLog>(m.log, *this);
     m_callIn = std::make_unique<FrmCallIn>(m.incoming);
     m_busy = std::make_unique<FrmBusyNotify>(m.incoming);
@@ -234,7 +234,7 @@ void Shell::loadWindows()
     placeHelpers();
 }
 
-void Shell::placeHelpers()
+void ProgramWindows::placeHelpers()
 {
     // The self view sits at the main window's top right, the chat window below it; a window the
     // user has moved stays where it is.
@@ -245,14 +245,14 @@ void Shell::placeHelpers()
         m_chat->move(m_chatPlacedAt = QPoint(main.left(), main.bottom() + 1));
 }
 
-void Shell::showStartupWindows(bool selfView, bool chat, bool dataRates)
+void ProgramWindows::showStartupWindows(bool selfView, bool chat, bool dataRates)
 {
     showSelfView(selfView);
     showChat(chat);
     if (dataRates) showRates();
 }
 
-void Shell::showMainWindow()
+void ProgramWindows::showMainWindow()
 {
     const bool first = !m_main->isVisible();
     m_main->show();
@@ -260,15 +260,15 @@ void Shell::showMainWindow()
     m_main->activateWindow();
     // The window manager frames a new window a moment later; only then is the frame's size
     // known, by which the windows beside it are placed.
-    if (first) QTimer::singleShot(FramedAfterMs, this, &Shell::placeHelpers);
+    if (first) QTimer::singleShot(FramedAfterMs, this, &ProgramWindows::placeHelpers);
 }
 
-void Shell::showOptions()
+void ProgramWindows::showOptions()
 {
     openOptions(-1);
 }
 
-void Shell::openOptions(int tab)
+void ProgramWindows::openOptions(int tab)
 {
     // A dialog of the main window: the window manager keeps it in front of it, also when the
     // main window itself has only just been shown (the first start's request for a name).
@@ -279,13 +279,13 @@ void Shell::openOptions(int tab)
     m_options->activateWindow();
 }
 
-OpenWindows Shell::openWindows() const
+OpenWindows ProgramWindows::openWindows() const
 {
     return {m_self && m_self->isVisible(), m_chat && m_chat->isVisible(),
             m_rates && m_rates->isVisible()};
 }
 
-void Shell::unloadWindows()
+void ProgramWindows::unloadWindows()
 {
     for (ToolWindow *w : std::initializer_list<ToolWindow *>{m_self.get(), m_chat.get()})
         if (w) w->unload();
@@ -302,7 +302,7 @@ void Shell::unloadWindows()
 
 // ---- the windows the main window opens ----------------------------------------------------
 
-void Shell::placeBesideMain(QWidget *window)
+void ProgramWindows::placeBesideMain(QWidget *window)
 {
     // Beside the main window, below the self view when that is open there.
     window->adjustSize();
@@ -311,7 +311,7 @@ void Shell::placeBesideMain(QWidget *window)
     moveOnScreen(window, {m_main->frameGeometry().right() + 1, top});
 }
 
-void Shell::dockSelfView()
+void ProgramWindows::dockSelfView()
 {
     // The self view follows the main window when it has moved (and docking is on).
     if (!m_self || !m_self->isVisible() || !m_models->main.selfViewFollowsMain() ||
@@ -328,7 +328,7 @@ void Shell::dockSelfView()
     moveOnScreen(m_self.get(), {left, main.top()});
 }
 
-void Shell::showSelfView(bool show)
+void ProgramWindows::showSelfView(bool show)
 {
     if (!m_self) return;
     if (show && !m_models->main.selfViewAvailable()) show = false;
@@ -336,14 +336,14 @@ void Shell::showSelfView(bool show)
     m_models->main.setSelfViewShown(show);
 }
 
-void Shell::showChat(bool show)
+void ProgramWindows::showChat(bool show)
 {
     if (!m_chat) return;
     m_chat->setVisible(show);
     m_models->main.setChatShown(show);
 }
 
-void Shell::showDirectory()
+void ProgramWindows::showDirectory()
 {
     if (!m_directory) return;
     // The first time it opens, it opens in the middle of the screen, at its saved size.
@@ -357,7 +357,7 @@ void Shell::showDirectory()
     m_directory->activateWindow();
 }
 
-void Shell::showRates()
+void ProgramWindows::showRates()
 {
     if (!m_rates) return;
     placeBesideMain(m_rates.get());
@@ -365,7 +365,7 @@ void Shell::showRates()
     m_rates->raise();
 }
 
-void Shell::showLog()
+void ProgramWindows::showLog()
 {
     if (!m_log) return;
     if (!m_log->isVisible()) centreOnScreen(m_log.get());
@@ -373,14 +373,14 @@ void Shell::showLog()
     m_log->raise();
 }
 
-void Shell::showAbout()
+void ProgramWindows::showAbout()
 {
     if (!m_about) m_about = new FrmAbout;
     m_about->show();
     m_about->raise();
 }
 
-void Shell::showHelp(bool topics)
+void ProgramWindows::showHelp(bool topics)
 {
     if (!m_help) {
         HelpFile file;
@@ -402,7 +402,7 @@ void Shell::showHelp(bool topics)
     m_help->activateWindow();
 }
 
-void Shell::onMinimised()
+void ProgramWindows::onMinimised()
 {
     // The helpers go with the main window; the View entries keep what was open.
     if (m_rates) m_rates->hide();
@@ -411,7 +411,7 @@ void Shell::onMinimised()
     if (m_self) m_self->hide();
 }
 
-void Shell::onRestored()
+void ProgramWindows::onRestored()
 {
     if (m_self && m_main->selfViewChecked()) m_self->show();
     if (m_chat && m_main->chatChecked()) m_chat->show();

@@ -4,7 +4,7 @@
 #include "platform/usermessages.h"
 #include "protocol/mediapacket.h"
 #include "qvidutil.h"
-#include "shell/settings.h"
+#include "userdata/settings.h"
 #include "videoengine.h"
 
 #include <cmath>

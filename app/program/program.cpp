@@ -1,11 +1,11 @@
 // Start-up, listeners and shutdown.
 #include "program.h"
 
-#include "calls/shellview.h"
 #include "messaging/messagestore.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
+#include "programview.h"
 
 #include <QFileInfo>
 
@@ -16,18 +16,23 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
       m_videoEngine(messages), m_audioEngine(messages),
       m_soundDevices(m_audioEngine, sounds, messages,
                      QFileInfo(config.settingsPath).absolutePath()),
+      m_audio(m_audioEngine), m_video(m_videoEngine, m_settings, messages),
       m_chat(m_session, m_settings, transports),
       m_directory({m_settings, m_identity, messages, transports}),
       m_presence({m_pals, m_identity, messages, transports}),
       m_quickMessages({m_settings, m_refuseList, sounds, messages, transports}),
-      m_incoming(m_settings, m_log), m_media({m_settings, m_session, m_chat, m_log, sounds,
-                                              messages, transports, m_videoEngine, m_audioEngine}),
+      m_incoming(m_settings, m_log),
+      m_media({m_settings, m_session, m_chat, m_log, sounds, messages, transports, m_videoEngine,
+               m_audioEngine, m_audio, m_video}),
       m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_log, sounds, messages,
                     transports}),
-      m_outgoing(m_session, m_signalling, m_media, m_directory, messages),
-      m_directoryModel({m_settings, m_directory, m_presence, m_pals, m_outgoing, messages}),
-      m_messaging({m_settings, m_identity, m_media, transports, messages},
-                  {m_media, m_outgoing, m_presence, m_refuseList, messages}, m_quickMessages),
+      m_outgoing(m_session, m_signalling, m_media, m_callDirectory, messages),
+      m_directoryModel({m_settings, m_directory, m_presence, m_pals, messages}),
+      m_messaging(
+          {m_settings, m_identity, m_audio, m_video, m_media.mainTimer(), transports, messages},
+          {m_video, m_audio, m_refuseList, messages,
+           [this](const QString &email) { return m_presence.addPal(email, email); }},
+          m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
       m_options({m_settings, m_refuseList, m_chat, m_directory, m_media, m_soundDevices, messages}),
@@ -43,7 +48,7 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     connect(&m_chat, &ChatLink::lineTyped, this,
             [this](const QString &line) { m_media.textQueue().add(line); });
     connect(&m_chat, &ChatLink::bell, this, [this] {
-        if (m_media.audio().idle()) m_sounds.play(QStringLiteral("chatbell.wav"));
+        if (m_audio.idle()) m_sounds.play(QStringLiteral("chatbell.wav"));
     });
     connect(&m_options, &OptionsModel::applied, &m_mainWindow, &MainWindowModel::settingsChanged);
 
@@ -51,13 +56,6 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     // shows its name and place; the e-mail lookup's answer places the call.
     connect(&m_directory, &DirectoryClient::palConnectionWanted, &m_presence,
             &PalPresence::ConnectPalServer);
-    m_outgoing.directoryEntry = [this](int entry, QString *name, QString *location) {
-        const Directory::User *user = m_directory.user(entry);
-        if (!user) return false;
-        *name = user->name;
-        *location = user->location;
-        return true;
-    };
     connect(
         &m_directory, &DirectoryClient::emailFound, this,
         [this](const QString &name, const QString &location, const QString &address, qint16 port) {
@@ -65,6 +63,11 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
             m_outgoing.PlaceCall(address, port, -1);
         });
     connect(&m_directory, &DirectoryClient::emailNotFound, &m_session, &CallSession::emailNotFound);
+    // Calls placed from the directory window and from a received message.
+    connect(&m_directoryModel, &DirectoryModel::callRequested, &m_outgoing,
+            &OutgoingCall::PlaceCall);
+    connect(&m_messaging, &Messaging::callRequested, this,
+            [this](const QString &address, int port) { m_outgoing.PlaceCall(address, port, 0); });
     connect(&m_mainWindow, &MainWindowModel::directoryRequested, &m_directoryModel,
             &DirectoryModel::openedByCommand);
     connect(this, &Program::palCheckDue, &m_presence, &PalPresence::ConnectPalServer);
@@ -77,13 +80,32 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
 
 Program::~Program() = default;
 
+bool DirectoryForCalls::connected() const
+{
+    return m_client.connected();
+}
+
+void DirectoryForCalls::lookUpEmail(const QString &address)
+{
+    m_client.lookUpEmail(address);
+}
+
+bool DirectoryForCalls::entry(int entry, QString *name, QString *location) const
+{
+    const Directory::User *user = m_client.user(entry);
+    if (!user) return false;
+    *name = user->name;
+    *location = user->location;
+    return true;
+}
+
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_media.video(),
+    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_video,
             m_directoryModel, m_messaging, m_log,      m_options};
 }
 
-void Program::startUp(ShellView &view, const QString &commandLine)
+void Program::startUp(ProgramView &view, const QString &commandLine)
 {
     m_view = &view;
     view.sizeMainWindow();
@@ -99,7 +121,7 @@ void Program::startUp(ShellView &view, const QString &commandLine)
     m_identity.setBasePort(m_basePort);
     m_identity.load();
     view.loadWindows();
-    m_identity.setDevices(m_media.video().captureAvailable(), m_media.audio().available());
+    m_identity.setDevices(m_video.captureAvailable(), m_audio.available());
     m_presence.start();
     if (const EndpointError e = m_chat.start(m_basePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);

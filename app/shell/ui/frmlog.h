@@ -2,7 +2,7 @@
 // hides it).
 #pragma once
 
-#include "shell/ui/toolwindow.h"
+#include "widgets/toolwindow.h"
 
 class ActivityLog;
 class QListWidget;

@@ -1,0 +1,2 @@
+// The directory, which may not be seen from a call.
+#pragma once
