@@ -14,7 +14,11 @@
 
 #include <stdint.h>
 
+#if defined(__GNUC__) || defined(__clang__)
 #define QVNAUD20_API __attribute__((visibility("default")))
+#else
+#define QVNAUD20_API
+#endif
 
 /* Results of the device exports besides 0 (success). */
 #define QVNAUD20_NO_DEVICE (-10)   /* no recording (or playback) device at all */

@@ -3,6 +3,8 @@
 // Every source and sink is used by one worker thread only once it has been opened.
 #pragma once
 
+#include "qvnaud20.h"
+
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -15,13 +17,13 @@ namespace ovela::audio
 namespace DeviceResult
 {
 constexpr int kOk = 0;
-constexpr int kNoDevice = -10;
-constexpr int kGeneral = 1;
-constexpr int kBusy = 4;
-constexpr int kBadHandle = 5;
-constexpr int kNoMemory = 7;
-constexpr int kBadParam = 11;
-constexpr int kBadFormat = 32;
+constexpr int kNoDevice = QVNAUD20_NO_DEVICE;
+constexpr int kGeneral = QVNAUD20_ERR_GENERAL;
+constexpr int kBusy = QVNAUD20_ERR_BUSY;
+constexpr int kBadHandle = QVNAUD20_ERR_BAD_HANDLE;
+constexpr int kNoMemory = QVNAUD20_ERR_NO_MEMORY;
+constexpr int kBadParam = QVNAUD20_ERR_BAD_PARAM;
+constexpr int kBadFormat = QVNAUD20_ERR_BAD_FORMAT;
 } // namespace DeviceResult
 
 constexpr int kSampleRate = 8000;

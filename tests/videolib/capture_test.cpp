@@ -230,9 +230,9 @@ TEST_F(Capture, WithoutADriverNothingStarts)
     EXPECT_STREQ(name, "keep");
     EXPECT_EQ(
         QVIDGetVideoSettings(window, &width, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
-        -2);
+        RXV_ERR_NO_DRIVER);
     EXPECT_EQ(width, 7);
-    EXPECT_EQ(QVIDInitCapture(nullptr, window), -20);
+    EXPECT_EQ(QVIDInitCapture(nullptr, window), RXV_ERR_CAPTURE);
     EXPECT_EQ(QVIDGrabFrameNoStop(window), 0);
     EXPECT_EQ(QVIDPreview(window, 1), 0);
     EXPECT_EQ(QVIDSetVideoFormat(window), 0);
@@ -397,14 +397,14 @@ TEST(TestPattern, SizesAndCapacities)
     EXPECT_EQ(make("yvu9", 176, 144, 921600), 28512);
     EXPECT_EQ(make("grey4", 320, 240, 921600), 38400);
     EXPECT_EQ(make("rgb555", 7, 3, 921600), 42);
-    EXPECT_EQ(make("yuv12", 321, 240, 921600), -1);
-    EXPECT_EQ(make("yvu9", 162, 120, 921600), -1);
-    EXPECT_EQ(make("grey4", 161, 120, 921600), -1);
-    EXPECT_EQ(make("rgb24", 0, 240, 921600), -1);
-    EXPECT_EQ(make("bgr24", 320, 240, 921600), -1);
-    EXPECT_EQ(make(nullptr, 320, 240, 921600), -1);
-    EXPECT_EQ(make("rgb24", 320, 240, 230399), -2);
-    EXPECT_EQ(QVIDTestPattern("rgb24", 320, 240, 0, nullptr, 230400), -2);
+    EXPECT_EQ(make("yuv12", 321, 240, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make("yvu9", 162, 120, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make("grey4", 161, 120, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make("rgb24", 0, 240, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make("bgr24", 320, 240, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make(nullptr, 320, 240, 921600), RXV_ERR_INVALID);
+    EXPECT_EQ(make("rgb24", 320, 240, 230399), RXV_ERR_NO_ROOM);
+    EXPECT_EQ(QVIDTestPattern("rgb24", 320, 240, 0, nullptr, 230400), RXV_ERR_NO_ROOM);
 }
 
 TEST(TestPattern, FramesRepeatEvery256AndMove)
@@ -479,8 +479,8 @@ TEST(TestPattern, NumberIsReadBackAfterCodingAndReduction)
         }
     }
     const Bytes flat(320 * 240 * 3, 128);
-    EXPECT_EQ(QVIDTestPatternNumber(flat.data(), 320, 240), -1);
-    EXPECT_EQ(QVIDTestPatternNumber(nullptr, 320, 240), -1);
+    EXPECT_EQ(QVIDTestPatternNumber(flat.data(), 320, 240), RXV_ERR_BAD_DATA);
+    EXPECT_EQ(QVIDTestPatternNumber(nullptr, 320, 240), RXV_ERR_INVALID);
 }
 
 } // namespace

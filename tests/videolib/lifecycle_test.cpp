@@ -16,6 +16,13 @@ using namespace rxvtest;
 namespace
 {
 
+// The result codes belong to the binary interface: the tests below compare against the names,
+// so the values are held here.
+static_assert(RXV_ERR_INVALID == -1 && RXV_ERR_NO_MEMORY == -1 && RXV_ERR_NOT_READY == -1 &&
+              RXV_ERR_BAD_DATA == -1 && RXV_ERR_FILE == -1 && RXV_ERR_CODER == -1);
+static_assert(RXV_ERR_NO_ROOM == -2 && RXV_ERR_TOO_LARGE == -2 && RXV_ERR_RING_FULL == -2 &&
+              RXV_ERR_NO_DRIVER == -2 && RXV_ERR_CAPTURE == -20);
+
 // ---- byte copies between the program's strings and raw buffers ----
 
 enum class Copy { Buffer, LongToString, StringToLong };
@@ -62,14 +69,14 @@ INSTANTIATE_TEST_SUITE_P(
     Counts, CopyUtilities,
     testing::Values(CopyCase{"buffer", Copy::Buffer, 1234, 0, 1234, 1234},
                     CopyCase{"bufferNothing", Copy::Buffer, 0, 0, 0, 0},
-                    CopyCase{"bufferNegative", Copy::Buffer, -5, 0, -1, 0},
+                    CopyCase{"bufferNegative", Copy::Buffer, -5, 0, RXV_ERR_INVALID, 0},
                     CopyCase{"stillAbove16Bits", Copy::LongToString, 40000, 0, 40000, 40000},
-                    CopyCase{"longNegative", Copy::LongToString, -1, 0, -1, 0},
+                    CopyCase{"longNegative", Copy::LongToString, -1, 0, RXV_ERR_INVALID, 0},
                     CopyCase{"capacityLimits", Copy::StringToLong, 5000, 4000, 4000, 4000},
                     CopyCase{"lengthLimits", Copy::StringToLong, 300, 4000, 300, 300},
                     CopyCase{"largeStillWhole", Copy::StringToLong, 65000, 65535, 65000, 65000},
-                    CopyCase{"negativeCapacity", Copy::StringToLong, 10, -1, -1, 0},
-                    CopyCase{"negativeLength", Copy::StringToLong, -10, 100, -1, 0}),
+                    CopyCase{"negativeCapacity", Copy::StringToLong, 10, -1, RXV_ERR_INVALID, 0},
+                    CopyCase{"negativeLength", Copy::StringToLong, -10, 100, RXV_ERR_INVALID, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(CopyBuffer, OverlappingRegionsMoveIntact)
@@ -251,12 +258,13 @@ long addressSpaceInUse()
     const rlim_t limit = static_cast<rlim_t>(addressSpaceInUse() + 512 * 1024);
     const rlimit rl{limit, limit};
     if (setrlimit(RLIMIT_AS, &rl) != 0) std::_Exit(10);
-    if (QVIDInitialize(nullptr) != -1) std::_Exit(11);
+    if (QVIDInitialize(nullptr) != RXV_ERR_NO_MEMORY) std::_Exit(11);
     const Bytes ken = packet("KEN", Bytes{0x82, 6, 5});
     const Bytes aud = packet("AUD", Bytes{1, 2, 3});
     uint8_t payload[16];
     int16_t kind = -1;
-    if (QVIDProcessData(ken.data(), static_cast<int32_t>(ken.size()), payload, 16, &kind) != -1 ||
+    if (QVIDProcessData(ken.data(), static_cast<int32_t>(ken.size()), payload, 16, &kind) !=
+            RXV_ERR_NOT_READY ||
         kind != RXV_KIND_PICTURE)
         std::_Exit(12);
     if (QVIDProcessData(aud.data(), static_cast<int32_t>(aud.size()), payload, 16, &kind) != 3)

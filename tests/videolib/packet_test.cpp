@@ -194,8 +194,8 @@ TEST_F(Engine, UndecodableJpegKeepsThePreviousPicture)
 {
     process(kjp(320, 240, 1));
     Bytes damaged = packet("KJP", Bytes{0xFF, 0xD8, 0xFF, 0xC0, 0x00, 0x03, 0x01});
-    EXPECT_EQ(process(damaged).result, -1);
-    EXPECT_EQ(process(packet("KJP", Bytes{})).result, -1);
+    EXPECT_EQ(process(damaged).result, RXV_ERR_BAD_DATA);
+    EXPECT_EQ(process(packet("KJP", Bytes{})).result, RXV_ERR_BAD_DATA);
     EXPECT_EQ(surface.calls.size(), 1u);
     int16_t w = 0, h = 0;
     RXVGetImageSize(&w, &h);
@@ -252,9 +252,9 @@ TEST_F(Engine, StreamFramesQueueUntilTheRingIsFull)
         ASSERT_EQ(process(packet("VID", streamFrame())).result, 320) << i;
     const Parsed full = process(packet("VID", streamFrame()));
     EXPECT_EQ(full.kind, RXV_KIND_PICTURE);
-    EXPECT_EQ(full.result, -2);
+    EXPECT_EQ(full.result, RXV_ERR_RING_FULL);
     EXPECT_EQ(writeIndex(), 19);
-    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, 100, 0), -2);
+    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, 100, 0), RXV_ERR_RING_FULL);
 
     EXPECT_EQ(QVIDFlushEvents(), 0);
     QVIDGetTimeInfo(nullptr, nullptr, &w, &r);
@@ -266,9 +266,9 @@ TEST_F(Engine, StreamFramesQueueUntilTheRingIsFull)
 TEST_F(Engine, StreamFramesThatCannotBeDecodedAreHandledSafely)
 {
     // Size code outside the table: nothing queued.
-    EXPECT_EQ(process(packet("VID", streamFrame(6, 4))).result, -1);
-    EXPECT_EQ(process(packet("KEN", Bytes{0x82, 6, 7})).result, -1);
-    EXPECT_EQ(process(packet("DEN", Bytes{0x82})).result, -1);
+    EXPECT_EQ(process(packet("VID", streamFrame(6, 4))).result, RXV_ERR_BAD_DATA);
+    EXPECT_EQ(process(packet("KEN", Bytes{0x82, 6, 7})).result, RXV_ERR_BAD_DATA);
+    EXPECT_EQ(process(packet("DEN", Bytes{0x82})).result, RXV_ERR_BAD_DATA);
     EXPECT_EQ(writeIndex(), 0);
     // The slot is reserved from byte 2, but the decoded header says something else: a blank
     // picture is queued and 0 says so.
@@ -293,8 +293,8 @@ TEST_F(Engine, AddDataEventAndRebindingThePlaybackTarget)
     const Bytes picture = pattern(300, 1);
     EXPECT_EQ(QVIDAddDataEvent(1, picture.data(), 300, 50), 0);
     EXPECT_EQ(QVIDAddDataEvent(1, nullptr, 300, 50), 1);
-    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, -1, 50), -1);
-    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, RXV_MAX_PICTURE_BYTES + 1, 50), -1);
+    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, -1, 50), RXV_ERR_INVALID);
+    EXPECT_EQ(QVIDAddDataEvent(1, nullptr, RXV_MAX_PICTURE_BYTES + 1, 50), RXV_ERR_INVALID);
     EXPECT_EQ(writeIndex(), 2);
     QVIDInitPlaybackEngine(drawDib, &surface.surface);
     int16_t w = -1, r = -1;
@@ -306,8 +306,8 @@ TEST_F(Engine, AddDataEventAndRebindingThePlaybackTarget)
 TEST_F(Engine, PicturePacketsNeedTheEngineStarted)
 {
     QVIDTerminate();
-    EXPECT_EQ(process(kjp(80, 60, 0)).result, -1);
-    EXPECT_EQ(process(packet("VID", streamFrame())).result, -1);
+    EXPECT_EQ(process(kjp(80, 60, 0)).result, RXV_ERR_NOT_READY);
+    EXPECT_EQ(process(packet("VID", streamFrame())).result, RXV_ERR_NOT_READY);
     EXPECT_EQ(process(packet("TXT", pattern(5, 0))).result, 5);
     EXPECT_TRUE(surface.calls.empty());
 }

@@ -151,7 +151,7 @@ TEST(CompressStill, NeverWritesPastTheCapacity)
             EXPECT_EQ(r, length) << "an exact fit is not an overflow";
             EXPECT_EQ(0, std::memcmp(out.data(), full.data(), full.size()));
         } else {
-            EXPECT_EQ(r, -2) << "capacity " << capacity;
+            EXPECT_EQ(r, RXV_ERR_NO_ROOM) << "capacity " << capacity;
         }
     }
 }
@@ -160,9 +160,9 @@ TEST(CompressStill, RefusesEmptyPicturesWithoutWriting)
 {
     const Bytes picture = naturalPicture(16, 16);
     Bytes out(100, 0x5A);
-    EXPECT_EQ(QVIDCompressStill(picture.data(), 0, 16, 30, out.data(), 100), -1);
-    EXPECT_EQ(QVIDCompressStill(picture.data(), 16, 0, 30, out.data(), 100), -1);
-    EXPECT_EQ(QVIDCompressStill(picture.data(), -16, 16, 30, out.data(), 100), -1);
+    EXPECT_EQ(QVIDCompressStill(picture.data(), 0, 16, 30, out.data(), 100), RXV_ERR_INVALID);
+    EXPECT_EQ(QVIDCompressStill(picture.data(), 16, 0, 30, out.data(), 100), RXV_ERR_INVALID);
+    EXPECT_EQ(QVIDCompressStill(picture.data(), -16, 16, 30, out.data(), 100), RXV_ERR_INVALID);
     EXPECT_TRUE(untouchedFrom(out, 0, 0x5A));
 }
 
@@ -251,14 +251,14 @@ TEST_P(DamagedStill, FailsCleanlyOrCompletes)
 
 INSTANTIATE_TEST_SUITE_P(
     Streams, DamagedStill,
-    testing::Values(DamageCase{"empty", Damage::Empty, -1, false},
-                    DamageCase{"text", Damage::Text, -1, false},
-                    DamageCase{"markerOnly", Damage::MarkerOnly, -1, false},
+    testing::Values(DamageCase{"empty", Damage::Empty, RXV_ERR_BAD_DATA, false},
+                    DamageCase{"text", Damage::Text, RXV_ERR_BAD_DATA, false},
+                    DamageCase{"markerOnly", Damage::MarkerOnly, RXV_ERR_BAD_DATA, false},
                     DamageCase{"headerOnly", Damage::HeaderOnly, 0, false},
                     DamageCase{"cutHalf", Damage::CutHalf, 0, true},
-                    DamageCase{"badFrameHeader", Damage::BadFrameHeader, -1, false},
-                    DamageCase{"largerThanAnyBuffer", Damage::Oversized, -2, false},
-                    DamageCase{"cmyk", Damage::Cmyk, -1, false}),
+                    DamageCase{"badFrameHeader", Damage::BadFrameHeader, RXV_ERR_BAD_DATA, false},
+                    DamageCase{"largerThanAnyBuffer", Damage::Oversized, RXV_ERR_TOO_LARGE, false},
+                    DamageCase{"cmyk", Damage::Cmyk, RXV_ERR_BAD_DATA, false}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST(UnCompressStill, GreyStreamsComeBackWithThreeEqualComponents)
@@ -292,10 +292,10 @@ TEST(StillFiles, FileRoundTripMatchesMemoryAndFailuresLeaveNoFile)
     EXPECT_EQ(0, std::memcmp(fromFile.data(), decompress(jpeg).picture.data(), 160 * 120 * 3));
 
     const std::string missing = (dir / "no-such-dir" / "x.jpg").string();
-    EXPECT_EQ(QVIDCompressStillFile(picture.data(), 160, 120, 30, missing.c_str()), -1);
-    EXPECT_EQ(QVIDUnCompressStillFile(missing.c_str(), &w, &h, fromFile.data()), -1);
+    EXPECT_EQ(QVIDCompressStillFile(picture.data(), 160, 120, 30, missing.c_str()), RXV_ERR_FILE);
+    EXPECT_EQ(QVIDUnCompressStillFile(missing.c_str(), &w, &h, fromFile.data()), RXV_ERR_FILE);
     const std::string zero = (dir / "zero.jpg").string();
-    EXPECT_EQ(QVIDCompressStillFile(picture.data(), 0, 120, 30, zero.c_str()), -1);
+    EXPECT_EQ(QVIDCompressStillFile(picture.data(), 0, 120, 30, zero.c_str()), RXV_ERR_INVALID);
     EXPECT_FALSE(std::filesystem::exists(zero));
     std::filesystem::remove_all(dir);
 }
@@ -321,7 +321,7 @@ TEST(DownSampleImg, QuickMessageThumbnailAndBadSizes)
     ASSERT_EQ(QVIDDownSampleImg(source.data(), 320, 240, thumb.data(), 80, 60), 80 * 60 * 3);
     EXPECT_EQ(0, std::memcmp(&thumb[(59 * 80 + 79) * 3], &source[(236 * 320 + 316) * 3], 3));
     EXPECT_TRUE(untouchedFrom(thumb, 80 * 60 * 3, 0x33));
-    EXPECT_EQ(QVIDDownSampleImg(source.data(), 320, 240, thumb.data(), 0, 60), -1);
+    EXPECT_EQ(QVIDDownSampleImg(source.data(), 320, 240, thumb.data(), 0, 60), RXV_ERR_INVALID);
 }
 
 TEST(InvertFrame, FlipsRowsAndSwapsRedAndBlue)

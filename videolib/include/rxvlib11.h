@@ -43,6 +43,20 @@ extern "C" {
 /* Number of slots of the frame event ring; at most RXV_RING_SLOTS - 1 events are pending. */
 #define RXV_RING_SLOTS 20
 
+/* Negative results. Names that share a value differ only in what they tell the reader; each
+ * function below names the ones it returns. */
+#define RXV_ERR_INVALID (-1)   /* a null pointer, or a length, size or format out of range */
+#define RXV_ERR_NO_MEMORY (-1) /* a buffer cannot be allocated */
+#define RXV_ERR_NOT_READY (-1) /* no engine buffers: QVIDInitialize not called, or it failed */
+#define RXV_ERR_BAD_DATA (-1)  /* the input cannot be decoded or read */
+#define RXV_ERR_FILE (-1)      /* a file cannot be opened, created or written */
+#define RXV_ERR_CODER (-1)     /* the JPEG coder gave up */
+#define RXV_ERR_NO_ROOM (-2)   /* the result does not fit in the caller's capacity */
+#define RXV_ERR_TOO_LARGE (-2) /* the decoded picture would exceed RXV_MAX_PICTURE_BYTES */
+#define RXV_ERR_RING_FULL (-2) /* the frame event ring is full */
+#define RXV_ERR_NO_DRIVER (-2) /* not a live capture window, or no driver connected */
+#define RXV_ERR_CAPTURE (-20)  /* capture cannot start: no window, no driver or no camera */
+
 /*
  * Drawing surface (the "device context"). The caller owns it and fills it in; the engine only
  * calls draw. draw receives a bottom-up BGR picture (rows of width * 3 bytes, no padding) that is
@@ -66,19 +80,20 @@ typedef struct RXVDrawDib RXVDrawDib;
 
 /* ---- Lifecycle and utilities ---- */
 
-/* 0, or -1 when a buffer cannot be allocated (the engine then stays unusable: every call that
- * needs its buffers fails). instance is ignored. Calling it again resets the engine state. */
+/* 0, or RXV_ERR_NO_MEMORY when a buffer cannot be allocated (the engine then stays unusable:
+ * every call that needs its buffers fails). instance is ignored. Calling it again resets the
+ * engine state. */
 RXV_API int32_t QVIDInitialize(void *instance);
 /* 0; releases the buffers and every pending frame event. */
 RXV_API int32_t QVIDTerminate(void);
-/* length; copies length bytes (regions may overlap). -1 for a negative length or a null pointer
- * with a nonzero length, nothing copied. */
+/* length; copies length bytes (regions may overlap). RXV_ERR_INVALID for a negative length or a
+ * null pointer with a nonzero length, nothing copied. */
 RXV_API int32_t QVIDCopyBuffer(const void *source, int32_t length, void *destination);
 /* length; copies length bytes from a raw buffer into the caller's string buffer. Counts above
- * 32,767 are copied in full; -1 for a negative length or a null pointer. */
+ * 32,767 are copied in full; RXV_ERR_INVALID for a negative length or a null pointer. */
 RXV_API int32_t QVIDLongtoString(const void *source, int32_t length, void *destination);
 /* min(length, capacity); copies that many bytes from the string bytes into the raw buffer.
- * -1 for a negative length or capacity or a null pointer. */
+ * RXV_ERR_INVALID for a negative length or capacity or a null pointer. */
 RXV_API int32_t QVIDStringtoLong(const void *source, int32_t length, void *destination,
                                  int32_t capacity);
 /* Renders length bytes of UTF-8 text, white on black, in a fixed-pitch font, one character
@@ -100,32 +115,34 @@ RXV_API int32_t QVID_G723Man(void);
 
 /* ---- Still-image (JPEG) codec ---- */
 
-/* Length of the JPEG stream written to output. -1 when width, height or a pointer is invalid
- * or the coder fails; -2 when the stream does not fit in capacity (nothing is ever written past
- * capacity). quality is libjpeg's scale, 1 (smallest) to 100 (best); it is never refused: values
- * below 1 code as 1, values above 100 as 100. The picture is coded exactly as it lies in memory
- * (row 0 first, bytes 0, 1, 2 of a pixel as the first, second and third component), so a round
- * trip restores the buffer. */
+/* Length of the JPEG stream written to output. RXV_ERR_INVALID when width, height, capacity or
+ * a pointer is invalid; RXV_ERR_CODER when the coder fails; RXV_ERR_NO_ROOM when the stream does
+ * not fit in capacity (nothing is ever written past capacity). quality is libjpeg's scale,
+ * 1 (smallest) to 100 (best); it is never refused: values below 1 code as 1, values above 100 as
+ * 100. The picture is coded exactly as it lies in memory (row 0 first, bytes 0, 1, 2 of a pixel
+ * as the first, second and third component), so a round trip restores the buffer. */
 RXV_API int32_t QVIDCompressStill(const uint8_t *picture, int16_t width, int16_t height,
                                   int16_t quality, uint8_t *output, int32_t capacity);
 /* width * height * 3 of the decoded picture; writes width and height (16-bit) and the rows to
- * picture. -1 for an empty, damaged, unsupported or not-JPEG stream, -2 for a picture larger
- * than RXV_MAX_PICTURE_BYTES (nothing written). A stream cut short still decodes at its full
- * size: what was received comes out as coded, and in a baseline stream (as this engine writes)
+ * picture. RXV_ERR_BAD_DATA for an empty, damaged, unsupported or not-JPEG stream,
+ * RXV_ERR_INVALID for a negative length or a null pointer, RXV_ERR_TOO_LARGE for a picture
+ * larger than RXV_MAX_PICTURE_BYTES (nothing written). A stream cut short still decodes at its
+ * full size: what was received comes out as coded, and in a baseline stream (as this engine writes)
  * the blocks after the cut come out mid-grey, 128 in every component.
  * Grey-scale streams are returned with three equal components per pixel. */
 RXV_API int32_t QVIDUnCompressStill(const uint8_t *jpeg, int32_t length, int16_t *width,
                                     int16_t *height, uint8_t *picture);
-/* 0; -1 when width or height is invalid or the file cannot be created or written (no partial
- * file is left behind). quality as for QVIDCompressStill. */
+/* 0; RXV_ERR_INVALID when width, height or a pointer is invalid, RXV_ERR_FILE when the file
+ * cannot be created or written (no partial file is left behind). quality as for
+ * QVIDCompressStill. */
 RXV_API int32_t QVIDCompressStillFile(const uint8_t *picture, int16_t width, int16_t height,
                                       int16_t quality, const char *fileName);
-/* As QVIDUnCompressStill; -1 also when the file cannot be opened. */
+/* As QVIDUnCompressStill; RXV_ERR_FILE when the file cannot be opened. */
 RXV_API int32_t QVIDUnCompressStillFile(const char *fileName, int16_t *width, int16_t *height,
                                         uint8_t *picture);
 /* destinationWidth * destinationHeight * 3; keeps every (sourceWidth / destinationWidth)-th
  * pixel of every (sourceHeight / destinationHeight)-th row. Source and destination may be the
- * same buffer. -1 for sizes below 1 or null pointers. */
+ * same buffer. RXV_ERR_INVALID for sizes below 1 or null pointers. */
 RXV_API int32_t QVIDDownSampleImg(const uint8_t *source, int32_t sourceWidth, int32_t sourceHeight,
                                   uint8_t *destination, int32_t destinationWidth,
                                   int32_t destinationHeight);
@@ -144,22 +161,25 @@ RXV_API int32_t QVIDSetCompOnFrame(int16_t flag);
  *  - "AUD", "TXT", "DT1".."DT4": the number of payload bytes copied to payload
  *    (declared length limited to capacity and to the bytes delivered);
  *  - "KJP": the JPEG payload is decoded and drawn on the playback target; result = the number
- *    of payload bytes decoded, or -1 when the picture cannot be decoded (nothing drawn);
+ *    of payload bytes decoded, or RXV_ERR_BAD_DATA when the picture cannot be decoded (nothing
+ *    drawn);
  *  - "VID", "KEN", "DEN": the payload updates the engine's stream frame (kept from packet to
  *    packet) and the decoded frame is queued in the frame event ring; result = the picture
  *    width, 0 when the frame did not yield a picture (its type is not a stream type or its
- *    header names another size; a black one is queued), -1 for an invalid size code or an
- *    allocation failure, -2 when the ring is full. A payload that covers less than the whole
- *    frame (a short "VID" payload, "KEN" runs that decode to fewer bytes, a "DEN" delta) changes
- *    only the bytes it covers: the rest keeps the bytes of earlier frames (zero in a freshly
- *    started engine), and the frame decodes as usual.
+ *    header names another size; a black one is queued), RXV_ERR_BAD_DATA for a missing or
+ *    invalid size code, RXV_ERR_NO_MEMORY for an allocation failure, RXV_ERR_RING_FULL when the
+ *    ring is full. A payload that covers less than the whole frame (a short "VID" payload,
+ *    "KEN" runs that decode to fewer bytes, a "DEN" delta) changes only the bytes it covers:
+ *    the rest keeps the bytes of earlier frames (zero in a freshly started engine), and the
+ *    frame decodes as usual.
  * Picture packets also copy their payload to payload, limited as above. Picture packets need
- * QVIDInitialize; without it they return -1. */
+ * QVIDInitialize; without it they return RXV_ERR_NOT_READY. */
 RXV_API int32_t QVIDProcessData(const uint8_t *packet, int32_t packetLength, uint8_t *payload,
                                 int32_t capacity, int16_t *kind);
-/* Slot index 0..19; -2 when the ring is full; -1 when the picture buffer cannot be allocated
- * (length negative or above RXV_MAX_PICTURE_BYTES). Copies length bytes from source when it is
- * not null; the event is due delay milliseconds from now. */
+/* Slot index 0..19; RXV_ERR_RING_FULL when the ring is full; RXV_ERR_INVALID for a length that
+ * is negative or above RXV_MAX_PICTURE_BYTES; RXV_ERR_NO_MEMORY when the picture buffer cannot be
+ * allocated. Copies length bytes from source when it is not null; the event is due delay
+ * milliseconds from now. */
 RXV_API int32_t QVIDAddDataEvent(int32_t kind, const void *source, int32_t length, int32_t delay);
 /* 0; releases every pending event; the ring is empty afterwards. */
 RXV_API int32_t QVIDFlushEvents(void);
@@ -219,7 +239,8 @@ RXV_API int32_t QVIDSetDibSize(int32_t width, int32_t height);
  * QVIDCloseCapture) has returned.
  *
  * Every window export checks its handle first: a handle that is not a live capture window does
- * nothing and returns 0 (QVIDInitCapture: -20; QVIDGetVideoSettings: -2).
+ * nothing and returns 0 (QVIDInitCapture: RXV_ERR_CAPTURE; QVIDGetVideoSettings:
+ * RXV_ERR_NO_DRIVER).
  */
 typedef struct RXVCapture RXVCapture;
 
@@ -234,8 +255,8 @@ RXV_API RXVCapture *QVIDCreateCaptureWindow(RXVDrawSurface *parent, int32_t x, i
  * the driver and invalidates the handle; 0 for a bad handle. */
 RXV_API int32_t QVIDDestroyCaptureWindow(RXVCapture *capture);
 /* 0 when the connected camera now streams frames to the engine's frame callback; sets the
- * capture status to 1. -20 for a bad handle, no connected driver, or a camera that cannot start
- * (busy in another program, gone, memory). instance is ignored. */
+ * capture status to 1. RXV_ERR_CAPTURE for a bad handle, no connected driver, or a camera that
+ * cannot start (busy in another program, gone, memory). instance is ignored. */
 RXV_API int32_t QVIDInitCapture(void *instance, RXVCapture *capture);
 /* 0; stops the camera's stream (no frame reaches the callback afterwards); capture status 0. */
 RXV_API int32_t QVIDCloseCapture(RXVCapture *capture);
@@ -260,8 +281,8 @@ RXV_API int32_t QVIDPreviewScale(RXVCapture *capture, int16_t flag);
 /* 0; writes the capture format (width, height, bits per pixel, low 16 bits of the compression
  * code: 0 for RGB and grey, 0x3449 for YUV12 "I420", 0x5659 for YVU9) and whether the driver
  * offers a video-source, video-format and video-display dialog (1 or 0; the drivers of this
- * engine offer none). -2 for a bad handle or no connected driver (outputs untouched). Null
- * outputs are skipped. */
+ * engine offer none). RXV_ERR_NO_DRIVER for a bad handle or no connected driver (outputs
+ * untouched). Null outputs are skipped. */
 RXV_API int32_t QVIDGetVideoSettings(RXVCapture *capture, int16_t *width, int16_t *height,
                                      int16_t *bits, int16_t *compression, int16_t *sourceDialog,
                                      int16_t *formatDialog, int16_t *displayDialog);
@@ -293,13 +314,15 @@ RXV_API int32_t QVIDGetFrameNum(void);
 /* Frame frameNumber of the scripted camera's test pattern, width x height, in the byte layout
  * format ("rgb24", "rgb555", "yuv12", "yvu9", "grey8", "grey4"), exactly as the camera delivers
  * it; "rgb24" is the pattern itself as a picture (bottom-up BGR). The pattern repeats every 256
- * frames. Returns the frame's byte count; -1 for an unknown format or a size the layout cannot
- * hold (see the README), -2 when capacity is too small (nothing written). */
+ * frames. Returns the frame's byte count; RXV_ERR_INVALID for an unknown format or a size the
+ * layout cannot hold (see the README), RXV_ERR_NO_ROOM when frame is null or capacity is too
+ * small, or the pattern runs out of memory (nothing written). */
 RXV_API int32_t QVIDTestPattern(const char *format, int32_t width, int32_t height,
                                 int32_t frameNumber, uint8_t *frame, int32_t capacity);
 /* The pattern frame number (0..255) shown in the code band of a picture of the test pattern
  * (bottom-up BGR, the pattern's own proportions, uncropped: as captured, after JPEG coding,
- * after an integer reduction); -1 when the band cannot be read. */
+ * after an integer reduction); RXV_ERR_BAD_DATA when the band cannot be read, RXV_ERR_INVALID for
+ * a null picture or one smaller than 20 x 16. */
 RXV_API int32_t QVIDTestPatternNumber(const uint8_t *picture, int32_t width, int32_t height);
 
 #ifdef __cplusplus

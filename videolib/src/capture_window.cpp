@@ -239,8 +239,8 @@ int32_t QVIDDestroyCaptureWindow(RXVCapture *capture)
 int32_t QVIDInitCapture(void *instance, RXVCapture *capture)
 {
     (void)instance;
-    return withWindow(capture, -20, [](RXVCapture &w) {
-        if (!w.startCapture()) return -20;
+    return withWindow(capture, RXV_ERR_CAPTURE, [](RXVCapture &w) {
+        if (!w.startCapture()) return RXV_ERR_CAPTURE;
         rxv::engine().captureStatus = 1;
         return 0;
     });
@@ -317,8 +317,8 @@ int32_t QVIDGetVideoSettings(RXVCapture *capture, int16_t *width, int16_t *heigh
                              int16_t *displayDialog)
 {
     // A bad handle reads as "format cannot be read": 0 would claim outputs that were never written.
-    return withWindow(capture, -2, [=](RXVCapture &w) {
-        if (!w.source) return -2;
+    return withWindow(capture, RXV_ERR_NO_DRIVER, [=](RXVCapture &w) {
+        if (!w.source) return RXV_ERR_NO_DRIVER;
         const rxv::SourceFormat f = w.source->format();
         if (width) *width = static_cast<int16_t>(f.width);
         if (height) *height = static_cast<int16_t>(f.height);

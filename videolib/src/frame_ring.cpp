@@ -30,12 +30,12 @@ int16_t nextIndex(int16_t i)
 
 int32_t addFrameEvent(int32_t kind, const void *source, int32_t length, int32_t delay)
 {
-    if (nextIndex(g_ring.write) == g_ring.read) return -2;
-    if (length < 0 || length > RXV_MAX_PICTURE_BYTES) return -1;
+    if (nextIndex(g_ring.write) == g_ring.read) return RXV_ERR_RING_FULL;
+    if (length < 0 || length > RXV_MAX_PICTURE_BYTES) return RXV_ERR_INVALID;
     std::unique_ptr<uint8_t[]> picture;
     if (length > 0) {
         picture.reset(new (std::nothrow) uint8_t[static_cast<std::size_t>(length)]());
-        if (!picture) return -1;
+        if (!picture) return RXV_ERR_NO_MEMORY;
         if (source != nullptr) std::memcpy(picture.get(), source, static_cast<std::size_t>(length));
     }
     const int16_t slot = g_ring.write;

@@ -16,8 +16,8 @@ struct FrameEvent {
     std::unique_ptr<uint8_t[]> picture; // null when the slot holds no picture
 };
 
-// Reserves the slot at the write index (see QVIDAddDataEvent) and returns its index, -2 when the
-// ring is full, -1 when the picture cannot be allocated.
+// Reserves the slot at the write index (see QVIDAddDataEvent) and returns its index, or the
+// export's RXV_ERR_RING_FULL, RXV_ERR_INVALID or RXV_ERR_NO_MEMORY.
 int32_t addFrameEvent(int32_t kind, const void *source, int32_t length, int32_t delay);
 FrameEvent &frameEvent(int slot);
 // Releases every pending picture; with resetIndices both indices go back to 0.

@@ -40,7 +40,7 @@ int32_t QVIDInitialize(void *instance)
         e.workBuffer.reset();
         e.streamFrameBuffer.reset();
         e.captureCapacity = 0;
-        return -1;
+        return RXV_ERR_NO_MEMORY;
     }
     e.captureCapacity = rxv::kPictureBufferBytes;
     e.convertedSize = 0;
@@ -72,7 +72,7 @@ int32_t QVIDTerminate(void)
 
 int32_t QVIDCopyBuffer(const void *source, int32_t length, void *destination)
 {
-    if (!copyArguments(source, length, destination)) return -1;
+    if (!copyArguments(source, length, destination)) return RXV_ERR_INVALID;
     if (length > 0) std::memmove(destination, source, static_cast<size_t>(length));
     return length;
 }
@@ -85,7 +85,7 @@ int32_t QVIDLongtoString(const void *source, int32_t length, void *destination)
 
 int32_t QVIDStringtoLong(const void *source, int32_t length, void *destination, int32_t capacity)
 {
-    if (capacity < 0) return -1;
+    if (capacity < 0) return RXV_ERR_INVALID;
     return QVIDCopyBuffer(source, length < capacity ? length : capacity, destination);
 }
 

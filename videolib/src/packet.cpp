@@ -58,7 +58,7 @@ int32_t drawJpeg(const uint8_t *jpeg, int32_t length)
     int height = 240;
     if (rxv_jpeg_decompress_memory(jpeg, static_cast<size_t>(length), e.workBuffer.get(),
                                    rxv::kPictureBufferBytes, &width, &height) != RXV_JPEG_OK)
-        return -1; // the previous picture stays on the surface
+        return RXV_ERR_BAD_DATA; // the previous picture stays on the surface
     if (width != e.imageWidth) {
         e.imageWidth = e.displayWidth = static_cast<int16_t>(width);
         e.imageHeight = e.displayHeight = static_cast<int16_t>(height);
@@ -96,10 +96,10 @@ int32_t queueStreamFrame(Picture picture, const uint8_t *payload, int32_t length
     // behind the leading run byte (byte 2).
     const int32_t sizeAt = picture == Picture::Plain ? 1 : 2;
     rxv::FrameSize size;
-    if (length <= sizeAt || !rxv::frameSizeForCode(payload[sizeAt], size)) return -1;
+    if (length <= sizeAt || !rxv::frameSizeForCode(payload[sizeAt], size)) return RXV_ERR_BAD_DATA;
     const int32_t slot =
         rxv::addFrameEvent(RXV_KIND_PICTURE, nullptr, size.width * size.height * 3, kFrameDelayMs);
-    if (slot < 0) return slot;
+    if (slot < 0) return slot; // the ring is full or the picture cannot be allocated
     updateStreamFrame(picture, payload, length);
     rxv::FrameEvent &event = rxv::frameEvent(slot);
     event.width = static_cast<int16_t>(size.width);
@@ -130,7 +130,7 @@ int32_t QVIDProcessData(const uint8_t *packet, int32_t packetLength, uint8_t *pa
 
     // Pictures are decoded from the packet itself, so a picture larger than the caller's
     // payload buffer still arrives whole.
-    if (!rxv::engine().ready()) return -1;
+    if (!rxv::engine().ready()) return RXV_ERR_NOT_READY;
     if (tag->picture == Picture::Jpeg) return drawJpeg(packet + kHeaderBytes, carried);
     return queueStreamFrame(tag->picture, packet + kHeaderBytes, carried);
 }

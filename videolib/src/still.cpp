@@ -19,9 +19,11 @@ int32_t decodedResult(rxv_jpeg_status status, int width, int height, int16_t *wi
         if (heightOut) *heightOut = static_cast<int16_t>(height);
         return width * height * 3;
     case RXV_JPEG_TOO_LARGE:
-        return -2;
+        return RXV_ERR_TOO_LARGE;
+    case RXV_JPEG_BAD_ARGUMENT:
+        return RXV_ERR_INVALID;
     default:
-        return -1;
+        return RXV_ERR_BAD_DATA;
     }
 }
 
@@ -31,23 +33,25 @@ int32_t QVIDCompressStill(const uint8_t *picture, int16_t width, int16_t height,
                           uint8_t *output, int32_t capacity)
 {
     if (width < 1 || height < 1 || picture == nullptr || output == nullptr || capacity < 0)
-        return -1;
+        return RXV_ERR_INVALID;
     size_t written = 0;
     switch (rxv_jpeg_compress_memory(picture, width, height, quality, output,
                                      static_cast<size_t>(capacity), &written)) {
     case RXV_JPEG_OK:
         return static_cast<int32_t>(written);
     case RXV_JPEG_OVERFLOW:
-        return -2;
+        return RXV_ERR_NO_ROOM;
+    case RXV_JPEG_BAD_ARGUMENT:
+        return RXV_ERR_INVALID;
     default:
-        return -1;
+        return RXV_ERR_CODER;
     }
 }
 
 int32_t QVIDUnCompressStill(const uint8_t *jpeg, int32_t length, int16_t *width, int16_t *height,
                             uint8_t *picture)
 {
-    if (length < 0) return -1;
+    if (length < 0) return RXV_ERR_INVALID;
     int w = 0;
     int h = 0;
     const rxv_jpeg_status status = rxv_jpeg_decompress_memory(
@@ -58,14 +62,15 @@ int32_t QVIDUnCompressStill(const uint8_t *jpeg, int32_t length, int16_t *width,
 int32_t QVIDCompressStillFile(const uint8_t *picture, int16_t width, int16_t height,
                               int16_t quality, const char *fileName)
 {
-    if (width < 1 || height < 1 || picture == nullptr || fileName == nullptr) return -1;
+    if (width < 1 || height < 1 || picture == nullptr || fileName == nullptr)
+        return RXV_ERR_INVALID;
     std::FILE *file = std::fopen(fileName, "wb");
-    if (file == nullptr) return -1;
+    if (file == nullptr) return RXV_ERR_FILE;
     const rxv_jpeg_status status = rxv_jpeg_compress_file(picture, width, height, quality, file);
     const bool closed = std::fclose(file) == 0;
     if (status != RXV_JPEG_OK || !closed) {
         std::remove(fileName); // a half-written JPEG would only mislead whoever opens it
-        return -1;
+        return RXV_ERR_FILE;
     }
     return 0;
 }
@@ -73,9 +78,9 @@ int32_t QVIDCompressStillFile(const uint8_t *picture, int16_t width, int16_t hei
 int32_t QVIDUnCompressStillFile(const char *fileName, int16_t *width, int16_t *height,
                                 uint8_t *picture)
 {
-    if (fileName == nullptr) return -1;
+    if (fileName == nullptr) return RXV_ERR_INVALID;
     std::FILE *file = std::fopen(fileName, "rb");
-    if (file == nullptr) return -1;
+    if (file == nullptr) return RXV_ERR_FILE;
     int w = 0;
     int h = 0;
     const rxv_jpeg_status status =
@@ -89,7 +94,7 @@ int32_t QVIDDownSampleImg(const uint8_t *source, int32_t sourceWidth, int32_t so
 {
     if (source == nullptr || destination == nullptr || sourceWidth < 1 || sourceHeight < 1 ||
         destinationWidth < 1 || destinationHeight < 1)
-        return -1;
+        return RXV_ERR_INVALID;
     const size_t step = static_cast<size_t>(sourceWidth / destinationWidth);
     const size_t rowStep = static_cast<size_t>(sourceHeight / destinationHeight);
     const size_t sourceRow = static_cast<size_t>(sourceWidth) * 3;

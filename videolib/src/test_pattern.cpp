@@ -267,23 +267,24 @@ int32_t QVIDTestPattern(const char *format, int32_t width, int32_t height, int32
                         uint8_t *frame, int32_t capacity)
 {
     rxv::PatternLayout layout;
-    if (!rxv::patternLayoutFromName(format, layout)) return -1;
+    if (!rxv::patternLayoutFromName(format, layout)) return RXV_ERR_INVALID;
     const std::size_t bytes = rxv::patternFrameBytes(layout, width, height);
-    if (bytes == 0) return -1;
-    if (frame == nullptr || capacity < 0 || static_cast<std::size_t>(capacity) < bytes) return -2;
+    if (bytes == 0) return RXV_ERR_INVALID;
+    if (frame == nullptr || capacity < 0 || static_cast<std::size_t>(capacity) < bytes)
+        return RXV_ERR_NO_ROOM;
     std::vector<uint8_t> scene;
     try {
         rxv::makePatternFrame(layout, width, height, static_cast<uint32_t>(frameNumber), frame,
                               scene);
     } catch (const std::bad_alloc &) {
-        return -2;
+        return RXV_ERR_NO_ROOM; // no room for the scene the frame is drawn from
     }
     return static_cast<int32_t>(bytes);
 }
 
 int32_t QVIDTestPatternNumber(const uint8_t *picture, int32_t width, int32_t height)
 {
-    if (picture == nullptr || width < 20 || height < 16) return -1;
+    if (picture == nullptr || width < 20 || height < 16) return RXV_ERR_INVALID;
     // The middle rows of the band (the top eighth as seen; the buffer's last rows).
     const int middle = height / 16;
     const int rows = height / 48;
@@ -299,7 +300,7 @@ int32_t QVIDTestPatternNumber(const uint8_t *picture, int32_t width, int32_t hei
                 sum += row[3 * x] + 2 * row[3 * x + 1] + row[3 * x + 2];
         }
         const bool white = sum / count >= 4 * 128;
-        if ((cell == 0 && !white) || (cell == 9 && white)) return -1; // not the band
+        if ((cell == 0 && !white) || (cell == 9 && white)) return RXV_ERR_BAD_DATA; // not the band
         if (cell >= 1 && cell <= 8) number = (number << 1) | (white ? 1 : 0);
     }
     return number;
