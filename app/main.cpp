@@ -7,7 +7,7 @@
 #include "program/program.h"
 #include "program/ui/programwindows.h"
 #include "program/ui/scripteduser.h"
-#include "shell/ui/frmmain.h"
+#include "shell/ui/mainwindow.h"
 #include "version.h"
 #include "widgets/videosurface.h"
 

@@ -5,8 +5,8 @@
 
 #include <QFile>
 
-#include <algorithm>
 #include <QTextStream>
+#include <algorithm>
 
 CallReport::CallReport(const MediaSession &media, const QString &path,
                        std::function<void(const QString &)> savePicture, QObject *parent)

@@ -4,8 +4,8 @@
 // like the client endpoint. The number of connections and each one's buffered line are bounded.
 #pragma once
 
-#include "protocol/linesplitter.h"
 #include "linetransport.h"
+#include "protocol/linesplitter.h"
 
 #include <QElapsedTimer>
 #include <QPointer>

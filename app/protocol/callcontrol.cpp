@@ -24,7 +24,8 @@ QByteArray build(const Request &r)
 QByteArray build(const Answer &a)
 {
     if (!a.yes) return "RRS;NO;";
-    return "RRS;YES;" + fieldText(a.name) + ';' + fieldText(a.location) + ';' + fieldText(a.time) + ';';
+    return "RRS;YES;" + fieldText(a.name) + ';' + fieldText(a.location) + ';' + fieldText(a.time) +
+           ';';
 }
 
 QByteArray build(const Busy &)

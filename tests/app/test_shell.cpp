@@ -2,7 +2,7 @@
 // at once, the close box, the toolbar's hover and push-to-talk, menus and shortcuts, zoom,
 // minimising, and help.
 #include "shell/mainwindowmodel.h"
-#include "shell/ui/frmmain.h"
+#include "shell/ui/mainwindow.h"
 #include "widgets/twips.h"
 #include "windowtest.h"
 
@@ -164,7 +164,7 @@ TEST_F(WindowTest, MenusHaveTheirShortcutsAndStates)
 
 TEST_F(WindowTest, ZoomIsRefusedWhileMinimisedAndMinimisingTakesTheHelpersAlong)
 {
-    FrmMain *main = windows.mainWindow();
+    MainWindow *main = windows.mainWindow();
     action("Menu_ViewZoomSmall")->trigger();
     EXPECT_EQ(find("imgVidIn")->size(), QSize(160, 120));
     EXPECT_GE(main->width(), Twips::toPixelsX(MainWindowModel::MinWidthTwips));

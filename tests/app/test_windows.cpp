@@ -2,7 +2,7 @@
 // clicks reaching the program.
 #include "program/ui/programwindows.h"
 #include "shell/mainwindowmodel.h"
-#include "shell/ui/frmmain.h"
+#include "shell/ui/mainwindow.h"
 #include "widgets/twips.h"
 #include "widgets/videosurface.h"
 #include "widgets/windowhelpers.h"
@@ -25,7 +25,7 @@
 
 TEST_F(WindowTest, MainWindowShowsItsToolbarMenusAndIdleState)
 {
-    FrmMain *main = windows.mainWindow();
+    MainWindow *main = windows.mainWindow();
     ASSERT_TRUE(main && main->isVisible());
     EXPECT_EQ(main->windowTitle(), "OVELA");
     EXPECT_EQ(text("lblcmd_0"), "Call");

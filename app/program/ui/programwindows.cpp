@@ -1,25 +1,25 @@
 // Putting the windows together.
 #include "programwindows.h"
 
-#include "calls/ui/frmbusynotify.h"
-#include "calls/ui/frmcallin.h"
-#include "calls/ui/frmconstatus.h"
-#include "calls/ui/frmnewchat.h"
-#include "calls/ui/frmrates.h"
-#include "calls/ui/frmself.h"
-#include "directory/ui/frmdirectory.h"
-#include "frmmessage.h"
+#include "calls/ui/busynotice.h"
+#include "calls/ui/callprogresswindow.h"
+#include "calls/ui/chatwindow.h"
+#include "calls/ui/datarateswindow.h"
+#include "calls/ui/incomingcallwindow.h"
+#include "calls/ui/selfviewwindow.h"
+#include "directory/ui/directorywindow.h"
 #include "media/videopath.h"
 #include "messaging/messaging.h"
-#include "messaging/ui/frmmsgin.h"
-#include "messaging/ui/frmmsgout.h"
+#include "messaging/ui/composemessagewindow.h"
+#include "messaging/ui/receivedmessagewindow.h"
+#include "noticewindow.h"
 #include "platform/helpfile.h"
 #include "shell/mainwindowmodel.h"
-#include "shell/ui/frmabout.h"
-#include "shell/ui/frmlog.h"
-#include "shell/ui/frmmain.h"
-#include "shell/ui/frmoptions.h"
-#include "shell/ui/frmsplash.h"
+#include "shell/ui/aboutwindow.h"
+#include "shell/ui/logwindow.h"
+#include "shell/ui/mainwindow.h"
+#include "shell/ui/optionsdialog.h"
+#include "shell/ui/splashwindow.h"
 #include "widgets/helpviewer.h"
 #include "widgets/pictures.h"
 #include "widgets/twips.h"
@@ -52,29 +52,29 @@ void ProgramWindows::attach(const WindowModels &models)
     // Every window carries the program's icon, the help viewer and the tool windows too.
     QApplication::setWindowIcon(Pictures::appIcon());
     MainWindowModel &main = models.main;
-    m_main = std::make_unique<FrmMain>(main);
+    m_main = std::make_unique<MainWindow>(main);
     connect(&main, &MainWindowModel::directoryRequested, this, &ProgramWindows::showDirectory);
     connect(&main, &MainWindowModel::selfViewRequested, this, &ProgramWindows::showSelfView);
     connect(&main, &MainWindowModel::chatRequested, this, &ProgramWindows::showChat);
-    connect(m_main.get(), &FrmMain::logRequested, this, &ProgramWindows::showLog);
-    connect(m_main.get(), &FrmMain::ratesRequested, this, &ProgramWindows::showRates);
-    connect(m_main.get(), &FrmMain::optionsRequested, this, &ProgramWindows::showOptions);
-    connect(m_main.get(), &FrmMain::aboutRequested, this, &ProgramWindows::showAbout);
-    connect(m_main.get(), &FrmMain::helpRequested, this, &ProgramWindows::showHelp);
-    connect(m_main.get(), &FrmMain::minimised, this, &ProgramWindows::onMinimised);
-    connect(m_main.get(), &FrmMain::restored, this, &ProgramWindows::onRestored);
+    connect(m_main.get(), &MainWindow::logRequested, this, &ProgramWindows::showLog);
+    connect(m_main.get(), &MainWindow::ratesRequested, this, &ProgramWindows::showRates);
+    connect(m_main.get(), &MainWindow::optionsRequested, this, &ProgramWindows::showOptions);
+    connect(m_main.get(), &MainWindow::aboutRequested, this, &ProgramWindows::showAbout);
+    connect(m_main.get(), &MainWindow::helpRequested, this, &ProgramWindows::showHelp);
+    connect(m_main.get(), &MainWindow::minimised, this, &ProgramWindows::onMinimised);
+    connect(m_main.get(), &MainWindow::restored, this, &ProgramWindows::onRestored);
     main.setIncomingTarget(m_main->videoSurface());
 
     // Quick messages: a compose window per Send Message or Reply, an incoming window per message
     // opened.
     connect(&models.messaging, &Messaging::composeRequested, this,
             [this](const MessageComposer::Recipient &recipient) {
-                auto *window = new FrmMsgOut(m_models->messaging.compose(recipient));
+                auto *window = new ComposeMessageWindow(m_models->messaging.compose(recipient));
                 window->show();
             });
     connect(&models.messaging, &Messaging::messageOpened, this,
             [this](const ReceivedMessage &message) {
-                auto *window = new FrmMsgIn(m_models->messaging.view(message));
+                auto *window = new ReceivedMessageWindow(m_models->messaging.view(message));
                 window->show();
             });
 
@@ -118,29 +118,29 @@ void ProgramWindows::releaseWindows()
 
 // ---- messages -----------------------------------------------------------------------------
 
-void ProgramWindows::showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+void ProgramWindows::showMessage(QPointer<NoticeWindow> &window, int kind, const QString &text,
                                  std::function<void()> onOk)
 {
     // A message belongs to the options dialog while that is open (its checks speak through
     // messages), else to the main window: the window manager keeps it in front of its owner.
     QWidget *owner =
         m_options && m_options->isVisible() ? static_cast<QWidget *>(m_options) : m_main.get();
-    if (!window) window = new FrmMessage(FrmMessage::Kind(kind), owner);
+    if (!window) window = new NoticeWindow(NoticeWindow::Kind(kind), owner);
     if (window->parentWidget() != owner) window->setParent(owner, window->windowFlags());
     // The last message wins, and so does its request for after the OK.
     window->disconnect(this);
-    if (onOk) connect(window, &FrmMessage::acknowledged, this, [onOk] { onOk(); });
+    if (onOk) connect(window, &NoticeWindow::acknowledged, this, [onOk] { onOk(); });
     window->showText(text);
 }
 
 void ProgramWindows::showInfoMessage(const QString &text, std::function<void()> onOk)
 {
-    showMessage(m_info, FrmMessage::Information, text, std::move(onOk));
+    showMessage(m_info, NoticeWindow::Information, text, std::move(onOk));
 }
 
 void ProgramWindows::showErrorMessage(const QString &text)
 {
-    showMessage(m_error, FrmMessage::Error, text);
+    showMessage(m_error, NoticeWindow::Error, text);
 }
 
 void ProgramWindows::messageBox(const QString &text, const QString &title)
@@ -181,7 +181,7 @@ void ProgramWindows::sizeMainWindow()
 
 void ProgramWindows::showSplash()
 {
-    m_splash = std::make_unique<FrmSplash>();
+    m_splash = std::make_unique<SplashWindow>();
     m_splash->show();
 }
 
@@ -205,29 +205,29 @@ void ProgramWindows::mainWindowPosition(int *leftTwips, int *topTwips) const
 void ProgramWindows::loadWindows()
 {
     const WindowModels &m = *m_models;
-    m_self = std::make_unique<FrmSelf>(m.camera);
-    connect(m_self.get(), &FrmSelf::settingsRequested, this,
-            [this] { openOptions(FrmOptions::VideoTab); });
+    m_self = std::make_unique<SelfViewWindow>(m.camera);
+    connect(m_self.get(), &SelfViewWindow::settingsRequested, this,
+            [this] { openOptions(OptionsDialog::VideoTab); });
     m.camera.StartCapture(m_self->captureArea());
 
     m_main->showIndicators();
     connect(m_self.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_models->main.setSelfViewShown(false); });
-    m_chat = std::make_unique<FrmNewChat>(m.chat);
+    m_chat = std::make_unique<ChatWindow>(m.chat);
     connect(m_chat.get(), &ToolWindow::hiddenByUser, this,
             [this] { m_models->main.setChatShown(false); });
-    connect(m_chat.get(), &FrmNewChat::shown, this, [this] { m_models->main.setChatShown(true); });
-    m_directory = std::make_unique<FrmDirectory>(m.directory);
-    m_rates = std::make_unique<FrmRates>();
-    connect(&m.main, &MainWindowModel::figuresReset, m_rates.get(), &FrmRates::resetFigures);
-    connect(&m.main, &MainWindowModel::figures, m_rates.get(), &FrmRates::showFigures);
+    connect(m_chat.get(), &ChatWindow::shown, this, [this] { m_models->main.setChatShown(true); });
+    m_directory = std::make_unique<DirectoryWindow>(m.directory);
+    m_rates = std::make_unique<DataRatesWindow>();
+    connect(&m.main, &MainWindowModel::figuresReset, m_rates.get(), &DataRatesWindow::resetFigures);
+    connect(&m.main, &MainWindowModel::figures, m_rates.get(), &DataRatesWindow::showFigures);
     connect(&m.main, &MainWindowModel::captureRate, m_rates.get(),
             [this](const QString &fps) { m_rates->setFigure("pnlFpsCap", fps); });
     connect(&m.main, &MainWindowModel::fiveSecondStep, this, &ProgramWindows::dockSelfView);
-    m_log = std::make_unique<FrmLog>(m.log, *this);
-    m_callIn = std::make_unique<FrmCallIn>(m.incoming);
-    m_busy = std::make_unique<FrmBusyNotify>(m.incoming);
-    m_progress = std::make_unique<FrmConStatus>(m.outgoing);
+    m_log = std::make_unique<LogWindow>(m.log, *this);
+    m_callIn = std::make_unique<IncomingCallWindow>(m.incoming);
+    m_busy = std::make_unique<BusyNotice>(m.incoming);
+    m_progress = std::make_unique<CallProgressWindow>(m.outgoing);
 
     m_self->adjustSize();
     m_chat->resize(Twips::toPixelsX(MainWindowModel::WidthTwips), m_chat->height());
@@ -272,8 +272,8 @@ void ProgramWindows::openOptions(int tab)
 {
     // A dialog of the main window: the window manager keeps it in front of it, also when the
     // main window itself has only just been shown (the first start's request for a name).
-    if (!m_options) m_options = new FrmOptions(m_models->options, m_main.get());
-    if (tab >= 0) m_options->showTab(FrmOptions::Tab(tab));
+    if (!m_options) m_options = new OptionsDialog(m_models->options, m_main.get());
+    if (tab >= 0) m_options->showTab(OptionsDialog::Tab(tab));
     m_options->show();
     m_options->raise();
     m_options->activateWindow();
@@ -375,7 +375,7 @@ void ProgramWindows::showLog()
 
 void ProgramWindows::showAbout()
 {
-    if (!m_about) m_about = new FrmAbout;
+    if (!m_about) m_about = new AboutWindow;
     m_about->show();
     m_about->raise();
 }

@@ -12,19 +12,19 @@
 #include <QPointer>
 #include <memory>
 
-class FrmAbout;
-class FrmBusyNotify;
-class FrmCallIn;
-class FrmConStatus;
-class FrmDirectory;
-class FrmLog;
-class FrmMain;
-class FrmMessage;
-class FrmNewChat;
-class FrmOptions;
-class FrmRates;
-class FrmSelf;
-class FrmSplash;
+class AboutWindow;
+class BusyNotice;
+class IncomingCallWindow;
+class CallProgressWindow;
+class DirectoryWindow;
+class LogWindow;
+class MainWindow;
+class NoticeWindow;
+class ChatWindow;
+class OptionsDialog;
+class DataRatesWindow;
+class SelfViewWindow;
+class SplashWindow;
 class HelpViewer;
 class QWidget;
 
@@ -37,7 +37,7 @@ public:
 
     // Creates the main window with the program's models; call before the program starts up.
     void attach(const WindowModels &models);
-    FrmMain *mainWindow() const { return m_main.get(); }
+    MainWindow *mainWindow() const { return m_main.get(); }
     // Orderly shutdown from outside the windows (SIGTERM, SIGINT): the same as Quit, without the
     // close check, since the system asked the program to end.
     void terminate();
@@ -80,24 +80,24 @@ private:
     void openOptions(int tab);
     void onMinimised();
     void onRestored();
-    void showMessage(QPointer<FrmMessage> &window, int kind, const QString &text,
+    void showMessage(QPointer<NoticeWindow> &window, int kind, const QString &text,
                      std::function<void()> onOk = {});
 
     std::unique_ptr<WindowModels> m_models;
     bool m_terminating = false; // a termination signal is being handled
-    std::unique_ptr<FrmMain> m_main;
-    std::unique_ptr<FrmSplash> m_splash;
-    std::unique_ptr<FrmSelf> m_self;
-    std::unique_ptr<FrmNewChat> m_chat;
-    std::unique_ptr<FrmDirectory> m_directory;
-    std::unique_ptr<FrmRates> m_rates;
-    std::unique_ptr<FrmLog> m_log;
-    std::unique_ptr<FrmCallIn> m_callIn;
-    std::unique_ptr<FrmBusyNotify> m_busy;
-    std::unique_ptr<FrmConStatus> m_progress;
-    QPointer<FrmMessage> m_info, m_error;
-    QPointer<FrmOptions> m_options;
-    QPointer<FrmAbout> m_about;
+    std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<SplashWindow> m_splash;
+    std::unique_ptr<SelfViewWindow> m_self;
+    std::unique_ptr<ChatWindow> m_chat;
+    std::unique_ptr<DirectoryWindow> m_directory;
+    std::unique_ptr<DataRatesWindow> m_rates;
+    std::unique_ptr<LogWindow> m_log;
+    std::unique_ptr<IncomingCallWindow> m_callIn;
+    std::unique_ptr<BusyNotice> m_busy;
+    std::unique_ptr<CallProgressWindow> m_progress;
+    QPointer<NoticeWindow> m_info, m_error;
+    QPointer<OptionsDialog> m_options;
+    QPointer<AboutWindow> m_about;
     QPointer<HelpViewer> m_help;
     static constexpr int FramedAfterMs = 300;
     QPoint m_dockedAt;

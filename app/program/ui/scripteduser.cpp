@@ -3,7 +3,7 @@
 
 #include "messaging/messaging.h"
 #include "shell/mainwindowmodel.h"
-#include "shell/ui/frmmain.h"
+#include "shell/ui/mainwindow.h"
 #include "shell/windowmodels.h"
 
 #include <QAbstractButton>
@@ -18,7 +18,7 @@
 #include <cmath>
 #include <cstdio>
 
-ScriptedUser::ScriptedUser(const QString &script, FrmMain &main, const WindowModels &models,
+ScriptedUser::ScriptedUser(const QString &script, MainWindow &main, const WindowModels &models,
                            QObject *parent)
     : QObject(parent), m_main(main), m_models(models)
 {

@@ -21,14 +21,14 @@
 #include <QObject>
 #include <QString>
 
-class FrmMain;
+class MainWindow;
 struct WindowModels;
 
 class ScriptedUser : public QObject
 {
     Q_OBJECT
 public:
-    ScriptedUser(const QString &script, FrmMain &main, const WindowModels &models,
+    ScriptedUser(const QString &script, MainWindow &main, const WindowModels &models,
                  QObject *parent = nullptr);
 
     // Whether the script could be read; a script with an unknown step does nothing at all.
@@ -52,7 +52,7 @@ private:
     static void click(const char *window, const char *button);
     void type(const QString &text);
 
-    FrmMain &m_main;
+    MainWindow &m_main;
     const WindowModels &m_models;
     QList<Step> m_steps;
     double m_quitAfter = -1;

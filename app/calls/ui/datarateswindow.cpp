@@ -1,0 +1,49 @@
+// The data-rates window.
+#include "datarateswindow.h"
+
+#include <QFormLayout>
+#include <QLabel>
+
+DataRatesWindow::DataRatesWindow(QWidget *parent) : ToolWindow(parent, Qt::Window | Qt::Tool)
+{
+    setObjectName(QStringLiteral("frmRates"));
+    setWindowTitle(QStringLiteral("Data Rates"));
+    auto *form = new QFormLayout(this);
+    form->addRow(QStringLiteral("Captured (frames/s):"), figure("pnlFpsCap"));
+    form->addRow(QStringLiteral("Received (frames/s):"), figure("pnlFpsIn"));
+    form->addRow(QStringLiteral("Sent (frames/s):"), figure("pnlFpsOut"));
+    form->addRow(QStringLiteral("Received (bits/s):"), figure("pnlThIn"));
+    form->addRow(QStringLiteral("Sent (bits/s):"), figure("pnlThOut"));
+    resetFigures();
+    setFigure("pnlFpsCap", QStringLiteral("0"));
+}
+
+QLabel *DataRatesWindow::figure(const char *name)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(QLatin1String(name));
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setMinimumWidth(90);
+    return label;
+}
+
+void DataRatesWindow::setFigure(const char *panel, const QString &text)
+{
+    if (auto *label = findChild<QLabel *>(QLatin1String(panel))) label->setText(text);
+}
+
+void DataRatesWindow::showFigures(const QString &fpsIn, const QString &fpsOut, const QString &bpsIn,
+                                  const QString &bpsOut)
+{
+    setFigure("pnlFpsIn", fpsIn);
+    setFigure("pnlFpsOut", fpsOut);
+    setFigure("pnlThIn", bpsIn);
+    setFigure("pnlThOut", bpsOut);
+}
+
+void DataRatesWindow::resetFigures()
+{
+    for (const char *name : {"pnlFpsIn", "pnlFpsOut", "pnlThIn", "pnlThOut"})
+        setFigure(name, QStringLiteral("0.0"));
+}

@@ -1,0 +1,247 @@
+// The options dialog.
+#include "optionsdialog.h"
+
+#include "shell/optionsmodel.h"
+#include "shell/ui/optionspages.h"
+#include "widgets/pictures.h"
+#include "widgets/windowhelpers.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTabWidget>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace
+{
+
+// Texts that travel as protocol fields refuse ";" at the keyboard.
+QLineEdit *fieldEdit(QWidget *parent, const char *name, const QString &text)
+{
+    auto *edit = new QLineEdit(text, parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^;]*")), edit));
+    return edit;
+}
+
+QCheckBox *check(QWidget *parent, const char *name, const QString &text, bool on)
+{
+    auto *box = new QCheckBox(text, parent);
+    box->setObjectName(QLatin1String(name));
+    box->setChecked(on);
+    return box;
+}
+
+} // namespace
+
+OptionsDialog::OptionsDialog(OptionsModel &model, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::Dialog), m_model(model)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowTitle(QStringLiteral("OVELA Properties"));
+    setWindowIcon(Pictures::appIcon());
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("tabProperties"));
+    m_tabs->addTab(personalTab(), QStringLiteral("Personal"));
+    m_tabs->addTab(generalTab(), QStringLiteral("General"));
+    const OptionValues v = m_model.load();
+    m_video = new VideoOptionsPage(m_model.media(), v.sendImageMessage, v.imageMessage);
+    m_tabs->addTab(m_video, QStringLiteral("Video"));
+    m_audio = new AudioOptionsPage(m_model.media());
+    m_tabs->addTab(m_audio, QStringLiteral("Audio"));
+    m_tabs->addTab(messagingTab(), QStringLiteral("Messaging"));
+    auto *close = new QPushButton(QStringLiteral("Close"), this);
+    close->setObjectName(QStringLiteral("cmdClose"));
+    close->setDefault(true);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs);
+    layout->addWidget(close, 0, Qt::AlignRight);
+    connect(close, &QPushButton::clicked, this, [this] {
+        if (accept()) QWidget::close();
+    });
+    centreOnScreen(this);
+}
+
+void OptionsDialog::showTab(Tab tab)
+{
+    m_tabs->setCurrentIndex(tab);
+}
+
+void OptionsDialog::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // Coming to the front: a new picture for the self view, the format and volume as they are.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        m_model.media().activated();
+        m_video->refresh();
+        m_audio->refresh();
+    }
+}
+
+void OptionsDialog::closeEvent(QCloseEvent *event)
+{
+    m_model.unloaded();
+    QWidget::closeEvent(event);
+}
+
+QWidget *OptionsDialog::personalTab()
+{
+    const OptionValues v = m_model.load();
+    auto *page = new QWidget;
+    auto *you = new QGroupBox(QStringLiteral("About you"), page);
+    auto *form = new QFormLayout(you);
+    m_name = fieldEdit(you, "txtName", v.name);
+    m_email = fieldEdit(you, "txtEmail", v.email);
+    m_location = fieldEdit(you, "txtLocation", v.location);
+    m_comment = fieldEdit(you, "txtComment", v.comment);
+    form->addRow(QStringLiteral("Name:"), m_name);
+    form->addRow(QStringLiteral("E-Mail:"), m_email);
+    form->addRow(QStringLiteral("Location:"), m_location);
+    form->addRow(QStringLiteral("Comment:"), m_comment);
+    auto *note = new QLabel(QStringLiteral("This information is used to help others connect to you "
+                                           "on a public User Directory.  E-Mail address is not "
+                                           "Published."),
+                            you);
+    note->setWordWrap(true);
+    form->addRow(note);
+
+    auto *directory = new QGroupBox(QStringLiteral("Directory"), page);
+    auto *directoryForm = new QFormLayout(directory);
+    m_dirAddress = new QComboBox(directory);
+    m_dirAddress->setObjectName(QStringLiteral("txtDirAddress"));
+    m_dirAddress->setEditable(true);
+    m_dirAddress->addItems(m_model.directoryChoices());
+    m_dirAddress->setEditText(v.directory);
+    directoryForm->addRow(QStringLiteral("Directory Address:"), m_dirAddress);
+    m_showOnList = check(directory, "chkShowOnList",
+                         QStringLiteral("Publish information on User Directory (except E-Mail)"),
+                         v.showOnList);
+    directoryForm->addRow(m_showOnList);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(you);
+    layout->addWidget(directory);
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget *OptionsDialog::generalTab()
+{
+    const OptionValues v = m_model.load();
+    auto *page = new QWidget;
+    auto *calls = new QGroupBox(QStringLiteral("Calls"), page);
+    m_autoAccept =
+        check(calls, "chkAutoAccept", QStringLiteral("Auto Accept Incoming Calls"), v.autoAccept);
+    m_sendWelcome = check(calls, "chkSendWelcome",
+                          QStringLiteral("Send Welcome Message upon connection"), v.sendWelcome);
+    m_welcome = fieldEdit(calls, "txtWelcomeMsg", v.welcome);
+    m_welcome->setMaxLength(OptionsModel::WelcomeLength);
+    m_realChat =
+        check(calls, "chkRealChat", QStringLiteral("Enable Real Time Text Chat"), v.realTimeChat);
+    auto *callsForm = new QFormLayout(calls);
+    callsForm->addRow(m_autoAccept);
+    callsForm->addRow(m_sendWelcome);
+    callsForm->addRow(QStringLiteral("Message:"), m_welcome);
+    callsForm->addRow(m_realChat);
+
+    auto *windows = new QGroupBox(QStringLiteral("Windows"), page);
+    m_saveWinPos = check(windows, "chkSaveWinPos", QStringLiteral("Save Main Window Position"),
+                         v.saveWindowPosition);
+    m_moveAllWin = check(windows, "chkMoveAllWin",
+                         QStringLiteral("Move Self View with Main Window"), v.moveAllWindows);
+    m_rememberWin = check(windows, "chkRememberWin", QStringLiteral("Remember window Status"),
+                          v.rememberWindows);
+    auto *windowsColumn = new QVBoxLayout(windows);
+    for (QCheckBox *box : {m_saveWinPos, m_moveAllWin, m_rememberWin})
+        windowsColumn->addWidget(box);
+
+    auto *layout = new QVBoxLayout(page);
+    layout->addWidget(calls);
+    layout->addWidget(windows);
+    layout->addStretch(1);
+    connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
+        if (!m_model.realTimeChatChangeAllowed(on)) m_realChat->setChecked(!on);
+    });
+    return page;
+}
+
+QWidget *OptionsDialog::messagingTab()
+{
+    auto *page = new QWidget;
+    auto *layout = new QVBoxLayout(page);
+    auto *text =
+        new QLabel(QStringLiteral("All users on this will not be able to send Quick Messages "
+                                  "to you. To add someone to this list select \"Refuse "
+                                  "Message\" when a message is received from the user."),
+                   page);
+    text->setWordWrap(true);
+    m_refuse = new QTreeWidget(page);
+    m_refuse->setObjectName(QStringLiteral("lstRefuse"));
+    m_refuse->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Email")});
+    m_refuse->setRootIsDecorated(false);
+    auto *remove = new QPushButton(QStringLiteral("Remove"), page);
+    remove->setObjectName(QStringLiteral("cmdRemoveRefuse"));
+    m_qmDisable = check(page, "chkQMDisable", QStringLiteral("Disable all Quick Messages"),
+                        m_model.load().messagesDisabled);
+    layout->addWidget(text);
+    layout->addWidget(m_refuse, 1);
+    layout->addWidget(remove, 0, Qt::AlignRight);
+    layout->addWidget(m_qmDisable);
+    connect(remove, &QPushButton::clicked, this, &OptionsDialog::removeRefused);
+    connect(&m_model, &OptionsModel::refusedChanged, this, &OptionsDialog::fillRefuseList);
+    fillRefuseList();
+    return page;
+}
+
+void OptionsDialog::fillRefuseList()
+{
+    m_refuse->clear();
+    for (const QStringList &row : m_model.refused())
+        m_refuse->addTopLevelItem(new QTreeWidgetItem(row));
+    m_refuse->clearSelection();
+}
+
+void OptionsDialog::removeRefused()
+{
+    QTreeWidgetItem *item = m_refuse->currentItem();
+    if (!item || !item->isSelected()) return;
+    m_model.removeRefused(m_refuse->indexOfTopLevelItem(item) + 1);
+}
+
+OptionValues OptionsDialog::values() const
+{
+    OptionValues v;
+    v.name = m_name->text();
+    v.email = m_email->text();
+    v.location = m_location->text();
+    v.comment = m_comment->text();
+    v.directory = m_dirAddress->currentText();
+    v.showOnList = m_showOnList->isChecked();
+    v.autoAccept = m_autoAccept->isChecked();
+    v.sendWelcome = m_sendWelcome->isChecked();
+    v.realTimeChat = m_realChat->isChecked();
+    v.welcome = m_welcome->text();
+    v.saveWindowPosition = m_saveWinPos->isChecked();
+    v.moveAllWindows = m_moveAllWin->isChecked();
+    v.rememberWindows = m_rememberWin->isChecked();
+    v.sendImageMessage = m_video->sendImageMessage();
+    v.imageMessage = m_video->imageMessage();
+    v.messagesDisabled = m_qmDisable->isChecked();
+    return v;
+}
+
+bool OptionsDialog::accept()
+{
+    return m_model.apply(values()).stored;
+}
