@@ -95,8 +95,8 @@ private:
     QString callLine(const QString &name, const QString &location, const QString &time) const;
 
     Deps m_;
-    std::unique_ptr<LineListener> m_listener; // ipdControl: base port, no terminator
-    std::unique_ptr<LineClient> m_client;     // ippControl: a peer's base port, no terminator
+    std::unique_ptr<LineListener> m_listener; // base port, no terminator
+    std::unique_ptr<LineClient> m_client;     // a peer's base port, no terminator
     bool m_doNotDisturb = false;
     int m_strayMs = StrayConnectionMs;
     QTimer m_sweep;

@@ -87,8 +87,8 @@ private:
 
     CallSession &m_session;
     Settings &m_settings;
-    std::unique_ptr<LineListener> m_listener; // ipdText: base port + 3, "<E>" per connection
-    std::unique_ptr<LineClient> m_client;     // ippText: peer's base port + 3, "<E>"
+    std::unique_ptr<LineListener> m_listener; // base port + 3, "<E>" per connection
+    std::unique_ptr<LineClient> m_client;     // peer's base port + 3, "<E>"
     QString m_incoming;
     QString m_caption = QStringLiteral("Text Chat");
 };

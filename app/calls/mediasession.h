@@ -153,8 +153,8 @@ private:
     void sendPicture();
 
     Deps m_;
-    std::unique_ptr<LineListener> m_listener; // ipdQvid: base port + 1, "<E>" per connection
-    std::unique_ptr<LineClient> m_client;     // ippClient: a peer's base port + 1, "<E>"
+    std::unique_ptr<LineListener> m_listener; // base port + 1, "<E>" per connection
+    std::unique_ptr<LineClient> m_client;     // a peer's base port + 1, "<E>"
     AudioPath &m_audio;
     VideoPath &m_video;
     QTimer m_timer;

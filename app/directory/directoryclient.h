@@ -76,7 +76,7 @@ private:
     void showUsers(const Directory::UserList &list);
 
     Deps m_;
-    std::unique_ptr<LineClient> m_server; // ippServer: the directory server, "<ET>"
+    std::unique_ptr<LineClient> m_server; // the directory server, "<ET>"
     QList<Directory::User> m_users;
     QString m_status, m_online, m_listed;
     QStringList m_choices;

@@ -67,7 +67,7 @@ private:
     void askAbout(int index);
 
     Deps m_;
-    std::unique_ptr<LineClient> m_server; // ippServerPal: the pal server
+    std::unique_ptr<LineClient> m_server; // the pal server
     QString m_host;
     quint16 m_port;
     QTimer m_timer;

@@ -91,7 +91,7 @@ private:
     void saveUnopened();
 
     Deps m_;
-    std::unique_ptr<LineListener> m_listener; // ipdMessage: base port + 2
+    std::unique_ptr<LineListener> m_listener; // base port + 2
     std::array<Slot, QuickMessage::Slots> m_slots;
     std::map<int, Connection> m_connections;
     QString m_storePath;

@@ -51,7 +51,7 @@ private:
     void onData(const QByteArray &bytes);
 
     UserMessages &m_messages;
-    std::unique_ptr<LineClient> m_client; // ippMessage: the recipient's base port + 2
+    std::unique_ptr<LineClient> m_client; // the recipient's base port + 2
     QuickMessage::Reader m_reader;
     Outgoing m_message;
     QString m_status;

@@ -1,8 +1,8 @@
 // The line transports the program's conversations talk through: a client (one outgoing
 // connection) and a listener (many accepted connections, each known by a number), with the
-// properties and events of the TCP components the program was designed around. IPPort and
-// IPDaemon implement them on TCP; MemoryNetwork implements them in memory, so that both sides of
-// a conversation can run in one test without a port.
+// properties and events of the TCP components the program was designed around. TcpLineClient and
+// TcpLineListener implement them on TCP; MemoryNetwork implements them in memory, so that both
+// sides of a conversation can run in one test without a port.
 #pragma once
 
 #include "endpointerror.h"

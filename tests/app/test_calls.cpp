@@ -1,7 +1,7 @@
 // Call set-up over real loopback sockets: a raw peer plays the caller or the callee byte for byte
 // against the program's logic, with recorders standing in for the windows and the speaker.
-#include "platform/ipdaemon.h"
 #include "platform/memorytransport.h"
+#include "platform/tcplinelistener.h"
 #include "protocol/callcontrol.h"
 #include "testsupport.h"
 
@@ -258,7 +258,7 @@ TEST_F(CallTest, IdleConnectionsAreLetGoAndTheNextCallerIsAnswered)
 {
     signalling().setStrayConnectionTimeout(300);
     std::vector<std::unique_ptr<RawConnection>> idle;
-    const int most = IPDaemon::DefaultMaxConnections;
+    const int most = TcpLineListener::DefaultMaxConnections;
     for (int i = 0; i < most + 50; ++i) {
         idle.push_back(RawConnection::connectTo(base));
         ASSERT_TRUE(idle.back());

@@ -1,9 +1,9 @@
 // The TCP endpoints against real loopback sockets: framing, numbering, addresses, errors and the
 // bounds that keep a hostile peer from taking memory; and the in-memory transports behaving like
 // them.
-#include "platform/ipdaemon.h"
-#include "platform/ipport.h"
 #include "platform/memorytransport.h"
+#include "platform/tcplineclient.h"
+#include "platform/tcplinelistener.h"
 #include "protocol/linesplitter.h"
 #include "testsupport.h"
 
@@ -24,13 +24,14 @@ struct DaemonEvents {
     std::vector<int> connected, disconnected;
     std::vector<std::pair<QByteArray, bool>> data;
     QStringList hostsAtDisconnect;
-    explicit DaemonEvents(IPDaemon &d)
+    explicit DaemonEvents(TcpLineListener &d)
     {
-        QObject::connect(&d, &IPDaemon::Connected, [this](int id) { connected.push_back(id); });
-        QObject::connect(&d, &IPDaemon::DataIn, [this](int, const QByteArray &t, bool e) {
+        QObject::connect(&d, &TcpLineListener::Connected,
+                         [this](int id) { connected.push_back(id); });
+        QObject::connect(&d, &TcpLineListener::DataIn, [this](int, const QByteArray &t, bool e) {
             data.push_back({t, e});
         });
-        QObject::connect(&d, &IPDaemon::Disconnected, [this, &d](int id) {
+        QObject::connect(&d, &TcpLineListener::Disconnected, [this, &d](int id) {
             disconnected.push_back(id);
             hostsAtDisconnect << d.remoteHost(id);
         });
@@ -91,7 +92,7 @@ TEST(LineSplitter, WithoutTerminatorEachArrivalIsOneMessage)
 
 TEST(Daemon, NumbersConnectionsFromOneAndReusesFreedNumbers)
 {
-    IPDaemon d;
+    TcpLineListener d;
     DaemonEvents ev(d);
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
@@ -111,9 +112,9 @@ TEST(Daemon, NumbersConnectionsFromOneAndReusesFreedNumbers)
 
 TEST(Daemon, DeliversLinesPerConnectionTerminatorAndSends)
 {
-    IPDaemon d;
+    TcpLineListener d;
     DaemonEvents ev(d);
-    QObject::connect(&d, &IPDaemon::Connected, [&d](int id) { d.setEol(id, "<E>"); });
+    QObject::connect(&d, &TcpLineListener::Connected, [&d](int id) { d.setEol(id, "<E>"); });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     auto peer = RawConnection::connectTo(freePort());
@@ -130,10 +131,11 @@ TEST(Daemon, DeliversLinesPerConnectionTerminatorAndSends)
 
 TEST(Daemon, RefusedRequestsAndLocalCloseAreSeenByThePeer)
 {
-    IPDaemon d;
+    TcpLineListener d;
     DaemonEvents ev(d);
     bool refuse = true;
-    QObject::connect(&d, &IPDaemon::ConnectionRequest, [&](bool *accept) { *accept = !refuse; });
+    QObject::connect(&d, &TcpLineListener::ConnectionRequest,
+                     [&](bool *accept) { *accept = !refuse; });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     auto refused = RawConnection::connectTo(freePort());
@@ -154,7 +156,7 @@ TEST(Daemon, RefusedRequestsAndLocalCloseAreSeenByThePeer)
 
 TEST(Daemon, PortInUseAndConnectionCap)
 {
-    IPDaemon first, second;
+    TcpLineListener first, second;
     first.setLocalPort(freePort());
     ASSERT_FALSE(first.setListening(true));
     second.setLocalPort(freePort());
@@ -173,7 +175,7 @@ TEST(Daemon, PortInUseAndConnectionCap)
 
 TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
 {
-    IPDaemon d;
+    TcpLineListener d;
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     std::vector<std::unique_ptr<RawConnection>> peers;
@@ -187,7 +189,7 @@ TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
     tight.rlim_cur =
         QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size() + 5;
     bool ranOut = false;
-    QObject::connect(&d, &IPDaemon::Error, [&] { ranOut = true; });
+    QObject::connect(&d, &TcpLineListener::Error, [&] { ranOut = true; });
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     const bool failed = waitUntil([&] { return ranOut; }); // accepts what fits, then fails
     ::setrlimit(RLIMIT_NOFILE, &saved);
@@ -200,9 +202,9 @@ TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
 TEST(Daemon, TenMegabytesWithoutTerminatorArriveAsBoundedChunks)
 
 {
-    IPDaemon d;
+    TcpLineListener d;
     DaemonEvents ev(d);
-    QObject::connect(&d, &IPDaemon::Connected, [&d](int id) { d.setEol(id, "<E>"); });
+    QObject::connect(&d, &TcpLineListener::Connected, [&d](int id) { d.setEol(id, "<E>"); });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     auto peer = RawConnection::connectTo(freePort());
@@ -224,12 +226,13 @@ TEST(Port, ConnectsReadsAddressesAndReportsBothCloses)
 {
     RawListener peer(freePort());
     ASSERT_TRUE(peer.listening());
-    IPPort p;
+    TcpLineClient p;
     std::vector<int> connects, disconnects;
     std::vector<QByteArray> lines;
-    QObject::connect(&p, &IPPort::Connected, [&](int s) { connects.push_back(s); });
-    QObject::connect(&p, &IPPort::Disconnected, [&](int s) { disconnects.push_back(s); });
-    QObject::connect(&p, &IPPort::DataIn, [&](const QByteArray &t, bool) { lines.push_back(t); });
+    QObject::connect(&p, &TcpLineClient::Connected, [&](int s) { connects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::Disconnected, [&](int s) { disconnects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::DataIn,
+                     [&](const QByteArray &t, bool) { lines.push_back(t); });
     ASSERT_FALSE(p.setRemoteHost("localhost"));
     EXPECT_EQ(p.remoteHost(), "localhost") << "a name is looked up as the connection is made";
     p.setRemotePort(freePort());
@@ -257,9 +260,9 @@ TEST(Port, ConnectsReadsAddressesAndReportsBothCloses)
 
 TEST(Port, FailuresAreNumbered)
 {
-    IPPort p;
+    TcpLineClient p;
     std::vector<int> connects;
-    QObject::connect(&p, &IPPort::Connected, [&](int s) { connects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::Connected, [&](int s) { connects.push_back(s); });
     EXPECT_EQ(p.setRemoteHost("").number, EndpointErrors::NoNetwork);
     EXPECT_EQ(p.setRemoteHost("::2").number, EndpointErrors::HostNotFound);
     EXPECT_EQ(p.dataToSend("x").number, EndpointErrors::NotConnected);
@@ -279,7 +282,7 @@ TEST(Port, FailuresAreNumbered)
 TEST(Port, SendingNeverQueuesWithoutBound)
 {
     RawListener peer(freePort());
-    IPPort p;
+    TcpLineClient p;
     p.setSendCap(64 * 1024);
     p.setRemoteHost("127.0.0.1");
     p.setRemotePort(freePort());

@@ -1,14 +1,14 @@
 // The client endpoint on QTcpSocket.
-#include "ipport.h"
+#include "tcplineclient.h"
 
 #include "netaddress.h"
 #include "sockets.h"
 
 #include <QTcpSocket>
 
-IPPort::IPPort(QObject *parent) : LineClient(parent) {}
+TcpLineClient::TcpLineClient(QObject *parent) : LineClient(parent) {}
 
-IPPort::~IPPort()
+TcpLineClient::~TcpLineClient()
 {
     if (m_socket) {
         m_socket->disconnect(this);
@@ -17,13 +17,13 @@ IPPort::~IPPort()
     }
 }
 
-QString IPPort::remoteHost() const
+QString TcpLineClient::remoteHost() const
 {
     if (m_socket && m_connected) return NetAddress::text(m_socket->peerAddress());
     return m_remoteText;
 }
 
-EndpointError IPPort::setRemoteHost(const QString &host)
+EndpointError TcpLineClient::setRemoteHost(const QString &host)
 {
     QHostAddress address;
     bool isName = false;
@@ -41,24 +41,24 @@ EndpointError IPPort::setRemoteHost(const QString &host)
     return {};
 }
 
-QString IPPort::localHost() const
+QString TcpLineClient::localHost() const
 {
     if (m_socket && m_connected) return NetAddress::text(m_socket->localAddress());
     return NetAddress::localMachineAddress();
 }
 
-bool IPPort::connecting() const
+bool TcpLineClient::connecting() const
 {
     return m_lookup != 0 ||
            (m_socket && !m_connected && m_socket->state() != QAbstractSocket::UnconnectedState);
 }
 
-qint64 IPPort::bytesToWrite() const
+qint64 TcpLineClient::bytesToWrite() const
 {
     return m_socket ? m_socket->bytesToWrite() : 0;
 }
 
-EndpointError IPPort::setConnected(bool on)
+EndpointError TcpLineClient::setConnected(bool on)
 {
     if (!on) {
         m_lookup = 0;
@@ -96,21 +96,21 @@ EndpointError IPPort::setConnected(bool on)
     return {};
 }
 
-void IPPort::connectSocket()
+void TcpLineClient::connectSocket()
 {
     m_splitter.clear();
     m_blocked = false;
     m_socket = new QTcpSocket(this);
     m_socket->setReadBufferSize(SocketReadBuffer);
-    connect(m_socket, &QTcpSocket::connected, this, &IPPort::onConnected);
-    connect(m_socket, &QTcpSocket::readyRead, this, &IPPort::onReadyRead);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &IPPort::onBytesWritten);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &IPPort::onSocketError);
-    connect(m_socket, &QTcpSocket::disconnected, this, &IPPort::onDisconnected);
+    connect(m_socket, &QTcpSocket::connected, this, &TcpLineClient::onConnected);
+    connect(m_socket, &QTcpSocket::readyRead, this, &TcpLineClient::onReadyRead);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &TcpLineClient::onBytesWritten);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpLineClient::onSocketError);
+    connect(m_socket, &QTcpSocket::disconnected, this, &TcpLineClient::onDisconnected);
     m_socket->connectToHost(m_remoteAddress, m_remotePort);
 }
 
-void IPPort::dropSocket(bool graceful)
+void TcpLineClient::dropSocket(bool graceful)
 {
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
@@ -119,13 +119,13 @@ void IPPort::dropSocket(bool graceful)
     if (socket) releaseSocket(socket, this, graceful);
 }
 
-void IPPort::setActive(bool on)
+void TcpLineClient::setActive(bool on)
 {
     m_active = on;
     if (!on) setConnected(false);
 }
 
-EndpointError IPPort::dataToSend(const QByteArray &bytes)
+EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
 {
     m_bytesSent = 0;
     if (!m_socket || !m_connected)
@@ -141,13 +141,13 @@ EndpointError IPPort::dataToSend(const QByteArray &bytes)
     return {};
 }
 
-void IPPort::onConnected()
+void TcpLineClient::onConnected()
 {
     m_connected = true;
     emit Connected(0, QString());
 }
 
-void IPPort::onReadyRead()
+void TcpLineClient::onReadyRead()
 {
     QPointer<QTcpSocket> socket = m_socket;
     if (!socket) return;
@@ -159,7 +159,7 @@ void IPPort::onReadyRead()
     }
 }
 
-void IPPort::onBytesWritten()
+void TcpLineClient::onBytesWritten()
 {
     if (m_blocked && m_socket && m_socket->bytesToWrite() <= m_sendCap) {
         m_blocked = false;
@@ -167,7 +167,7 @@ void IPPort::onBytesWritten()
     }
 }
 
-void IPPort::onSocketError()
+void TcpLineClient::onSocketError()
 {
     if (!m_socket) return;
     const auto code = m_socket->error();
@@ -186,7 +186,7 @@ void IPPort::onSocketError()
     }
 }
 
-void IPPort::onDisconnected()
+void TcpLineClient::onDisconnected()
 {
     if (!m_connected) {
         dropSocket(false);
@@ -200,5 +200,5 @@ void IPPort::onDisconnected()
 
 std::unique_ptr<LineClient> TcpTransports::client()
 {
-    return std::make_unique<IPPort>();
+    return std::make_unique<TcpLineClient>();
 }

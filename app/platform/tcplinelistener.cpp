@@ -1,5 +1,5 @@
 // The listening endpoint on QTcpServer.
-#include "ipdaemon.h"
+#include "tcplinelistener.h"
 
 #include "netaddress.h"
 #include "sockets.h"
@@ -13,9 +13,9 @@ namespace
 constexpr int MaxConnectionId = 65535;
 } // namespace
 
-IPDaemon::IPDaemon(QObject *parent) : LineListener(parent) {}
+TcpLineListener::TcpLineListener(QObject *parent) : LineListener(parent) {}
 
-IPDaemon::~IPDaemon()
+TcpLineListener::~TcpLineListener()
 {
     for (auto &[id, conn] : m_conns) {
         if (conn.socket) {
@@ -26,12 +26,12 @@ IPDaemon::~IPDaemon()
     }
 }
 
-bool IPDaemon::listening() const
+bool TcpLineListener::listening() const
 {
     return m_server && m_server->isListening();
 }
 
-EndpointError IPDaemon::setListening(bool on)
+EndpointError TcpLineListener::setListening(bool on)
 {
     if (!on) {
         if (m_server) m_server->close();
@@ -40,7 +40,7 @@ EndpointError IPDaemon::setListening(bool on)
     m_active = true;
     if (!m_server) {
         m_server = new QTcpServer(this);
-        connect(m_server, &QTcpServer::newConnection, this, &IPDaemon::onNewConnection);
+        connect(m_server, &QTcpServer::newConnection, this, &TcpLineListener::onNewConnection);
         // A failed accept (out of file descriptors, say) makes QTcpServer stop accepting for good;
         // once the load has passed the listener must answer again.
         connect(m_server, &QTcpServer::acceptError, this, [this](auto code) {
@@ -58,37 +58,37 @@ EndpointError IPDaemon::setListening(bool on)
     return socketError(m_server->serverError(), m_server->errorString());
 }
 
-IPDaemon::Conn *IPDaemon::find(int id)
+TcpLineListener::Conn *TcpLineListener::find(int id)
 {
     auto it = m_conns.find(id);
     return it == m_conns.end() ? nullptr : &it->second;
 }
 
-const IPDaemon::Conn *IPDaemon::find(int id) const
+const TcpLineListener::Conn *TcpLineListener::find(int id) const
 {
     auto it = m_conns.find(id);
     return it == m_conns.end() ? nullptr : &it->second;
 }
 
-bool IPDaemon::connected(int id) const
+bool TcpLineListener::connected(int id) const
 {
     const Conn *conn = find(id);
     return conn && conn->socket && conn->socket->state() == QAbstractSocket::ConnectedState;
 }
 
-EndpointError IPDaemon::setConnected(int id, bool on)
+EndpointError TcpLineListener::setConnected(int id, bool on)
 {
     if (!on) closeAndReport(id, true, 0, QString());
     return {};
 }
 
-QString IPDaemon::remoteHost(int id) const
+QString TcpLineListener::remoteHost(int id) const
 {
     const Conn *conn = find(id);
     return conn ? conn->remote : QString();
 }
 
-EndpointError IPDaemon::dataToSend(int id, const QByteArray &bytes)
+EndpointError TcpLineListener::dataToSend(int id, const QByteArray &bytes)
 {
     Conn *conn = find(id);
     if (!conn || !connected(id))
@@ -105,24 +105,24 @@ EndpointError IPDaemon::dataToSend(int id, const QByteArray &bytes)
     return {};
 }
 
-qint64 IPDaemon::bytesSent(int id) const
+qint64 TcpLineListener::bytesSent(int id) const
 {
     const Conn *conn = find(id);
     return conn ? conn->bytesSent : 0;
 }
 
-QByteArray IPDaemon::eol(int id) const
+QByteArray TcpLineListener::eol(int id) const
 {
     const Conn *conn = find(id);
     return conn ? conn->splitter.terminator() : QByteArray();
 }
 
-void IPDaemon::setEol(int id, const QByteArray &eol)
+void TcpLineListener::setEol(int id, const QByteArray &eol)
 {
     if (Conn *conn = find(id)) conn->splitter.setTerminator(eol);
 }
 
-void IPDaemon::setBufferSizes(int id, int inBuffer, int outBuffer)
+void TcpLineListener::setBufferSizes(int id, int inBuffer, int outBuffer)
 {
     Conn *conn = find(id);
     if (!conn || !conn->socket) return;
@@ -130,7 +130,7 @@ void IPDaemon::setBufferSizes(int id, int inBuffer, int outBuffer)
     conn->socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, outBuffer);
 }
 
-QList<int> IPDaemon::connectionIds() const
+QList<int> TcpLineListener::connectionIds() const
 {
     QList<int> ids;
     for (const auto &entry : m_conns) {
@@ -139,13 +139,13 @@ QList<int> IPDaemon::connectionIds() const
     return ids;
 }
 
-qint64 IPDaemon::connectionAge(int id) const
+qint64 TcpLineListener::connectionAge(int id) const
 {
     const Conn *conn = find(id);
     return conn ? conn->since.elapsed() : -1;
 }
 
-void IPDaemon::setActive(bool on)
+void TcpLineListener::setActive(bool on)
 {
     m_active = on;
     if (on) return;
@@ -155,7 +155,7 @@ void IPDaemon::setActive(bool on)
         setConnected(id, false);
 }
 
-void IPDaemon::setIdleTimeout(int ms)
+void TcpLineListener::setIdleTimeout(int ms)
 {
     m_idleTimeoutMs = ms;
     if (ms <= 0) {
@@ -165,12 +165,12 @@ void IPDaemon::setIdleTimeout(int ms)
     }
     if (!m_idleTimer) {
         m_idleTimer = new QTimer(this);
-        connect(m_idleTimer, &QTimer::timeout, this, &IPDaemon::sweepIdle);
+        connect(m_idleTimer, &QTimer::timeout, this, &TcpLineListener::sweepIdle);
     }
     m_idleTimer->start(std::max(100, std::min(ms / 4, 1000)));
 }
 
-void IPDaemon::sweepIdle()
+void TcpLineListener::sweepIdle()
 {
     QList<int> stale;
     for (const auto &[id, conn] : m_conns) {
@@ -180,7 +180,7 @@ void IPDaemon::sweepIdle()
         setConnected(id, false);
 }
 
-int IPDaemon::freeId() const
+int TcpLineListener::freeId() const
 {
     int id = 1;
     for (const auto &entry : m_conns) {
@@ -190,7 +190,7 @@ int IPDaemon::freeId() const
     return id <= MaxConnectionId ? id : 0;
 }
 
-void IPDaemon::onNewConnection()
+void TcpLineListener::onNewConnection()
 {
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
@@ -227,7 +227,7 @@ void IPDaemon::onNewConnection()
     }
 }
 
-void IPDaemon::onReadyRead(int id, QTcpSocket *socket)
+void TcpLineListener::onReadyRead(int id, QTcpSocket *socket)
 {
     Conn *conn = find(id);
     if (!conn || conn->socket != socket) return;
@@ -241,7 +241,7 @@ void IPDaemon::onReadyRead(int id, QTcpSocket *socket)
     }
 }
 
-void IPDaemon::onBytesWritten(int id, QTcpSocket *socket)
+void TcpLineListener::onBytesWritten(int id, QTcpSocket *socket)
 {
     Conn *conn = find(id);
     if (!conn || conn->socket != socket) return;
@@ -251,7 +251,8 @@ void IPDaemon::onBytesWritten(int id, QTcpSocket *socket)
     }
 }
 
-void IPDaemon::onSocketGone(int id, QTcpSocket *socket, int status, const QString &description)
+void TcpLineListener::onSocketGone(int id, QTcpSocket *socket, int status,
+                                   const QString &description)
 {
     Conn *conn = find(id);
     if (!conn || conn->socket != socket) return;
@@ -263,7 +264,7 @@ void IPDaemon::onSocketGone(int id, QTcpSocket *socket, int status, const QStrin
     closeAndReport(id, false, status, description);
 }
 
-void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &description)
+void TcpLineListener::closeAndReport(int id, bool graceful, int status, const QString &description)
 {
     Conn *conn = find(id);
     if (!conn || conn->closing) return;
@@ -278,5 +279,5 @@ void IPDaemon::closeAndReport(int id, bool graceful, int status, const QString &
 
 std::unique_ptr<LineListener> TcpTransports::listener()
 {
-    return std::make_unique<IPDaemon>();
+    return std::make_unique<TcpLineListener>();
 }

@@ -1,10 +1,9 @@
-// IPPort: the client endpoint, one outgoing TCP connection. Its properties and events follow the
-// component the program was designed around: writing RemoteHost takes a dotted address at once,
-// Connected = true starts an asynchronous connect reported by the Connected event, DataToSend
-// never queues without bound, and DataIn delivers one line at a time when a terminator is set.
-// A host name is looked up as part of the connect, away from the program's thread, so a slow
-// name server never freezes the windows and the timers; one that cannot be found is reported by
-// the Connected event with HostNotFound.
+// The client end of a line transport on TCP: one outgoing connection. Setting the remote host
+// takes a dotted address at once, setting Connected starts an asynchronous connect reported by
+// the Connected event, DataToSend never queues without bound, and DataIn delivers one line at a
+// time when a terminator is set. A host name is looked up as part of the connect, away from the
+// program's thread, so a slow name server never freezes the windows and the timers; one that
+// cannot be found is reported by the Connected event with HostNotFound.
 #pragma once
 
 #include "linetransport.h"
@@ -15,15 +14,15 @@
 
 class QTcpSocket;
 
-class IPPort : public LineClient
+class TcpLineClient : public LineClient
 {
     Q_OBJECT
 public:
     // Unsent bytes above which DataToSend takes nothing and BytesSent reads 0.
     static constexpr qint64 DefaultSendCap = 128 * 1024;
 
-    explicit IPPort(QObject *parent = nullptr);
-    ~IPPort() override;
+    explicit TcpLineClient(QObject *parent = nullptr);
+    ~TcpLineClient() override;
 
     QString remoteHost() const override;
     EndpointError setRemoteHost(const QString &host) override;

@@ -1,7 +1,7 @@
-// IPDaemon: the listening endpoint. It accepts many connections, each known by a 16-bit
-// connection number (the lowest free one, so a connection accepted while no other is open gets
-// 1), asks ConnectionRequest before taking one, and offers per-connection properties and events
-// like the client endpoint. The number of connections and each one's buffered line are bounded.
+// The listening end of a line transport on TCP. It accepts many connections, each known by a
+// 16-bit connection number (the lowest free one, so a connection accepted while no other is open
+// gets 1), asks ConnectionRequest before taking one, and offers per-connection properties and
+// events like the client end. The number of connections and each one's buffered line are bounded.
 #pragma once
 
 #include "linetransport.h"
@@ -15,7 +15,7 @@ class QTcpServer;
 class QTcpSocket;
 class QTimer;
 
-class IPDaemon : public LineListener
+class TcpLineListener : public LineListener
 {
     Q_OBJECT
 public:
@@ -23,8 +23,8 @@ public:
     static constexpr int DefaultMaxConnections = 200;
     static constexpr int AcceptRetryMs = 500;
 
-    explicit IPDaemon(QObject *parent = nullptr);
-    ~IPDaemon() override;
+    explicit TcpLineListener(QObject *parent = nullptr);
+    ~TcpLineListener() override;
 
     quint16 localPort() const override { return m_localPort; }
     void setLocalPort(quint16 port) override { m_localPort = port; }
