@@ -1,7 +1,7 @@
 // The audio engine facade.
 #include "audioengine.h"
 
-#include "qvdlldef.h"
+#include "enginebindings.h"
 
 #include <vector>
 

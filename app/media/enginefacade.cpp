@@ -1,8 +1,8 @@
 // Guarded calls into the engines.
 #include "enginefacade.h"
 
+#include "enginebindings.h"
 #include "platform/usermessages.h"
-#include "qvdlldef.h"
 
 EngineFacade::EngineFacade(UserMessages &messages, const QString &failureText, QObject *parent)
     : QObject(parent), m_messages(messages), m_failureText(failureText)

@@ -1,8 +1,8 @@
 // The video engine facade.
 #include "videoengine.h"
 
+#include "enginebindings.h"
 #include "picturetarget.h"
-#include "qvdlldef.h"
 
 // The engine's drawing surface for one of the program's picture targets.
 struct VideoEngine::Surface {

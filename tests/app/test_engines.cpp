@@ -1,7 +1,7 @@
 // Binding the engines by name: a missing library or function becomes an error with a number and
 // a description at the call; the engine facades report it to the user once and never raise.
 #include "media/audioengine.h"
-#include "media/qvdlldef.h"
+#include "media/enginebindings.h"
 #include "media/videoengine.h"
 #include "testsupport.h"
 

@@ -1,7 +1,7 @@
 // The media session against a raw peer on loopback, with the real engines and scripted devices:
 // what leaves on each tick, what arriving packets do, and hostile packets.
+#include "media/enginebindings.h"
 #include "media/picturetarget.h"
-#include "media/qvdlldef.h"
 #include "protocol/mediapacket.h"
 #include "testsupport.h"
 

@@ -2,7 +2,7 @@
 // test, the speech compression on the wire, the volume and the sound devices kept in their file,
 // and the camera switched live.
 #include "callanalysis.h"
-#include "media/qvdlldef.h"
+#include "media/enginebindings.h"
 #include "shell/sounddevices.h"
 #include "testsupport.h"
 

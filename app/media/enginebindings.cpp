@@ -1,5 +1,5 @@
 // Loading the engines by name.
-#include "qvdlldef.h"
+#include "enginebindings.h"
 
 #include <dlfcn.h>
 
