@@ -1,7 +1,7 @@
 // Reading and writing ovela.ini.
 #include "settings.h"
 
-#include "platform/privateprofile.h"
+#include "platform/inifile.h"
 #include "qvidutil.h"
 
 #include <QDir>
@@ -87,7 +87,7 @@ QString valueText(const Key &key, const Settings &s)
 }
 
 // Reads one key as the program always has: into a buffer of fixed size, then by its type.
-void readKey(const PrivateProfile &ini, const Key &key, const Settings &defaults, Settings &s)
+void readKey(const IniFile &ini, const Key &key, const Settings &defaults, Settings &s)
 {
     const QString text = ini.get(QLatin1String(key.section), QLatin1String(key.name),
                                  valueText(key, defaults), key.buffer);
@@ -126,7 +126,7 @@ QString settingsFilePath()
 
 void LoadSettings(const QString &file, Settings &s)
 {
-    const PrivateProfile ini(file);
+    const IniFile ini(file);
     const Settings defaults;
     for (const Key &key : Keys) {
         if (key.read) readKey(ini, key, defaults, s);
@@ -136,7 +136,7 @@ void LoadSettings(const QString &file, Settings &s)
 
 bool SaveSettings(const QString &file, const Settings &s, QString *error)
 {
-    PrivateProfile ini(file);
+    IniFile ini(file);
     for (const Key &key : Keys)
         ini.set(QLatin1String(key.section), QLatin1String(key.name), valueText(key, s));
     const QFileInfo info(file);

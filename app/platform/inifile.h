@@ -7,11 +7,11 @@
 #include <QString>
 #include <QStringList>
 
-class PrivateProfile
+class IniFile
 {
 public:
-    PrivateProfile() = default;
-    explicit PrivateProfile(const QString &path) { load(path); }
+    IniFile() = default;
+    explicit IniFile(const QString &path) { load(path); }
 
     // Reads the file; a missing or unreadable file gives an empty profile. Returns whether it
     // was read.

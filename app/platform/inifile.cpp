@@ -1,5 +1,5 @@
 // INI file access with the semantics the settings rely on.
-#include "privateprofile.h"
+#include "inifile.h"
 
 #include "textfile.h"
 
@@ -40,7 +40,7 @@ QString cut(const QString &text, int bufferSize)
 
 } // namespace
 
-bool PrivateProfile::load(const QString &path)
+bool IniFile::load(const QString &path)
 {
     m_lines.clear();
     if (!TextFile::readLines(path, &m_lines)) return false;
@@ -56,7 +56,7 @@ bool PrivateProfile::load(const QString &path)
     return true;
 }
 
-QString PrivateProfile::text() const
+QString IniFile::text() const
 {
     QString out;
     for (const QString &line : m_lines)
@@ -64,7 +64,7 @@ QString PrivateProfile::text() const
     return out;
 }
 
-bool PrivateProfile::save(const QString &path, QString *error) const
+bool IniFile::save(const QString &path, QString *error) const
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -79,7 +79,7 @@ bool PrivateProfile::save(const QString &path, QString *error) const
     return true;
 }
 
-PrivateProfile::Place PrivateProfile::locate(const QString &section, const QString &key) const
+IniFile::Place IniFile::locate(const QString &section, const QString &key) const
 {
     Place place;
     bool inSection = false;
@@ -104,8 +104,8 @@ PrivateProfile::Place PrivateProfile::locate(const QString &section, const QStri
     return place;
 }
 
-QString PrivateProfile::get(const QString &section, const QString &key, const QString &defaultValue,
-                            int bufferSize) const
+QString IniFile::get(const QString &section, const QString &key, const QString &defaultValue,
+                     int bufferSize) const
 {
     const Place place = locate(section, key);
     if (place.keyLine < 0) return cut(defaultValue, bufferSize);
@@ -114,12 +114,12 @@ QString PrivateProfile::get(const QString &section, const QString &key, const QS
     return cut(value.toString(), bufferSize);
 }
 
-bool PrivateProfile::contains(const QString &section, const QString &key) const
+bool IniFile::contains(const QString &section, const QString &key) const
 {
     return locate(section, key).keyLine >= 0;
 }
 
-void PrivateProfile::set(const QString &section, const QString &key, const QString &value)
+void IniFile::set(const QString &section, const QString &key, const QString &value)
 {
     const Place place = locate(section, key);
     const QString line = key + QLatin1Char('=') + value;
