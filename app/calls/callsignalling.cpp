@@ -9,7 +9,6 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "protocol/callcontrol.h"
-#include "qvidutil.h"
 #include "userdata/activitylog.h"
 #include "userdata/settings.h"
 
@@ -149,7 +148,7 @@ void CallSignalling::onControlConnected(int status, const QString &description)
     }
     m_.session.requesting();
     const Settings &s = m_.settings;
-    m_client->dataToSend(build(Request{s.Name, s.Location, QVIDUTIL::timeOfDayText()}));
+    m_client->dataToSend(build(Request{s.Name, s.Location, timeOfDay()}));
 }
 
 void CallSignalling::onControlData(const QByteArray &text)
@@ -229,7 +228,7 @@ void CallSignalling::sendAccept()
 {
     if (!m_listener->connected(1)) return;
     const Settings &s = m_.settings;
-    m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, QVIDUTIL::timeOfDayText()}));
+    m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, timeOfDay()}));
     m_.session.acceptedHere();
 }
 

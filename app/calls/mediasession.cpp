@@ -6,9 +6,9 @@
 #include "media/audioengine.h"
 #include "media/videoengine.h"
 #include "platform/linetransport.h"
+#include "platform/monotonicclock.h"
 #include "platform/soundplayer.h"
 #include "protocol/mediapacket.h"
-#include "qvidutil.h"
 #include "userdata/activitylog.h"
 #include "userdata/settings.h"
 
@@ -292,7 +292,7 @@ void MediaSession::OnMediaData(const QByteArray &text, bool endOfLine, bool from
         ++m_framesIn;
         ++m_totals.picturesIn;
         if (m_totals.drawnMs.size() < MaxTimings)
-            m_totals.drawnMs.push_back(QVIDUTIL::monotonicMs());
+            m_totals.drawnMs.push_back(MonotonicClock::nowMs());
         break;
     }
     case SpeechKind:

@@ -5,12 +5,22 @@
 #include "directory/palpresence.h"
 #include "platform/netaddress.h"
 #include "platform/usermessages.h"
+#include "protocol/fields.h"
 #include "protocol/pal.h"
-#include "qvidutil.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
 
 #include <QDate>
+
+QString DirectoryModel::listKey(int index)
+{
+    return QStringLiteral("%1A").arg(index, 4, 10, QLatin1Char('0'));
+}
+
+int DirectoryModel::keyIndex(const QString &key)
+{
+    return Fields::val32(key);
+}
 
 DirectoryModel::DirectoryModel(const Deps &deps, QObject *parent) : QObject(parent), m_(deps)
 {
@@ -40,7 +50,7 @@ QList<DirectoryModel::Row> DirectoryModel::users() const
     const QList<Directory::User> &users = m_.directory.users();
     for (int i = 0; i < users.size(); ++i) {
         const Directory::User &u = users[i];
-        rows.append({QVIDUTIL::listKey(i + 1), u.name, u.location, u.comment,
+        rows.append({listKey(i + 1), u.name, u.location, u.comment,
                      iconFor(u.status, u.kind, u.video, u.audio)});
     }
     return rows;
@@ -50,7 +60,7 @@ QList<DirectoryModel::Row> DirectoryModel::onlinePals() const
 {
     QList<Row> rows;
     for (int index : m_.presence.onlinePals())
-        rows.append({QVIDUTIL::listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
+        rows.append({listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
     return rows;
 }
 
@@ -58,7 +68,7 @@ QList<DirectoryModel::Row> DirectoryModel::offlinePals() const
 {
     QList<Row> rows;
     for (int index : m_.presence.offlinePals())
-        rows.append({QVIDUTIL::listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
+        rows.append({listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
     return rows;
 }
 
@@ -124,7 +134,7 @@ void DirectoryModel::chooseServer(const QString &text)
 
 int DirectoryModel::userIndex(const QString &key) const
 {
-    return key.isEmpty() ? 0 : QVIDUTIL::keyIndex(key);
+    return key.isEmpty() ? 0 : keyIndex(key);
 }
 
 QString DirectoryModel::selectUser(const QString &key)

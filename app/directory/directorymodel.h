@@ -41,6 +41,9 @@ public:
     QList<Row> users() const;
     QList<Row> onlinePals() const;
     QList<Row> offlinePals() const;
+    // A list's key for table index `index` (four digits and "A": "0012A"), and back.
+    static QString listKey(int index);
+    static int keyIndex(const QString &key);
     // The icon of a listed user: by status, kind, video and audio.
     static int iconFor(int status, int kind, bool video, bool audio);
 

@@ -1,9 +1,9 @@
 // Camera pictures of a call on the video engine.
 #include "videopath.h"
 
+#include "platform/monotonicclock.h"
 #include "platform/usermessages.h"
 #include "protocol/mediapacket.h"
-#include "qvidutil.h"
 #include "userdata/settings.h"
 #include "videoengine.h"
 
@@ -143,7 +143,7 @@ void VideoPath::grab()
     if (!m_captureAvailable || !m_cameraOn) return;
     // The picture found on a tick was asked for by the grab before this one.
     m_previousGrabMs = m_lastGrabMs;
-    m_lastGrabMs = QVIDUTIL::monotonicMs();
+    m_lastGrabMs = MonotonicClock::nowMs();
     m_engine.grabFrameNoStop(m_capture);
 }
 

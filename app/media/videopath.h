@@ -91,7 +91,7 @@ public:
     int pictureWidth() const { return m_width; }
     int pictureHeight() const { return m_height; }
     // When the taken picture was asked of the camera (monotonic milliseconds, as
-    // QVIDUTIL::monotonicMs gives them).
+    // MonotonicClock::nowMs gives them).
     qint64 capturedMs() const { return m_capturedMs; }
 
     inline static const QString FormatMessage = QStringLiteral(

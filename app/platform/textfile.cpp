@@ -69,4 +69,13 @@ FileError writeLines(const QString &path, const QStringList &lines)
     return {};
 }
 
+QString numberText(qint64 value)
+{
+    return value < 0 ? QString::number(value) : QLatin1Char(' ') + QString::number(value);
+}
+
+QString numberLine(qint64 value)
+{
+    return numberText(value) + QLatin1Char(' ');
+}
 } // namespace TextFile

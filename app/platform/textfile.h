@@ -19,4 +19,9 @@ namespace TextFile
 bool readLines(const QString &path, QStringList *lines);
 // Replaces the file with these lines, each ending in CR LF.
 FileError writeLines(const QString &path, const QStringList &lines);
+
+// A number as the files hold it: one leading blank unless negative (" 20").
+QString numberText(qint64 value);
+// A number on a line of its own: numberText plus one trailing blank (" 4711 ").
+QString numberLine(qint64 value);
 } // namespace TextFile

@@ -3,16 +3,21 @@
 
 #include "fields.h"
 
-using namespace QVIDUTIL;
+using namespace Fields;
 
 namespace CallControl
 {
+
+QString timeOfDay(const QTime &time)
+{
+    return QStringLiteral("%1:%2").arg(time.hour()).arg(time.minute(), 2, 10, QLatin1Char('0'));
+}
 
 namespace
 {
 QString peer(const QByteArray &line, int n)
 {
-    return peerText(GetField(line, n), MaxPeerField);
+    return peerText(getField(line, n), MaxPeerField);
 }
 } // namespace
 
@@ -42,17 +47,17 @@ Message parse(const QByteArray &line)
 {
     const QByteArray command = line.left(3);
     if (command == "RQC") {
-        if (CountFields(line) != 4) return {};
+        if (countFields(line) != 4) return {};
         return Request{peer(line, 2), peer(line, 3), peer(line, 4)};
     }
     if (command == "RRS") {
-        if (CountFields(line) <= 1) return {};
-        if (GetField(line, 2) != "YES") return Answer{};
+        if (countFields(line) <= 1) return {};
+        if (getField(line, 2) != "YES") return Answer{};
         return Answer{true, peer(line, 3), peer(line, 4), peer(line, 5)};
     }
     if (command == "BSY") return Busy{};
     if (command == "UIF")
-        return Capability{fromWire(GetField(line, 2)), GetField(line, 3) == "True"};
+        return Capability{fromWire(getField(line, 2)), getField(line, 3) == "True"};
     return {};
 }
 

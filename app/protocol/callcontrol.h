@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QTime>
 
 #include <variant>
 
@@ -16,6 +17,9 @@ namespace CallControl
 {
 
 inline const QString Version = QStringLiteral("2.5");
+// The local time of day as a request or an answer carries it: the hour without a leading zero,
+// ':', the two-digit minute ("9:05").
+QString timeOfDay(const QTime &time = QTime::currentTime());
 // Names, places and times from a peer are cut to this many bytes.
 constexpr int MaxPeerField = 256;
 

@@ -3,7 +3,7 @@
 
 #include "fields.h"
 
-using namespace QVIDUTIL;
+using namespace Fields;
 
 namespace Directory
 {
@@ -69,9 +69,9 @@ QByteArray build(const NewIdRequest &)
 Request parseRequest(const QByteArray &line)
 {
     const QByteArray command = line.left(3);
-    auto field = [&](int n) { return GetField(line, n); };
+    auto field = [&](int n) { return getField(line, n); };
     if (command == "LGN") {
-        if (CountFields(line) < 13) return {};
+        if (countFields(line) < 13) return {};
         Login l;
         l.id = val32(field(2));
         l.name = fromWire(field(3));
@@ -90,7 +90,7 @@ Request parseRequest(const QByteArray &line)
     if (command == "INT") return Intro{};
     if (command == "LS1") return ListRequest{};
     if (command == "RSN") return NewIdRequest{};
-    if (command == "GEM" && CountFields(line) >= 1) return EmailLookup{fromWire(GetField(line, 2))};
+    if (command == "GEM" && countFields(line) >= 1) return EmailLookup{fromWire(getField(line, 2))};
     return {};
 }
 
@@ -142,7 +142,7 @@ ServerList serverList(const QByteArray &line)
     ServerList list;
     const QByteArray rest = line.mid(4);
     const FieldReader f(rest);
-    const int n = CountFields(line) - 1;
+    const int n = countFields(line) - 1;
     for (int i = 1; i <= n; i += 3)
         list.servers.append({text(f.field(i)), val16(f.field(i + 1)), text(f.field(i + 2))});
     return list;
@@ -177,18 +177,18 @@ UserList userList(const QByteArray &line, int fields)
 Reply parseReply(const QByteArray &line)
 {
     const QByteArray command = line.left(3);
-    const int fields = CountFields(line);
-    if (command == "INT") return Notice{Notice::Intro, text(GetField(line, 2))};
-    if (command == "MSG") return Notice{Notice::Message, text(GetField(line, 2))};
+    const int fields = countFields(line);
+    if (command == "INT") return Notice{Notice::Intro, text(getField(line, 2))};
+    if (command == "MSG") return Notice{Notice::Message, text(getField(line, 2))};
     if (command == "RDM")
-        return Redirect{text(GetField(line, 3)), text(GetField(line, 4)), text(GetField(line, 5))};
-    if (command == "BSY") return Notice{Notice::Busy, text(GetField(line, 2))};
+        return Redirect{text(getField(line, 3)), text(getField(line, 4)), text(getField(line, 5))};
+    if (command == "BSY") return Notice{Notice::Busy, text(getField(line, 2))};
     if (command == "VCL") return serverList(line);
     if (command == "LS1") return userList(line, fields);
     if (command == "GER")
-        return EmailAnswer{text(GetField(line, 2)), text(GetField(line, 3)),
-                           text(GetField(line, 4)), text(GetField(line, 5)),
-                           val16(GetField(line, 6))};
+        return EmailAnswer{text(getField(line, 2)), text(getField(line, 3)),
+                           text(getField(line, 4)), text(getField(line, 5)),
+                           val16(getField(line, 6))};
     return {};
 }
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-namespace QVIDUTIL
+namespace Fields
 {
 
-void GetField(const QByteArray &text, int n, QByteArray &destination)
+void getField(const QByteArray &text, int n, QByteArray &destination)
 {
     qsizetype start = 0;
     for (int i = 1; i < n; ++i) {
@@ -21,14 +21,14 @@ void GetField(const QByteArray &text, int n, QByteArray &destination)
     destination = sep < 0 ? text.mid(start) : text.mid(start, sep - start);
 }
 
-QByteArray GetField(const QByteArray &text, int n)
+QByteArray getField(const QByteArray &text, int n)
 {
     QByteArray field;
-    GetField(text, n, field);
+    getField(text, n, field);
     return field;
 }
 
-QByteArray PopField(QByteArray &text)
+QByteArray popField(QByteArray &text)
 {
     const qsizetype sep = text.indexOf(';');
     if (sep < 0) {
@@ -41,7 +41,7 @@ QByteArray PopField(QByteArray &text)
     return field;
 }
 
-int CountFields(const QByteArray &text)
+int countFields(const QByteArray &text)
 {
     return int(text.count(';'));
 }
@@ -57,7 +57,7 @@ FieldReader::FieldReader(const QByteArray &text)
 
 QByteArray FieldReader::field(int n) const
 {
-    // Past the last field GetField gives the last one again.
+    // Past the last field getField gives the last one again.
     return m_fields[std::clamp<qsizetype>(n, 1, m_fields.size()) - 1].toByteArray();
 }
 
@@ -130,4 +130,4 @@ QString peerText(const QByteArray &field, int maxBytes)
     return text;
 }
 
-} // namespace QVIDUTIL
+} // namespace Fields

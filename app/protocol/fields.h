@@ -7,20 +7,20 @@
 #include <QList>
 #include <QString>
 
-namespace QVIDUTIL
+namespace Fields
 {
 
 // Field n (1 = the command) of a ';'-separated line. Asking past the last field gives the last
 // field again; when nothing is left, `destination` keeps its previous value.
-void GetField(const QByteArray &text, int n, QByteArray &destination);
-QByteArray GetField(const QByteArray &text, int n);
+void getField(const QByteArray &text, int n, QByteArray &destination);
+QByteArray getField(const QByteArray &text, int n);
 // Removes and returns the text before the first ';' (the whole text when there is none).
-QByteArray PopField(QByteArray &text);
+QByteArray popField(QByteArray &text);
 // The number of ';' in a text.
-int CountFields(const QByteArray &text);
+int countFields(const QByteArray &text);
 
-// The fields of a ';'-separated line, found in one pass: field(n) gives what GetField(text, n)
-// gives and pop() what PopField would on what the earlier pops left, without searching the line
+// The fields of a ';'-separated line, found in one pass: field(n) gives what getField(text, n)
+// gives and pop() what popField would on what the earlier pops left, without searching the line
 // from its start (or moving its rest) for each field, so that a line of a hundred thousand fields
 // takes no longer than its length. The text must outlive the reader.
 class FieldReader
@@ -71,4 +71,4 @@ QByteArray fieldText(const QString &text);
 // peer's making.
 QString peerText(const QByteArray &field, int maxBytes = 256);
 
-} // namespace QVIDUTIL
+} // namespace Fields

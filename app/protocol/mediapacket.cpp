@@ -17,7 +17,7 @@ QByteArray build(const char *tag, const QByteArray &payload)
 
 QByteArray text(const QString &line)
 {
-    QByteArray payload = QVIDUTIL::wire(line);
+    QByteArray payload = Fields::wire(line);
     if (payload.size() > MaxTextPayload) {
         // Cut at a character boundary rather than refused.
         qsizetype cut = MaxTextPayload;
@@ -32,7 +32,7 @@ Header header(const QByteArray &line)
 {
     Header h;
     h.tag = line.left(3);
-    h.declared = QVIDUTIL::val32(line.mid(3, 5));
+    h.declared = Fields::val32(line.mid(3, 5));
     if (h.declared > 0)
         h.length = std::min<qsizetype>(line.size(), qsizetype(h.declared) + HeaderBytes);
     return h;
@@ -40,7 +40,7 @@ Header header(const QByteArray &line)
 
 QString textOf(const QByteArray &line, const Header &header)
 {
-    return QVIDUTIL::fromWire(line.mid(HeaderBytes, std::max(0, header.declared)));
+    return Fields::fromWire(line.mid(HeaderBytes, std::max(0, header.declared)));
 }
 
 } // namespace MediaPacket

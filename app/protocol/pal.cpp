@@ -3,7 +3,7 @@
 
 #include "fields.h"
 
-using namespace QVIDUTIL;
+using namespace Fields;
 
 namespace Pal
 {
@@ -22,19 +22,19 @@ Reply parseReply(const QByteArray &line)
 {
     const QByteArray command = line.left(3);
     QByteArray rest = line;
-    PopField(rest); // the command
-    if (command == "NSN") return NewId{val32(PopField(rest))};
+    popField(rest); // the command
+    if (command == "NSN") return NewId{val32(popField(rest))};
     if (command == "BSY") {
-        const QString host = peerText(PopField(rest));
-        return Move{host, val16(PopField(rest))};
+        const QString host = peerText(popField(rest));
+        return Move{host, val16(popField(rest))};
     }
     if (command == "GER") {
         Directory::EmailAnswer a;
-        a.email = peerText(PopField(rest));
-        a.name = peerText(PopField(rest));
-        a.location = peerText(PopField(rest));
-        a.address = peerText(PopField(rest));
-        a.port = val16(PopField(rest));
+        a.email = peerText(popField(rest));
+        a.name = peerText(popField(rest));
+        a.location = peerText(popField(rest));
+        a.address = peerText(popField(rest));
+        a.port = val16(popField(rest));
         return a;
     }
     return {};

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-using namespace QVIDUTIL;
+using namespace Fields;
 
 namespace QuickMessage
 {
@@ -26,7 +26,7 @@ QByteArray payload(const char *command, const QByteArray &bytes)
 // The payload after the length field: at most `length` bytes, and at most `limit`.
 QByteArray payloadOf(QByteArray &rest, int limit)
 {
-    const qint32 length = val32(PopField(rest));
+    const qint32 length = val32(popField(rest));
     if (length <= 0) return {};
     return rest.left(std::min(length, limit));
 }
@@ -82,18 +82,18 @@ QByteArray build(const End &)
 Message parse(const QByteArray &text)
 {
     QByteArray rest = text;
-    const QByteArray command = PopField(rest);
-    if (command == "MSR") return Request{val32(PopField(rest))};
+    const QByteArray command = popField(rest);
+    if (command == "MSR") return Request{val32(popField(rest))};
     if (command == "MRA") return Accepted{};
     if (command == "MRD") return Refused{};
     if (command == "MSB") {
         Body b;
-        b.id = val32(PopField(rest));
-        b.name = peerText(PopField(rest));
-        b.email = peerText(PopField(rest));
-        b.location = peerText(PopField(rest));
-        b.time = peerText(PopField(rest));
-        b.text = fromWire(PopField(rest));
+        b.id = val32(popField(rest));
+        b.name = peerText(popField(rest));
+        b.email = peerText(popField(rest));
+        b.location = peerText(popField(rest));
+        b.time = peerText(popField(rest));
+        b.text = fromWire(popField(rest));
         return b;
     }
     if (command == "MRN") return Next{};

@@ -1,9 +1,9 @@
 // Loading and saving the pal and refuse lists.
 #include "lists.h"
 
+#include "platform/textfile.h"
 #include "platform/usermessages.h"
-
-#include "qvidutil.h"
+#include "protocol/fields.h"
 
 bool PalList::add(const QString &name, const QString &address)
 {
@@ -72,7 +72,7 @@ void LoadRefuseList(RefuseList &list, const QString &path)
     list.entries.clear();
     for (qsizetype i = 0; i < lines.size() && list.count() < RefuseList::Capacity; i += 3) {
         RefuseEntry entry;
-        entry.ID = QVIDUTIL::val32(lines[i]);
+        entry.ID = Fields::val32(lines[i]);
         entry.Name = i + 1 < lines.size() ? lines[i + 1] : QString();
         entry.EMail = i + 2 < lines.size() ? lines[i + 2] : QString();
         list.entries.push_back(entry);
@@ -83,7 +83,7 @@ FileError SaveRefuseList(const RefuseList &list, const QString &path)
 {
     QStringList lines;
     for (const RefuseEntry &e : list.entries)
-        lines << QVIDUTIL::numberLine(e.ID) << e.Name << e.EMail;
+        lines << TextFile::numberLine(e.ID) << e.Name << e.EMail;
     return TextFile::writeLines(path, lines);
 }
 

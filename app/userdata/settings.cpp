@@ -2,7 +2,8 @@
 #include "settings.h"
 
 #include "platform/inifile.h"
-#include "qvidutil.h"
+#include "platform/textfile.h"
+#include "protocol/fields.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -81,7 +82,7 @@ QString valueText(const Key &key, const Settings &s)
             else if constexpr (std::is_same_v<T, bool>)
                 return flagText(value);
             else
-                return key.leadingBlank ? QVIDUTIL::numberText(value) : QString::number(value);
+                return key.leadingBlank ? TextFile::numberText(value) : QString::number(value);
         },
         key.member);
 }
@@ -100,9 +101,9 @@ void readKey(const IniFile &ini, const Key &key, const Settings &defaults, Setti
             else if constexpr (std::is_same_v<T, bool>)
                 value = text.contains(QLatin1String("True")); // in exactly this case
             else if constexpr (std::is_same_v<T, qint16>)
-                value = QVIDUTIL::val16(text.trimmed());
+                value = Fields::val16(text.trimmed());
             else
-                value = QVIDUTIL::val32(text.trimmed());
+                value = Fields::val32(text.trimmed());
         },
         key.member);
 }

@@ -3,7 +3,6 @@
 
 #include "platform/textfile.h"
 #include "platform/usermessages.h"
-#include "qvidutil.h"
 #include "settings.h"
 #include "version.h"
 

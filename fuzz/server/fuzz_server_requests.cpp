@@ -85,7 +85,7 @@ void checkAnswers(const QByteArray &bytes)
     qsizetype start = 0;
     for (qsizetype at; (at = bytes.indexOf(Terminator, start)) >= 0; start = at + 4) {
         const QByteArray line = bytes.mid(start, at - start);
-        const int fields = QVIDUTIL::CountFields(line);
+        const int fields = Fields::countFields(line);
         const QByteArray command = line.left(3);
         if (command == "LS1") {
             const auto list = std::get<UserList>(parseReply(line));

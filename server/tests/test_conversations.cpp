@@ -94,7 +94,7 @@ TEST(ServerDirectory, TheListCarriesTheFirst500ListedUsers)
         const auto list = asker.ask("LS1<ET>");
         const auto reply = Directory::parseReply(list.value_or(""));
         const auto *l = std::get_if<Directory::UserList>(&reply);
-        EXPECT_TRUE(l && QVIDUTIL::CountFields(*list) == 3 + 10 * 500) << list->left(40).data();
+        EXPECT_TRUE(l && Fields::countFields(*list) == 3 + 10 * 500) << list->left(40).data();
         QStringList names{QString::number(l ? l->online : -1), QString::number(l ? l->listed : -1)};
         for (const Directory::User &u : l ? l->users : QList<Directory::User>())
             names << u.name;

@@ -67,7 +67,7 @@ TEST(ServerHostile, FieldBreakingCharactersNeverReachOtherClients)
 
     const auto list = ann.ask("LS1<ET>");
     ASSERT_TRUE(list);
-    ASSERT_EQ(QVIDUTIL::CountFields(*list), 3 + 10 * 3) << list->toStdString();
+    ASSERT_EQ(Fields::countFields(*list), 3 + 10 * 3) << list->toStdString();
     for (const char c : *list)
         EXPECT_GE(uchar(c), 0x20) << list->toStdString();
     const auto reply = Directory::parseReply(*list);

@@ -1,6 +1,5 @@
 // The settings file, the pal and refuse lists and the activity log: what lands in the files and
 // what comes back from them.
-#include "qvidutil.h"
 #include "testsupport.h"
 #include "userdata/activitylog.h"
 #include "userdata/lists.h"

@@ -3,35 +3,35 @@
 
 #include <gtest/gtest.h>
 
-using namespace QVIDUTIL;
+using namespace Fields;
 
 TEST(Fields, GetFieldCountsFromTheCommandAndRepeatsTheLast)
 {
     const QByteArray line = "RQC;Ann;Porto;9:05;";
-    EXPECT_EQ(GetField(line, 1), "RQC");
-    EXPECT_EQ(GetField(line, 2), "Ann");
-    EXPECT_EQ(GetField(line, 4), "9:05");
+    EXPECT_EQ(getField(line, 1), "RQC");
+    EXPECT_EQ(getField(line, 2), "Ann");
+    EXPECT_EQ(getField(line, 4), "9:05");
     QByteArray keep = "previous";
-    GetField(line, 5, keep);
+    getField(line, 5, keep);
     EXPECT_EQ(keep, "previous") << "nothing after the last ';' leaves the destination alone";
-    EXPECT_EQ(GetField("A;B", 7), "B") << "past the end gives the last field again";
-    EXPECT_EQ(GetField("BSY", 1), "BSY");
-    EXPECT_EQ(GetField("A;;C;", 2), "");
-    EXPECT_EQ(CountFields(line), 4);
-    EXPECT_EQ(CountFields(""), 0);
+    EXPECT_EQ(getField("A;B", 7), "B") << "past the end gives the last field again";
+    EXPECT_EQ(getField("BSY", 1), "BSY");
+    EXPECT_EQ(getField("A;;C;", 2), "");
+    EXPECT_EQ(countFields(line), 4);
+    EXPECT_EQ(countFields(""), 0);
 }
 
 TEST(Fields, PopFieldConsumesTheText)
 {
     QByteArray text = "LS1;x;yz";
-    EXPECT_EQ(PopField(text), "LS1");
-    EXPECT_EQ(PopField(text), "x");
-    EXPECT_EQ(PopField(text), "yz");
+    EXPECT_EQ(popField(text), "LS1");
+    EXPECT_EQ(popField(text), "x");
+    EXPECT_EQ(popField(text), "yz");
     EXPECT_TRUE(text.isEmpty());
-    EXPECT_EQ(PopField(text), "");
+    EXPECT_EQ(popField(text), "");
 }
 
-// The one-pass reader gives what GetField and PopField give, field by field, and reads a line of
+// The one-pass reader gives what getField and popField give, field by field, and reads a line of
 // hundreds of thousands of fields (a hostile server's list) at once.
 TEST(Fields, FieldReaderAgreesWithGetFieldAndPopField)
 {
@@ -42,8 +42,8 @@ TEST(Fields, FieldReaderAgreesWithGetFieldAndPopField)
         FieldReader popper(line);
         QByteArray rest = line;
         for (int n = 1; n <= 6; ++n) {
-            EXPECT_EQ(reader.field(n), GetField(line, n)) << line.constData() << " field " << n;
-            EXPECT_EQ(popper.pop(), PopField(rest)) << line.constData() << " pop " << n;
+            EXPECT_EQ(reader.field(n), getField(line, n)) << line.constData() << " field " << n;
+            EXPECT_EQ(popper.pop(), popField(rest)) << line.constData() << " pop " << n;
         }
     }
     const QByteArray huge = "VCL;" + QByteArray(300000, ';');

@@ -43,6 +43,10 @@ TEST(CallControl, EveryMessageToItsExactBytesAndBack)
         EXPECT_EQ(bytesOf(message), bytes);
         EXPECT_TRUE(parse(bytes) == message) << bytes.toStdString();
     }
+    // The time a request or an answer carries: no leading zero on the hour.
+    EXPECT_EQ(timeOfDay(QTime(9, 5)), "9:05");
+    EXPECT_EQ(timeOfDay(QTime(0, 0)), "0:00");
+    EXPECT_EQ(timeOfDay(QTime(17, 30)), "17:30");
 }
 
 TEST(CallControl, LinesAPeerMaySendThatAreNoMessageOrAreReadSafely)
@@ -345,8 +349,8 @@ TEST(ChatLine, KeysAndBellsWholeCharacters)
 
 TEST(Fields, UserTextsCannotBreakTheirLineAndPeerTextsAreCutWhole)
 {
-    using QVIDUTIL::fieldText;
-    using QVIDUTIL::peerText;
+    using Fields::fieldText;
+    using Fields::peerText;
     const std::pair<QString, QByteArray> texts[] = {
         {"Ann", "Ann"},
         {"Ann; Bo", "Ann, Bo"},
