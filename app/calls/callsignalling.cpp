@@ -20,17 +20,17 @@ CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
     : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
       m_client(deps.transports.client())
 {
-    connect(m_client.get(), &LineClient::Connected, this,
+    connect(m_client.get(), &LineClient::connectFinished, this,
             [this](int status, const QString &text) { onControlConnected(status, text); });
-    connect(m_client.get(), &LineClient::DataIn, this,
+    connect(m_client.get(), &LineClient::dataIn, this,
             [this](const QByteArray &text, bool) { onControlData(text); });
-    connect(m_client.get(), &LineClient::Disconnected, this,
+    connect(m_client.get(), &LineClient::disconnected, this,
             [this] { m_.session.controlClosed(); });
-    connect(m_listener.get(), &LineListener::ConnectionRequest, this,
+    connect(m_listener.get(), &LineListener::connectionRequest, this,
             [this](bool *accept) { *accept = !m_doNotDisturb; });
-    connect(m_listener.get(), &LineListener::DataIn, this,
+    connect(m_listener.get(), &LineListener::dataIn, this,
             [this](int id, const QByteArray &text, bool) { onListenerData(id, text); });
-    connect(m_listener.get(), &LineListener::Disconnected, this,
+    connect(m_listener.get(), &LineListener::disconnected, this,
             [this](int id) { onListenerDisconnected(id); });
     connect(&m_.incoming, &IncomingCall::accepted, this, &CallSignalling::sendAccept);
     connect(&m_.incoming, &IncomingCall::declined, this, &CallSignalling::sendDecline);
@@ -74,7 +74,7 @@ void CallSignalling::setDoNotDisturb(bool on)
     emit doNotDisturbChanged(on);
 }
 
-bool CallSignalling::BusyCheck(int id) const
+bool CallSignalling::busyCheck(int id) const
 {
     if (id > 1) return true;
     // A request from this very machine while it calls out is a call to oneself, not a second
@@ -158,30 +158,30 @@ void CallSignalling::onControlData(const QByteArray &text)
     if (const auto *answer = std::get_if<Answer>(&message)) {
         if (!answer->yes) {
             s.answered(false);
-            m_.log.AddLogEntry(QStringLiteral("Call Not Accepted from ") + m_client->remoteHost());
-            CloseClientConnections();
+            m_.log.addLogEntry(QStringLiteral("Call Not Accepted from ") + m_client->remoteHost());
+            closeClientConnections();
             return;
         }
         s.setRemoteUserName(answer->name);
         s.answered(true);
-        m_.log.AddLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
+        m_.log.addLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
                            QStringLiteral(", ") + answer->location + QLatin1Char(' ') +
                            m_client->remoteHost() + QStringLiteral(", ") + answer->time);
         m_.chat.appendIncoming(callLine(answer->name, answer->location, answer->time));
         if (!m_listener->connected(1)) ring(); // not a call to oneself
         m_client->dataToSend(build(Capability{Version, m_.settings.EnableRTC}));
-        ConnectMedia(m_client->remoteHost());
+        connectMedia(m_client->remoteHost());
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
         if (capability->version == Version) s.setCapabilities(true, capability->realTime);
     } else if (std::holds_alternative<Busy>(message)) {
         s.busy();
-        m_.log.AddLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
+        m_.log.addLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
                            QStringLiteral(" busy."));
-        CloseClientConnections();
+        closeClientConnections();
     }
 }
 
-void CallSignalling::ConnectMedia(const QString &host)
+void CallSignalling::connectMedia(const QString &host)
 {
     if (host.trimmed().isEmpty()) return;
     if (const EndpointError e = m_.media.connectTo(host, quint16(m_client->remotePort() + 1))) {
@@ -199,16 +199,16 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
         m_.session.setRemoteUserName(request->name);
         const QString from = request->name + QStringLiteral(", ") + request->location +
                              QLatin1Char(' ') + m_listener->remoteHost(id);
-        if (BusyCheck(id)) {
-            m_.incoming.ShowBusyNotice(request->name, request->location);
+        if (busyCheck(id)) {
+            m_.incoming.showBusyNotice(request->name, request->location);
             ring();
             if (m_listener->connected(id)) m_listener->dataToSend(id, build(Busy{}));
-            m_.log.AddLogEntry(QStringLiteral("Sent busy to :") + from);
+            m_.log.addLogEntry(QStringLiteral("Sent busy to :") + from);
             return;
         }
-        m_.incoming.OpenCallPrompt(request->name, request->location);
+        m_.incoming.openCallPrompt(request->name, request->location);
         ring();
-        m_.log.AddLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
+        m_.log.addLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
                            request->time);
         m_.chat.appendIncoming(callLine(request->name, request->location, request->time));
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
@@ -242,19 +242,19 @@ void CallSignalling::sendDecline()
 void CallSignalling::hangUp()
 {
     if (m_.media.servedConnected())
-        CloseServedConnection(1);
+        closeServedConnection(1);
     else if (m_.media.clientConnected())
-        CloseClientConnections();
+        closeClientConnections();
 }
 
-void CallSignalling::CloseServedConnection(int n)
+void CallSignalling::closeServedConnection(int n)
 {
     m_.media.closeServed(n);
     m_listener->setConnected(n, false);
     m_.chat.closeServed(n);
 }
 
-void CallSignalling::CloseClientConnections()
+void CallSignalling::closeClientConnections()
 {
     m_.media.closeClient();
     m_client->setConnected(false);

@@ -59,7 +59,7 @@ public:
     void setDoNotDisturb(bool on);
 
     // Whether a request on control connection `id` is answered busy.
-    bool BusyCheck(int id) const;
+    bool busyCheck(int id) const;
 
     // The calling side: opens the control connection to host:port (the previous one is let go
     // quietly); an address that cannot be resolved is the error.
@@ -69,10 +69,10 @@ public:
     // The control connection to a peer is up or being made.
     bool calling() const;
     void closeControl();
-    void ConnectMedia(const QString &host);
+    void connectMedia(const QString &host);
     void hangUp();
-    void CloseServedConnection(int n);
-    void CloseClientConnections();
+    void closeServedConnection(int n);
+    void closeClientConnections();
 
     // Closes control connections that carry neither a prompt nor a call and have been open for
     // longer than the stray-connection timeout (run every few seconds).

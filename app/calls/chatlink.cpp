@@ -14,19 +14,19 @@ ChatLink::ChatLink(CallSession &session, Settings &settings, Transports &transpo
       m_client(transports.client())
 {
     // Only the peer of an accepted call may open the text connection, and only one.
-    connect(m_listener.get(), &LineListener::ConnectionRequest, this, [this](bool *accept) {
+    connect(m_listener.get(), &LineListener::connectionRequest, this, [this](bool *accept) {
         *accept = m_session.acceptedIncoming() && m_listener->connectionCount() == 0;
     });
-    connect(m_listener.get(), &LineListener::Connected, this,
+    connect(m_listener.get(), &LineListener::connectionAccepted, this,
             [this](int id, int status, const QString &) {
                 if (status == 0) m_listener->setEol(id, ChatLine::Terminator);
             });
     m_client->setEol(ChatLine::Terminator);
-    connect(m_listener.get(), &LineListener::DataIn, this,
+    connect(m_listener.get(), &LineListener::dataIn, this,
             [this](int, const QByteArray &line, bool eol) {
                 if (eol) onTextLine(line);
             });
-    connect(m_client.get(), &LineClient::DataIn, this, [this](const QByteArray &line, bool eol) {
+    connect(m_client.get(), &LineClient::dataIn, this, [this](const QByteArray &line, bool eol) {
         if (eol) onTextLine(line);
     });
 }
@@ -50,7 +50,7 @@ void ChatLink::shutDown()
     m_client->setActive(false);
 }
 
-void ChatLink::ConnectText(const QString &host, quint16 controlPort)
+void ChatLink::connectText(const QString &host, quint16 controlPort)
 {
     m_client->setConnected(false);
     m_client->setRemotePort(quint16(controlPort + TextPortOffset));

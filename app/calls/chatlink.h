@@ -37,7 +37,7 @@ public:
     void shutDown();
 
     // Opens the text connection to the peer whose control port is `controlPort`.
-    void ConnectText(const QString &host, quint16 controlPort);
+    void connectText(const QString &host, quint16 controlPort);
     void closeClient();
     void closeServed(int connectionId);
     // Whether a text connection of a call is open.

@@ -26,7 +26,7 @@ bool IncomingCall::autoAccepting() const
     return m_settings.AutoAccept || AutoAcceptOnce;
 }
 
-void IncomingCall::OpenCallPrompt(const QString &name, const QString &location)
+void IncomingCall::openCallPrompt(const QString &name, const QString &location)
 {
     if (!m_open) {
         // Loading the prompt.
@@ -89,7 +89,7 @@ void IncomingCall::promptTick()
     // A delay of zero or less declines on the first tick instead of never.
     if (m_ticks >= limit) {
         emit declined();
-        m_log.AddLogEntry(QStringLiteral("Auto-Declined call from: ") + m_name +
+        m_log.addLogEntry(QStringLiteral("Auto-Declined call from: ") + m_name +
                           QStringLiteral(", ") + m_location);
         m_ticks = 0;
         closePrompt();
@@ -101,7 +101,7 @@ void IncomingCall::promptTick()
     }
 }
 
-void IncomingCall::ShowBusyNotice(const QString &name, const QString &location)
+void IncomingCall::showBusyNotice(const QString &name, const QString &location)
 {
     m_busyName = name;
     m_busyLocation = location;

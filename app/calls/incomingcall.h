@@ -23,7 +23,7 @@ public:
     bool AutoAcceptOnce = false;
 
     // The prompt (frmCallIn).
-    void OpenCallPrompt(const QString &name, const QString &location);
+    void openCallPrompt(const QString &name, const QString &location);
     bool promptOpen() const { return m_open; }
     QString userName() const { return m_name; }
     QString userLocation() const { return m_location; }
@@ -39,7 +39,7 @@ public:
     void promptTick();
 
     // The busy notice (frmBusyNotify).
-    void ShowBusyNotice(const QString &name, const QString &location);
+    void showBusyNotice(const QString &name, const QString &location);
     bool busyVisible() const { return m_busyVisible; }
     QString busyName() const { return m_busyName; }
     QString busyLocation() const { return m_busyLocation; }

@@ -45,20 +45,20 @@ MediaSession::MediaSession(const Deps &deps, QObject *parent)
     m_clockBase.start();
 
     m_client->setEol(MediaPacket::Terminator);
-    connect(m_listener.get(), &LineListener::ConnectionRequest, this,
+    connect(m_listener.get(), &LineListener::connectionRequest, this,
             &MediaSession::onServedRequest);
-    connect(m_listener.get(), &LineListener::Connected, this,
+    connect(m_listener.get(), &LineListener::connectionAccepted, this,
             [this](int id, int status) { onServedConnected(id, status); });
-    connect(m_listener.get(), &LineListener::Disconnected, this,
+    connect(m_listener.get(), &LineListener::disconnected, this,
             [this](int id) { endCall(m_listener->remoteHost(id)); });
-    connect(m_client.get(), &LineClient::Connected, this,
+    connect(m_client.get(), &LineClient::connectFinished, this,
             [this](int status) { onClientConnected(status); });
-    connect(m_client.get(), &LineClient::Disconnected, this,
+    connect(m_client.get(), &LineClient::disconnected, this,
             [this] { endCall(m_client->remoteHost()); });
-    connect(m_listener.get(), &LineListener::DataIn, this,
-            [this](int, const QByteArray &text, bool eol) { OnMediaData(text, eol, false); });
-    connect(m_client.get(), &LineClient::DataIn, this,
-            [this](const QByteArray &text, bool eol) { OnMediaData(text, eol, true); });
+    connect(m_listener.get(), &LineListener::dataIn, this,
+            [this](int, const QByteArray &text, bool eol) { onMediaData(text, eol, false); });
+    connect(m_client.get(), &LineClient::dataIn, this,
+            [this](const QByteArray &text, bool eol) { onMediaData(text, eol, true); });
 
     // Without an engine the program runs on, without pictures or without sound.
     connect(&m_.videoEngine, &VideoEngine::failed, this, [this] {
@@ -71,7 +71,7 @@ MediaSession::MediaSession(const Deps &deps, QObject *parent)
 
 MediaSession::~MediaSession() = default;
 
-void MediaSession::InitMediaEngine()
+void MediaSession::initMediaEngine()
 {
     m_text.reset();
     m_audio.reset();
@@ -116,12 +116,12 @@ quint16 MediaSession::listeningPort() const
 
 void MediaSession::startCapture(PictureTarget *preview)
 {
-    m_video.StartCapture(preview);
+    m_video.startCapture(preview);
 }
 
 void MediaSession::talk(bool on)
 {
-    on ? m_audio.MicrophoneOn() : m_audio.MicrophoneOff();
+    on ? m_audio.switchMicrophoneOn() : m_audio.switchMicrophoneOff();
 }
 
 void MediaSession::shutDownEngines()
@@ -134,7 +134,7 @@ void MediaSession::shutDownEngines()
         m_video.setEngineReady(false);
     }
     if (m_audio.available()) {
-        if (m_audio.microphoneOn()) m_audio.MicrophoneOff();
+        if (m_audio.microphoneOn()) m_audio.switchMicrophoneOff();
         m_.audioEngine.stopGsm();
         m_audio.setAvailable(false);
     }
@@ -207,12 +207,12 @@ void MediaSession::onClientConnected(int status)
         m_.session.notAnswered();
         return;
     }
-    m_.chat.ConnectText(m_client->remoteHost(), quint16(m_client->remotePort() - MediaPortOffset));
+    m_.chat.connectText(m_client->remoteHost(), quint16(m_client->remotePort() - MediaPortOffset));
     m_audio.outgoing().reset();
     m_text.reset();
     enterCall();
     m_clock.reset();
-    m_.log.AddLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
+    m_.log.addLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
 }
 
 void MediaSession::enterCall()
@@ -232,11 +232,11 @@ void MediaSession::endCall(const QString &remoteHost)
     m_.chat.setIdleCaption();
     m_.session.callEnded();
     m_clock.reset();
-    EndMediaSession();
-    m_.log.AddLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
+    endMediaSession();
+    m_.log.addLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
 }
 
-void MediaSession::EndMediaSession()
+void MediaSession::endMediaSession()
 {
     CallSession &s = m_.session;
     m_totals.endedMs = m_clockBase.elapsed();
@@ -255,7 +255,7 @@ void MediaSession::EndMediaSession()
     emit callEnded();
 }
 
-qint64 MediaSession::SendMediaPacket(const QByteArray &packet)
+qint64 MediaSession::sendMediaPacket(const QByteArray &packet)
 {
     qint64 sent = 0;
     if (m_listener->connected(1)) {
@@ -270,7 +270,7 @@ qint64 MediaSession::SendMediaPacket(const QByteArray &packet)
     return sent;
 }
 
-void MediaSession::OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
+void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
 {
     m_bytesIn += text.size();
     m_totals.bytesIn += text.size();
@@ -330,7 +330,7 @@ void MediaSession::tick()
     const qint64 now = m_clockBase.elapsed();
     if (now >= m_nextFive) fiveSecondTick(now);
 
-    if (m_audio.recordedWaiting()) m_audio.CollectAudio();
+    if (m_audio.recordedWaiting()) m_audio.collectAudio();
     if (!inCall() && !m_audio.recordingForMessage && !m_audio.audioTest) m_audio.outgoing().reset();
     if (m_audio.audioTest) emit audioTestProgress(m_audio.outgoing().writeIndex());
 
@@ -356,7 +356,7 @@ void MediaSession::fiveSecondTick(qint64 now)
 
 void MediaSession::callTick(qint64 now)
 {
-    if (m_audio.incomingWaiting() > SpeechBacklog || m_audio.speakerOpen()) m_audio.PlayAudio();
+    if (m_audio.incomingWaiting() > SpeechBacklog || m_audio.speakerOpen()) m_audio.playAudio();
     if (now >= m_nextSecond) {
         m_nextSecond = now + 1000;
         m_clock.tick();
@@ -376,7 +376,7 @@ void MediaSession::callTick(qint64 now)
 bool MediaSession::sendText()
 {
     if (m_text.empty()) return true;
-    if (SendMediaPacket(MediaPacket::text(m_text.oldest())) < 1) return false;
+    if (sendMediaPacket(MediaPacket::text(m_text.oldest())) < 1) return false;
     m_text.advance();
     return true;
 }
@@ -387,7 +387,7 @@ void MediaSession::sendAudio()
     if (m_audio.recordingForMessage || q.empty()) return;
     const AudioRecord &r = q.oldest();
     const QByteArray block(reinterpret_cast<const char *>(r.bytes.data()), r.length);
-    if (SendMediaPacket(MediaPacket::speech(block)) > 0) {
+    if (sendMediaPacket(MediaPacket::speech(block)) > 0) {
         q.advance();
         ++m_totals.blocksOut;
     }
@@ -395,9 +395,9 @@ void MediaSession::sendAudio()
 
 void MediaSession::sendPicture()
 {
-    if (!m_video.cameraOn() || !m_video.captureAvailable() || !m_video.TakePicture()) return;
-    const QByteArray packet = m_video.SendPicture(m_.session.peerVersion());
-    if (!packet.isEmpty() && SendMediaPacket(packet) > 0) {
+    if (!m_video.cameraOn() || !m_video.captureAvailable() || !m_video.takePicture()) return;
+    const QByteArray packet = m_video.sendPicture(m_.session.peerVersion());
+    if (!packet.isEmpty() && sendMediaPacket(packet) > 0) {
         ++m_framesOut;
         ++m_totals.picturesOut;
         if (m_totals.sentCaptureMs.size() < MaxTimings)

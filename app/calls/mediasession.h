@@ -60,7 +60,7 @@ public:
     // Where received pictures are drawn (the incoming video window); set before start-up.
     void setIncomingTarget(PictureTarget *target) { m_incomingTarget = target; }
     // Start-up of the session state and both engines.
-    void InitMediaEngine();
+    void initMediaEngine();
     // Listens on base port + 1; the error is for the "Listen Daemon 2" message.
     EndpointError start(quint16 basePort);
     // Shutdown: closes the call's media connections and stops listening.
@@ -143,11 +143,11 @@ private:
     void onClientConnected(int status);
     void enterCall();
     void endCall(const QString &remoteHost);
-    void EndMediaSession();
+    void endMediaSession();
     void fiveSecondTick(qint64 now);
     void callTick(qint64 now);
-    qint64 SendMediaPacket(const QByteArray &packet);
-    void OnMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
+    qint64 sendMediaPacket(const QByteArray &packet);
+    void onMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
     bool sendText();
     void sendAudio();
     void sendPicture();

@@ -16,7 +16,7 @@ OutgoingCall::OutgoingCall(CallSession &session, CallSignalling &signalling, Med
     connect(&m_timer, &QTimer::timeout, this, &OutgoingCall::tick);
 }
 
-void OutgoingCall::PlaceCall(const QString &address, int port, int entry)
+void OutgoingCall::placeCall(const QString &address, int port, int entry)
 {
     const QString trimmed = address.trimmed();
     if (trimmed.isEmpty()) {
@@ -54,7 +54,7 @@ void OutgoingCall::callTyped(const QString &target)
     QString host;
     quint16 port = DefaultBasePort;
     NetAddress::splitTarget(target, &host, &port);
-    PlaceCall(host, port, 0);
+    placeCall(host, port, 0);
 }
 
 void OutgoingCall::openWindow(const QString &name, const QString &location)

@@ -1,4 +1,4 @@
-// Placing a call and following it: PlaceCall starts the control connection (or looks an e-mail
+// Placing a call and following it: placeCall starts the control connection (or looks an e-mail
 // address up on the directory server first), and the progress window's model shows CallState
 // four times a second until the media connection is up, the user dismisses it, or the call is
 // cancelled.
@@ -15,7 +15,7 @@ class MediaSession;
 class UserMessages;
 
 // The directory as a call needs it: the names of its listed users and the lookup of an e-mail
-// address, whose answer places the call (setUser, then PlaceCall with the address found).
+// address, whose answer places the call (setUser, then placeCall with the address found).
 class CallDirectory
 {
 public:
@@ -36,7 +36,7 @@ public:
     OutgoingCall(CallSession &session, CallSignalling &signalling, MediaSession &media,
                  CallDirectory &directory, UserMessages &messages, QObject *parent = nullptr);
 
-    void PlaceCall(const QString &address, int port, int entry);
+    void placeCall(const QString &address, int port, int entry);
     // A call to an address as the user typed it or the command line gave it: an e-mail address,
     // or a host with an optional ":port".
     void callTyped(const QString &target);

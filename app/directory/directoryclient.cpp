@@ -12,9 +12,9 @@ DirectoryClient::DirectoryClient(const Deps &deps, QObject *parent)
     : QObject(parent), m_(deps), m_server(deps.transports.client())
 {
     m_server->setEol(Terminator);
-    connect(m_server.get(), &LineClient::Connected, this,
+    connect(m_server.get(), &LineClient::connectFinished, this,
             [this](int status, const QString &text) { onConnected(status, text); });
-    connect(m_server.get(), &LineClient::DataIn, this,
+    connect(m_server.get(), &LineClient::dataIn, this,
             [this](const QByteArray &line, bool endOfLine) {
                 // A line too long to hold arrives in pieces: none of them is a message.
                 if (endOfLine) onLine(line);
@@ -41,7 +41,7 @@ void DirectoryClient::setStatus(const QString &text)
     emit statusChanged(text);
 }
 
-void DirectoryClient::ConnectDirectory(const QString &host, qint16 port)
+void DirectoryClient::connectDirectory(const QString &host, qint16 port)
 {
     const QString name = host.trimmed();
     if (name.isEmpty()) return;
@@ -69,7 +69,7 @@ void DirectoryClient::invalidAddress(const QString &host, int port, const Endpoi
                                 QString::number(e.number) + QLatin1Char(' ') + e.description);
 }
 
-void DirectoryClient::SendDirectoryLogin()
+void DirectoryClient::sendDirectoryLogin()
 {
     m_server->dataToSend(build(m_.identity.login(DirectoryLogin)));
 }
@@ -115,7 +115,7 @@ void DirectoryClient::onConnected(int status, const QString &description)
         setStatus(QStringLiteral("Unable to contact Directory Server"));
         return;
     }
-    SendDirectoryLogin();
+    sendDirectoryLogin();
     requestIntro();
     setStatus(QStringLiteral("Connected to Directory Server"));
 }

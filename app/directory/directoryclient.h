@@ -35,8 +35,8 @@ public:
     void shutDown();
 
     // (Re)opens the directory connection; a host of blanks does nothing at all.
-    void ConnectDirectory(const QString &host, qint16 port);
-    void SendDirectoryLogin();
+    void connectDirectory(const QString &host, qint16 port);
+    void sendDirectoryLogin();
     void disconnect();
     bool connected() const;
 

@@ -109,7 +109,7 @@ void DirectoryModel::activated()
         return;
     }
     if (!m_.directory.connected()) {
-        m_.directory.ConnectDirectory(s.DirAddress, s.DirPort);
+        m_.directory.connectDirectory(s.DirAddress, s.DirPort);
     } else {
         m_.directory.setStatus(QStringLiteral("Requesting User List"));
         m_.directory.requestList();
@@ -129,7 +129,7 @@ void DirectoryModel::chooseServer(const QString &text)
     Directory::splitServerAddress(text, &host, &port);
     m_.settings.DirAddress = host;
     m_.settings.DirPort = port;
-    m_.directory.ConnectDirectory(host, port);
+    m_.directory.connectDirectory(host, port);
 }
 
 int DirectoryModel::userIndex(const QString &key) const
@@ -240,7 +240,7 @@ void DirectoryModel::acceptRedirect(const QString &address)
     if (address.contains(QLatin1Char(':')))
         Directory::splitServerAddress(address, &s.DirAddress, &s.DirPort);
     emit serverTextChanged(serverText());
-    m_.directory.ConnectDirectory(s.DirAddress, s.DirPort);
+    m_.directory.connectDirectory(s.DirAddress, s.DirPort);
     if (m_.directory.connected()) m_.directory.requestIntro();
 }
 

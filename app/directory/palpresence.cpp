@@ -19,9 +19,9 @@ PalPresence::PalPresence(const Deps &deps, QObject *parent)
     defaultServer(&m_host, &m_port);
     // Each reply is taken whole: a reply split across two arrivals would otherwise be misread.
     m_server->setEol(Pal::Terminator);
-    connect(m_server.get(), &LineClient::Connected, this,
+    connect(m_server.get(), &LineClient::connectFinished, this,
             [this](int status) { onConnected(status); });
-    connect(m_server.get(), &LineClient::DataIn, this,
+    connect(m_server.get(), &LineClient::dataIn, this,
             [this](const QByteArray &line, bool endOfLine) {
                 if (endOfLine) onLine(line);
             });
@@ -70,7 +70,7 @@ bool PalPresence::connected() const
     return m_server->connected();
 }
 
-void PalPresence::ConnectPalServer()
+void PalPresence::connectPalServer()
 {
     if (m_server->connected() || m_server->connecting()) return;
     m_server->setRemotePort(m_port);
@@ -89,7 +89,7 @@ void PalPresence::onConnected(int status)
 
 void PalPresence::checkTick()
 {
-    ConnectPalServer();
+    connectPalServer();
     if (!m_windowVisible || m_.pals.count() < 1) return;
     startCycle();
 }
@@ -137,13 +137,13 @@ void PalPresence::onLine(const QByteArray &line)
         }
         ++pals.PalCheckPos;
         if (pals.PalCheckPos > pals.count())
-            FillPalLists();
+            fillPalLists();
         else if (pals.PalCheckPos >= 1)
             askAbout(pals.PalCheckPos);
     }
 }
 
-void PalPresence::FillPalLists()
+void PalPresence::fillPalLists()
 {
     m_online.clear();
     m_offline.clear();
@@ -156,8 +156,8 @@ bool PalPresence::addPal(const QString &name, const QString &address)
 {
     if (!m_.pals.add(name, address)) return false;
     savePals(m_.pals, m_.messages);
-    LoadPalFile(m_.pals);
-    FillPalLists();
+    loadPalFile(m_.pals);
+    fillPalLists();
     return true;
 }
 
@@ -166,5 +166,5 @@ void PalPresence::deletePal(int index)
     if (index < 1 || index > m_.pals.count()) return;
     m_.pals.remove(index);
     savePals(m_.pals, m_.messages);
-    FillPalLists();
+    fillPalLists();
 }

@@ -40,7 +40,7 @@ public:
     void start();
     void shutDown();
 
-    void ConnectPalServer();
+    void connectPalServer();
     bool connected() const;
     // tmrCheckPal: keeps the connection, and starts a cycle while the window is visible.
     void checkTick();
@@ -54,7 +54,7 @@ public:
     // Deletes pal `index` (1-based) and saves the list.
     void deletePal(int index);
     // Rebuilds the pal lists: pals online and offline (indices, 1-based).
-    void FillPalLists();
+    void fillPalLists();
     const QList<int> &onlinePals() const { return m_online; }
     const QList<int> &offlinePals() const { return m_offline; }
 

@@ -18,7 +18,7 @@ bool AudioPath::openMicrophone()
     return m_engine.initAudioIn(&m_inHandle);
 }
 
-void AudioPath::MicrophoneOn()
+void AudioPath::switchMicrophoneOn()
 {
     if (!m_available) return;
     if (!openMicrophone()) {
@@ -31,7 +31,7 @@ void AudioPath::MicrophoneOn()
     emit microphoneChanged(true);
 }
 
-void AudioPath::MicrophoneOff()
+void AudioPath::switchMicrophoneOff()
 {
     if (!m_available) return;
     m_engine.closeAudioIn(m_inHandle);
@@ -44,7 +44,7 @@ bool AudioPath::recordedWaiting() const
     return m_available && m_engine.statusAudioIn(m_inHandle) > 0;
 }
 
-void AudioPath::CollectAudio()
+void AudioPath::collectAudio()
 {
     std::array<uint8_t, CaptureBytes> buffer{};
     const int32_t got = m_engine.getAudioIn(buffer.data());
@@ -58,7 +58,7 @@ void AudioPath::CollectAudio()
     m_out.commit();
 }
 
-void AudioPath::PlayAudio()
+void AudioPath::playAudio()
 {
     if (!m_available || m_inCount == 0) return;
     if (!m_speakerOpen && m_engine.initAudioOut(&m_outHandle)) m_speakerOpen = true;

@@ -37,12 +37,12 @@ public:
     // Call sounds play only while both the speaker and the microphone are idle.
     bool idle() const { return !m_speakerOpen && !m_recording; }
 
-    void MicrophoneOn();
-    void MicrophoneOff();
+    void switchMicrophoneOn();
+    void switchMicrophoneOff();
     // Takes one recorded buffer, codes it and queues the block (the timer's microphone step).
-    void CollectAudio();
+    void collectAudio();
     // Plays every decoded block that waits, opening the speaker first if need be.
-    void PlayAudio();
+    void playAudio();
     // Follows the speaker: open while the engine plays, closed once it has closed itself.
     void pollSpeaker();
     bool recordedWaiting() const;

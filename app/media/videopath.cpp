@@ -23,7 +23,7 @@ VideoPath::VideoPath(VideoEngine &engine, Settings &settings, UserMessages &mess
 
 VideoPath::~VideoPath() = default;
 
-void VideoPath::StartCapture(PictureTarget *preview)
+void VideoPath::startCapture(PictureTarget *preview)
 {
     if (!m_engineReady) {
         // Without the engine there is no capture; the windows still learn so.
@@ -114,7 +114,7 @@ void VideoPath::forgetCapture()
     emit cameraChanged(false);
 }
 
-void VideoPath::CameraOn()
+void VideoPath::switchCameraOn()
 {
     if (!m_captureAvailable) return;
     m_engine.grabFrameNoStop(m_capture);
@@ -122,10 +122,10 @@ void VideoPath::CameraOn()
     if (!m_captureAvailable) return; // the engine went missing on the way
     m_cameraOn = true;
     emit cameraChanged(true);
-    TakePicture();
+    takePicture();
 }
 
-void VideoPath::CameraOff()
+void VideoPath::switchCameraOff()
 {
     if (m_capture) m_engine.previewRate(m_capture, 0);
     if (m_engineReady) m_engine.setCapStatus(false);
@@ -203,7 +203,7 @@ void VideoPath::captureSizeStep()
                             scaled ? h / double(Height) : 1.0);
 }
 
-bool VideoPath::TakePicture()
+bool VideoPath::takePicture()
 {
     m_pictureBytes = 0;
     if (!m_captureAvailable) return false;
@@ -214,7 +214,7 @@ bool VideoPath::TakePicture()
     const int32_t bytes = m_engine.getFrame(m_picture.data(), PictureBytes, &w, &h);
     if (!m_captureAvailable) return false; // the engine went missing on the way
     if (bytes <= 0) {
-        CameraOff();
+        switchCameraOff();
         m_messages.showInfoMessage(FormatMessage, [this] { openFormatDialog(); });
         return false;
     }
@@ -257,7 +257,7 @@ bool VideoPath::burnCaption()
     return true;
 }
 
-QByteArray VideoPath::SendPicture(bool peerVersionMatch)
+QByteArray VideoPath::sendPicture(bool peerVersionMatch)
 {
     if (m_pictureBytes == 0) return {};
     int quality = m_settings.VQualityLow ? LowQuality : HighQuality;

@@ -41,7 +41,7 @@ public:
 
     // The self view's load: creates the capture window in `preview`, finds the drivers and
     // starts the chosen one.
-    void StartCapture(PictureTarget *preview);
+    void startCapture(PictureTarget *preview);
     // Stops the running driver and starts driver `index` (kept as DriverNum) as start-up does;
     // false (and a message) when it cannot start.
     bool switchDriver(int index);
@@ -54,8 +54,8 @@ public:
     const QStringList &drivers() const { return m_drivers; }
     QString deviceName() const { return m_deviceName; }
 
-    void CameraOn();
-    void CameraOff();
+    void switchCameraOn();
+    void switchCameraOff();
     void setPreview(bool on);
     void grab();
     // Opens the capture driver's format dialog (after the video-format message).
@@ -74,9 +74,9 @@ public:
     void captureSizeStep();
 
     // Takes the newest captured picture, with its caption; false when there is none.
-    bool TakePicture();
+    bool takePicture();
     // The taken picture as a "KJP" packet (empty when it cannot be sent); the picture is used up.
-    QByteArray SendPicture(bool peerVersionMatch);
+    QByteArray sendPicture(bool peerVersionMatch);
 
     // A still for a quick message: the camera's newest picture reduced to 80 x 60, bottom-up
     // BGR in `thumbnail`, and as a JPEG of at most 8,000 bytes at quality 85; false when there is

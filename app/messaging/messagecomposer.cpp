@@ -87,7 +87,7 @@ void MessageComposer::record()
     audio.recordingForMessage = true;
     setSendAudio(true);
     m_progress.start();
-    audio.MicrophoneOn();
+    audio.switchMicrophoneOn();
     emit recordingChanged(recording());
 }
 
@@ -108,7 +108,7 @@ void MessageComposer::progressTick()
 void MessageComposer::stop()
 {
     if (!recording()) return;
-    m_.audio.MicrophoneOff();
+    m_.audio.switchMicrophoneOff();
     m_progress.stop();
     emit recordingChanged(false);
 }

@@ -15,11 +15,11 @@ QuickMessageReceiver::QuickMessageReceiver(const Deps &deps, QObject *parent)
     : QObject(parent), m_(deps), m_listener(deps.transports.listener())
 {
     m_listener->setIdleTimeout(IdleMs);
-    connect(m_listener.get(), &LineListener::Connected, this,
+    connect(m_listener.get(), &LineListener::connectionAccepted, this,
             [this](int id, int status) { onConnected(id, status); });
-    connect(m_listener.get(), &LineListener::DataIn, this,
+    connect(m_listener.get(), &LineListener::dataIn, this,
             [this](int id, const QByteArray &bytes) { onData(id, bytes); });
-    connect(m_listener.get(), &LineListener::Disconnected, this, [this](int id) { onClosed(id); });
+    connect(m_listener.get(), &LineListener::disconnected, this, [this](int id) { onClosed(id); });
     connect(&m_overdue, &QTimer::timeout, this, &QuickMessageReceiver::closeOverdue);
     setTimeLimit(TimeLimitMs);
 }

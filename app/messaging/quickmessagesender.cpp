@@ -12,11 +12,11 @@ QuickMessageSender::QuickMessageSender(Transports &transports, UserMessages &mes
     : QObject(parent), m_messages(messages), m_client(transports.client())
 {
     m_client->setActive(true);
-    connect(m_client.get(), &LineClient::Connected, this,
+    connect(m_client.get(), &LineClient::connectFinished, this,
             [this](int status, const QString &text) { onConnected(status, text); });
-    connect(m_client.get(), &LineClient::DataIn, this,
+    connect(m_client.get(), &LineClient::dataIn, this,
             [this](const QByteArray &bytes) { onData(bytes); });
-    connect(m_client.get(), &LineClient::Disconnected, this, &QuickMessageSender::finished);
+    connect(m_client.get(), &LineClient::disconnected, this, &QuickMessageSender::finished);
 }
 
 QuickMessageSender::~QuickMessageSender() = default;

@@ -33,8 +33,8 @@ public:
     // This machine's address (while connected: the address the connection left from).
     virtual QString localHost() const = 0;
 
-    // true starts an asynchronous connect reported by Connected; false closes, and a connection
-    // that was up reports Disconnected.
+    // true starts an asynchronous connect reported by connectFinished; false closes, and a
+    // connection that was up reports disconnected.
     virtual bool connected() const = 0;
     virtual bool connecting() const = 0;
     virtual EndpointError setConnected(bool on) = 0;
@@ -43,7 +43,7 @@ public:
     // bytesSent() reads 0.
     virtual EndpointError dataToSend(const QByteArray &bytes) = 0;
     virtual qint64 bytesSent() const = 0;
-    // With a terminator, DataIn delivers one line without it; without one, whatever arrived.
+    // With a terminator, dataIn delivers one line without it; without one, whatever arrived.
     virtual void setEol(const QByteArray &eol) = 0;
     // The option flag raised when the endpoint is first used; lowering it closes the connection.
     virtual void setActive(bool on) = 0;
@@ -51,11 +51,11 @@ public:
     virtual void setSendCap(qint64 bytes) = 0;
 
 signals:
-    void Connected(int statusCode, const QString &description);
-    void Disconnected(int statusCode, const QString &description);
-    void DataIn(const QByteArray &text, bool eol);
-    void ReadyToSend();
-    void Error(int errorCode, const QString &description);
+    void connectFinished(int statusCode, const QString &description);
+    void disconnected(int statusCode, const QString &description);
+    void dataIn(const QByteArray &text, bool eol);
+    void readyToSend();
+    void errorOccurred(int errorCode, const QString &description);
 };
 
 class LineListener : public QObject
@@ -70,7 +70,7 @@ public:
     virtual EndpointError setListening(bool on) = 0;
 
     virtual bool connected(int id) const = 0;
-    // Only false (close) does anything; the close is reported by Disconnected.
+    // Only false (close) does anything; the close is reported by disconnected.
     virtual EndpointError setConnected(int id, bool on) = 0;
     virtual QString remoteHost(int id) const = 0;
     virtual EndpointError dataToSend(int id, const QByteArray &bytes) = 0;
@@ -88,12 +88,12 @@ public:
     virtual void setSendCap(qint64 bytes) = 0;
 
 signals:
-    void ConnectionRequest(bool *accept);
-    void Connected(int connectionId, int statusCode, const QString &description);
-    void DataIn(int connectionId, const QByteArray &text, bool eol);
-    void Disconnected(int connectionId, int statusCode, const QString &description);
-    void ReadyToSend(int connectionId);
-    void Error(int errorCode, const QString &description);
+    void connectionRequest(bool *accept);
+    void connectionAccepted(int connectionId, int statusCode, const QString &description);
+    void dataIn(int connectionId, const QByteArray &text, bool eol);
+    void disconnected(int connectionId, int statusCode, const QString &description);
+    void readyToSend(int connectionId);
+    void errorOccurred(int errorCode, const QString &description);
 };
 
 // Where conversations get their endpoints from.

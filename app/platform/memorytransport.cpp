@@ -32,8 +32,8 @@ void MemoryNetwork::connectClient(MemoryClient *client)
     client->m_connecting = false;
     MemoryListener *listener = listenerOn(client->m_port);
     if (!listener) {
-        emit client->Connected(EndpointErrors::ConnectionRefused,
-                               QStringLiteral("Connection refused"));
+        emit client->connectFinished(EndpointErrors::ConnectionRefused,
+                                     QStringLiteral("Connection refused"));
         return;
     }
     auto link = std::make_shared<MemoryLink>();
@@ -46,7 +46,7 @@ void MemoryNetwork::connectClient(MemoryClient *client)
         post([client = QPointer(client), link] {
             if (client) client->closedByPeer(link);
         });
-    if (client->m_link == link) emit client->Connected(0, QString());
+    if (client->m_link == link) emit client->connectFinished(0, QString());
 }
 
 // ---- client -------------------------------------------------------------------------------
@@ -85,7 +85,7 @@ EndpointError MemoryClient::setConnected(bool on)
     m_network.post([link] {
         if (link->listener) link->listener->closedByPeer(link);
     });
-    emit Disconnected(0, QString());
+    emit disconnected(0, QString());
     return {};
 }
 
@@ -105,7 +105,7 @@ void MemoryClient::receive(const std::shared_ptr<MemoryLink> &link, const QByteA
 {
     for (LinePiece &piece : m_splitter.feed(bytes)) {
         if (m_link != link) return; // a handler closed the connection
-        emit DataIn(piece.text, piece.endOfLine);
+        emit dataIn(piece.text, piece.endOfLine);
     }
 }
 
@@ -114,7 +114,7 @@ void MemoryClient::closedByPeer(const std::shared_ptr<MemoryLink> &link)
     if (m_link != link) return;
     m_link.reset();
     m_splitter.clear();
-    emit Disconnected(0, QString());
+    emit disconnected(0, QString());
 }
 
 // ---- listener -----------------------------------------------------------------------------
@@ -148,7 +148,7 @@ EndpointError MemoryListener::setListening(bool on)
 int MemoryListener::accept(const std::shared_ptr<MemoryLink> &link)
 {
     bool accepted = connectionCount() < MaxConnections;
-    if (accepted) emit ConnectionRequest(&accepted);
+    if (accepted) emit connectionRequest(&accepted);
     if (!accepted) return 0;
     int id = 1;
     while (m_conns.count(id))
@@ -158,7 +158,7 @@ int MemoryListener::accept(const std::shared_ptr<MemoryLink> &link)
     conn.link = link;
     conn.since.start();
     conn.lastInput.start();
-    emit Connected(id, 0, QString());
+    emit connectionAccepted(id, 0, QString());
     return id;
 }
 
@@ -184,7 +184,7 @@ void MemoryListener::close(int id, bool tellPeer)
             if (link->client) link->client->closedByPeer(link);
         });
     // The number and the remote address stay readable while the event is handled.
-    emit Disconnected(id, 0, QString());
+    emit disconnected(id, 0, QString());
     if (Conn *still = find(id); still && still->link == link) m_conns.erase(id);
 }
 
@@ -253,7 +253,7 @@ void MemoryListener::receive(const std::shared_ptr<MemoryLink> &link, const QByt
     if (!conn || conn->link != link) return;
     conn->lastInput.start();
     for (LinePiece &piece : conn->splitter.feed(bytes)) {
-        emit DataIn(link->id, piece.text, piece.endOfLine);
+        emit dataIn(link->id, piece.text, piece.endOfLine);
         conn = find(link->id);
         if (!conn || conn->link != link) return;
     }

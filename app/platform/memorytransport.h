@@ -1,7 +1,7 @@
 // Line transports in memory: clients connect to listeners of the same MemoryNetwork by port, and
 // bytes cross on the next turn of the event loop, split into lines by the receiving side's
 // terminator as on TCP. Every host name or dotted address that is not a ".invalid" name reaches
-// the one machine the network simulates. Closing one side reports Disconnected on both, after
+// the one machine the network simulates. Closing one side reports disconnected on both, after
 // whatever was sent before the close has arrived. Used to run both sides of a conversation in one
 // test, without ports.
 #pragma once

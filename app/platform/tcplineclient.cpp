@@ -67,7 +67,7 @@ EndpointError TcpLineClient::setConnected(bool on)
         dropSocket(wasConnected);
         // A local close is reported like a remote one, so the program's end-of-connection
         // handling runs whichever side closes.
-        if (wasConnected) emit Disconnected(0, QString());
+        if (wasConnected) emit disconnected(0, QString());
         return {};
     }
     if (m_socket || m_lookup != 0) return {};
@@ -81,7 +81,7 @@ EndpointError TcpLineClient::setConnected(bool on)
                                if (m_lookup != lookup) return; // closed, or asked again since
                                m_lookup = 0;
                                if (error) {
-                                   emit Connected(error.number, error.description);
+                                   emit connectFinished(error.number, error.description);
                                    return;
                                }
                                m_remoteAddress = address;
@@ -144,7 +144,7 @@ EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
 void TcpLineClient::onConnected()
 {
     m_connected = true;
-    emit Connected(0, QString());
+    emit connectFinished(0, QString());
 }
 
 void TcpLineClient::onReadyRead()
@@ -153,7 +153,7 @@ void TcpLineClient::onReadyRead()
     if (!socket) return;
     const QByteArray data = socket->readAll();
     for (LinePiece &piece : m_splitter.feed(data)) {
-        emit DataIn(piece.text, piece.endOfLine);
+        emit dataIn(piece.text, piece.endOfLine);
         // A handler may have closed or replaced the connection.
         if (m_socket != socket) return;
     }
@@ -163,7 +163,7 @@ void TcpLineClient::onBytesWritten()
 {
     if (m_blocked && m_socket && m_socket->bytesToWrite() <= m_sendCap) {
         m_blocked = false;
-        emit ReadyToSend();
+        emit readyToSend();
     }
 }
 
@@ -176,13 +176,13 @@ void TcpLineClient::onSocketError()
     const EndpointError error = socketError(code, m_socket->errorString());
     if (!m_connected) {
         dropSocket(false);
-        emit Connected(error.number, error.description);
+        emit connectFinished(error.number, error.description);
         return;
     }
-    emit Error(error.number, error.description);
+    emit errorOccurred(error.number, error.description);
     if (m_socket->state() == QAbstractSocket::UnconnectedState) {
         dropSocket(false);
-        emit Disconnected(error.number, error.description);
+        emit disconnected(error.number, error.description);
     }
 }
 
@@ -195,7 +195,7 @@ void TcpLineClient::onDisconnected()
     onReadyRead();
     if (!m_socket) return;
     dropSocket(false);
-    emit Disconnected(0, QString());
+    emit disconnected(0, QString());
 }
 
 std::unique_ptr<LineClient> TcpTransports::client()

@@ -1,9 +1,9 @@
 // The client end of a line transport on TCP: one outgoing connection. Setting the remote host
-// takes a dotted address at once, setting Connected starts an asynchronous connect reported by
-// the Connected event, DataToSend never queues without bound, and DataIn delivers one line at a
+// takes a dotted address at once, setConnected(true) starts an asynchronous connect reported by
+// connectFinished, dataToSend never queues without bound, and dataIn delivers one line at a
 // time when a terminator is set. A host name is looked up as part of the connect, away from the
 // program's thread, so a slow name server never freezes the windows and the timers; one that
-// cannot be found is reported by the Connected event with HostNotFound.
+// cannot be found is reported by connectFinished with HostNotFound.
 #pragma once
 
 #include "linetransport.h"
@@ -18,7 +18,7 @@ class TcpLineClient : public LineClient
 {
     Q_OBJECT
 public:
-    // Unsent bytes above which DataToSend takes nothing and BytesSent reads 0.
+    // Unsent bytes above which dataToSend takes nothing and bytesSent reads 0.
     static constexpr qint64 DefaultSendCap = 128 * 1024;
 
     explicit TcpLineClient(QObject *parent = nullptr);

@@ -45,7 +45,7 @@ EndpointError TcpLineListener::setListening(bool on)
         // once the load has passed the listener must answer again.
         connect(m_server, &QTcpServer::acceptError, this, [this](auto code) {
             const EndpointError e = socketError(code, m_server->errorString());
-            emit Error(e.number, e.description);
+            emit errorOccurred(e.number, e.description);
             QTimer::singleShot(AcceptRetryMs, m_server, [server = m_server] {
                 if (server->isListening()) server->resumeAccepting();
             });
@@ -195,7 +195,7 @@ void TcpLineListener::onNewConnection()
     while (m_server && m_server->hasPendingConnections()) {
         QTcpSocket *socket = m_server->nextPendingConnection();
         bool accept = connectionCount() < m_maxConnections;
-        if (accept) emit ConnectionRequest(&accept);
+        if (accept) emit connectionRequest(&accept);
         const int id = accept ? freeId() : 0;
         if (id == 0) {
             socket->abort();
@@ -221,7 +221,7 @@ void TcpLineListener::onNewConnection()
             const EndpointError e = socketError(code, socket->errorString());
             onSocketGone(id, socket, e.number, e.description);
         });
-        emit Connected(id, 0, QString());
+        emit connectionAccepted(id, 0, QString());
         if (find(id) && find(id)->socket == socket && socket->bytesAvailable() > 0)
             onReadyRead(id, socket);
     }
@@ -234,7 +234,7 @@ void TcpLineListener::onReadyRead(int id, QTcpSocket *socket)
     conn->lastInput.start();
     const QByteArray data = socket->readAll();
     for (LinePiece &piece : conn->splitter.feed(data)) {
-        emit DataIn(id, piece.text, piece.endOfLine);
+        emit dataIn(id, piece.text, piece.endOfLine);
         // A handler may have closed this connection.
         conn = find(id);
         if (!conn || conn->socket != socket) return;
@@ -247,7 +247,7 @@ void TcpLineListener::onBytesWritten(int id, QTcpSocket *socket)
     if (!conn || conn->socket != socket) return;
     if (conn->blocked && socket->bytesToWrite() <= m_sendCap) {
         conn->blocked = false;
-        emit ReadyToSend(id);
+        emit readyToSend(id);
     }
 }
 
@@ -273,7 +273,7 @@ void TcpLineListener::closeAndReport(int id, bool graceful, int status, const QS
     conn->socket = nullptr;
     if (socket) releaseSocket(socket, this, graceful);
     // The number and the remote address stay readable while the event is handled.
-    emit Disconnected(id, status, description);
+    emit disconnected(id, status, description);
     m_conns.erase(id);
 }
 

@@ -1,6 +1,6 @@
 // The listening end of a line transport on TCP. It accepts many connections, each known by a
 // 16-bit connection number (the lowest free one, so a connection accepted while no other is open
-// gets 1), asks ConnectionRequest before taking one, and offers per-connection properties and
+// gets 1), asks connectionRequest before taking one, and offers per-connection properties and
 // events like the client end. The number of connections and each one's buffered line are bounded.
 #pragma once
 
@@ -56,7 +56,7 @@ private:
         LineSplitter splitter;
         qint64 bytesSent = 0;
         bool blocked = false;
-        bool closing = false; // its Disconnected event is being delivered
+        bool closing = false; // its disconnected event is being delivered
         QString remote;
         QElapsedTimer since;
         QElapsedTimer lastInput;

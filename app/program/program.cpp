@@ -55,22 +55,22 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     // The directory: every attempt opens the pal connection too; a listed user called by entry
     // shows its name and place; the e-mail lookup's answer places the call.
     connect(&m_directory, &DirectoryClient::palConnectionWanted, &m_presence,
-            &PalPresence::ConnectPalServer);
+            &PalPresence::connectPalServer);
     connect(
         &m_directory, &DirectoryClient::emailFound, this,
         [this](const QString &name, const QString &location, const QString &address, qint16 port) {
             m_outgoing.setUser(name, location);
-            m_outgoing.PlaceCall(address, port, -1);
+            m_outgoing.placeCall(address, port, -1);
         });
     connect(&m_directory, &DirectoryClient::emailNotFound, &m_session, &CallSession::emailNotFound);
     // Calls placed from the directory window and from a received message.
     connect(&m_directoryModel, &DirectoryModel::callRequested, &m_outgoing,
-            &OutgoingCall::PlaceCall);
+            &OutgoingCall::placeCall);
     connect(&m_messaging, &Messaging::callRequested, this,
-            [this](const QString &address, int port) { m_outgoing.PlaceCall(address, port, 0); });
+            [this](const QString &address, int port) { m_outgoing.placeCall(address, port, 0); });
     connect(&m_mainWindow, &MainWindowModel::directoryRequested, &m_directoryModel,
             &DirectoryModel::openedByCommand);
-    connect(this, &Program::palCheckDue, &m_presence, &PalPresence::ConnectPalServer);
+    connect(this, &Program::palCheckDue, &m_presence, &PalPresence::connectPalServer);
     connect(&m_directoryModel, &DirectoryModel::composeRequested, &m_messaging,
             [this](const QString &name, const QString &location, const QString &address, int port) {
                 emit m_messaging.composeRequested({name, location, address, quint16(port)});
@@ -110,12 +110,12 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     m_view = &view;
     view.sizeMainWindow();
     if (commandLine.isEmpty()) view.showSplash();
-    LoadSettings(m_config.settingsPath, m_settings);
+    loadSettings(m_config.settingsPath, m_settings);
     if (m_settings.SaveWinPos) view.moveMainWindow(m_settings.WinPosLeft, m_settings.WinPosTop);
     m_soundDevices.load(); // before the engine looks for its devices
-    m_media.InitMediaEngine();
+    m_media.initMediaEngine();
     m_basePort = m_config.basePort;
-    StartListeners();
+    startListeners();
     // A termination signal may arrive while a start-up message waits for its OK.
     if (m_shutDown) return;
     m_identity.setBasePort(m_basePort);
@@ -126,13 +126,13 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     if (const EndpointError e = m_chat.start(m_basePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
     if (m_shutDown) return;
-    LoadRefuseList(m_refuseList);
-    LoadPalFile(m_pals);
-    m_presence.FillPalLists();
+    loadRefuseList(m_refuseList);
+    loadPalFile(m_pals);
+    m_presence.fillPalLists();
     m_quickMessages.loadUnopened(MessageStore::FileName);
-    m_log.LoadActivityLog();
+    m_log.loadActivityLog();
     m_filesLoaded = true;
-    m_log.AddLogEntry(QStringLiteral("OVELA Power Up"));
+    m_log.addLogEntry(QStringLiteral("OVELA Power Up"));
     m_media.startTimer();
     m_media.setStartupCall(commandLine);
     if (!commandLine.isEmpty()) {
@@ -151,7 +151,7 @@ void Program::reportListener(const QString &text, const EndpointError &error)
                           error.description);
 }
 
-void Program::StartListeners()
+void Program::startListeners()
 {
     // A termination signal may arrive while a failure message waits for its OK: shutdown has then
     // run, and nothing more may start listening.
@@ -214,7 +214,7 @@ void Program::shutDown()
     m_signalling.shutDown();
     m_quickMessages.shutDown();
 
-    m_log.AddLogEntry(QStringLiteral("OVELA Power Down"));
+    m_log.addLogEntry(QStringLiteral("OVELA Power Down"));
     if (m_view) {
         if (m_settings.SaveWinPos) {
             int left = 0, top = 0;
@@ -229,7 +229,7 @@ void Program::shutDown()
             m_settings.DataRatesOn = open.dataRates;
         }
     }
-    SaveSettings(m_config.settingsPath, m_settings);
+    saveSettings(m_config.settingsPath, m_settings);
     // Lists and log that were never read (a shutdown during start-up) must not be replaced.
     if (m_filesLoaded) {
         savePals(m_pals, m_messages);
@@ -240,6 +240,6 @@ void Program::shutDown()
     m_chat.shutDown();
 
     if (!m_filesLoaded) return;
-    if (const FileError e = m_log.SaveActivityLog())
+    if (const FileError e = m_log.saveActivityLog())
         m_messages.messageBox(e.message(ActivityLog::SaveFailure));
 }

@@ -87,7 +87,7 @@ signals:
 
 private:
     friend class ProgramInternals; // the tests' view of the parts
-    void StartListeners();
+    void startListeners();
     void connectDirectory();
     void startupTick();
     void reportListener(const QString &text, const EndpointError &error);

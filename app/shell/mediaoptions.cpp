@@ -123,7 +123,7 @@ void MediaOptions::recordTest()
     AudioPath &audio = m_.media.audio();
     audio.outgoing().reset();
     audio.audioTest = true;
-    audio.MicrophoneOn();
+    audio.switchMicrophoneOn();
     emit testProgress(0);
 }
 
@@ -132,7 +132,7 @@ void MediaOptions::stopTest()
     if (!testAllowed()) return;
     AudioPath &audio = m_.media.audio();
     // The last, partly filled buffer still comes in on the next ticks.
-    if (audio.audioTest && audio.microphoneOn()) audio.MicrophoneOff();
+    if (audio.audioTest && audio.microphoneOn()) audio.switchMicrophoneOff();
 }
 
 void MediaOptions::playTest()
@@ -140,7 +140,7 @@ void MediaOptions::playTest()
     if (!testAllowed()) return;
     AudioPath &audio = m_.media.audio();
     if (!audio.audioTest) return; // nothing recorded
-    if (audio.microphoneOn()) audio.MicrophoneOff();
+    if (audio.microphoneOn()) audio.switchMicrophoneOff();
     audio.playBlocks(audio.recorded());
 }
 
@@ -148,7 +148,7 @@ void MediaOptions::endTest()
 {
     AudioPath &audio = m_.media.audio();
     if (!audio.audioTest) return;
-    if (audio.microphoneOn()) audio.MicrophoneOff();
+    if (audio.microphoneOn()) audio.switchMicrophoneOff();
     audio.audioTest = false;
     if (!m_.media.inCall()) audio.outgoing().reset();
 }

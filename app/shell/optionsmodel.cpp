@@ -115,9 +115,9 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     // login carries them.
     if (changed) {
         if (m_.directory.connected())
-            m_.directory.SendDirectoryLogin();
+            m_.directory.sendDirectoryLogin();
         else
-            m_.directory.ConnectDirectory(s.DirAddress, s.DirPort);
+            m_.directory.connectDirectory(s.DirAddress, s.DirPort);
         effects.detailsChanged = true;
     }
     m_media.endTest();

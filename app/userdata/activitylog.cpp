@@ -16,7 +16,7 @@ QString ActivityLog::stamp(const QDateTime &when)
            locale.toString(when.time(), timeFormat);
 }
 
-void ActivityLog::AddLogEntry(const QString &text)
+void ActivityLog::addLogEntry(const QString &text)
 {
     addAt(QDateTime::currentDateTime(), text);
 }
@@ -63,7 +63,7 @@ bool ActivityLog::trim()
     return true;
 }
 
-bool ActivityLog::LoadActivityLog(const QString &path)
+bool ActivityLog::loadActivityLog(const QString &path)
 {
     m_path = path;
     const bool earlier = !m_entries.isEmpty();
@@ -80,7 +80,7 @@ bool ActivityLog::LoadActivityLog(const QString &path)
     return read;
 }
 
-FileError ActivityLog::SaveActivityLog(const QString &path) const
+FileError ActivityLog::saveActivityLog(const QString &path) const
 {
     return TextFile::writeLines(path, m_entries);
 }

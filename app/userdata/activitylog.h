@@ -25,14 +25,14 @@ public:
 
     const QStringList &entries() const { return m_entries; }
     // Adds "date time: text" with the current date and time.
-    void AddLogEntry(const QString &text);
+    void addLogEntry(const QString &text);
     void addAt(const QDateTime &when, const QString &text);
     void clear();
 
     // Appends every line of the file; false when there is none. From then on entries go to that
     // file as they are added.
-    bool LoadActivityLog(const QString &path = FileName);
-    FileError SaveActivityLog(const QString &path = FileName) const;
+    bool loadActivityLog(const QString &path = FileName);
+    FileError saveActivityLog(const QString &path = FileName) const;
 
     // The general date format: short date, a blank, long time (without a time zone).
     static QString stamp(const QDateTime &when);

@@ -41,7 +41,7 @@ bool RefuseList::refuses(qint32 id) const
     return false;
 }
 
-void LoadPalFile(PalList &pals, const QString &path)
+void loadPalFile(PalList &pals, const QString &path)
 {
     QStringList lines;
     if (!TextFile::readLines(path, &lines)) return;
@@ -57,7 +57,7 @@ void LoadPalFile(PalList &pals, const QString &path)
     pals.PalCheckPos = pals.count();
 }
 
-FileError SavePalFile(const PalList &pals, const QString &path)
+FileError writePalFile(const PalList &pals, const QString &path)
 {
     QStringList lines;
     for (const PalEntry &e : pals.entries)
@@ -65,7 +65,7 @@ FileError SavePalFile(const PalList &pals, const QString &path)
     return TextFile::writeLines(path, lines);
 }
 
-void LoadRefuseList(RefuseList &list, const QString &path)
+void loadRefuseList(RefuseList &list, const QString &path)
 {
     QStringList lines;
     if (!TextFile::readLines(path, &lines)) return;
@@ -79,7 +79,7 @@ void LoadRefuseList(RefuseList &list, const QString &path)
     }
 }
 
-FileError SaveRefuseList(const RefuseList &list, const QString &path)
+FileError writeRefuseList(const RefuseList &list, const QString &path)
 {
     QStringList lines;
     for (const RefuseEntry &e : list.entries)
@@ -89,11 +89,12 @@ FileError SaveRefuseList(const RefuseList &list, const QString &path)
 
 void savePals(const PalList &pals, UserMessages &messages, const QString &path)
 {
-    if (const FileError e = SavePalFile(pals, path)) messages.messageBox(e.message(PalSaveFailure));
+    if (const FileError e = writePalFile(pals, path))
+        messages.messageBox(e.message(PalSaveFailure));
 }
 
 void saveRefuseList(const RefuseList &list, UserMessages &messages, const QString &path)
 {
-    if (const FileError e = SaveRefuseList(list, path))
+    if (const FileError e = writeRefuseList(list, path))
         messages.messageBox(e.message(RefuseSaveFailure));
 }

@@ -51,10 +51,10 @@ inline const QString PalFileName = QStringLiteral("ovela.pal");
 inline const QString RefuseFileName = QStringLiteral("refuse.dat");
 
 // A missing file leaves the list as it is.
-void LoadPalFile(PalList &pals, const QString &path = PalFileName);
-FileError SavePalFile(const PalList &pals, const QString &path = PalFileName);
-void LoadRefuseList(RefuseList &list, const QString &path = RefuseFileName);
-FileError SaveRefuseList(const RefuseList &list, const QString &path = RefuseFileName);
+void loadPalFile(PalList &pals, const QString &path = PalFileName);
+FileError writePalFile(const PalList &pals, const QString &path = PalFileName);
+void loadRefuseList(RefuseList &list, const QString &path = RefuseFileName);
+FileError writeRefuseList(const RefuseList &list, const QString &path = RefuseFileName);
 
 // Saves a list; a failure is shown in a message box, and the old file stays as it was.
 void savePals(const PalList &pals, UserMessages &messages, const QString &path = PalFileName);

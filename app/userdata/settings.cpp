@@ -125,7 +125,7 @@ QString settingsFilePath()
     return base + QStringLiteral("/ovela/ovela.ini");
 }
 
-void LoadSettings(const QString &file, Settings &s)
+void loadSettings(const QString &file, Settings &s)
 {
     const IniFile ini(file);
     const Settings defaults;
@@ -135,7 +135,7 @@ void LoadSettings(const QString &file, Settings &s)
     s.VSpeedLow = true;
 }
 
-bool SaveSettings(const QString &file, const Settings &s, QString *error)
+bool saveSettings(const QString &file, const Settings &s, QString *error)
 {
     IniFile ini(file);
     for (const Key &key : Keys)

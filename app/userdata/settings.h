@@ -50,7 +50,7 @@ QString defaultDirectoryHost();
 QString settingsFilePath();
 
 // Reads every key from the file; missing keys and a missing file give the defaults.
-void LoadSettings(const QString &file, Settings &settings);
+void loadSettings(const QString &file, Settings &settings);
 // Writes every key to the file, keeping whatever else it holds. False (with a reason) when the
 // file could not be written; the old file is then left as it was.
-bool SaveSettings(const QString &file, const Settings &settings, QString *error = nullptr);
+bool saveSettings(const QString &file, const Settings &settings, QString *error = nullptr);

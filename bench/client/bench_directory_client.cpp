@@ -57,9 +57,9 @@ int main(int argc, char **argv)
     std::unique_ptr<LineListener> server = network.listener();
     server->setLocalPort(2010);
     server->setListening(true);
-    QObject::connect(server.get(), &LineListener::Connected,
+    QObject::connect(server.get(), &LineListener::connectionAccepted,
                      [&](int id) { server->setEol(id, Directory::Terminator); });
-    QObject::connect(server.get(), &LineListener::DataIn, [&](int id, const QByteArray &line) {
+    QObject::connect(server.get(), &LineListener::dataIn, [&](int id, const QByteArray &line) {
         if (line.startsWith("LS1")) server->dataToSend(id, reply);
     });
 

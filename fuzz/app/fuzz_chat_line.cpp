@@ -28,13 +28,13 @@ struct Peer {
 
     Peer()
     {
-        QObject::connect(listener.get(), &LineListener::Connected,
+        QObject::connect(listener.get(), &LineListener::connectionAccepted,
                          [this](int connection) { id = connection; });
         listener->setActive(true);
         listener->setLocalPort(PeerBase + ChatLink::TextPortOffset);
         listener->setListening(true);
         chat.start(5000);
-        chat.ConnectText(MemoryNetwork::Address, PeerBase);
+        chat.connectText(MemoryNetwork::Address, PeerBase);
         for (int i = 0; i < 10 && id == 0; ++i)
             QCoreApplication::processEvents();
         require(id != 0, "the chat connection opens");

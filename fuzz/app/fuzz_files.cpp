@@ -37,16 +37,16 @@ const QString &fileName(Which which)
 void settings(const Fuzz::ScratchFile &file)
 {
     Settings read;
-    LoadSettings(file.path(), read);
+    loadSettings(file.path(), read);
     for (const QString *t :
          {&read.Name, &read.EMail, &read.Location, &read.Comment, &read.DirAddress, &read.ImageMsg})
         require(t->size() <= 49, "a setting's text fits its buffer");
     require(read.WelcomeMsg.size() <= 99, "the welcome message fits its buffer");
-    require(SaveSettings(file.path(), read), "the settings are saved");
+    require(saveSettings(file.path(), read), "the settings are saved");
     const QByteArray saved = file.read();
     Settings again;
-    LoadSettings(file.path(), again);
-    require(SaveSettings(file.path(), again), "the settings are saved again");
+    loadSettings(file.path(), again);
+    require(saveSettings(file.path(), again), "the settings are saved again");
     // Values are read without the blanks around them, so a value cut in the middle of blanks
     // loses them on its next reading; nothing else may change.
     const QList<QByteArray> first = saved.split('\n'), second = file.read().split('\n');
@@ -59,11 +59,11 @@ void settings(const Fuzz::ScratchFile &file)
 void pals(const Fuzz::ScratchFile &file)
 {
     PalList read;
-    LoadPalFile(read, file.path());
+    loadPalFile(read, file.path());
     require(read.count() <= PalList::Capacity, "at most 200 pals");
-    require(!SavePalFile(read, file.path()), "the pal list is saved");
+    require(!writePalFile(read, file.path()), "the pal list is saved");
     PalList again;
-    LoadPalFile(again, file.path());
+    loadPalFile(again, file.path());
     require(again.count() == read.count(), "a saved pal list keeps its pals");
     for (int i = 0; i < read.count(); ++i) {
         const PalEntry &a = read.entries[size_t(i)], &b = again.entries[size_t(i)];
@@ -74,11 +74,11 @@ void pals(const Fuzz::ScratchFile &file)
 void refused(const Fuzz::ScratchFile &file)
 {
     RefuseList read;
-    LoadRefuseList(read, file.path());
+    loadRefuseList(read, file.path());
     require(read.count() <= RefuseList::Capacity, "at most 200 refused senders");
-    require(!SaveRefuseList(read, file.path()), "the refuse list is saved");
+    require(!writeRefuseList(read, file.path()), "the refuse list is saved");
     RefuseList again;
-    LoadRefuseList(again, file.path());
+    loadRefuseList(again, file.path());
     require(again.count() == read.count(), "a saved refuse list keeps its entries");
     for (int i = 0; i < read.count(); ++i) {
         const RefuseEntry &a = read.entries[size_t(i)], &b = again.entries[size_t(i)];

@@ -49,8 +49,8 @@ struct Caller {
 
     Caller()
     {
-        QObject::connect(peer.get(), &LineListener::Connected, [this](int c) { id = c; });
-        QObject::connect(peer.get(), &LineListener::Disconnected, [this] { id = 0; });
+        QObject::connect(peer.get(), &LineListener::connectionAccepted, [this](int c) { id = c; });
+        QObject::connect(peer.get(), &LineListener::disconnected, [this] { id = 0; });
         peer->setActive(true);
         peer->setLocalPort(PeerBase + MediaSession::MediaPortOffset);
         peer->setListening(true);

@@ -44,7 +44,7 @@ public:
         : m_listener(network.listener()), m_serverPort(serverPort)
     {
         LineListener *l = m_listener.get();
-        connect(l, &LineListener::Connected, this, [this, l](int id) {
+        connect(l, &LineListener::connectionAccepted, this, [this, l](int id) {
             l->setEol(id, QByteArray());
             auto *socket = new QTcpSocket(this);
             m_sockets[id] = socket;
@@ -53,10 +53,10 @@ public:
             socket->connectToHost(QStringLiteral("127.0.0.1"), m_serverPort);
             socket->waitForConnected(3000);
         });
-        connect(l, &LineListener::DataIn, this, [this](int id, const QByteArray &bytes) {
+        connect(l, &LineListener::dataIn, this, [this](int id, const QByteArray &bytes) {
             if (QTcpSocket *s = m_sockets[id]) s->write(bytes);
         });
-        connect(l, &LineListener::Disconnected, this, [this](int id) {
+        connect(l, &LineListener::disconnected, this, [this](int id) {
             if (QTcpSocket *s = m_sockets[id]) s->disconnectFromHost();
             m_sockets.erase(id);
         });
@@ -200,7 +200,7 @@ int main(int argc, char **argv)
 
     // The directory and the pal server.
     for (TestProgram *t : {&ana, &bo}) {
-        (*t)->presence().ConnectPalServer();
+        (*t)->presence().connectPalServer();
         waitUntil([&] { return (*t)->identity().userId() > 0; });
         (*t)->directoryModel().setVisible(true);
         (*t)->directoryModel().openedByCommand();

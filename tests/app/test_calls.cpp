@@ -190,7 +190,7 @@ TEST_F(CallTest, TheCountdownTextShowsTheLastNineSeconds)
 {
     auto control = call();
     ASSERT_TRUE(waitUntil([&] { return incoming().promptOpen(); }));
-    incoming().OpenCallPrompt("Ann", "Porto"); // restart the count
+    incoming().openCallPrompt("Ann", "Porto"); // restart the count
     for (int i = 0; i < 10; ++i)
         incoming().promptTick();
     EXPECT_EQ(incoming().message(), "Would you like to accept this call?");
@@ -290,7 +290,7 @@ TEST_F(CallTest, MediaAndTextConnectionsOnlyFollowAnAcceptedCall)
 TEST_F(CallTest, CallerPlacesACallThatIsAcceptedAndHungUpByThePeer)
 {
     RawListener control(peerPort), media(peerPort + 1), text(peerPort + 3);
-    outgoing().PlaceCall("127.0.0.1", peerPort, 0);
+    outgoing().placeCall("127.0.0.1", peerPort, 0);
     EXPECT_TRUE(outgoing().windowOpen());
     EXPECT_EQ(outgoing().userName(), "Unknown");
     EXPECT_EQ(outgoing().userLocation(), "127.0.0.1");
@@ -331,7 +331,7 @@ TEST_F(CallTest, CallerPlacesACallThatIsAcceptedAndHungUpByThePeer)
 
     // Placing another call lets this control connection go without undoing the new state.
     const auto mediaState = session().mediaState();
-    outgoing().PlaceCall("127.0.0.1", peerPort, 0);
+    outgoing().placeCall("127.0.0.1", peerPort, 0);
     EXPECT_EQ(callState(), CallStates::Establishing);
     EXPECT_EQ(session().mediaState(), mediaState);
     outgoing().cancel();
@@ -346,7 +346,7 @@ TEST_F(CallTest, CallerPlacesACallThatIsAcceptedAndHungUpByThePeer)
 TEST_F(CallTest, CallerSeesBusyNoAndNoAnswer)
 {
     RawListener control(peerPort);
-    outgoing().PlaceCall("127.0.0.1", peerPort, 0);
+    outgoing().placeCall("127.0.0.1", peerPort, 0);
     RawConnection *callee = control.waitForConnection();
     ASSERT_TRUE(callee && callee->waitFor("RQC;"));
     callee->send("BSY");
@@ -360,7 +360,7 @@ TEST_F(CallTest, CallerSeesBusyNoAndNoAnswer)
     EXPECT_EQ(callState(), CallStates::Cancelled);
     EXPECT_FALSE(outgoing().windowOpen());
 
-    outgoing().PlaceCall("127.0.0.1", peerPort, 0);
+    outgoing().placeCall("127.0.0.1", peerPort, 0);
     callee = control.waitForConnection();
     ASSERT_TRUE(callee && callee->waitFor("RQC;"));
     callee->send("RRS;NO;");
@@ -369,7 +369,7 @@ TEST_F(CallTest, CallerSeesBusyNoAndNoAnswer)
     outgoing().tick();
     EXPECT_EQ(outgoing().status(), "Connection Response is NO");
 
-    outgoing().PlaceCall("127.0.0.1", peerPort + 9, 0); // nobody there
+    outgoing().placeCall("127.0.0.1", peerPort + 9, 0); // nobody there
     ASSERT_TRUE(waitUntil([&] { return callState() == CallStates::NoAnswer; }));
     outgoing().tick();
     EXPECT_EQ(outgoing().status(), "Did Not Answer");
@@ -378,7 +378,7 @@ TEST_F(CallTest, CallerSeesBusyNoAndNoAnswer)
 TEST_F(CallTest, DoNotDisturbOnTheCalleeIsDidNotAnswerForTheCaller)
 {
     signalling().setDoNotDisturb(true);
-    outgoing().PlaceCall("127.0.0.1", base, 0); // ourselves, not answering
+    outgoing().placeCall("127.0.0.1", base, 0); // ourselves, not answering
     ASSERT_TRUE(waitUntil([&] { return callState() == CallStates::NoAnswer; }));
     outgoing().tick();
     EXPECT_EQ(outgoing().status(), "Did Not Answer");
@@ -387,7 +387,7 @@ TEST_F(CallTest, DoNotDisturbOnTheCalleeIsDidNotAnswerForTheCaller)
 
 TEST_F(CallTest, CallingOneselfPromptsInsteadOfBusyAndConnects)
 {
-    outgoing().PlaceCall("127.0.0.1", base, 0);
+    outgoing().placeCall("127.0.0.1", base, 0);
     ASSERT_TRUE(waitUntil([&] { return incoming().promptOpen(); }));
     EXPECT_FALSE(incoming().busyVisible());
     EXPECT_EQ(incoming().userName(), "Cleo");
@@ -404,16 +404,16 @@ TEST_F(CallTest, CallingOneselfPromptsInsteadOfBusyAndConnects)
 
 TEST_F(CallTest, AddressesThatCannotBeCalled)
 {
-    outgoing().PlaceCall("   ", 2000, 0);
+    outgoing().placeCall("   ", 2000, 0);
     EXPECT_EQ(messages.info.last(),
               "Select a user on the list or enter an E-Mail or IP Address to place a call.");
     EXPECT_FALSE(outgoing().windowOpen());
 
-    outgoing().PlaceCall("ann@example.org", 2000, 0);
+    outgoing().placeCall("ann@example.org", 2000, 0);
     EXPECT_FALSE(outgoing().windowOpen()) << "no directory connection: nothing happens";
     EXPECT_EQ(callState(), CallStates::Idle);
 
-    outgoing().PlaceCall("no-such-host.invalid", 2000, 0);
+    outgoing().placeCall("no-such-host.invalid", 2000, 0);
     ASSERT_TRUE(waitUntil([&] {
         return messages.info.last().startsWith("You have entered an invalid Host Address: 11001 ");
     }));
@@ -424,14 +424,14 @@ TEST_F(CallTest, AddressesThatCannotBeCalled)
 
 TEST_F(CallTest, ProgressWindowCountsSecondsAndAnimates)
 {
-    outgoing().PlaceCall("127.0.0.1", peerPort + 9, 0);
+    outgoing().placeCall("127.0.0.1", peerPort + 9, 0);
     outgoing().cancel();
     session().placing();
-    outgoing().PlaceCall("127.0.0.1", peerPort + 9, 0);
+    outgoing().placeCall("127.0.0.1", peerPort + 9, 0);
     outgoing().cancel();
 
     RawListener control(peerPort);
-    outgoing().PlaceCall("127.0.0.1", peerPort, 0);
+    outgoing().placeCall("127.0.0.1", peerPort, 0);
     ASSERT_TRUE(control.waitForConnection());
     ASSERT_TRUE(waitUntil([&] { return callState() == CallStates::Requesting; }));
     for (int i = 0; i < 3; ++i)
@@ -453,11 +453,11 @@ TEST_F(CallTest, AnEmailAddressIsLookedUpOnTheDirectoryServer)
 {
     const quint16 port = freeBasePort();
     RawListener directory(port);
-    t->directory().ConnectDirectory("127.0.0.1", qint16(port));
+    t->directory().connectDirectory("127.0.0.1", qint16(port));
     RawConnection *dir = directory.waitForConnection();
     ASSERT_TRUE(dir);
     ASSERT_TRUE(dir->take("INT<ET>")) << "the login and the welcome request come first";
-    outgoing().PlaceCall("  Ann@Example.org ", 2000, 0);
+    outgoing().placeCall("  Ann@Example.org ", 2000, 0);
     ASSERT_TRUE(dir->waitFor("<ET>"));
     EXPECT_EQ(dir->received(), "GEM;Ann@Example.org;<ET>");
     EXPECT_EQ(callState(), CallStates::LookingUpEmail);

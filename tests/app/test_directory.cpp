@@ -25,14 +25,14 @@ protected:
     // Opens the directory connection; returns the server's end once the login has arrived.
     RawConnection *connectDirectory()
     {
-        t->directory().ConnectDirectory("127.0.0.1", qint16(dirPort));
+        t->directory().connectDirectory("127.0.0.1", qint16(dirPort));
         RawConnection *c = directory.waitForConnection();
         EXPECT_TRUE(c && c->waitFor("INT<ET>"));
         return c;
     }
     RawConnection *connectPal()
     {
-        t->presence().ConnectPalServer();
+        t->presence().connectPalServer();
         RawConnection *c = pal.waitForConnection();
         EXPECT_TRUE(c);
         return c;

@@ -69,7 +69,7 @@ TEST(WithTheDirectoryServer, LoggedInListedFoundByEmailCalledAndPalsFollowed)
 
     // Each asks the pal server for an ID, then logs in to the directory.
     for (TestProgram *t : {&ana, &bo}) {
-        (*t)->presence().ConnectPalServer();
+        (*t)->presence().connectPalServer();
         ASSERT_TRUE(waitUntil([&] { return (*t)->identity().userId() > 0; }));
         (*t)->directoryModel().openedByCommand();
         (*t)->directoryModel().activated();
@@ -102,7 +102,7 @@ TEST(WithTheDirectoryServer, LoggedInListedFoundByEmailCalledAndPalsFollowed)
     ASSERT_TRUE(QFile::copy(ana->identity().path(), again->identity().path()));
     setUp(again, server, "Ana", "ana@example.org");
     EXPECT_EQ(again->identity().userId(), anaId);
-    again->presence().ConnectPalServer();
+    again->presence().connectPalServer();
     ASSERT_TRUE(waitUntil([&] {
         bo->presence().checkTick();
         return bo->directoryModel().onlinePals().size() == 1;

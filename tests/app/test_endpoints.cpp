@@ -26,12 +26,12 @@ struct DaemonEvents {
     QStringList hostsAtDisconnect;
     explicit DaemonEvents(TcpLineListener &d)
     {
-        QObject::connect(&d, &TcpLineListener::Connected,
+        QObject::connect(&d, &TcpLineListener::connectionAccepted,
                          [this](int id) { connected.push_back(id); });
-        QObject::connect(&d, &TcpLineListener::DataIn, [this](int, const QByteArray &t, bool e) {
+        QObject::connect(&d, &TcpLineListener::dataIn, [this](int, const QByteArray &t, bool e) {
             data.push_back({t, e});
         });
-        QObject::connect(&d, &TcpLineListener::Disconnected, [this, &d](int id) {
+        QObject::connect(&d, &TcpLineListener::disconnected, [this, &d](int id) {
             disconnected.push_back(id);
             hostsAtDisconnect << d.remoteHost(id);
         });
@@ -114,7 +114,8 @@ TEST(Daemon, DeliversLinesPerConnectionTerminatorAndSends)
 {
     TcpLineListener d;
     DaemonEvents ev(d);
-    QObject::connect(&d, &TcpLineListener::Connected, [&d](int id) { d.setEol(id, "<E>"); });
+    QObject::connect(&d, &TcpLineListener::connectionAccepted,
+                     [&d](int id) { d.setEol(id, "<E>"); });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     auto peer = RawConnection::connectTo(freePort());
@@ -134,7 +135,7 @@ TEST(Daemon, RefusedRequestsAndLocalCloseAreSeenByThePeer)
     TcpLineListener d;
     DaemonEvents ev(d);
     bool refuse = true;
-    QObject::connect(&d, &TcpLineListener::ConnectionRequest,
+    QObject::connect(&d, &TcpLineListener::connectionRequest,
                      [&](bool *accept) { *accept = !refuse; });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
@@ -189,7 +190,7 @@ TEST(Daemon, AcceptsAgainOnceDescriptorsRunOutAndComeBack)
     tight.rlim_cur =
         QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::System).size() + 5;
     bool ranOut = false;
-    QObject::connect(&d, &TcpLineListener::Error, [&] { ranOut = true; });
+    QObject::connect(&d, &TcpLineListener::errorOccurred, [&] { ranOut = true; });
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     const bool failed = waitUntil([&] { return ranOut; }); // accepts what fits, then fails
     ::setrlimit(RLIMIT_NOFILE, &saved);
@@ -204,7 +205,8 @@ TEST(Daemon, TenMegabytesWithoutTerminatorArriveAsBoundedChunks)
 {
     TcpLineListener d;
     DaemonEvents ev(d);
-    QObject::connect(&d, &TcpLineListener::Connected, [&d](int id) { d.setEol(id, "<E>"); });
+    QObject::connect(&d, &TcpLineListener::connectionAccepted,
+                     [&d](int id) { d.setEol(id, "<E>"); });
     d.setLocalPort(freePort());
     ASSERT_FALSE(d.setListening(true));
     auto peer = RawConnection::connectTo(freePort());
@@ -229,9 +231,9 @@ TEST(Port, ConnectsReadsAddressesAndReportsBothCloses)
     TcpLineClient p;
     std::vector<int> connects, disconnects;
     std::vector<QByteArray> lines;
-    QObject::connect(&p, &TcpLineClient::Connected, [&](int s) { connects.push_back(s); });
-    QObject::connect(&p, &TcpLineClient::Disconnected, [&](int s) { disconnects.push_back(s); });
-    QObject::connect(&p, &TcpLineClient::DataIn,
+    QObject::connect(&p, &TcpLineClient::connectFinished, [&](int s) { connects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::disconnected, [&](int s) { disconnects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::dataIn,
                      [&](const QByteArray &t, bool) { lines.push_back(t); });
     ASSERT_FALSE(p.setRemoteHost("localhost"));
     EXPECT_EQ(p.remoteHost(), "localhost") << "a name is looked up as the connection is made";
@@ -262,7 +264,7 @@ TEST(Port, FailuresAreNumbered)
 {
     TcpLineClient p;
     std::vector<int> connects;
-    QObject::connect(&p, &TcpLineClient::Connected, [&](int s) { connects.push_back(s); });
+    QObject::connect(&p, &TcpLineClient::connectFinished, [&](int s) { connects.push_back(s); });
     EXPECT_EQ(p.setRemoteHost("").number, EndpointErrors::NoNetwork);
     EXPECT_EQ(p.setRemoteHost("::2").number, EndpointErrors::HostNotFound);
     EXPECT_EQ(p.dataToSend("x").number, EndpointErrors::NotConnected);
@@ -317,21 +319,22 @@ TEST(MemoryTransport, ConnectsSplitsLinesAndClosesLikeTcp)
     std::vector<std::pair<int, QByteArray>> arrived;
     std::vector<int> gone;
     bool accept = true;
-    QObject::connect(listener.get(), &LineListener::ConnectionRequest,
+    QObject::connect(listener.get(), &LineListener::connectionRequest,
                      [&](bool *a) { *a = accept; });
-    QObject::connect(listener.get(), &LineListener::Connected,
+    QObject::connect(listener.get(), &LineListener::connectionAccepted,
                      [&](int id) { listener->setEol(id, "<E>"); });
-    QObject::connect(listener.get(), &LineListener::DataIn,
+    QObject::connect(listener.get(), &LineListener::dataIn,
                      [&](int id, const QByteArray &t) { arrived.emplace_back(id, t); });
-    QObject::connect(listener.get(), &LineListener::Disconnected,
+    QObject::connect(listener.get(), &LineListener::disconnected,
                      [&](int id) { gone.push_back(id); });
 
     auto client = net.client();
-    std::vector<int> events; // Connected status, or -1 for Disconnected
+    std::vector<int> events; // connectFinished status, or -1 for disconnected
     std::vector<QByteArray> lines;
-    QObject::connect(client.get(), &LineClient::Connected, [&](int s) { events.push_back(s); });
-    QObject::connect(client.get(), &LineClient::Disconnected, [&] { events.push_back(-1); });
-    QObject::connect(client.get(), &LineClient::DataIn,
+    QObject::connect(client.get(), &LineClient::connectFinished,
+                     [&](int s) { events.push_back(s); });
+    QObject::connect(client.get(), &LineClient::disconnected, [&] { events.push_back(-1); });
+    QObject::connect(client.get(), &LineClient::dataIn,
                      [&](const QByteArray &t) { lines.push_back(t); });
     EXPECT_EQ(client->setRemoteHost("no-such-host.invalid").number, EndpointErrors::HostNotFound);
     ASSERT_FALSE(client->setRemoteHost("peer.example"));

@@ -32,7 +32,7 @@ TEST(SettingsFile, MissingFileGivesDefaultsAndSavingWritesEveryKey)
     const QString ini = dir.file("cfg/ovela.ini");
     Settings s;
     s.Name = "changed";
-    LoadSettings(ini, s);
+    loadSettings(ini, s);
     EXPECT_EQ(s.Name, "");
     EXPECT_EQ(s.DirPort, 2010);
     EXPECT_EQ(s.AutoDecTime, 20);
@@ -42,7 +42,7 @@ TEST(SettingsFile, MissingFileGivesDefaultsAndSavingWritesEveryKey)
     EXPECT_FALSE(s.AutoAccept);
     EXPECT_EQ(s.DirWidth, 8400);
 
-    ASSERT_TRUE(SaveSettings(ini, s));
+    ASSERT_TRUE(saveSettings(ini, s));
     const QString text = QString::fromUtf8(readAll(ini));
     EXPECT_EQ(text.count('='), 29);
     for (const char *line : {"DirPort=2010\n", "ChatFontSize= 9\n", "AutoDecTime= 20\n",
@@ -71,9 +71,9 @@ TEST(SettingsFile, RoundTripKeepsEveryValueAndForeignLines)
     s.WinPosLeft = -120;
     s.ChatFontSize = 12;
     s.MessagingDisable = true;
-    ASSERT_TRUE(SaveSettings(ini, s));
+    ASSERT_TRUE(saveSettings(ini, s));
     Settings back;
-    LoadSettings(ini, back);
+    loadSettings(ini, back);
     EXPECT_EQ(back.Name, "Ana Lee");
     EXPECT_EQ(back.EMail, "ana@example.org");
     EXPECT_EQ(back.Location, "Porto");
@@ -88,7 +88,7 @@ TEST(SettingsFile, RoundTripKeepsEveryValueAndForeignLines)
     const QByteArray text = readAll(ini);
     EXPECT_TRUE(text.startsWith("; kept comment\n[Other]\nx=1\n\n[Personal]"));
     EXPECT_TRUE(text.contains("WinPosLeft=-120\n"));
-    ASSERT_TRUE(SaveSettings(ini, back));
+    ASSERT_TRUE(saveSettings(ini, back));
     EXPECT_EQ(readAll(ini), text) << "saving what was read gives the same file";
 }
 
@@ -103,7 +103,7 @@ TEST(SettingsFile, ValuesAreReadAsTheFileWasAlwaysRead)
                     "\nEnableRTC=TRUE\nSendWelcome=NotTrue\n[Windows]\nChatFontSize=  11.5\n"
                     "WinPosTop=99999\n"));
     Settings s;
-    LoadSettings(ini, s);
+    loadSettings(ini, s);
     EXPECT_FALSE(s.ShowOnList) << "only the exact text True counts";
     EXPECT_EQ(s.DirPort, 0);
     EXPECT_EQ(s.AutoDecTime, 15);
@@ -121,7 +121,7 @@ TEST(SettingsFile, AWriteThatCannotHappenIsReportedAndChangesNothing)
     writeFile(dir.file("blocker"), "a file where a folder should be");
     Settings s;
     QString why;
-    EXPECT_FALSE(SaveSettings(dir.file("blocker/ovela/ovela.ini"), s, &why));
+    EXPECT_FALSE(saveSettings(dir.file("blocker/ovela/ovela.ini"), s, &why));
     EXPECT_FALSE(why.isEmpty());
     EXPECT_EQ(readAll(dir.file("blocker")), "a file where a folder should be");
 }
@@ -130,16 +130,16 @@ TEST(PalFile, SavedAsNameAndEmailLinesAndReadBack)
 {
     ScratchFolder dir;
     PalList pals;
-    LoadPalFile(pals);
+    loadPalFile(pals);
     EXPECT_EQ(pals.count(), 0);
     ASSERT_TRUE(pals.add("Bo.Smith@Mail.COM", "Bo.Smith@Mail.COM"));
     ASSERT_TRUE(pals.add("Eve", "eve@x.org"));
-    ASSERT_FALSE(SavePalFile(pals));
+    ASSERT_FALSE(writePalFile(pals));
     EXPECT_EQ(readAll("ovela.pal"),
               "Bo.Smith@Mail.COM\r\nbo.smith@mail.com\r\nEve\r\neve@x.org\r\n");
 
     PalList back;
-    LoadPalFile(back);
+    loadPalFile(back);
     ASSERT_EQ(back.count(), 2);
     EXPECT_EQ(back.entries[1].Name, "Eve");
     EXPECT_EQ(back.entries[0].Status, 1);
@@ -155,7 +155,7 @@ TEST(PalFile, CutShortAndOverfullFiles)
     ScratchFolder dir;
     writeFile("ovela.pal", "Ann\nann@x.org\nBob");
     PalList pals;
-    LoadPalFile(pals);
+    loadPalFile(pals);
     ASSERT_EQ(pals.count(), 2);
     EXPECT_EQ(pals.entries[1].Name, "Bob");
     EXPECT_EQ(pals.entries[1].EMail, "");
@@ -164,7 +164,7 @@ TEST(PalFile, CutShortAndOverfullFiles)
     for (int i = 0; i < 230; ++i)
         many += "p" + QByteArray::number(i) + "\r\nmail" + QByteArray::number(i) + "\r\n";
     writeFile("ovela.pal", many);
-    LoadPalFile(pals);
+    loadPalFile(pals);
     EXPECT_EQ(pals.count(), 200);
     EXPECT_FALSE(pals.add("one more", "x@y.z"));
 }
@@ -175,10 +175,10 @@ TEST(RefuseFile, IdsAreWrittenAsNumericLinesAndReadByValue)
     RefuseList list;
     list.add({17, "Ann", "ann@x.org"});
     list.add({-1, "Neg", "neg@x.org"});
-    ASSERT_FALSE(SaveRefuseList(list));
+    ASSERT_FALSE(writeRefuseList(list));
     EXPECT_EQ(readAll("refuse.dat"), " 17 \r\nAnn\r\nann@x.org\r\n-1 \r\nNeg\r\nneg@x.org\r\n");
     RefuseList back;
-    LoadRefuseList(back);
+    loadRefuseList(back);
     ASSERT_EQ(back.count(), 2);
     EXPECT_EQ(back.entries[0].ID, 17);
     EXPECT_EQ(back.entries[1].ID, -1);
@@ -194,12 +194,12 @@ TEST(RefuseFile, OnlyTwoHundredEntriesAreKept)
         many += " " + QByteArray::number(i) + " \r\nn\r\ne\r\n";
     writeFile("refuse.dat", many);
     RefuseList list;
-    LoadRefuseList(list);
+    loadRefuseList(list);
     EXPECT_EQ(list.count(), 200);
     EXPECT_EQ(list.entries.back().ID, 199);
     EXPECT_FALSE(list.add({999, "x", "y"}));
-    ASSERT_FALSE(SaveRefuseList(list));
-    LoadRefuseList(list);
+    ASSERT_FALSE(writeRefuseList(list));
+    loadRefuseList(list);
     EXPECT_EQ(list.count(), 200);
 }
 
@@ -208,7 +208,7 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndReachTheFileAsTheyHappen)
     ScratchFolder dir;
     writeFile("ovela.log", "old one\r\nold two\n");
     ActivityLog log;
-    EXPECT_TRUE(log.LoadActivityLog());
+    EXPECT_TRUE(log.loadActivityLog());
     const QDateTime when(QDate(2026, 12, 8), QTime(14, 5, 9));
     log.addAt(when, "Placed call to 10.0.0.2");
     ASSERT_EQ(log.entries().size(), 3);
@@ -219,7 +219,7 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndReachTheFileAsTheyHappen)
                 ActivityLog::stamp(when).contains("5:09"));
     EXPECT_EQ(readAll("ovela.log"), "old one\r\nold two\n" + line.toUtf8() + "\r\n")
         << "an entry is in the file as soon as it is added, so a crash loses none";
-    ASSERT_FALSE(log.SaveActivityLog());
+    ASSERT_FALSE(log.saveActivityLog());
     EXPECT_TRUE(readAll("ovela.log").startsWith("old one\r\nold two\r\n"));
     log.clear();
     EXPECT_EQ(readAll("ovela.log"), "");
@@ -227,8 +227,8 @@ TEST(ActivityLog, EntriesAreStampedKeptInOrderAndReachTheFileAsTheyHappen)
     // A last line without its line end (a program killed while writing it) stays a line.
     writeFile("ovela.log", "whole\r\ncut sho");
     ActivityLog again;
-    again.LoadActivityLog();
-    again.AddLogEntry("next");
+    again.loadActivityLog();
+    again.addLogEntry("next");
     EXPECT_EQ(readAll("ovela.log"),
               "whole\r\ncut sho\r\n" + again.entries().last().toUtf8() + "\r\n");
 }
@@ -239,7 +239,7 @@ TEST(ActivityLog, ClearAndTheBoundOnItsLength)
     int resets = 0;
     QObject::connect(&log, &ActivityLog::reset, [&] { ++resets; });
     for (int i = 0; i < ActivityLog::MaxEntries + 5; ++i)
-        log.AddLogEntry(QString::number(i));
+        log.addLogEntry(QString::number(i));
     EXPECT_EQ(log.entries().size(), ActivityLog::TrimmedEntries + 4);
     EXPECT_TRUE(log.entries().first().endsWith(": 1001"));
     EXPECT_EQ(resets, 1) << "the oldest lines go in one block";
@@ -250,9 +250,9 @@ TEST(ActivityLog, ClearAndTheBoundOnItsLength)
     // Once the oldest lines go, the file holds the entries kept.
     ScratchFolder dir;
     ActivityLog kept;
-    kept.LoadActivityLog();
+    kept.loadActivityLog();
     for (int i = 0; i < ActivityLog::MaxEntries + 1; ++i)
-        kept.AddLogEntry(QString::number(i));
+        kept.addLogEntry(QString::number(i));
     QStringList lines;
     ASSERT_TRUE(TextFile::readLines(ActivityLog::FileName, &lines));
     EXPECT_EQ(lines, kept.entries());
@@ -263,8 +263,8 @@ TEST(ActivityLog, SaveFailureIsReportedWithNumberAndText)
     ScratchFolder dir;
     QDir().mkdir("ovela.log"); // a folder where the file should be
     ActivityLog log;
-    log.AddLogEntry("x");
-    const FileError e = log.SaveActivityLog();
+    log.addLogEntry("x");
+    const FileError e = log.saveActivityLog();
     ASSERT_TRUE(bool(e));
     EXPECT_TRUE(e.message(ActivityLog::SaveFailure).startsWith("Could not save Log File, "));
     EXPECT_TRUE(e.message("p").contains(" : "));

@@ -62,7 +62,7 @@ TEST(SlowNameServer, CallsTheDirectoryAndMessagesGoOnWithoutWaitingForIt)
          },
          [&] { return caller->media().inCall() && callee->media().inCall(); }},
         {"the directory",
-         [&] { caller->directory().ConnectDirectory("slow.example", qint16(directoryPort)); },
+         [&] { caller->directory().connectDirectory("slow.example", qint16(directoryPort)); },
          [&] { return caller->directory().connected(); }},
         {"a quick message", [&] { sender.send("slow.example", callee.port(), message); },
          [&] { return callee->quickMessages().waitingCount() == 1; }},

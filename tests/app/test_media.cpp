@@ -68,7 +68,7 @@ bool pictureTaken(VideoPath &video)
 {
     return waitUntil([&] {
         video.grab();
-        return video.TakePicture();
+        return video.takePicture();
     });
 }
 
@@ -149,12 +149,12 @@ TEST_F(MediaTest, PicturesFlowAtMostOnePerTickAndStopWhileTheCameraIsPaused)
         break;
     }
 
-    session.video().CameraOff();
+    session.video().switchCameraOff();
     // Text still goes; once this line has arrived, so has every picture sent before it.
     session.textQueue().add("paused");
     ASSERT_TRUE(media->take("TXT00006paused<E>"));
     EXPECT_EQ(count(collectFor(1000), "KJP"), 0) << "no pictures while the camera is paused";
-    session.video().CameraOn();
+    session.video().switchCameraOn();
     EXPECT_GT(count(collectFor(1000), "KJP"), 0);
 }
 
@@ -324,7 +324,7 @@ TEST_F(MediaTest, A640PictureGoesWholeToTheSameVersionAndReducedToOthers)
     };
     for (bool sameVersion : {true, false}) {
         ASSERT_TRUE(pictureTaken(video));
-        const QByteArray kjp = video.SendPicture(sameVersion);
+        const QByteArray kjp = video.sendPicture(sameVersion);
         ASSERT_TRUE(kjp.startsWith("KJP"));
         EXPECT_EQ(decodedSize(kjp), sameVersion ? QSize(640, 480) : QSize(320, 240));
     }
@@ -339,7 +339,7 @@ TEST_F(MediaTest, WithoutTheVideoEngineCaptureIsReportedUnavailable)
     QObject::connect(&video, &VideoPath::captureAvailabilityChanged,
                      [&](bool on) { availability.push_back(on); });
     video.setEngineReady(false);
-    video.StartCapture(&selfView);
+    video.startCapture(&selfView);
     EXPECT_EQ(availability, std::vector<bool>{false}) << "the self-view menu entry must hear of it";
     EXPECT_FALSE(video.cameraOn());
     EXPECT_EQ(video.deviceName(), "No Video Capture");

@@ -142,7 +142,7 @@ TEST_F(MediaOptionsTest, TheCameraIsListedDescribedAndSwitchedLive)
     EXPECT_TRUE(video.captureAvailable());
     EXPECT_TRUE(waitUntil([&] {
         video.grab();
-        return video.TakePicture();
+        return video.takePicture();
     })) << "pictures come from the restarted camera";
 }
 

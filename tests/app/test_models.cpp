@@ -126,7 +126,7 @@ TEST(OptionsDirectory, CloseLogsInAgainWhenTheDetailsOrTheDirectoryChange)
     s.Location = "Lisbon";
     s.DirAddress = "127.0.0.1";
     s.DirPort = qint16(first);
-    t->directory().ConnectDirectory(s.DirAddress, s.DirPort);
+    t->directory().connectDirectory(s.DirAddress, s.DirPort);
     RawConnection *server = directory.waitForConnection();
     ASSERT_TRUE(server && server->take("INT<ET>"));
 

@@ -239,7 +239,7 @@ TEST_F(WindowTest, ClearingTheLogAsksFirst)
     action("Menu_ViewLog")->trigger();
     auto *list = find<QListWidget>("lstActivity");
     ASSERT_TRUE(list && find("frmLog")->isVisible());
-    p.log().AddLogEntry("while shown");
+    p.log().addLogEntry("while shown");
     EXPECT_TRUE(list->item(list->count() - 1)->text().endsWith(": while shown"));
     const int before = list->count();
     QString asked;

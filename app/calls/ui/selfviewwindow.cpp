@@ -42,7 +42,7 @@ SelfViewWindow::SelfViewWindow(VideoPath &video, QWidget *parent)
 
     connect(m_settings, &QPushButton::clicked, this, &SelfViewWindow::settingsRequested);
     connect(m_camSet, &QPushButton::clicked, this,
-            [this] { m_video.cameraOn() ? m_video.CameraOff() : m_video.CameraOn(); });
+            [this] { m_video.cameraOn() ? m_video.switchCameraOff() : m_video.switchCameraOn(); });
     connect(&m_video, &VideoPath::cameraChanged, this, &SelfViewWindow::showCameraState);
     connect(&m_video, &VideoPath::captureSizeChanged, this, &SelfViewWindow::sizeForCapture);
     connect(&m_video, &VideoPath::captureAvailabilityChanged, this, [this](bool) {

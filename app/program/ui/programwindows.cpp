@@ -208,7 +208,7 @@ void ProgramWindows::loadWindows()
     m_self = std::make_unique<SelfViewWindow>(m.camera);
     connect(m_self.get(), &SelfViewWindow::settingsRequested, this,
             [this] { openOptions(OptionsDialog::VideoTab); });
-    m.camera.StartCapture(m_self->captureArea());
+    m.camera.startCapture(m_self->captureArea());
 
     m_main->showIndicators();
     connect(m_self.get(), &ToolWindow::hiddenByUser, this,

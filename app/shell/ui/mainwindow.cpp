@@ -193,7 +193,7 @@ QWidget *MainWindow::buildToolbar()
                        Pictures::tool(entries[i].tool, true));
         if (i == MainWindowModel::CallTool) b->reserveCaption(QStringLiteral("HangUp"));
         connect(b, &ToolbarButton::clicked, &m_model, &MainWindowModel::toolbarCommand);
-        connect(b, &ToolbarButton::hovered, this, &MainWindow::ToolbarHover);
+        connect(b, &ToolbarButton::hovered, this, &MainWindow::toolbarHover);
         connect(b, &ToolbarButton::pressed, this,
                 [this](int i, Qt::MouseButton mb) { onTalk(i, mb, true); });
         connect(b, &ToolbarButton::released, this,
@@ -328,7 +328,7 @@ bool MainWindow::chatChecked() const
     return m_viewChat->isChecked();
 }
 
-void MainWindow::ToolbarHover(int index)
+void MainWindow::toolbarHover(int index)
 {
     for (int i = 0; i < m_tools.size(); ++i) {
         ToolbarButton *b = m_tools[i];

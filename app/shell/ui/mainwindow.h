@@ -62,7 +62,7 @@ private:
     void showSelfViewAvailable(bool available);
     void showTalking(bool on, bool latched);
     void showLights();
-    void ToolbarHover(int index);
+    void toolbarHover(int index);
     void onTalk(int index, Qt::MouseButton button, bool down);
 
     MainWindowModel &m_model;
