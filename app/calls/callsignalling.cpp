@@ -17,7 +17,7 @@
 using namespace CallControl;
 
 CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
-    : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
+    : QObject(parent), m_deps(deps), m_listener(deps.transports.listener()),
       m_client(deps.transports.client())
 {
     connect(m_client.get(), &LineClient::connectFinished, this,
@@ -25,15 +25,15 @@ CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
     connect(m_client.get(), &LineClient::dataIn, this,
             [this](const QByteArray &text, bool) { onControlData(text); });
     connect(m_client.get(), &LineClient::disconnected, this,
-            [this] { m_.session.controlClosed(); });
+            [this] { m_deps.session.controlClosed(); });
     connect(m_listener.get(), &LineListener::connectionRequest, this,
             [this](bool *accept) { *accept = !m_doNotDisturb; });
     connect(m_listener.get(), &LineListener::dataIn, this,
             [this](int id, const QByteArray &text, bool) { onListenerData(id, text); });
     connect(m_listener.get(), &LineListener::disconnected, this,
             [this](int id) { onListenerDisconnected(id); });
-    connect(&m_.incoming, &IncomingCall::accepted, this, &CallSignalling::sendAccept);
-    connect(&m_.incoming, &IncomingCall::declined, this, &CallSignalling::sendDecline);
+    connect(&m_deps.incoming, &IncomingCall::accepted, this, &CallSignalling::sendAccept);
+    connect(&m_deps.incoming, &IncomingCall::declined, this, &CallSignalling::sendDecline);
     m_sweep.setInterval(SweepMs);
     connect(&m_sweep, &QTimer::timeout, this, &CallSignalling::sweepStrayConnections);
     m_sweep.start();
@@ -101,7 +101,7 @@ QString CallSignalling::callLine(const QString &name, const QString &location,
 
 void CallSignalling::ring()
 {
-    if (m_.media.audio().idle()) m_.sounds.play(QStringLiteral("ringin.wav"));
+    if (m_deps.media.audio().idle()) m_deps.sounds.play(QStringLiteral("ringin.wav"));
 }
 
 // ---- calling side -------------------------------------------------------------------------
@@ -137,46 +137,48 @@ void CallSignalling::closeControl()
 void CallSignalling::onControlConnected(int status, const QString &description)
 {
     if (status == EndpointErrors::HostNotFound) { // a name looked up as the call was placed
-        m_.messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
-                                    QString::number(status) + QLatin1Char(' ') + description);
-        m_.session.cancelled();
+        m_deps.messages.showInfoMessage(
+            QStringLiteral("You have entered an invalid Host Address: ") + QString::number(status) +
+            QLatin1Char(' ') + description);
+        m_deps.session.cancelled();
         return;
     }
     if (status != 0) {
-        m_.session.notAnswered();
+        m_deps.session.notAnswered();
         return;
     }
-    m_.session.requesting();
-    const Settings &s = m_.settings;
+    m_deps.session.requesting();
+    const Settings &s = m_deps.settings;
     m_client->dataToSend(build(Request{s.Name, s.Location, timeOfDay()}));
 }
 
 void CallSignalling::onControlData(const QByteArray &text)
 {
-    CallSession &s = m_.session;
+    CallSession &s = m_deps.session;
     const Message message = parse(text);
     if (const auto *answer = std::get_if<Answer>(&message)) {
         if (!answer->yes) {
             s.answered(false);
-            m_.log.addLogEntry(QStringLiteral("Call Not Accepted from ") + m_client->remoteHost());
+            m_deps.log.addLogEntry(QStringLiteral("Call Not Accepted from ") +
+                                   m_client->remoteHost());
             closeClientConnections();
             return;
         }
         s.setRemoteUserName(answer->name);
         s.answered(true);
-        m_.log.addLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
-                           QStringLiteral(", ") + answer->location + QLatin1Char(' ') +
-                           m_client->remoteHost() + QStringLiteral(", ") + answer->time);
-        m_.chat.appendIncoming(callLine(answer->name, answer->location, answer->time));
+        m_deps.log.addLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
+                               QStringLiteral(", ") + answer->location + QLatin1Char(' ') +
+                               m_client->remoteHost() + QStringLiteral(", ") + answer->time);
+        m_deps.chat.appendIncoming(callLine(answer->name, answer->location, answer->time));
         if (!m_listener->connected(1)) ring(); // not a call to oneself
-        m_client->dataToSend(build(Capability{Version, m_.settings.EnableRTC}));
+        m_client->dataToSend(build(Capability{Version, m_deps.settings.EnableRTC}));
         connectMedia(m_client->remoteHost());
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
         if (capability->version == Version) s.setCapabilities(true, capability->realTime);
     } else if (std::holds_alternative<Busy>(message)) {
         s.busy();
-        m_.log.addLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
-                           QStringLiteral(" busy."));
+        m_deps.log.addLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
+                               QStringLiteral(" busy."));
         closeClientConnections();
     }
 }
@@ -184,9 +186,10 @@ void CallSignalling::onControlData(const QByteArray &text)
 void CallSignalling::connectMedia(const QString &host)
 {
     if (host.trimmed().isEmpty()) return;
-    if (const EndpointError e = m_.media.connectTo(host, quint16(m_client->remotePort() + 1))) {
-        m_.messages.showInfoMessage(QStringLiteral("You have entered an invalid Host Address: ") +
-                                    QString::number(e.number) + QLatin1Char(' ') + e.description);
+    if (const EndpointError e = m_deps.media.connectTo(host, quint16(m_client->remotePort() + 1))) {
+        m_deps.messages.showInfoMessage(
+            QStringLiteral("You have entered an invalid Host Address: ") +
+            QString::number(e.number) + QLatin1Char(' ') + e.description);
     }
 }
 
@@ -196,40 +199,40 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
 {
     const Message message = parse(text);
     if (const auto *request = std::get_if<Request>(&message)) {
-        m_.session.setRemoteUserName(request->name);
+        m_deps.session.setRemoteUserName(request->name);
         const QString from = request->name + QStringLiteral(", ") + request->location +
                              QLatin1Char(' ') + m_listener->remoteHost(id);
         if (busyCheck(id)) {
-            m_.incoming.showBusyNotice(request->name, request->location);
+            m_deps.incoming.showBusyNotice(request->name, request->location);
             ring();
             if (m_listener->connected(id)) m_listener->dataToSend(id, build(Busy{}));
-            m_.log.addLogEntry(QStringLiteral("Sent busy to :") + from);
+            m_deps.log.addLogEntry(QStringLiteral("Sent busy to :") + from);
             return;
         }
-        m_.incoming.openCallPrompt(request->name, request->location);
+        m_deps.incoming.openCallPrompt(request->name, request->location);
         ring();
-        m_.log.addLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
-                           request->time);
-        m_.chat.appendIncoming(callLine(request->name, request->location, request->time));
+        m_deps.log.addLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
+                               request->time);
+        m_deps.chat.appendIncoming(callLine(request->name, request->location, request->time));
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
-        CallSession &s = m_.session;
+        CallSession &s = m_deps.session;
         if (capability->version == Version)
-            s.setCapabilities(true, capability->realTime && m_.settings.EnableRTC);
+            s.setCapabilities(true, capability->realTime && m_deps.settings.EnableRTC);
         m_listener->dataToSend(id, build(Capability{Version, s.realTime()}));
     }
 }
 
 void CallSignalling::onListenerDisconnected(int id)
 {
-    if (id == 1) m_.session.incomingControlClosed();
+    if (id == 1) m_deps.session.incomingControlClosed();
 }
 
 void CallSignalling::sendAccept()
 {
     if (!m_listener->connected(1)) return;
-    const Settings &s = m_.settings;
+    const Settings &s = m_deps.settings;
     m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, timeOfDay()}));
-    m_.session.acceptedHere();
+    m_deps.session.acceptedHere();
 }
 
 void CallSignalling::sendDecline()
@@ -241,24 +244,24 @@ void CallSignalling::sendDecline()
 
 void CallSignalling::hangUp()
 {
-    if (m_.media.servedConnected())
+    if (m_deps.media.servedConnected())
         closeServedConnection(1);
-    else if (m_.media.clientConnected())
+    else if (m_deps.media.clientConnected())
         closeClientConnections();
 }
 
 void CallSignalling::closeServedConnection(int n)
 {
-    m_.media.closeServed(n);
+    m_deps.media.closeServed(n);
     m_listener->setConnected(n, false);
-    m_.chat.closeServed(n);
+    m_deps.chat.closeServed(n);
 }
 
 void CallSignalling::closeClientConnections()
 {
-    m_.media.closeClient();
+    m_deps.media.closeClient();
     m_client->setConnected(false);
-    m_.chat.closeClient();
+    m_deps.chat.closeClient();
 }
 
 void CallSignalling::sweepStrayConnections()
@@ -266,8 +269,8 @@ void CallSignalling::sweepStrayConnections()
     const QList<int> ids = m_listener->connectionIds();
     for (int id : ids) {
         const bool carriesCall =
-            id == 1 && (m_.incoming.promptOpen() || m_.session.acceptedIncoming() ||
-                        m_.session.mediaState() != MediaState::None);
+            id == 1 && (m_deps.incoming.promptOpen() || m_deps.session.acceptedIncoming() ||
+                        m_deps.session.mediaState() != MediaState::None);
         if (!carriesCall && m_listener->connectionAge(id) > m_strayMs)
             m_listener->setConnected(id, false);
     }

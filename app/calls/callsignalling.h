@@ -94,7 +94,7 @@ private:
     void ring();
     QString callLine(const QString &name, const QString &location, const QString &time) const;
 
-    Deps m_;
+    Deps m_deps;
     std::unique_ptr<LineListener> m_listener; // base port, no terminator
     std::unique_ptr<LineClient> m_client;     // a peer's base port, no terminator
     bool m_doNotDisturb = false;

@@ -36,7 +36,7 @@ double processorSeconds()
 } // namespace
 
 MediaSession::MediaSession(const Deps &deps, QObject *parent)
-    : QObject(parent), m_(deps), m_listener(deps.transports.listener()),
+    : QObject(parent), m_deps(deps), m_listener(deps.transports.listener()),
       m_client(deps.transports.client()), m_audio(deps.audio), m_video(deps.video),
       m_payload(PayloadBytes)
 {
@@ -61,12 +61,13 @@ MediaSession::MediaSession(const Deps &deps, QObject *parent)
             [this](const QByteArray &text, bool eol) { onMediaData(text, eol, true); });
 
     // Without an engine the program runs on, without pictures or without sound.
-    connect(&m_.videoEngine, &VideoEngine::failed, this, [this] {
+    connect(&m_deps.videoEngine, &VideoEngine::failed, this, [this] {
         m_videoEngine = false;
         m_video.setEngineReady(false);
         m_video.forgetCapture();
     });
-    connect(&m_.audioEngine, &AudioEngine::failed, this, [this] { m_audio.setAvailable(false); });
+    connect(&m_deps.audioEngine, &AudioEngine::failed, this,
+            [this] { m_audio.setAvailable(false); });
 }
 
 MediaSession::~MediaSession() = default;
@@ -76,19 +77,19 @@ void MediaSession::initMediaEngine()
     m_text.reset();
     m_audio.reset();
     m_framesIn = m_framesOut = m_bytesIn = m_bytesOut = 0;
-    m_.session.reset();
+    m_deps.session.reset();
     m_incomingSize = QSize(VideoPath::Width, VideoPath::Height);
 
-    VideoEngine &video = m_.videoEngine;
+    VideoEngine &video = m_deps.videoEngine;
     m_videoEngine = video.initialize();
     video.setCompType(StillCompression);
     video.startDrawing(m_incomingTarget, VideoPath::Width, VideoPath::Height);
     m_videoEngine = m_videoEngine && video.usable();
     m_video.setEngineReady(m_videoEngine);
 
-    m_.audioEngine.startGsm();
-    const bool sound = m_.audioEngine.hasAudio();
-    m_audio.setAvailable(sound && m_.audioEngine.usable());
+    m_deps.audioEngine.startGsm();
+    const bool sound = m_deps.audioEngine.hasAudio();
+    m_audio.setAvailable(sound && m_deps.audioEngine.usable());
 }
 
 EndpointError MediaSession::start(quint16 basePort)
@@ -128,21 +129,21 @@ void MediaSession::shutDownEngines()
 {
     m_video.closeCapture();
     if (m_videoEngine) {
-        m_.videoEngine.terminate();
-        m_.videoEngine.stopDrawing();
+        m_deps.videoEngine.terminate();
+        m_deps.videoEngine.stopDrawing();
         m_videoEngine = false;
         m_video.setEngineReady(false);
     }
     if (m_audio.available()) {
         if (m_audio.microphoneOn()) m_audio.switchMicrophoneOff();
-        m_.audioEngine.stopGsm();
+        m_deps.audioEngine.stopGsm();
         m_audio.setAvailable(false);
     }
 }
 
 bool MediaSession::inCall() const
 {
-    return m_.session.inCall();
+    return m_deps.session.inCall();
 }
 
 EndpointError MediaSession::connectTo(const QString &host, quint16 port)
@@ -183,7 +184,7 @@ void MediaSession::onServedRequest(bool *accept)
 {
     // Media connections come from the peer of the call accepted on control connection 1; a
     // connection from anywhere else, or a second one, would hijack the call.
-    CallSession &s = m_.session;
+    CallSession &s = m_deps.session;
     *accept = s.acceptedIncoming() && m_listener->connectionCount() == 0;
     if (*accept) s.mediaRequested();
 }
@@ -204,15 +205,16 @@ void MediaSession::onClientConnected(int status)
 {
     if (status != 0) {
         emit connectFailed();
-        m_.session.notAnswered();
+        m_deps.session.notAnswered();
         return;
     }
-    m_.chat.connectText(m_client->remoteHost(), quint16(m_client->remotePort() - MediaPortOffset));
+    m_deps.chat.connectText(m_client->remoteHost(),
+                            quint16(m_client->remotePort() - MediaPortOffset));
     m_audio.outgoing().reset();
     m_text.reset();
     enterCall();
     m_clock.reset();
-    m_.log.addLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
+    m_deps.log.addLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
 }
 
 void MediaSession::enterCall()
@@ -220,25 +222,25 @@ void MediaSession::enterCall()
     m_totals = Totals();
     m_totals.startedMs = m_clockBase.elapsed();
     m_totals.cpuStart = processorSeconds();
-    m_.chat.setPeerCaption(m_.session.remoteUserName());
-    if (m_.settings.SendWelcome) m_text.add(m_.settings.WelcomeMsg);
-    m_.session.callEntered();
+    m_deps.chat.setPeerCaption(m_deps.session.remoteUserName());
+    if (m_deps.settings.SendWelcome) m_text.add(m_deps.settings.WelcomeMsg);
+    m_deps.session.callEntered();
     emit callEntered();
 }
 
 void MediaSession::endCall(const QString &remoteHost)
 {
-    if (m_audio.idle()) m_.sounds.play(QStringLiteral("discon.wav"));
-    m_.chat.setIdleCaption();
-    m_.session.callEnded();
+    if (m_audio.idle()) m_deps.sounds.play(QStringLiteral("discon.wav"));
+    m_deps.chat.setIdleCaption();
+    m_deps.session.callEnded();
     m_clock.reset();
     endMediaSession();
-    m_.log.addLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
+    m_deps.log.addLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
 }
 
 void MediaSession::endMediaSession()
 {
-    CallSession &s = m_.session;
+    CallSession &s = m_deps.session;
     m_totals.endedMs = m_clockBase.elapsed();
     m_totals.cpuEnd = processorSeconds();
     m_text.reset();
@@ -247,9 +249,9 @@ void MediaSession::endMediaSession()
     s.setCapabilities(false, false);
     m_framesIn = m_framesOut = m_bytesIn = m_bytesOut = 0;
     emit figuresReset();
-    if (m_videoEngine) m_.videoEngine.flushEvents();
-    m_.chat.clearOutgoing();
-    m_.chat.appendIncoming(QStringLiteral("\r\n<End of Connection>\r\n"));
+    if (m_videoEngine) m_deps.videoEngine.flushEvents();
+    m_deps.chat.clearOutgoing();
+    m_deps.chat.appendIncoming(QStringLiteral("\r\n<End of Connection>\r\n"));
     s.setRemoteUserName(QString());
     m_incomingSize = QSize(VideoPath::Width, VideoPath::Height);
     emit callEnded();
@@ -278,13 +280,13 @@ void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool from
     // Chunks of a line too long to hold, and packets that declare nothing, are dropped.
     if (header.declared < 1 || !endOfLine || !m_videoEngine) return;
     int16_t kind = 0;
-    const int32_t result =
-        m_.videoEngine.processData(reinterpret_cast<const uint8_t *>(text.constData()),
-                                   int32_t(header.length), m_payload.data(), PayloadBytes, &kind);
+    const int32_t result = m_deps.videoEngine.processData(
+        reinterpret_cast<const uint8_t *>(text.constData()), int32_t(header.length),
+        m_payload.data(), PayloadBytes, &kind);
     switch (kind) {
     case PictureKind: {
         if (fromClient) m_lastPictureValue = result;
-        const QSize size = m_.videoEngine.imageSize();
+        const QSize size = m_deps.videoEngine.imageSize();
         if (size.width() != m_incomingSize.width()) {
             m_incomingSize = size;
             emit incomingPictureResized(size.width(), size.height());
@@ -302,7 +304,7 @@ void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool from
         }
         break;
     case TextKind:
-        m_.chat.appendReceivedLine(MediaPacket::textOf(text, header));
+        m_deps.chat.appendReceivedLine(MediaPacket::textOf(text, header));
         ++m_totals.linesIn;
         break;
     default:
@@ -321,7 +323,8 @@ void MediaSession::tick()
     // The activity animation moves every second tick during a call, and after one until it is
     // back at its first picture.
     ++m_tickCount;
-    if ((m_tickCount % 2) == 0 && (m_.session.mediaState() != MediaState::None || m_frame != 0)) {
+    if ((m_tickCount % 2) == 0 &&
+        (m_deps.session.mediaState() != MediaState::None || m_frame != 0)) {
         m_frame = (m_frame + 1) % AnimationFrames;
         emit animationFrameChanged(m_frame);
     }
@@ -396,7 +399,7 @@ void MediaSession::sendAudio()
 void MediaSession::sendPicture()
 {
     if (!m_video.cameraOn() || !m_video.captureAvailable() || !m_video.takePicture()) return;
-    const QByteArray packet = m_video.sendPicture(m_.session.peerVersion());
+    const QByteArray packet = m_video.sendPicture(m_deps.session.peerVersion());
     if (!packet.isEmpty() && sendMediaPacket(packet) > 0) {
         ++m_framesOut;
         ++m_totals.picturesOut;

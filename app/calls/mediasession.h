@@ -152,7 +152,7 @@ private:
     void sendAudio();
     void sendPicture();
 
-    Deps m_;
+    Deps m_deps;
     std::unique_ptr<LineListener> m_listener; // base port + 1, "<E>" per connection
     std::unique_ptr<LineClient> m_client;     // a peer's base port + 1, "<E>"
     AudioPath &m_audio;

@@ -9,7 +9,7 @@
 using namespace Directory;
 
 DirectoryClient::DirectoryClient(const Deps &deps, QObject *parent)
-    : QObject(parent), m_(deps), m_server(deps.transports.client())
+    : QObject(parent), m_deps(deps), m_server(deps.transports.client())
 {
     m_server->setEol(Terminator);
     connect(m_server.get(), &LineClient::connectFinished, this,
@@ -52,7 +52,7 @@ void DirectoryClient::connectDirectory(const QString &host, qint16 port)
     m_server->setRemotePort(quint16(port));
     if (const EndpointError e = m_server->setRemoteHost(name)) {
         if (e.number == EndpointErrors::NoNetwork)
-            m_.messages.showInfoMessage(
+            m_deps.messages.showInfoMessage(
                 QStringLiteral("You must be connected to the Internet before you can use the "
                                "Directory"));
         else
@@ -64,14 +64,15 @@ void DirectoryClient::connectDirectory(const QString &host, qint16 port)
 
 void DirectoryClient::invalidAddress(const QString &host, int port, const EndpointError &e)
 {
-    m_.messages.showInfoMessage(QStringLiteral("Directory Server Address is invalid: ") + host +
-                                QLatin1Char(':') + QString::number(port) + QStringLiteral(", ") +
-                                QString::number(e.number) + QLatin1Char(' ') + e.description);
+    m_deps.messages.showInfoMessage(QStringLiteral("Directory Server Address is invalid: ") + host +
+                                    QLatin1Char(':') + QString::number(port) +
+                                    QStringLiteral(", ") + QString::number(e.number) +
+                                    QLatin1Char(' ') + e.description);
 }
 
 void DirectoryClient::sendDirectoryLogin()
 {
-    m_server->dataToSend(build(m_.identity.login(DirectoryLogin)));
+    m_server->dataToSend(build(m_deps.identity.login(DirectoryLogin)));
 }
 
 void DirectoryClient::disconnect()
@@ -124,13 +125,13 @@ void DirectoryClient::onLine(const QByteArray &line)
 {
     const Reply reply = parseReply(line);
     if (const auto *notice = std::get_if<Notice>(&reply)) {
-        m_.messages.showInfoMessage(notice->text);
+        m_deps.messages.showInfoMessage(notice->text);
         if (notice->kind == Notice::Intro) {
             requestList();
             setStatus(QStringLiteral("Requesting User List"));
         } else if (notice->kind == Notice::Busy) {
             // No automatic reconnection, and the empty address is saved.
-            m_.settings.DirAddress.clear();
+            m_deps.settings.DirAddress.clear();
             m_server->setConnected(false);
         }
     } else if (const auto *redirect = std::get_if<Redirect>(&reply)) {

@@ -75,7 +75,7 @@ private:
     void onLine(const QByteArray &line);
     void showUsers(const Directory::UserList &list);
 
-    Deps m_;
+    Deps m_deps;
     std::unique_ptr<LineClient> m_server; // the directory server, "<ET>"
     QList<Directory::User> m_users;
     QString m_status, m_online, m_listed;

@@ -22,16 +22,18 @@ int DirectoryModel::keyIndex(const QString &key)
     return Fields::val32(key);
 }
 
-DirectoryModel::DirectoryModel(const Deps &deps, QObject *parent) : QObject(parent), m_(deps)
+DirectoryModel::DirectoryModel(const Deps &deps, QObject *parent) : QObject(parent), m_deps(deps)
 {
-    connect(&m_.directory, &DirectoryClient::usersChanged, this, &DirectoryModel::usersChanged);
-    connect(&m_.directory, &DirectoryClient::statusChanged, this, &DirectoryModel::statusChanged);
-    connect(&m_.directory, &DirectoryClient::usersChanged, this, &DirectoryModel::statusChanged);
-    connect(&m_.directory, &DirectoryClient::serverChoicesChanged, this,
+    connect(&m_deps.directory, &DirectoryClient::usersChanged, this, &DirectoryModel::usersChanged);
+    connect(&m_deps.directory, &DirectoryClient::statusChanged, this,
+            &DirectoryModel::statusChanged);
+    connect(&m_deps.directory, &DirectoryClient::usersChanged, this,
+            &DirectoryModel::statusChanged);
+    connect(&m_deps.directory, &DirectoryClient::serverChoicesChanged, this,
             &DirectoryModel::serverChoicesChanged);
-    connect(&m_.directory, &DirectoryClient::redirectOffered, this,
+    connect(&m_deps.directory, &DirectoryClient::redirectOffered, this,
             &DirectoryModel::redirectOffered);
-    connect(&m_.presence, &PalPresence::palListsChanged, this, &DirectoryModel::palsChanged);
+    connect(&m_deps.presence, &PalPresence::palListsChanged, this, &DirectoryModel::palsChanged);
 }
 
 int DirectoryModel::iconFor(int status, int kind, bool video, bool audio)
@@ -47,7 +49,7 @@ int DirectoryModel::iconFor(int status, int kind, bool video, bool audio)
 QList<DirectoryModel::Row> DirectoryModel::users() const
 {
     QList<Row> rows;
-    const QList<Directory::User> &users = m_.directory.users();
+    const QList<Directory::User> &users = m_deps.directory.users();
     for (int i = 0; i < users.size(); ++i) {
         const Directory::User &u = users[i];
         rows.append({listKey(i + 1), u.name, u.location, u.comment,
@@ -59,42 +61,42 @@ QList<DirectoryModel::Row> DirectoryModel::users() const
 QList<DirectoryModel::Row> DirectoryModel::onlinePals() const
 {
     QList<Row> rows;
-    for (int index : m_.presence.onlinePals())
-        rows.append({listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
+    for (int index : m_deps.presence.onlinePals())
+        rows.append({listKey(index), m_deps.pals.entries[size_t(index - 1)].Name, {}, {}});
     return rows;
 }
 
 QList<DirectoryModel::Row> DirectoryModel::offlinePals() const
 {
     QList<Row> rows;
-    for (int index : m_.presence.offlinePals())
-        rows.append({listKey(index), m_.pals.entries[size_t(index - 1)].Name, {}, {}});
+    for (int index : m_deps.presence.offlinePals())
+        rows.append({listKey(index), m_deps.pals.entries[size_t(index - 1)].Name, {}, {}});
     return rows;
 }
 
 QString DirectoryModel::status() const
 {
-    return m_.directory.status();
+    return m_deps.directory.status();
 }
 
 QString DirectoryModel::onlineCount() const
 {
-    return m_.directory.onlineText();
+    return m_deps.directory.onlineText();
 }
 
 QString DirectoryModel::listedCount() const
 {
-    return m_.directory.listedText();
+    return m_deps.directory.listedText();
 }
 
 QStringList DirectoryModel::serverChoices() const
 {
-    return m_.directory.serverChoices();
+    return m_deps.directory.serverChoices();
 }
 
 QString DirectoryModel::serverText() const
 {
-    return m_.settings.DirAddress + QLatin1Char(':') + QString::number(m_.settings.DirPort);
+    return m_deps.settings.DirAddress + QLatin1Char(':') + QString::number(m_deps.settings.DirPort);
 }
 
 void DirectoryModel::activated()
@@ -103,23 +105,23 @@ void DirectoryModel::activated()
     if (!m_forceRefresh && m_nextRefreshDay > today) return;
     m_forceRefresh = false;
     m_nextRefreshDay = today + RefreshAfterDays;
-    const Settings &s = m_.settings;
+    const Settings &s = m_deps.settings;
     if (s.DirAddress.isEmpty()) {
-        m_.directory.setStatus(QStringLiteral("Type in IP Address for Connection"));
+        m_deps.directory.setStatus(QStringLiteral("Type in IP Address for Connection"));
         return;
     }
-    if (!m_.directory.connected()) {
-        m_.directory.connectDirectory(s.DirAddress, s.DirPort);
+    if (!m_deps.directory.connected()) {
+        m_deps.directory.connectDirectory(s.DirAddress, s.DirPort);
     } else {
-        m_.directory.setStatus(QStringLiteral("Requesting User List"));
-        m_.directory.requestList();
+        m_deps.directory.setStatus(QStringLiteral("Requesting User List"));
+        m_deps.directory.requestList();
     }
-    m_.presence.checkTick();
+    m_deps.presence.checkTick();
 }
 
 void DirectoryModel::setVisible(bool visible)
 {
-    m_.presence.setWindowVisible(visible);
+    m_deps.presence.setWindowVisible(visible);
 }
 
 void DirectoryModel::chooseServer(const QString &text)
@@ -127,9 +129,9 @@ void DirectoryModel::chooseServer(const QString &text)
     QString host;
     qint16 port = 0;
     Directory::splitServerAddress(text, &host, &port);
-    m_.settings.DirAddress = host;
-    m_.settings.DirPort = port;
-    m_.directory.connectDirectory(host, port);
+    m_deps.settings.DirAddress = host;
+    m_deps.settings.DirPort = port;
+    m_deps.directory.connectDirectory(host, port);
 }
 
 int DirectoryModel::userIndex(const QString &key) const
@@ -139,7 +141,7 @@ int DirectoryModel::userIndex(const QString &key) const
 
 QString DirectoryModel::selectUser(const QString &key)
 {
-    const Directory::User *user = m_.directory.user(userIndex(key));
+    const Directory::User *user = m_deps.directory.user(userIndex(key));
     if (!user) return {};
     m_callEnabled = true;
     return user->address;
@@ -148,23 +150,23 @@ QString DirectoryModel::selectUser(const QString &key)
 QString DirectoryModel::selectOnlinePal(const QString &key)
 {
     const int index = userIndex(key);
-    if (index < 1 || index > m_.pals.count()) return {};
+    if (index < 1 || index > m_deps.pals.count()) return {};
     m_callEnabled = true;
-    return m_.pals.entries[size_t(index - 1)].Address;
+    return m_deps.pals.entries[size_t(index - 1)].Address;
 }
 
 void DirectoryModel::callUser(const QString &key)
 {
     const int index = userIndex(key);
-    if (const Directory::User *user = m_.directory.user(index))
+    if (const Directory::User *user = m_deps.directory.user(index))
         emit callRequested(user->address, user->port, index);
 }
 
 void DirectoryModel::callPal(const QString &key)
 {
     const int index = userIndex(key);
-    if (index < 1 || index > m_.pals.count()) return;
-    const PalEntry &pal = m_.pals.entries[size_t(index - 1)];
+    if (index < 1 || index > m_deps.pals.count()) return;
+    const PalEntry &pal = m_deps.pals.entries[size_t(index - 1)];
     emit callRequested(pal.Address, pal.Port, 0);
 }
 
@@ -173,7 +175,7 @@ void DirectoryModel::call(const QString &address, const QString &selectedUserKey
     // The Call button calls port 2000 (a typed address may carry its own port); the listed
     // user's entry gives the progress window its name and place.
     const int index =
-        m_.directory.user(userIndex(selectedUserKey)) ? userIndex(selectedUserKey) : 0;
+        m_deps.directory.user(userIndex(selectedUserKey)) ? userIndex(selectedUserKey) : 0;
     QString host;
     quint16 port = DefaultBasePort;
     NetAddress::splitTarget(address, &host, &port);
@@ -182,47 +184,49 @@ void DirectoryModel::call(const QString &address, const QString &selectedUserKey
 
 void DirectoryModel::sendMessage(const QString &selectedUserKey, const QString &selectedPalKey)
 {
-    if (const Directory::User *user = m_.directory.user(userIndex(selectedUserKey))) {
+    if (const Directory::User *user = m_deps.directory.user(userIndex(selectedUserKey))) {
         if (user->id < Pal::FirstId || user->id > Pal::LastId) {
-            m_.messages.messageBox(QStringLiteral("This person is using an older version. You "
-                                                  "cannot send a message to an older version."));
+            m_deps.messages.messageBox(
+                QStringLiteral("This person is using an older version. You "
+                               "cannot send a message to an older version."));
             return;
         }
         emit composeRequested(user->name, user->location, user->address, user->port);
         return;
     }
     const int index = userIndex(selectedPalKey);
-    if (index < 1 || index > m_.pals.count()) {
-        m_.messages.messageBox(QStringLiteral("Select a user to send message."));
+    if (index < 1 || index > m_deps.pals.count()) {
+        m_deps.messages.messageBox(QStringLiteral("Select a user to send message."));
         return;
     }
-    const PalEntry &pal = m_.pals.entries[size_t(index - 1)];
+    const PalEntry &pal = m_deps.pals.entries[size_t(index - 1)];
     emit composeRequested(pal.Name, pal.Location, pal.Address, pal.Port);
 }
 
 void DirectoryModel::refresh()
 {
-    if (m_.directory.connected()) {
-        m_.directory.setStatus(QStringLiteral("Refreshing Directory List"));
-        m_.directory.requestList();
+    if (m_deps.directory.connected()) {
+        m_deps.directory.setStatus(QStringLiteral("Refreshing Directory List"));
+        m_deps.directory.requestList();
     }
-    m_.presence.checkTick();
+    m_deps.presence.checkTick();
 }
 
 bool DirectoryModel::addPal(const QString &address)
 {
     if (address.isEmpty()) {
-        m_.messages.messageBox(QStringLiteral("You must enter an email address to add this Pal"),
-                               QStringLiteral("Pal Entry"));
+        m_deps.messages.messageBox(
+            QStringLiteral("You must enter an email address to add this Pal"),
+            QStringLiteral("Pal Entry"));
         return false;
     }
-    if (!m_.presence.addPal(address, address)) {
-        m_.messages.messageBox(
+    if (!m_deps.presence.addPal(address, address)) {
+        m_deps.messages.messageBox(
             QStringLiteral("Your pal list is full: delete a pal before adding another."),
             QStringLiteral("Pal Entry"));
         return false;
     }
-    m_.presence.startCycle();
+    m_deps.presence.startCycle();
     return true;
 }
 
@@ -231,22 +235,22 @@ void DirectoryModel::deletePal(const QString &onlineKey, const QString &offlineK
     // The second list wins when both have a selection.
     const QString key = offlineKey.isEmpty() ? onlineKey : offlineKey;
     const int index = userIndex(key);
-    if (index >= 1) m_.presence.deletePal(index);
+    if (index >= 1) m_deps.presence.deletePal(index);
 }
 
 void DirectoryModel::acceptRedirect(const QString &address)
 {
-    Settings &s = m_.settings;
+    Settings &s = m_deps.settings;
     if (address.contains(QLatin1Char(':')))
         Directory::splitServerAddress(address, &s.DirAddress, &s.DirPort);
     emit serverTextChanged(serverText());
-    m_.directory.connectDirectory(s.DirAddress, s.DirPort);
-    if (m_.directory.connected()) m_.directory.requestIntro();
+    m_deps.directory.connectDirectory(s.DirAddress, s.DirPort);
+    if (m_deps.directory.connected()) m_deps.directory.requestIntro();
 }
 
 QSize DirectoryModel::sizeTwips() const
 {
-    return QSize(m_.settings.DirWidth, m_.settings.DirHeight)
+    return QSize(m_deps.settings.DirWidth, m_deps.settings.DirHeight)
         .expandedTo(QSize(MinimumWidthTwips, MinimumHeightTwips));
 }
 
@@ -254,7 +258,7 @@ QSize DirectoryModel::resized(int widthTwips, int heightTwips)
 {
     const QSize size =
         QSize(widthTwips, heightTwips).expandedTo(QSize(MinimumWidthTwips, MinimumHeightTwips));
-    m_.settings.DirWidth = size.width();
-    m_.settings.DirHeight = size.height();
+    m_deps.settings.DirWidth = size.width();
+    m_deps.settings.DirHeight = size.height();
     return size;
 }

@@ -99,7 +99,7 @@ signals:
 private:
     int userIndex(const QString &key) const;
 
-    Deps m_;
+    Deps m_deps;
     bool m_forceRefresh = false;
     qint64 m_nextRefreshDay = 0;
     bool m_callEnabled = false;

@@ -14,7 +14,7 @@
 #endif
 
 PalPresence::PalPresence(const Deps &deps, QObject *parent)
-    : QObject(parent), m_(deps), m_server(deps.transports.client())
+    : QObject(parent), m_deps(deps), m_server(deps.transports.client())
 {
     defaultServer(&m_host, &m_port);
     // Each reply is taken whole: a reply split across two arrivals would otherwise be misread.
@@ -81,45 +81,45 @@ void PalPresence::onConnected(int status)
 {
     // Another status: the next check tries again.
     if (status != 0) return;
-    if (m_.identity.userId() == UserIdentity::NoId)
+    if (m_deps.identity.userId() == UserIdentity::NoId)
         m_server->dataToSend(Directory::build(Directory::NewIdRequest{}));
     else
-        m_server->dataToSend(Directory::build(m_.identity.login(Directory::PalLogin)));
+        m_server->dataToSend(Directory::build(m_deps.identity.login(Directory::PalLogin)));
 }
 
 void PalPresence::checkTick()
 {
     connectPalServer();
-    if (!m_windowVisible || m_.pals.count() < 1) return;
+    if (!m_windowVisible || m_deps.pals.count() < 1) return;
     startCycle();
 }
 
 void PalPresence::startCycle()
 {
-    if (m_.pals.count() < 1) return;
-    m_.pals.PalCheckPos = 1;
+    if (m_deps.pals.count() < 1) return;
+    m_deps.pals.PalCheckPos = 1;
     askAbout(1);
 }
 
 void PalPresence::askAbout(int index)
 {
     m_server->dataToSend(
-        Directory::build(Directory::EmailLookup{m_.pals.entries[size_t(index - 1)].EMail}));
+        Directory::build(Directory::EmailLookup{m_deps.pals.entries[size_t(index - 1)].EMail}));
 }
 
 void PalPresence::onLine(const QByteArray &line)
 {
     const Pal::Reply reply = Pal::parseReply(line);
     if (const auto *newId = std::get_if<Pal::NewId>(&reply)) {
-        m_.identity.setUserId(newId->id);
-        m_server->dataToSend(Directory::build(m_.identity.login(Directory::PalLogin)));
+        m_deps.identity.setUserId(newId->id);
+        m_server->dataToSend(Directory::build(m_deps.identity.login(Directory::PalLogin)));
     } else if (const auto *move = std::get_if<Pal::Move>(&reply)) {
         m_server->setConnected(false);
         QCoreApplication::processEvents();
         m_server->setRemotePort(quint16(move->port));
         if (!m_server->setRemoteHost(move->host)) m_server->setConnected(true);
     } else if (const auto *answer = std::get_if<Directory::EmailAnswer>(&reply)) {
-        PalList &pals = m_.pals;
+        PalList &pals = m_deps.pals;
         // The first pal whose address contains the answer's (case-sensitive), as it always has.
         for (PalEntry &pal : pals.entries) {
             if (!pal.EMail.contains(answer->email)) continue;
@@ -147,24 +147,24 @@ void PalPresence::fillPalLists()
 {
     m_online.clear();
     m_offline.clear();
-    for (int i = 1; i <= m_.pals.count(); ++i)
-        (m_.pals.entries[size_t(i - 1)].Status == 2 ? m_online : m_offline).append(i);
+    for (int i = 1; i <= m_deps.pals.count(); ++i)
+        (m_deps.pals.entries[size_t(i - 1)].Status == 2 ? m_online : m_offline).append(i);
     emit palListsChanged();
 }
 
 bool PalPresence::addPal(const QString &name, const QString &address)
 {
-    if (!m_.pals.add(name, address)) return false;
-    savePals(m_.pals, m_.messages);
-    loadPalFile(m_.pals);
+    if (!m_deps.pals.add(name, address)) return false;
+    savePals(m_deps.pals, m_deps.messages);
+    loadPalFile(m_deps.pals);
     fillPalLists();
     return true;
 }
 
 void PalPresence::deletePal(int index)
 {
-    if (index < 1 || index > m_.pals.count()) return;
-    m_.pals.remove(index);
-    savePals(m_.pals, m_.messages);
+    if (index < 1 || index > m_deps.pals.count()) return;
+    m_deps.pals.remove(index);
+    savePals(m_deps.pals, m_deps.messages);
     fillPalLists();
 }

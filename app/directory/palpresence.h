@@ -66,7 +66,7 @@ private:
     void onLine(const QByteArray &line);
     void askAbout(int index);
 
-    Deps m_;
+    Deps m_deps;
     std::unique_ptr<LineClient> m_server; // the pal server
     QString m_host;
     quint16 m_port;

@@ -10,7 +10,8 @@
 #include <QLocale>
 
 MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient, QObject *parent)
-    : QObject(parent), m_(deps), m_recipient(recipient), m_sender(deps.transports, deps.messages)
+    : QObject(parent), m_deps(deps), m_recipient(recipient),
+      m_sender(deps.transports, deps.messages)
 {
     m_progress.setInterval(ProgressMs);
     connect(&m_progress, &QTimer::timeout, this, &MessageComposer::progressTick);
@@ -19,7 +20,7 @@ MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient, Q
     connect(&m_sender, &QuickMessageSender::pictureSent, this, [this] { setSendPicture(false); });
     connect(&m_sender, &QuickMessageSender::audioSent, this, [this] { setSendAudio(false); });
     connect(&m_sender, &QuickMessageSender::finished, this, &MessageComposer::finished);
-    m_.audio.outgoing().reset();
+    m_deps.audio.outgoing().reset();
     takePicture();
 }
 
@@ -30,22 +31,22 @@ MessageComposer::~MessageComposer()
 
 bool MessageComposer::cameraAvailable() const
 {
-    return m_.video.captureAvailable();
+    return m_deps.video.captureAvailable();
 }
 
 bool MessageComposer::soundAvailable() const
 {
-    return m_.audio.available();
+    return m_deps.audio.available();
 }
 
 void MessageComposer::takePicture()
 {
     if (!cameraAvailable()) return;
     // The main timer waits, so the camera's newest picture is not taken for a call meanwhile.
-    const bool ticking = m_.mainTimer.isActive();
-    m_.mainTimer.stop();
-    if (m_.video.snapshot(&m_thumbnail, &m_picture)) setSendPicture(true);
-    if (ticking) m_.mainTimer.start();
+    const bool ticking = m_deps.mainTimer.isActive();
+    m_deps.mainTimer.stop();
+    if (m_deps.video.snapshot(&m_thumbnail, &m_picture)) setSendPicture(true);
+    if (ticking) m_deps.mainTimer.start();
     emit pictureChanged();
 }
 
@@ -71,17 +72,17 @@ QString MessageComposer::sizeText() const
 
 bool MessageComposer::recording() const
 {
-    return m_.audio.microphoneOn();
+    return m_deps.audio.microphoneOn();
 }
 
 int MessageComposer::progress() const
 {
-    return m_.audio.outgoing().writeIndex();
+    return m_deps.audio.outgoing().writeIndex();
 }
 
 void MessageComposer::record()
 {
-    AudioPath &audio = m_.audio;
+    AudioPath &audio = m_deps.audio;
     audio.outgoing().reset();
     m_audioBytes = 0;
     audio.recordingForMessage = true;
@@ -93,12 +94,12 @@ void MessageComposer::record()
 
 void MessageComposer::progressTick()
 {
-    const AudioQueue &queue = m_.audio.outgoing();
+    const AudioQueue &queue = m_deps.audio.outgoing();
     const int entry = queue.writeIndex();
     emit progressChanged(entry);
     if (entry > 1) {
         m_audioBytes = 0;
-        for (const QByteArray &block : m_.audio.recorded())
+        for (const QByteArray &block : m_deps.audio.recorded())
             m_audioBytes += int(block.size());
         emit sizeChanged();
     }
@@ -108,7 +109,7 @@ void MessageComposer::progressTick()
 void MessageComposer::stop()
 {
     if (!recording()) return;
-    m_.audio.switchMicrophoneOff();
+    m_deps.audio.switchMicrophoneOff();
     m_progress.stop();
     emit recordingChanged(false);
 }
@@ -116,15 +117,15 @@ void MessageComposer::stop()
 void MessageComposer::play()
 {
     stop();
-    m_.audio.playBlocks(m_.audio.recorded());
+    m_deps.audio.playBlocks(m_deps.audio.recorded());
 }
 
 void MessageComposer::send(const QString &text)
 {
     stop();
     QuickMessageSender::Outgoing out;
-    const Settings &s = m_.settings;
-    out.body = {m_.identity.userId(),
+    const Settings &s = m_deps.settings;
+    out.body = {m_deps.identity.userId(),
                 s.Name,
                 s.EMail,
                 s.Location,
@@ -132,7 +133,7 @@ void MessageComposer::send(const QString &text)
                 QString(text).remove(QLatin1Char(';'))};
     out.picture = m_picture;
     out.sendPicture = m_sendPicture;
-    out.audio = m_.audio.recorded();
+    out.audio = m_deps.audio.recorded();
     out.sendAudio = m_sendAudio;
     m_sender.send(m_recipient.address, m_recipient.basePort, out);
 }
@@ -143,7 +144,7 @@ void MessageComposer::close()
     m_closed = true;
     stop();
     m_sender.close();
-    AudioPath &audio = m_.audio;
+    AudioPath &audio = m_deps.audio;
     audio.recordingForMessage = false;
     audio.outgoing().reset();
 }

@@ -83,7 +83,7 @@ signals:
     void finished();
 
 private:
-    Deps m_;
+    Deps m_deps;
     Recipient m_recipient;
     QuickMessageSender m_sender;
     QTimer m_progress;

@@ -7,9 +7,9 @@
 #include "userdata/lists.h"
 
 MessageViewer::MessageViewer(const Deps &deps, const ReceivedMessage &message, QObject *parent)
-    : QObject(parent), m_(deps), m_message(message)
+    : QObject(parent), m_deps(deps), m_message(message)
 {
-    m_pictureSize = m_.video.decodeStill(m_message.picture, &m_picture);
+    m_pictureSize = m_deps.video.decodeStill(m_message.picture, &m_picture);
     if (m_pictureSize.isEmpty()) m_picture.clear();
 }
 
@@ -20,7 +20,7 @@ MessageViewer::~MessageViewer()
 
 void MessageViewer::play()
 {
-    m_.audio.playBlocks(m_message.audio, PlayedBlockBytes);
+    m_deps.audio.playBlocks(m_message.audio, PlayedBlockBytes);
 }
 
 void MessageViewer::reply()
@@ -36,7 +36,7 @@ void MessageViewer::connectToSender()
 bool MessageViewer::addPal()
 {
     if (m_message.email.isEmpty()) return false;
-    return m_.addPal && m_.addPal(m_message.email);
+    return m_deps.addPal && m_deps.addPal(m_message.email);
 }
 
 void MessageViewer::close()
@@ -44,6 +44,6 @@ void MessageViewer::close()
     if (m_closed) return;
     m_closed = true;
     if (!m_refuse) return;
-    if (m_.refuseList.add({m_message.senderId, m_message.name, m_message.email}))
-        saveRefuseList(m_.refuseList, m_.messages);
+    if (m_deps.refuseList.add({m_message.senderId, m_message.name, m_message.email}))
+        saveRefuseList(m_deps.refuseList, m_deps.messages);
 }

@@ -57,7 +57,7 @@ signals:
     void callRequested(const QString &address, int port);
 
 private:
-    Deps m_;
+    Deps m_deps;
     ReceivedMessage m_message;
     std::vector<uint8_t> m_picture;
     QSize m_pictureSize;

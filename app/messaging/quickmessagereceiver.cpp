@@ -12,7 +12,7 @@
 using namespace QuickMessage;
 
 QuickMessageReceiver::QuickMessageReceiver(const Deps &deps, QObject *parent)
-    : QObject(parent), m_(deps), m_listener(deps.transports.listener())
+    : QObject(parent), m_deps(deps), m_listener(deps.transports.listener())
 {
     m_listener->setIdleTimeout(IdleMs);
     connect(m_listener.get(), &LineListener::connectionAccepted, this,
@@ -69,7 +69,7 @@ void QuickMessageReceiver::closeOverdue()
 void QuickMessageReceiver::loadUnopened(const QString &path)
 {
     m_storePath = path;
-    const QList<ReceivedMessage> unopened = MessageStore::load(m_.messages, path);
+    const QList<ReceivedMessage> unopened = MessageStore::load(m_deps.messages, path);
     int slot = 0;
     for (const ReceivedMessage &message : unopened) {
         if (slot >= Slots) break;
@@ -136,7 +136,8 @@ bool QuickMessageReceiver::handle(int id, Slot &slot, const Message &message)
 {
     if (const auto *request = std::get_if<Request>(&message)) {
         // The slot stays free: a request alone never takes one.
-        const bool refused = m_.refuseList.refuses(request->id) || m_.settings.MessagingDisable;
+        const bool refused =
+            m_deps.refuseList.refuses(request->id) || m_deps.settings.MessagingDisable;
         m_listener->dataToSend(id, refused ? build(Refused{}) : build(Accepted{}));
     } else if (const auto *body = std::get_if<Body>(&message)) {
         slot.state = State::Receiving;
@@ -172,7 +173,7 @@ void QuickMessageReceiver::completed(int id, Slot &slot)
     slot.connection = 0;
     m_connections.erase(id);
     saveUnopened();
-    m_.sounds.play(QStringLiteral("inmsg.wav"));
+    m_deps.sounds.play(QStringLiteral("inmsg.wav"));
     emit indicatorChanged(true);
     m_listener->setConnected(id, false);
 }
@@ -208,5 +209,5 @@ void QuickMessageReceiver::saveUnopened()
     QList<ReceivedMessage> unopened;
     for (const Slot &slot : m_slots)
         if (slot.state == State::Complete) unopened.append(slot.message);
-    MessageStore::save(unopened, m_.messages, m_storePath);
+    MessageStore::save(unopened, m_deps.messages, m_storePath);
 }

@@ -90,7 +90,7 @@ private:
     void completed(int id, Slot &slot);
     void saveUnopened();
 
-    Deps m_;
+    Deps m_deps;
     std::unique_ptr<LineListener> m_listener; // base port + 2
     std::array<Slot, QuickMessage::Slots> m_slots;
     std::map<int, Connection> m_connections;

@@ -8,9 +8,10 @@
 #include "platform/usermessages.h"
 #include "userdata/settings.h"
 
-MainWindowModel::MainWindowModel(const Parts &parts, QObject *parent) : QObject(parent), m_(parts)
+MainWindowModel::MainWindowModel(const Deps &parts, QObject *parent)
+    : QObject(parent), m_deps(parts)
 {
-    MediaSession &media = m_.media;
+    MediaSession &media = m_deps.media;
     connect(&media, &MediaSession::callEntered, this, [this] {
         emit lightsChanged();
         emit callEntered();
@@ -36,33 +37,33 @@ MainWindowModel::MainWindowModel(const Parts &parts, QObject *parent) : QObject(
         emit selfViewAvailabilityChanged(available);
         if (!available) setSelfViewShown(false);
     });
-    connect(&m_.signalling, &CallSignalling::doNotDisturbChanged, this,
+    connect(&m_deps.signalling, &CallSignalling::doNotDisturbChanged, this,
             &MainWindowModel::doNotDisturbChanged);
-    connect(&m_.received, &QuickMessageReceiver::indicatorChanged, this,
+    connect(&m_deps.received, &QuickMessageReceiver::indicatorChanged, this,
             &MainWindowModel::messageIndicatorChanged);
 }
 
 bool MainWindowModel::inCall() const
 {
-    return m_.session.inCall();
+    return m_deps.session.inCall();
 }
 
 void MainWindowModel::toolbarCommand(int tool)
 {
-    const Settings &s = m_.settings;
+    const Settings &s = m_deps.settings;
     switch (tool) {
     case CallTool:
-        if (m_.session.mediaState() != MediaState::None) {
+        if (m_deps.session.mediaState() != MediaState::None) {
             hangUp();
             return;
         }
         if (s.Name.size() < 3) {
-            m_.messages.showInfoMessage(
+            m_deps.messages.showInfoMessage(
                 QStringLiteral("You must enter a name of at least 3 Characters in length.  "));
             return;
         }
         if (s.EMail.size() < 8) {
-            m_.messages.showInfoMessage(QStringLiteral(
+            m_deps.messages.showInfoMessage(QStringLiteral(
                 "You must enter an Email Address of at least 8 Characters in length."));
             return;
         }
@@ -84,7 +85,7 @@ void MainWindowModel::toolbarCommand(int tool)
 
 void MainWindowModel::hangUp()
 {
-    m_.signalling.hangUp();
+    m_deps.signalling.hangUp();
 }
 
 void MainWindowModel::setSelfViewShown(bool shown)
@@ -101,18 +102,18 @@ void MainWindowModel::setChatShown(bool shown)
 
 bool MainWindowModel::selfViewAvailable() const
 {
-    return m_.media.video().captureAvailable();
+    return m_deps.media.video().captureAvailable();
 }
 
 bool MainWindowModel::selfViewFollowsMain() const
 {
-    return m_.settings.MoveAllWin;
+    return m_deps.settings.MoveAllWin;
 }
 
 void MainWindowModel::setTalking(bool on, bool latched)
 {
     m_talking = on;
-    m_.media.talk(on);
+    m_deps.media.talk(on);
     emit talkingChanged(on, latched);
 }
 
@@ -128,47 +129,47 @@ void MainWindowModel::talkLatch()
 
 bool MainWindowModel::doNotDisturb() const
 {
-    return m_.signalling.doNotDisturb();
+    return m_deps.signalling.doNotDisturb();
 }
 
 void MainWindowModel::setDoNotDisturb(bool on)
 {
-    m_.signalling.setDoNotDisturb(on);
+    m_deps.signalling.setDoNotDisturb(on);
 }
 
 MainWindowModel::Light MainWindowModel::microphoneLight() const
 {
-    const AudioPath &audio = m_.media.audio();
+    const AudioPath &audio = m_deps.media.audio();
     if (!audio.available()) return Light::NoDevice;
     return audio.microphoneOn() ? Light::On : Light::Off;
 }
 
 MainWindowModel::Light MainWindowModel::speakerLight() const
 {
-    const AudioPath &audio = m_.media.audio();
+    const AudioPath &audio = m_deps.media.audio();
     if (!audio.available()) return Light::NoDevice;
     return audio.speakerOpen() ? Light::On : Light::Off;
 }
 
 MainWindowModel::Light MainWindowModel::cameraLight() const
 {
-    return m_.media.video().cameraOn() ? Light::On : Light::Off;
+    return m_deps.media.video().cameraOn() ? Light::On : Light::Off;
 }
 
 bool MainWindowModel::quickMessagesShown() const
 {
-    return !m_.settings.MessagingDisable;
+    return !m_deps.settings.MessagingDisable;
 }
 
 bool MainWindowModel::messageWaiting() const
 {
-    return m_.received.messageWaiting();
+    return m_deps.received.messageWaiting();
 }
 
 void MainWindowModel::openNextMessage()
 {
     ReceivedMessage message;
-    m_.received.openNextMessage(&message);
+    m_deps.received.openNextMessage(&message);
 }
 
 void MainWindowModel::settingsChanged()
@@ -178,17 +179,17 @@ void MainWindowModel::settingsChanged()
 
 const CallClock &MainWindowModel::clock() const
 {
-    return m_.media.clock();
+    return m_deps.media.clock();
 }
 
 int MainWindowModel::animationFrame() const
 {
-    return m_.media.animationFrame();
+    return m_deps.media.animationFrame();
 }
 
 void MainWindowModel::setIncomingTarget(PictureTarget *target)
 {
-    m_.media.setIncomingTarget(target);
+    m_deps.media.setIncomingTarget(target);
 }
 
 void MainWindowModel::showIncomingSize(int width, int height)
@@ -203,7 +204,7 @@ bool MainWindowModel::zoom(Zoom which, bool windowNormal)
 {
     if (!windowNormal) return false;
     constexpr int WideFrames = 320;
-    if (which == Zoom::Small && m_.media.lastPictureValue() == WideFrames) return false;
+    if (which == Zoom::Small && m_deps.media.lastPictureValue() == WideFrames) return false;
     m_display = which == Zoom::Small ? SmallPicture : StartPicture;
     emit displaySizeChanged(m_display);
     return true;
@@ -211,17 +212,17 @@ bool MainWindowModel::zoom(Zoom which, bool windowNormal)
 
 bool MainWindowModel::requestClose()
 {
-    if (!m_.program.shutDownDone() && !m_.program.queryUnload()) return false;
-    m_.program.shutDown();
+    if (!m_deps.program.shutDownDone() && !m_deps.program.queryUnload()) return false;
+    m_deps.program.shutDown();
     return true;
 }
 
 void MainWindowModel::terminate()
 {
-    m_.program.shutDown();
+    m_deps.program.shutDown();
 }
 
 bool MainWindowModel::shutDownDone() const
 {
-    return m_.program.shutDownDone();
+    return m_deps.program.shutDownDone();
 }

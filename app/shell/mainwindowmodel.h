@@ -46,7 +46,7 @@ public:
     // The twips the window adds around the picture.
     static constexpr int FrameWidthTwips = 160, FrameHeightTwips = 1905;
 
-    struct Parts {
+    struct Deps {
         Settings &settings;
         CallSession &session;
         CallSignalling &signalling;
@@ -55,7 +55,7 @@ public:
         ProgramLifecycle &program;
         UserMessages &messages;
     };
-    explicit MainWindowModel(const Parts &parts, QObject *parent = nullptr);
+    explicit MainWindowModel(const Deps &parts, QObject *parent = nullptr);
 
     // A toolbar button (or the activity picture, which is the Call button).
     void toolbarCommand(int tool);
@@ -135,7 +135,7 @@ private:
     void showIncomingSize(int width, int height);
     void setTalking(bool on, bool latched);
 
-    Parts m_;
+    Deps m_deps;
     bool m_selfViewShown = false;
     bool m_chatShown = false;
     bool m_talking = false;

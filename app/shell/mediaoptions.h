@@ -31,13 +31,13 @@ public:
     // but the one that tells full from empty.
     static constexpr int TestBlocks = AudioQueue::Slots - 1;
 
-    struct Parts {
+    struct Deps {
         Settings &settings;
         MediaSession &media;
         SoundDevices &sound;
         UserMessages &messages;
     };
-    explicit MediaOptions(const Parts &parts, QObject *parent = nullptr);
+    explicit MediaOptions(const Deps &parts, QObject *parent = nullptr);
 
     // Video: the cameras by name (or the single NoVideoDevice entry) and the one in use (-1
     // when DriverNum names none of them).
@@ -80,5 +80,5 @@ signals:
 private:
     bool testAllowed();
 
-    Parts m_;
+    Deps m_deps;
 };

@@ -29,15 +29,15 @@ void splitDirectory(const QString &text, QString *host, qint16 *port)
 }
 } // namespace
 
-OptionsModel::OptionsModel(const Parts &parts, QObject *parent)
-    : QObject(parent), m_(parts),
+OptionsModel::OptionsModel(const Deps &parts, QObject *parent)
+    : QObject(parent), m_deps(parts),
       m_media({parts.settings, parts.media, parts.sound, parts.messages})
 {
 }
 
 OptionValues OptionsModel::load() const
 {
-    const Settings &s = m_.settings;
+    const Settings &s = m_deps.settings;
     OptionValues v;
     v.name = s.Name;
     v.email = s.EMail;
@@ -78,10 +78,10 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
 {
     Effects effects;
     if (const QString problem = check(v); !problem.isEmpty()) {
-        m_.messages.showInfoMessage(problem);
+        m_deps.messages.showInfoMessage(problem);
         return effects;
     }
-    Settings &s = m_.settings;
+    Settings &s = m_deps.settings;
     // Surrounding blanks are nobody's name; the directory shows what is stored.
     const QString name = v.name.trimmed(), email = v.email.trimmed(),
                   location = v.location.trimmed(), comment = v.comment.trimmed();
@@ -101,7 +101,7 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     splitDirectory(v.directory.trimmed(), &host, &port);
     if (host != s.DirAddress || port != s.DirPort) {
         changed = true;
-        m_.directory.disconnect();
+        m_deps.directory.disconnect();
         s.DirAddress = host;
         s.DirPort = port;
         effects.directoryChanged = true;
@@ -114,10 +114,10 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     // The directory learns the new details: at once when connected, else by connecting, whose
     // login carries them.
     if (changed) {
-        if (m_.directory.connected())
-            m_.directory.sendDirectoryLogin();
+        if (m_deps.directory.connected())
+            m_deps.directory.sendDirectoryLogin();
         else
-            m_.directory.connectDirectory(s.DirAddress, s.DirPort);
+            m_deps.directory.connectDirectory(s.DirAddress, s.DirPort);
         effects.detailsChanged = true;
     }
     m_media.endTest();
@@ -135,24 +135,24 @@ void OptionsModel::unloaded()
 
 bool OptionsModel::realTimeChatChangeAllowed(bool on)
 {
-    if (!m_.chat.connected() || on == m_.settings.EnableRTC) return true;
-    m_.messages.messageBox(QStringLiteral("This option cannot be changed while you are in a "
-                                          "connection. Please disconnect to set this option."));
+    if (!m_deps.chat.connected() || on == m_deps.settings.EnableRTC) return true;
+    m_deps.messages.messageBox(QStringLiteral("This option cannot be changed while you are in a "
+                                              "connection. Please disconnect to set this option."));
     return false;
 }
 
 QList<QStringList> OptionsModel::refused() const
 {
     QList<QStringList> rows;
-    for (const RefuseEntry &e : m_.refuseList.entries)
+    for (const RefuseEntry &e : m_deps.refuseList.entries)
         rows.append({e.Name, e.EMail});
     return rows;
 }
 
 void OptionsModel::removeRefused(int index)
 {
-    if (index < 1 || index > m_.refuseList.count()) return;
-    m_.refuseList.remove(index);
-    saveRefuseList(m_.refuseList, m_.messages);
+    if (index < 1 || index > m_deps.refuseList.count()) return;
+    m_deps.refuseList.remove(index);
+    saveRefuseList(m_deps.refuseList, m_deps.messages);
     emit refusedChanged();
 }

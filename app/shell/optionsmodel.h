@@ -42,7 +42,7 @@ public:
     static constexpr int MinimumEmail = 8;
     static constexpr int WelcomeLength = 99;
 
-    struct Parts {
+    struct Deps {
         Settings &settings;
         RefuseList &refuseList;
         ChatLink &chat;
@@ -51,7 +51,7 @@ public:
         SoundDevices &sound;
         UserMessages &messages;
     };
-    explicit OptionsModel(const Parts &parts, QObject *parent = nullptr);
+    explicit OptionsModel(const Deps &parts, QObject *parent = nullptr);
 
     OptionValues load() const;
     // The directory servers offered for choice.
@@ -89,6 +89,6 @@ signals:
     void refusedChanged();
 
 private:
-    Parts m_;
+    Deps m_deps;
     MediaOptions m_media;
 };
