@@ -4,6 +4,7 @@
 #include "calls/callsession.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
+#include "chatconversation.h"
 #include "chatlink.h"
 #include "platform/linetransport.h"
 #include "platform/soundplayer.h"
@@ -254,14 +255,14 @@ void CallSignalling::closeServedConnection(int n)
 {
     m_deps.media.closeServed(n);
     m_listener->setConnected(n, false);
-    m_deps.chat.closeServed(n);
+    m_deps.chatLink.closeServed(n);
 }
 
 void CallSignalling::closeClientConnections()
 {
     m_deps.media.closeClient();
     m_client->setConnected(false);
-    m_deps.chat.closeClient();
+    m_deps.chatLink.closeClient();
 }
 
 void CallSignalling::sweepStrayConnections()

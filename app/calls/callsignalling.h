@@ -13,6 +13,7 @@
 
 class ActivityLog;
 class CallSession;
+class ChatConversation;
 class ChatLink;
 class IncomingCall;
 class LineClient;
@@ -39,7 +40,8 @@ public:
         CallSession &session;
         IncomingCall &incoming;
         MediaSession &media;
-        ChatLink &chat;
+        ChatConversation &chat;
+        ChatLink &chatLink;
         ActivityLog &log;
         SoundPlayer &sounds;
         UserMessages &messages;

@@ -2,6 +2,7 @@
 #include "mediasession.h"
 
 #include "calls/callsession.h"
+#include "chatconversation.h"
 #include "chatlink.h"
 #include "media/audioengine.h"
 #include "media/videoengine.h"
@@ -12,6 +13,8 @@
 #include "userdata/activitylog.h"
 #include "userdata/settings.h"
 
+#include "rxvlib11.h" // the kinds of packet the engine's parser reports
+
 #include <sys/resource.h>
 
 namespace
@@ -19,8 +22,6 @@ namespace
 // Picture timings kept per call for the report (about 25 minutes at 13 pictures a second, so the
 // flood benchmark's whole call is covered; at most 320 KB).
 constexpr size_t MaxTimings = 20000;
-// Kinds of packet the video engine's parser reports.
-constexpr int16_t PictureKind = 1, SpeechKind = 2, TextKind = 3;
 // Received speech waiting beyond this many blocks is played even while the speaker is closed.
 constexpr int SpeechBacklog = 4;
 // The compression type the program asks the video engine for.
@@ -208,8 +209,8 @@ void MediaSession::onClientConnected(int status)
         m_deps.session.notAnswered();
         return;
     }
-    m_deps.chat.connectText(m_client->remoteHost(),
-                            quint16(m_client->remotePort() - MediaPortOffset));
+    m_deps.chatLink.connectText(m_client->remoteHost(),
+                                quint16(m_client->remotePort() - MediaPortOffset));
     m_audio.outgoing().reset();
     m_text.reset();
     enterCall();
@@ -284,7 +285,7 @@ void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool from
         reinterpret_cast<const uint8_t *>(text.constData()), int32_t(header.length),
         m_payload.data(), PayloadBytes, &kind);
     switch (kind) {
-    case PictureKind: {
+    case RXV_KIND_PICTURE: {
         if (fromClient) m_lastPictureValue = result;
         const QSize size = m_deps.videoEngine.imageSize();
         if (size.width() != m_incomingSize.width()) {
@@ -297,13 +298,13 @@ void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool from
             m_totals.drawnMs.push_back(MonotonicClock::nowMs());
         break;
     }
-    case SpeechKind:
+    case RXV_KIND_AUDIO:
         if (result > 0) {
             m_audio.receive(m_payload.data(), result);
             ++m_totals.blocksIn;
         }
         break;
-    case TextKind:
+    case RXV_KIND_TEXT:
         m_deps.chat.appendReceivedLine(MediaPacket::textOf(text, header));
         ++m_totals.linesIn;
         break;

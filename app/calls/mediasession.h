@@ -22,6 +22,7 @@
 class ActivityLog;
 class AudioEngine;
 class CallSession;
+class ChatConversation;
 class ChatLink;
 class LineClient;
 class LineListener;
@@ -44,7 +45,8 @@ public:
     struct Deps {
         Settings &settings;
         CallSession &session;
-        ChatLink &chat;
+        ChatConversation &chat;
+        ChatLink &chatLink;
         ActivityLog &log;
         SoundPlayer &sounds;
         UserMessages &messages;

@@ -3,15 +3,16 @@
 
 #include "media/audiopath.h"
 #include "media/videopath.h"
+#include "messaging/quickmessagesender.h"
 #include "userdata/settings.h"
 #include "userdata/useridentity.h"
 
 #include <QDateTime>
 #include <QLocale>
 
-MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient, QObject *parent)
-    : QObject(parent), m_deps(deps), m_recipient(recipient),
-      m_sender(deps.transports, deps.messages)
+MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient,
+                                 QuickMessageSender &sender, QObject *parent)
+    : QObject(parent), m_deps(deps), m_recipient(recipient), m_sender(sender)
 {
     m_progress.setInterval(ProgressMs);
     connect(&m_progress, &QTimer::timeout, this, &MessageComposer::progressTick);

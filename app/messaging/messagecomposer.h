@@ -1,10 +1,8 @@
 // The compose window without the window: the recipient, the picture taken from the camera (80 x
 // 60, at most 8,000 bytes), the voice clip recorded into the call's outgoing audio queue (at most
 // 59 blocks, with the recording-for-a-message flag so nothing of it goes out on a call), the size
-// display, and sending.
+// display, and sending (through a sender that the model is given, not one it owns).
 #pragma once
-
-#include "messaging/quickmessagesender.h"
 
 #include <QObject>
 #include <QTimer>
@@ -12,8 +10,8 @@
 #include <vector>
 
 class AudioPath;
+class QuickMessageSender;
 class VideoPath;
-class Transports;
 class UserIdentity;
 class UserMessages;
 struct Settings;
@@ -31,14 +29,15 @@ public:
         VideoPath &video;
         // The call's main timer: it waits while the camera's picture is taken for a message.
         QTimer &mainTimer;
-        Transports &transports;
         UserMessages &messages;
     };
     struct Recipient {
         QString name, location, address;
         quint16 basePort = 2000;
     };
-    MessageComposer(const Deps &deps, const Recipient &recipient, QObject *parent = nullptr);
+    // `sender` sends this message only, and outlives the composer.
+    MessageComposer(const Deps &deps, const Recipient &recipient, QuickMessageSender &sender,
+                    QObject *parent = nullptr);
     ~MessageComposer() override;
 
     const Recipient &recipient() const { return m_recipient; }
@@ -85,7 +84,7 @@ signals:
 private:
     Deps m_deps;
     Recipient m_recipient;
-    QuickMessageSender m_sender;
+    QuickMessageSender &m_sender; // owned by Messaging, which made it for this window
     QTimer m_progress;
     std::vector<uint8_t> m_thumbnail;
     QByteArray m_picture;

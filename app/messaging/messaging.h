@@ -8,13 +8,14 @@
 #include <memory>
 
 class QuickMessageReceiver;
+class Transports;
 
 class Messaging : public QObject
 {
     Q_OBJECT
 public:
     Messaging(const MessageComposer::Deps &compose, const MessageViewer::Deps &view,
-              QuickMessageReceiver &receiver, QObject *parent = nullptr);
+              Transports &transports, QuickMessageReceiver &receiver, QObject *parent = nullptr);
 
     std::unique_ptr<MessageComposer> compose(const MessageComposer::Recipient &recipient);
     std::unique_ptr<MessageViewer> view(const ReceivedMessage &message);
@@ -29,5 +30,6 @@ signals:
 
 private:
     MessageComposer::Deps m_compose;
+    Transports &m_transports;
     MessageViewer::Deps m_view;
 };

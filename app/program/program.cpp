@@ -17,25 +17,25 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
       m_soundDevices(m_audioEngine, sounds, messages,
                      QFileInfo(config.settingsPath).absolutePath()),
       m_audio(m_audioEngine), m_video(m_videoEngine, m_settings, messages),
-      m_chat(m_session, m_settings, transports),
+      m_chat(m_session, m_settings), m_chatLink(m_session, m_chat, transports),
       m_directory({m_settings, m_identity, messages, transports}),
       m_presence({m_pals, m_identity, messages, transports}),
       m_quickMessages({m_settings, m_refuseList, sounds, messages, transports}),
       m_incoming(m_settings, m_log),
-      m_media({m_settings, m_session, m_chat, m_log, sounds, messages, transports, m_videoEngine,
-               m_audioEngine, m_audio, m_video}),
-      m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_log, sounds, messages,
-                    transports}),
+      m_media({m_settings, m_session, m_chat, m_chatLink, m_log, sounds, messages, transports,
+               m_videoEngine, m_audioEngine, m_audio, m_video}),
+      m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_chatLink, m_log, sounds,
+                    messages, transports}),
       m_outgoing(m_session, m_signalling, m_media, m_callDirectory, messages),
       m_directoryModel({m_settings, m_directory, m_presence, m_pals, messages}),
-      m_messaging(
-          {m_settings, m_identity, m_audio, m_video, m_media.mainTimer(), transports, messages},
-          {m_video, m_audio, m_refuseList, messages,
-           [this](const QString &email) { return m_presence.addPal(email, email); }},
-          m_quickMessages),
+      m_messaging({m_settings, m_identity, m_audio, m_video, m_media.mainTimer(), messages},
+                  {m_video, m_audio, m_refuseList, messages,
+                   [this](const QString &email) { return m_presence.addPal(email, email); }},
+                  transports, m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
-      m_options({m_settings, m_refuseList, m_chat, m_directory, m_media, m_soundDevices, messages}),
+      m_options(
+          {m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices, messages}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -43,11 +43,11 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     connect(&m_media, &MediaSession::startupCallDue, &m_outgoing, &OutgoingCall::callTyped);
     connect(&m_media, &MediaSession::connectFailed, this, [this] {
         m_signalling.closeControl();
-        m_chat.closeClient();
+        m_chatLink.closeClient();
     });
-    connect(&m_chat, &ChatLink::lineTyped, this,
+    connect(&m_chat, &ChatConversation::lineTyped, this,
             [this](const QString &line) { m_media.textQueue().add(line); });
-    connect(&m_chat, &ChatLink::bell, this, [this] {
+    connect(&m_chat, &ChatConversation::bell, this, [this] {
         if (m_audio.idle()) m_sounds.play(QStringLiteral("chatbell.wav"));
     });
     connect(&m_options, &OptionsModel::applied, &m_mainWindow, &MainWindowModel::settingsChanged);
@@ -101,7 +101,7 @@ bool DirectoryForCalls::entry(int entry, QString *name, QString *location) const
 
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_video,
+    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_camera,
             m_directoryModel, m_messaging, m_log,      m_options};
 }
 
@@ -123,7 +123,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     view.loadWindows();
     m_identity.setDevices(m_video.captureAvailable(), m_audio.available());
     m_presence.start();
-    if (const EndpointError e = m_chat.start(m_basePort))
+    if (const EndpointError e = m_chatLink.start(m_basePort))
         reportListener(QStringLiteral("Failed to start text Listen Daemon 4: "), e);
     if (m_shutDown) return;
     loadRefuseList(m_refuseList);
@@ -237,7 +237,7 @@ void Program::shutDown()
     }
     m_media.shutDownEngines();
     if (m_view) m_view->unloadWindows();
-    m_chat.shutDown();
+    m_chatLink.shutDown();
 
     if (!m_filesLoaded) return;
     if (const FileError e = m_log.saveActivityLog())

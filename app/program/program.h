@@ -5,6 +5,7 @@
 
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
+#include "calls/chatconversation.h"
 #include "calls/chatlink.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
@@ -13,6 +14,7 @@
 #include "directory/directorymodel.h"
 #include "directory/palpresence.h"
 #include "media/audioengine.h"
+#include "media/cameramodel.h"
 #include "media/videoengine.h"
 #include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
@@ -106,7 +108,9 @@ private:
     SoundDevices m_soundDevices;
     AudioPath m_audio;
     VideoPath m_video;
-    ChatLink m_chat;
+    CameraModel m_camera{m_video};
+    ChatConversation m_chat;
+    ChatLink m_chatLink;
     DirectoryClient m_directory;
     DirectoryForCalls m_callDirectory{m_directory};
     PalPresence m_presence;

@@ -135,7 +135,7 @@ void OptionsModel::unloaded()
 
 bool OptionsModel::realTimeChatChangeAllowed(bool on)
 {
-    if (!m_deps.chat.connected() || on == m_deps.settings.EnableRTC) return true;
+    if (!m_deps.chatLink.connected() || on == m_deps.settings.EnableRTC) return true;
     m_deps.messages.messageBox(QStringLiteral("This option cannot be changed while you are in a "
                                               "connection. Please disconnect to set this option."));
     return false;

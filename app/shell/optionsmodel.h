@@ -45,7 +45,7 @@ public:
     struct Deps {
         Settings &settings;
         RefuseList &refuseList;
-        ChatLink &chat;
+        ChatLink &chatLink;
         DirectoryClient &directory;
         MediaSession &media;
         SoundDevices &sound;

@@ -3,21 +3,21 @@
 #pragma once
 
 class ActivityLog;
-class ChatLink;
+class ChatConversation;
 class DirectoryModel;
 class IncomingCall;
 class MainWindowModel;
 class Messaging;
 class OptionsModel;
 class OutgoingCall;
-class VideoPath;
+class CameraModel;
 
 struct WindowModels {
     MainWindowModel &main;
     IncomingCall &incoming; // the incoming-call prompt and the busy notice
     OutgoingCall &outgoing; // the progress window and the directory window's call box
-    ChatLink &chat;
-    VideoPath &camera; // the self view
+    ChatConversation &chat;
+    CameraModel &camera; // the self view
     DirectoryModel &directory;
     Messaging &messaging; // compose and incoming message windows
     ActivityLog &log;

@@ -3,6 +3,7 @@
 // (median and 99th percentile of 100, target under 50 ms); ten senders at once (all delivered);
 // and a chat key from the press to the character shown on the other side (target under 5 ms
 // median).
+#include "calls/chatconversation.h"
 #include "freeports.h"
 #include "messaging/quickmessagesender.h"
 #include "platform/linetransport.h"
@@ -130,9 +131,11 @@ int main(int argc, char **argv)
 
     // ---- real-time chat keys
     bo.program.windowModels().outgoing.callTyped(QStringLiteral("127.0.0.1:%1").arg(anaPort));
-    ChatLink &boChat = bo.program.windowModels().chat;
-    ChatLink &anaChat = ana.program.windowModels().chat;
-    if (!runUntil([&] { return boChat.connected() && anaChat.connected(); })) {
+    ChatConversation &boChat = bo.program.windowModels().chat;
+    ChatConversation &anaChat = ana.program.windowModels().chat;
+    if (!runUntil([&] {
+            return bo.program.mediaSession().inCall() && ana.program.mediaSession().inCall();
+        })) {
         std::fprintf(stderr, "bench_messages: no call\n");
         return 1;
     }

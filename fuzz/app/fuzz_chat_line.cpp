@@ -3,6 +3,7 @@
 // change the conversation text, which stays bounded whatever arrives. A key read from a line is a
 // Unicode character, and the line the program builds for it reads back as the same key.
 #include "calls/callsession.h"
+#include "calls/chatconversation.h"
 #include "calls/chatlink.h"
 #include "fuzzsupport.h"
 #include "platform/memorytransport.h"
@@ -22,7 +23,8 @@ struct Peer {
     MemoryNetwork network;
     CallSession session;
     Settings settings;
-    ChatLink chat{session, settings, network};
+    ChatConversation chat{session, settings};
+    ChatLink link{session, chat, network};
     std::unique_ptr<LineListener> listener = network.listener();
     int id = 0;
 
@@ -33,8 +35,8 @@ struct Peer {
         listener->setActive(true);
         listener->setLocalPort(PeerBase + ChatLink::TextPortOffset);
         listener->setListening(true);
-        chat.start(5000);
-        chat.connectText(MemoryNetwork::Address, PeerBase);
+        link.start(5000);
+        link.connectText(MemoryNetwork::Address, PeerBase);
         for (int i = 0; i < 10 && id == 0; ++i)
             QCoreApplication::processEvents();
         require(id != 0, "the chat connection opens");
@@ -76,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Fuzz::feedInPieces(stream, cuts, 1,
                        [&](const QByteArray &piece) { p.listener->dataToSend(p.id, piece); });
     QCoreApplication::processEvents();
-    require(p.chat.connected(), "the chat connection stays up");
-    require(p.chat.incoming().size() <= ChatLink::TrimAt + 2, "the conversation text is bounded");
+    require(p.link.connected(), "the chat connection stays up");
+    require(p.chat.incoming().size() <= ChatConversation::TrimAt + 2,
+            "the conversation text is bounded");
     return 0;
 }

@@ -109,7 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 shown.width() * shown.height() * 3 <= MaxPictureBytes,
             "the received picture's size is a picture size");
     // Trimmed before each addition, and no line is longer than a packet's payload.
-    require(c.parts.chat().incoming().size() <= ChatLink::TrimAt + MediaSession::PayloadBytes + 32,
+    require(c.parts.chat().incoming().size() <=
+                ChatConversation::TrimAt + MediaSession::PayloadBytes + 32,
             "the chat text is bounded");
     if (c.id != 0) c.peer->setConnected(c.id, false);
     require(settle([&] { return !media.inCall(); }), "the call ends when the peer hangs up");

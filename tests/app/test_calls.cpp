@@ -84,7 +84,7 @@ TEST_F(CallTest, CalleeAcceptsEntersTheCallAndHangsUp)
     ASSERT_TRUE(waitUntil([&] { return t->media().inCall(); }));
     EXPECT_EQ(t->chat().caption(), "Text Chat - Ann");
     auto text = RawConnection::connectTo(t.port(3));
-    ASSERT_TRUE(waitUntil([&] { return t->chat().connected(); }));
+    ASSERT_TRUE(waitUntil([&] { return t->chatLink().connected(); }));
     EXPECT_TRUE(media->waitFor("TXT00018I can SEE you Too!<E>")) << "the welcome line";
 
     signalling().hangUp();
@@ -503,7 +503,8 @@ TEST(CallInMemory, TwoProgramsCallEachOtherAndEitherEndsTheCall)
 
     bo->outgoing().callTyped("127.0.0.1:2000");
     ASSERT_TRUE(waitUntil([&] { return ana->media().inCall() && bo->media().inCall(); }));
-    EXPECT_TRUE(ana->chat().connected() || waitUntil([&] { return ana->chat().connected(); }));
+    EXPECT_TRUE(ana->chatLink().connected() ||
+                waitUntil([&] { return ana->chatLink().connected(); }));
     EXPECT_TRUE(loggedIn(bo->log(), "Placed call to 127.0.0.1"));
     EXPECT_EQ(ana->chat().caption(), "Text Chat - Bo");
     EXPECT_EQ(bo->chat().caption(), "Text Chat - Ana");
@@ -517,5 +518,5 @@ TEST(CallInMemory, TwoProgramsCallEachOtherAndEitherEndsTheCall)
     EXPECT_FALSE(ana->media().inCall());
     EXPECT_TRUE(loggedIn(ana->log(), "Disconnected from 127.0.0.1"));
     EXPECT_TRUE(loggedIn(bo->log(), "Disconnected from 127.0.0.1"));
-    EXPECT_FALSE(bo->chat().connected());
+    EXPECT_FALSE(bo->chatLink().connected());
 }

@@ -259,7 +259,7 @@ TEST_F(MediaTest, ArrivingTextIsAppendedAndTheConversationTrimmed)
     // Notices the program adds itself (one per call prompt, say) are trimmed the same way.
     for (int i = 0; i < 100; ++i)
         t->chat().appendIncoming(QString(1000, 'c'));
-    EXPECT_LE(t->chat().incoming().size(), ChatLink::TrimAt + 1000);
+    EXPECT_LE(t->chat().incoming().size(), ChatConversation::TrimAt + 1000);
 }
 
 TEST_F(MediaTest, ArrivingSpeechIsQueuedAndTheNewestReplacesTheLastWhenFull)

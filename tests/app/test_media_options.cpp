@@ -150,7 +150,7 @@ TEST_F(MediaOptionsTest, RealTimeChatCannotBeSwitchedDuringAChat)
 {
     takeCall();
     auto text = RawConnection::connectTo(t.port(3));
-    ASSERT_TRUE(text && waitUntil([&] { return t->chat().connected(); }));
+    ASSERT_TRUE(text && waitUntil([&] { return t->chatLink().connected(); }));
     OptionsModel &dialog = t->options();
     EXPECT_FALSE(dialog.realTimeChatChangeAllowed(!t->settings().EnableRTC));
     EXPECT_EQ(t.messages.boxes.last(), "This option cannot be changed while you are in a "

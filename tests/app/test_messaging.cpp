@@ -168,7 +168,8 @@ struct TwoPrograms : ::testing::Test {
     void call()
     {
         bo->outgoing().callTyped("127.0.0.1:2000");
-        ASSERT_TRUE(waitUntil([&] { return ana->chat().connected() && bo->chat().connected(); }));
+        ASSERT_TRUE(
+            waitUntil([&] { return ana->chatLink().connected() && bo->chatLink().connected(); }));
         ASSERT_TRUE(waitUntil([&] { return bo->session().peerVersion(); }));
     }
     MemoryNetwork network;

@@ -44,7 +44,7 @@ TEST(Startup, ListensOnTheBasePortAndTheThreeAboveIt)
     EXPECT_EQ(s->signalling().listeningPort(), base);
     EXPECT_EQ(s->media().listeningPort(), base + 1);
     EXPECT_EQ(s->quickMessages().listeningPort(), base + 2);
-    EXPECT_EQ(s->chat().listeningPort(), base + 3);
+    EXPECT_EQ(s->chatLink().listeningPort(), base + 3);
     EXPECT_TRUE(s.messages.boxes.isEmpty()) << s.messages.boxes.join("|").toStdString();
     EXPECT_EQ(s.view.calls, (QStringList{"size", "splash", "load"}));
     EXPECT_TRUE(s->log().entries().last().endsWith(": OVELA Power Up"));

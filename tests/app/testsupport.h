@@ -113,7 +113,8 @@ public:
     RefuseList &refuseList() { return p.m_refuseList; }
     Messaging &messaging() { return p.m_messaging; }
     ActivityLog &log() { return p.m_log; }
-    ChatLink &chat() { return p.m_chat; }
+    ChatConversation &chat() { return p.m_chat; }
+    ChatLink &chatLink() { return p.m_chatLink; }
     DirectoryClient &directory() { return p.m_directory; }
     PalPresence &presence() { return p.m_presence; }
     UserIdentity &identity() { return p.m_identity; }

@@ -1,7 +1,7 @@
 // The text chat window.
 #include "chatwindow.h"
 
-#include "calls/chatlink.h"
+#include "calls/chatconversation.h"
 #include "protocol/chatline.h"
 #include "widgets/pictures.h"
 #include "widgets/twips.h"
@@ -22,7 +22,7 @@ QString forDisplay(QString text)
 }
 } // namespace
 
-ChatWindow::ChatWindow(ChatLink &chat, QWidget *parent)
+ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     : ToolWindow(parent, Qt::Window), m_chat(chat)
 {
     setObjectName(QStringLiteral("frmNewChat"));
@@ -69,19 +69,19 @@ ChatWindow::ChatWindow(ChatLink &chat, QWidget *parent)
     setMinimumSize(Twips::toPixelsX(2000), Twips::toPixelsY(1800));
     applyFont();
 
-    connect(bell, &QPushButton::clicked, &m_chat, &ChatLink::ringUser);
+    connect(bell, &QPushButton::clicked, &m_chat, &ChatConversation::ringUser);
     connect(clear, &QPushButton::clicked, this, [this] {
         m_chat.clearIncoming();
         m_out->clear();
     });
     connect(up, &QPushButton::clicked, this, [this] { m_chat.changeFontSize(+1); });
     connect(down, &QPushButton::clicked, this, [this] { m_chat.changeFontSize(-1); });
-    connect(&m_chat, &ChatLink::fontSizeChanged, this, &ChatWindow::applyFont);
-    connect(&m_chat, &ChatLink::incomingAppended, this, &ChatWindow::appendToPane);
-    connect(&m_chat, &ChatLink::incomingReset, this,
+    connect(&m_chat, &ChatConversation::fontSizeChanged, this, &ChatWindow::applyFont);
+    connect(&m_chat, &ChatConversation::incomingAppended, this, &ChatWindow::appendToPane);
+    connect(&m_chat, &ChatConversation::incomingReset, this,
             [this] { m_in->setPlainText(forDisplay(m_chat.incoming())); });
-    connect(&m_chat, &ChatLink::outgoingCleared, m_out, &QPlainTextEdit::clear);
-    connect(&m_chat, &ChatLink::captionChanged, this, &QWidget::setWindowTitle);
+    connect(&m_chat, &ChatConversation::outgoingCleared, m_out, &QPlainTextEdit::clear);
+    connect(&m_chat, &ChatConversation::captionChanged, this, &QWidget::setWindowTitle);
 }
 
 void ChatWindow::appendToPane(const QString &text)

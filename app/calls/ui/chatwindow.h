@@ -5,7 +5,7 @@
 
 #include "widgets/toolwindow.h"
 
-class ChatLink;
+class ChatConversation;
 class QKeyEvent;
 class QPlainTextEdit;
 class QPushButton;
@@ -15,7 +15,7 @@ class ChatWindow : public ToolWindow
 {
     Q_OBJECT
 public:
-    explicit ChatWindow(ChatLink &chat, QWidget *parent = nullptr);
+    explicit ChatWindow(ChatConversation &chat, QWidget *parent = nullptr);
 
     void sendTypedLine();
 
@@ -32,7 +32,7 @@ private:
     void applyFont();
     void appendToPane(const QString &text);
 
-    ChatLink &m_chat;
+    ChatConversation &m_chat;
     QSplitter *m_split;
     QPlainTextEdit *m_in, *m_out;
 };

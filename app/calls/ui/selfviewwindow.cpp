@@ -1,7 +1,7 @@
 // The self-view window.
 #include "selfviewwindow.h"
 
-#include "media/videopath.h"
+#include "media/cameramodel.h"
 #include "widgets/pictures.h"
 #include "widgets/videosurface.h"
 
@@ -11,16 +11,16 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
-SelfViewWindow::SelfViewWindow(VideoPath &video, QWidget *parent)
-    : ToolWindow(parent, Qt::Window | Qt::Tool), m_video(video)
+SelfViewWindow::SelfViewWindow(CameraModel &camera, QWidget *parent)
+    : ToolWindow(parent, Qt::Window | Qt::Tool), m_camera(camera)
 {
     setObjectName(QStringLiteral("frmSelf"));
     setWindowTitle(QStringLiteral("Self View"));
     m_capture = new VideoSurface(this);
     m_capture->setObjectName(QStringLiteral("pnlCapture"));
-    m_capture->setFixedSize(VideoPath::Width, VideoPath::Height);
+    m_capture->setFixedSize(CameraModel::PreviewWidth, CameraModel::PreviewHeight);
 
-    m_caption = new QLabel(video.deviceName(), this);
+    m_caption = new QLabel(camera.deviceName(), this);
     m_caption->setObjectName(QStringLiteral("pnlSelf"));
     m_caption->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_camSet = new QPushButton(this);
@@ -41,13 +41,12 @@ SelfViewWindow::SelfViewWindow(VideoPath &video, QWidget *parent)
     layout->addLayout(bottom);
 
     connect(m_settings, &QPushButton::clicked, this, &SelfViewWindow::settingsRequested);
-    connect(m_camSet, &QPushButton::clicked, this,
-            [this] { m_video.cameraOn() ? m_video.switchCameraOff() : m_video.switchCameraOn(); });
-    connect(&m_video, &VideoPath::cameraChanged, this, &SelfViewWindow::showCameraState);
-    connect(&m_video, &VideoPath::captureSizeChanged, this, &SelfViewWindow::sizeForCapture);
-    connect(&m_video, &VideoPath::captureAvailabilityChanged, this, [this](bool) {
-        m_caption->setText(m_video.deviceName());
-        m_camSet->setEnabled(m_video.captureAvailable());
+    connect(m_camSet, &QPushButton::clicked, &m_camera, &CameraModel::toggle);
+    connect(&m_camera, &CameraModel::switched, this, &SelfViewWindow::showCameraState);
+    connect(&m_camera, &CameraModel::captureSizeChanged, this, &SelfViewWindow::sizeForCapture);
+    connect(&m_camera, &CameraModel::availabilityChanged, this, [this](bool available) {
+        m_caption->setText(m_camera.deviceName());
+        m_camSet->setEnabled(available);
     });
     showCameraState(false);
 }
@@ -56,7 +55,7 @@ void SelfViewWindow::showCameraState(bool on)
 {
     m_camSet->setIcon(style()->standardIcon(on ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     m_camSet->setToolTip(on ? QStringLiteral("Pause") : QStringLiteral("Play"));
-    m_camSet->setEnabled(m_video.captureAvailable());
+    m_camSet->setEnabled(m_camera.available());
 }
 
 void SelfViewWindow::sizeForCapture(int width, int height, double scaleX, double scaleY)
@@ -69,11 +68,11 @@ void SelfViewWindow::sizeForCapture(int width, int height, double scaleX, double
 void SelfViewWindow::showEvent(QShowEvent *event)
 {
     ToolWindow::showEvent(event);
-    m_video.setPreview(true);
+    m_camera.setPreview(true);
 }
 
 void SelfViewWindow::hideEvent(QHideEvent *event)
 {
     ToolWindow::hideEvent(event);
-    m_video.setPreview(false);
+    m_camera.setPreview(false);
 }

@@ -6,14 +6,14 @@
 
 class QLabel;
 class QPushButton;
-class VideoPath;
+class CameraModel;
 class VideoSurface;
 
 class SelfViewWindow : public ToolWindow
 {
     Q_OBJECT
 public:
-    explicit SelfViewWindow(VideoPath &video, QWidget *parent = nullptr);
+    explicit SelfViewWindow(CameraModel &camera, QWidget *parent = nullptr);
 
     // Where the engine draws the preview.
     VideoSurface *captureArea() const { return m_capture; }
@@ -30,7 +30,7 @@ protected:
 private:
     void showCameraState(bool on);
 
-    VideoPath &m_video;
+    CameraModel &m_camera;
     VideoSurface *m_capture;
     QLabel *m_caption;
     QPushButton *m_camSet;

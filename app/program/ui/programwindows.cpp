@@ -8,7 +8,7 @@
 #include "calls/ui/incomingcallwindow.h"
 #include "calls/ui/selfviewwindow.h"
 #include "directory/ui/directorywindow.h"
-#include "media/videopath.h"
+#include "media/cameramodel.h"
 #include "messaging/messaging.h"
 #include "messaging/ui/composemessagewindow.h"
 #include "messaging/ui/receivedmessagewindow.h"
