@@ -18,6 +18,16 @@ bool AudioPath::openMicrophone()
     return m_engine.initAudioIn(&m_inHandle);
 }
 
+bool AudioPath::openSpeaker()
+{
+    const bool opened = m_engine.initAudioOut(&m_outHandle);
+    if (opened != m_speakerUsable) {
+        m_speakerUsable = opened;
+        emit speakerChanged(m_speakerOpen);
+    }
+    return opened;
+}
+
 void AudioPath::switchMicrophoneOn()
 {
     if (!m_available) return;
@@ -61,7 +71,11 @@ void AudioPath::collectAudio()
 void AudioPath::playAudio()
 {
     if (!m_available || m_inCount == 0) return;
-    if (!m_speakerOpen && m_engine.initAudioOut(&m_outHandle)) m_speakerOpen = true;
+    if (!m_speakerOpen) {
+        // The blocks wait for an output that opens.
+        if (!openSpeaker()) return;
+        m_speakerOpen = true;
+    }
     for (int i = 0; i < m_inCount; ++i) {
         const AudioRecord &r = m_in[size_t(i)];
         if (!m_engine.setAudioOut(m_outHandle, r.bytes.data(), r.length)) m_speakerOpen = false;
@@ -92,7 +106,9 @@ void AudioPath::receive(const uint8_t *block, int length)
 void AudioPath::playBlocks(const QList<QByteArray> &blocks, int blockLimit)
 {
     if (!m_available || blocks.isEmpty() || m_speakerOpen) return;
-    if (m_engine.initAudioOut(&m_outHandle)) m_speakerOpen = true;
+    // Nothing is handed to an output that did not open.
+    if (!openSpeaker()) return;
+    m_speakerOpen = true;
     std::array<uint8_t, AudioRecord::Capacity * 8> samples{};
     for (const QByteArray &block : blocks) {
         const QByteArray limited = block.left(blockLimit);

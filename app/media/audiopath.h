@@ -34,6 +34,9 @@ public:
     void reset();
     bool microphoneOn() const { return m_recording; }
     bool speakerOpen() const { return m_speakerOpen; }
+    // False while the sound output could not be opened the last time it was tried (a call's
+    // speech, the audio test, a message's clip); the next open that works clears it.
+    bool speakerUsable() const { return m_available && m_speakerUsable; }
     // Call sounds play only while both the speaker and the microphone are idle.
     bool idle() const { return !m_speakerOpen && !m_recording; }
 
@@ -68,11 +71,14 @@ signals:
 
 private:
     bool openMicrophone();
+    // Opens the sound output; a failure marks the speaker unusable until an open works again.
+    bool openSpeaker();
 
     AudioEngine &m_engine;
     bool m_available = false;
     bool m_recording = false;
     bool m_speakerOpen = false;
+    bool m_speakerUsable = true;
     int32_t m_inHandle = 0;
     int32_t m_outHandle = 0;
     AudioQueue m_out;

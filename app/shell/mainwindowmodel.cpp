@@ -147,7 +147,7 @@ MainWindowModel::Light MainWindowModel::microphoneLight() const
 MainWindowModel::Light MainWindowModel::speakerLight() const
 {
     const AudioPath &audio = m_deps.media.audio();
-    if (!audio.available()) return Light::NoDevice;
+    if (!audio.speakerUsable()) return Light::NoDevice;
     return audio.speakerOpen() ? Light::On : Light::Off;
 }
 

@@ -3,6 +3,7 @@
 // and the camera switched live.
 #include "callanalysis.h"
 #include "media/enginebindings.h"
+#include "shell/mainwindowmodel.h"
 #include "shell/sounddevices.h"
 #include "testsupport.h"
 
@@ -78,6 +79,15 @@ TEST_F(MediaOptionsTest, TheAudioTestRecordsPlaysBackAndGivesWayToACall)
     options.playTest();
     EXPECT_TRUE(waitUntil([&] { return QFileInfo(speaker).size() > before + 1600; }))
         << "what was recorded is heard";
+
+    // An output that cannot be opened shows the speaker as unusable until one opens again.
+    ASSERT_TRUE(waitUntil([&] { return !t->media().audio().speakerOpen(); }, 10000));
+    qputenv("OVELA_SPEAKER", "wav:/nonexistent/speaker.wav");
+    options.playTest();
+    EXPECT_EQ(t->mainWindow().speakerLight(), MainWindowModel::Light::NoDevice);
+    qputenv("OVELA_SPEAKER", ("wav:" + speaker).toUtf8());
+    options.playTest();
+    EXPECT_EQ(t->mainWindow().speakerLight(), MainWindowModel::Light::On);
     options.endTest();
     EXPECT_EQ(options.testBlocks(), 0);
     EXPECT_FALSE(t->media().audio().audioTest);
