@@ -1,5 +1,6 @@
 // The windows, offscreen: controls found by their names, the texts a user sees, and the user's
 // clicks reaching the program.
+#include "calls/chatconversation.h"
 #include "program/ui/programwindows.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/mainwindow.h"
@@ -179,7 +180,7 @@ TEST_F(WindowTest, TheDirectoryWindowListsPalsTakesNewOnesAndKeepsItsSize)
                              "cmdDeletePal", "cmdClose", "barStatus", "splMain", "lblAddress"})
         EXPECT_TRUE(window->findChild<QWidget *>(name)) << name;
     EXPECT_EQ(text("lblGlobal"), "Global Directory");
-    EXPECT_EQ(text("lblPeople"), "Vuvozu Varav Pals");
+    EXPECT_EQ(text("lblPeople"), "OVELA Pals");
     auto *global = find<QTreeWidget>("lstGlobal");
     EXPECT_EQ(global->headerItem()->text(2), "Comment");
     p.directoryModel().activated(); // as the window manager's activation does
@@ -191,6 +192,11 @@ TEST_F(WindowTest, TheDirectoryWindowListsPalsTakesNewOnesAndKeepsItsSize)
     QTest::mouseClick(find<QPushButton>("cmdNewPal"), Qt::LeftButton);
     ASSERT_TRUE(find("frmNewPal"));
     EXPECT_EQ(find("frmNewPal")->windowTitle(), "New Pal Entry");
+    QStringList texts;
+    for (const QLabel *label : find("frmNewPal")->findChildren<QLabel *>())
+        texts << label->text();
+    EXPECT_TRUE(
+        texts.contains("Enter the Email address of the Pal to be Added to your OVELA Pals."));
     QTest::keyClicks(find<QLineEdit>("txtEmail"), "Eve@X.org");
     QTest::mouseClick(in<QPushButton>("frmNewPal", "cmdOK"), Qt::LeftButton);
     auto *offline = find<QTreeWidget>("lstOffline");
@@ -290,6 +296,20 @@ TEST_F(WindowTest, ChatLinesTypedWithEnterAreEchoedAndQueued)
     find("frmNewChat")->close();
     EXPECT_FALSE(action("Menu_ViewChat")->isChecked());
     EXPECT_TRUE(find("frmNewChat"));
+}
+
+TEST_F(WindowTest, RealTimeChatSendsEveryKeyThePaneShows)
+{
+    windows.showChat(true);
+    p.session().setCapabilities(true, true);
+    QStringList sent;
+    QObject::connect(&p.chat(), &ChatConversation::textToSend,
+                     [&](const QByteArray &line) { sent << QString::fromUtf8(line); });
+    auto *out = find<QPlainTextEdit>("txtOut");
+    QTest::keyClicks(out, "a\tb");
+    EXPECT_EQ(out->toPlainText(), "a\tb");
+    EXPECT_EQ(sent, (QStringList{"Ta;<E>", "T\t;<E>", "Tb;<E>"}))
+        << "the peer's pane gets the same";
 }
 
 TEST_F(WindowTest, ClosingIsRefusedOnlyWhileAConnectionIsBeingEstablished)

@@ -143,10 +143,11 @@ bool ChatWindow::outgoingKey(QKeyEvent *key)
         return !m_chat.keyTyped(ChatLine::EnterCode, m_out->toPlainText());
     if (key->key() == Qt::Key_Backspace)
         return !m_chat.keyTyped(ChatLine::BackspaceCode, m_out->toPlainText());
-    // A key may type more than one character (a composed one): each goes whole.
+    // A key may type more than one character (a composed one): each goes whole. A Tab goes too,
+    // since the pane shows it; other control characters are not typed.
     bool take = true;
     for (const char32_t c : key->text().toUcs4())
-        if (c >= 0x20) take = m_chat.keyTyped(c, m_out->toPlainText()) && take;
+        if (c >= 0x20 || c == U'\t') take = m_chat.keyTyped(c, m_out->toPlainText()) && take;
     return !take;
 }
 

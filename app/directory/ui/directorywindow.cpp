@@ -174,7 +174,7 @@ QWidget *DirectoryWindow::buildLists()
     auto *right = new QWidget(split);
     auto *rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
-    auto *people = new QLabel(QStringLiteral("Vuvozu Varav Pals"), right);
+    auto *people = new QLabel(QStringLiteral("OVELA Pals"), right);
     people->setObjectName(QStringLiteral("lblPeople"));
     m_online = list(right, "lstOnline", {QStringLiteral("Online")});
     m_offline = list(right, "lstOffline", {QStringLiteral("Offline")});

@@ -20,8 +20,7 @@ NewPalDialog::NewPalDialog(DirectoryModel &model, QWidget *parent)
     setWindowTitle(QStringLiteral("New Pal Entry"));
     setWindowIcon(Pictures::appIcon());
     auto *prompt = new QLabel(
-        QStringLiteral("Enter the Email address of the Pal to be Added to the Vuvozu Varaver."),
-        this);
+        QStringLiteral("Enter the Email address of the Pal to be Added to your OVELA Pals."), this);
     prompt->setWordWrap(true);
     m_email = new QLineEdit(this);
     m_email->setObjectName(QStringLiteral("txtEmail"));
