@@ -106,16 +106,31 @@ qint32 val32(const QByteArray &text)
     return roundTo<qint32>(numericValue(text));
 }
 
-QByteArray fieldText(const QString &text)
+namespace
+{
+QByteArray harmless(const QString &text, bool keepLineBreaks)
 {
     QByteArray bytes = wire(text);
     for (char &c : bytes) {
         if (c == ';')
             c = ',';
+        else if (keepLineBreaks && (c == '\r' || c == '\n'))
+            continue;
         else if ((uchar(c) < 0x20 && c != '\t') || c == 0x7f)
             c = ' ';
     }
     return bytes.replace("<E", "(E");
+}
+} // namespace
+
+QByteArray fieldText(const QString &text)
+{
+    return harmless(text, false);
+}
+
+QByteArray multiLineFieldText(const QString &text)
+{
+    return harmless(text, true);
 }
 
 QString peerText(const QByteArray &field, int maxBytes)

@@ -64,6 +64,10 @@ inline QString fromWire(const QByteArray &bytes)
 // become blanks, and "<E" (the start of a line's terminator) becomes "(E". A text without these
 // is sent exactly as before.
 QByteArray fieldText(const QString &text);
+// The same for a text of several lines in a field that its reader takes whole (a quick message's
+// text): its line breaks (CR, LF) are kept, since only ';' ends a field and only the terminator a
+// line; everything else is made harmless as above.
+QByteArray multiLineFieldText(const QString &text);
 
 // A text a peer or a server sent for showing and logging (a name, a place, a time): cut to
 // `maxBytes` (never inside a character), since a genuine one is far shorter, and with control

@@ -50,8 +50,8 @@ QByteArray build(const Refused &)
 QByteArray build(const Body &b)
 {
     return "MSB;" + QByteArray::number(b.id) + ';' + fieldText(b.name) + ';' + fieldText(b.email) +
-           ';' + fieldText(b.location) + ';' + fieldText(b.time) + ';' + fieldText(b.text) + ';' +
-           Terminator;
+           ';' + fieldText(b.location) + ';' + fieldText(b.time) + ';' +
+           multiLineFieldText(b.text) + ';' + Terminator;
 }
 
 QByteArray build(const Next &)

@@ -258,6 +258,9 @@ TEST(QuickMessage, EveryLineToItsExactBytesAndBack)
         {QM::Refused{}, "MRD;<E>"},
         {QM::Body{7, "Ann", "ann@x.org", "Porto", "08/12/2026 10:00:00", "Call me"},
          "MSB;7;Ann;ann@x.org;Porto;08/12/2026 10:00:00;Call me;<E>"},
+        // A message of several lines keeps them; the text still cannot end its field or line.
+        {QM::Body{8, "Bo", "bo@x.org", "Rome", "9:05", "Hi Ann,\r\nsee you\nat 5"},
+         "MSB;8;Bo;bo@x.org;Rome;9:05;Hi Ann,\r\nsee you\nat 5;<E>"},
         {QM::Next{}, "MRN;<E>"},
         {QM::Picture{jpeg}, "MDI;9;" + jpeg + ";<E>"},
         {QM::AudioChunk{"\x01\x02"}, "MDA;2;\x01\x02;<E>"},
@@ -361,6 +364,8 @@ TEST(Fields, UserTextsCannotBreakTheirLineAndPeerTextsAreCutWhole)
     };
     for (const auto &[text, bytes] : texts)
         EXPECT_EQ(fieldText(text), bytes) << text.toStdString();
+    // A message's text keeps its line breaks and nothing else that would end its field or line.
+    EXPECT_EQ(Fields::multiLineFieldText("a;b\r\n<E>\x01"), "a,b\r\n(E> ");
     EXPECT_EQ(CallControl::build(Request{"A;B", "C", "1:00"}), "RQC;A,B;C;1:00;")
         << "a ';' in a name no longer shifts the peer's fields";
     // Cut to the limit, but never inside a character.

@@ -36,7 +36,9 @@ ReceivedMessageWindow::ReceivedMessageWindow(std::unique_ptr<MessageViewer> view
         form->addRow(labelAndText.first, panel);
     }
 
-    auto *text = new QPlainTextEdit(m.text, this);
+    // Line breaks arrive as the sender's system writes them.
+    auto *text = new QPlainTextEdit(
+        QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), this);
     text->setObjectName(QStringLiteral("txtMessageIn"));
     text->setReadOnly(true);
 
