@@ -49,9 +49,7 @@ Peer *g_peer = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    Fuzz::defaultFlags(argc, argv, {"-detect_leaks=0"});
-    static QCoreApplication app(*argc, *argv);
-    g_peer = new Peer;
+    g_peer = Fuzz::startKept<Peer>(argc, argv, {"-detect_leaks=0"});
     return 0;
 }
 

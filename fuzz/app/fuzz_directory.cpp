@@ -6,18 +6,11 @@
 #include "protocol/directory.h"
 
 using Fuzz::require;
+using Fuzz::requireShown;
 using namespace Directory;
 
 namespace
 {
-
-void requireShown(const QString &text)
-{
-    require(text.size() <= 256, "a server's text is cut");
-    for (QChar c : text)
-        require(c.unicode() >= 0x20 && c.unicode() != 0x7f,
-                "a server's text has no control character");
-}
 
 // A program sends its version texts as they are; they never hold a terminator unless the line they
 // were read from did, which a connection never delivers.
@@ -25,19 +18,9 @@ bool g_lineHadTerminator = false;
 
 template <typename Variant> QByteArray rebuild(const Variant &m)
 {
-    QByteArray line = std::visit(
-        [](const auto &message) -> QByteArray {
-            if constexpr (std::is_same_v<std::decay_t<decltype(message)>, std::monostate>)
-                return QByteArray();
-            else
-                return build(message);
-        },
-        m);
-    require(line.isEmpty() || line.endsWith(Terminator), "a built line ends with its terminator");
-    require(line.isEmpty() || g_lineHadTerminator ||
-                line.indexOf(Terminator) == line.size() - Terminator.size(),
+    const QByteArray line = Fuzz::rebuiltLine(m, Terminator);
+    require(g_lineHadTerminator || !line.contains(Terminator),
             "a built line holds no other terminator");
-    line.chop(Terminator.size());
     return line;
 }
 

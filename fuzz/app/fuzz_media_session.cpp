@@ -39,7 +39,7 @@ struct Caller {
     MemoryNetwork network;
     RecordingMessages messages;
     RecordingSounds sounds;
-    RecordingShell shell;
+    RecordingView view;
     ReadingTarget incoming;
     Program program{messages, sounds, network,
                     ProgramConfig{settings.path(), 5000, QStringLiteral("127.0.0.1"), 5015}};
@@ -55,7 +55,7 @@ struct Caller {
         peer->setLocalPort(PeerBase + MediaSession::MediaPortOffset);
         peer->setListening(true);
         parts.media().setIncomingTarget(&incoming);
-        program.startUp(shell, QString());
+        program.startUp(view, QString());
     }
 };
 
@@ -73,16 +73,14 @@ bool settle(const std::function<bool()> &done)
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     Fuzz::absoluteArguments(argc, argv);
-    // Inputs of a few pictures: a longer one only takes longer.
-    Fuzz::defaultFlags(argc, argv, {"-detect_leaks=0", "-max_len=12000"});
     static QTemporaryDir folder(Fuzz::scratchTemplate());
     // Received speech is decoded and played into a file, so the audio path runs too.
     qputenv("OVELA_SPEAKER", ("wav:" + folder.filePath("speaker.wav")).toUtf8());
     qputenv("OVELA_MIC", "none");
     qputenv("OVELA_CAMERA", "");
-    static QCoreApplication app(*argc, *argv);
     QDir::setCurrent(folder.path()); // the program's list files and log
-    g_caller = new Caller;
+    // Inputs of a few pictures: a longer one only takes longer.
+    g_caller = Fuzz::startKept<Caller>(argc, argv, {"-detect_leaks=0", "-max_len=12000"});
     require(g_caller->parts.media().video().engineReady(), "the video engine is loaded");
     return 0;
 }

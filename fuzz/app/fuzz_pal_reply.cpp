@@ -5,30 +5,7 @@
 #include "protocol/pal.h"
 
 using Fuzz::require;
-
-namespace
-{
-
-void requireShown(const QString &text)
-{
-    require(text.size() <= 256, "a server's text is cut");
-    for (QChar c : text)
-        require(c.unicode() >= 0x20 && c.unicode() != 0x7f,
-                "a server's text has no control character");
-}
-
-QByteArray rebuild(const Pal::Reply &reply)
-{
-    QByteArray line;
-    if (const auto *n = std::get_if<Pal::NewId>(&reply)) line = Pal::build(*n);
-    if (const auto *m = std::get_if<Pal::Move>(&reply)) line = Pal::build(*m);
-    if (const auto *a = std::get_if<Directory::EmailAnswer>(&reply)) line = Directory::build(*a);
-    require(line.endsWith(Pal::Terminator), "a built line ends with its terminator");
-    line.chop(Pal::Terminator.size());
-    return line;
-}
-
-} // namespace
+using Fuzz::requireShown;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -39,8 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         for (const QString *t : {&a->email, &a->name, &a->location, &a->address})
             requireShown(*t);
     if (std::holds_alternative<std::monostate>(first)) return 0;
-    const Pal::Reply second = Pal::parseReply(rebuild(first));
+    const Pal::Reply second = Pal::parseReply(Fuzz::rebuiltLine(first, Pal::Terminator));
     require(second.index() == first.index(), "a rebuilt reply is the same kind");
-    require(Pal::parseReply(rebuild(second)) == second, "a rebuilt reply reads back the same");
+    require(Pal::parseReply(Fuzz::rebuiltLine(second, Pal::Terminator)) == second,
+            "a rebuilt reply reads back the same");
     return 0;
 }

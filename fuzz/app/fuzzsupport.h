@@ -1,9 +1,13 @@
 // What the program's fuzz targets share: reading an input as a few choices followed by bytes, the
-// check that stops the run with a message when a property does not hold, feeding bytes in pieces
-// of the input's choosing, and a file of given bytes in a scratch folder.
+// check that stops the run with a message when a property does not hold and the checks of what a
+// reader hands on, feeding bytes in pieces of the input's choosing, the program a target keeps
+// from one input to the next, and a file of given bytes in a scratch folder.
 #pragma once
 
+#include "protocol/anymessage.h"
+
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,6 +29,25 @@ inline void require(bool holds, const char *what)
     if (holds) return;
     std::fprintf(stderr, "fuzz check failed: %s\n", what);
     std::abort();
+}
+
+// A text read from a peer or a server, as the program shows it: cut to `most` characters and
+// without control characters.
+inline void requireShown(const QString &text, qsizetype most = 256)
+{
+    require(text.size() <= most, "a text read is cut");
+    for (QChar c : text)
+        require(c.unicode() >= 0x20 && c.unicode() != 0x7f, "a text read has no control character");
+}
+
+// The line the program builds for a message it read, without the terminator every built line
+// ends with, ready to be read again.
+template <typename Variant> QByteArray rebuiltLine(const Variant &message, const QByteArray &end)
+{
+    QByteArray line = buildAny(message);
+    require(line.isEmpty() || line.endsWith(end), "a built line ends with its terminator");
+    line.chop(end.size());
+    return line;
 }
 
 // The input as choices (one byte each, 0 once it is used up) and then the remaining bytes.
@@ -113,6 +136,16 @@ inline void defaultFlags(int *argc, char ***argv, std::initializer_list<const ch
     *argc = int(args->size());
     args->push_back(nullptr);
     *argv = args->data();
+}
+
+// Starts the application of a target that keeps a program from one input to the next, with the
+// target's default flags, and makes that program (never freed: it lives until the process ends).
+template <typename Program>
+Program *startKept(int *argc, char ***argv, std::initializer_list<const char *> flags)
+{
+    defaultFlags(argc, argv, flags);
+    static QCoreApplication app(*argc, *argv);
+    return new Program;
 }
 
 // A file in a scratch folder of the run's own, holding the given bytes.

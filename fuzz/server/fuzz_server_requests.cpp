@@ -112,9 +112,7 @@ void checkAnswers(const QByteArray &bytes)
 
 extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
-    Fuzz::defaultFlags(argc, argv, {"-detect_leaks=0"});
-    static QCoreApplication app(*argc, *argv);
-    g_server = new Server;
+    g_server = Fuzz::startKept<Server>(argc, argv, {"-detect_leaks=0"});
     return 0;
 }
 

@@ -1,5 +1,6 @@
 // Every wire protocol's messages in both directions: each built to its exact bytes and those
 // bytes parsed back to the same message; and lines a peer may send that are no message.
+#include "protocol/anymessage.h"
 #include "protocol/callcontrol.h"
 #include "protocol/chatline.h"
 #include "protocol/directory.h"
@@ -13,21 +14,6 @@
 using namespace CallControl;
 namespace QM = QuickMessage;
 
-namespace
-{
-QByteArray bytesOf(const Message &message)
-{
-    return std::visit(
-        [](const auto &m) {
-            if constexpr (std::is_same_v<std::decay_t<decltype(m)>, std::monostate>)
-                return QByteArray();
-            else
-                return build(m);
-        },
-        message);
-}
-} // namespace
-
 TEST(CallControl, EveryMessageToItsExactBytesAndBack)
 {
     const std::pair<Message, QByteArray> cases[] = {
@@ -40,7 +26,7 @@ TEST(CallControl, EveryMessageToItsExactBytesAndBack)
         {Capability{"2.5", false}, "UIF;2.5;False;"},
     };
     for (const auto &[message, bytes] : cases) {
-        EXPECT_EQ(bytesOf(message), bytes);
+        EXPECT_EQ(buildAny(message), bytes);
         EXPECT_TRUE(parse(bytes) == message) << bytes.toStdString();
     }
     // The time a request or an answer carries: no leading zero on the hour.
@@ -116,22 +102,6 @@ TEST(MediaPackets, HeadersThatLieAreReadWithinWhatArrived)
     }
 }
 
-// Bytes of any message that has a builder; empty for monostate.
-template <typename Variant> QByteArray anyBytes(const Variant &message)
-{
-    return std::visit(
-        [](const auto &m) {
-            using T = std::decay_t<decltype(m)>;
-            if constexpr (std::is_same_v<T, std::monostate>)
-                return QByteArray();
-            else if constexpr (std::is_same_v<T, Pal::NewId> || std::is_same_v<T, Pal::Move>)
-                return Pal::build(m);
-            else
-                return Directory::build(m);
-        },
-        message);
-}
-
 TEST(Directory, RequestsToTheirExactBytesAndBack)
 {
     const Directory::Login login{
@@ -145,7 +115,7 @@ TEST(Directory, RequestsToTheirExactBytesAndBack)
         {Directory::NewIdRequest{}, "RSN;<ET>"},
     };
     for (const auto &[request, bytes] : cases) {
-        EXPECT_EQ(anyBytes(request), bytes);
+        EXPECT_EQ(buildAny(request), bytes);
         EXPECT_TRUE(Directory::parseRequest(bytes.chopped(4)) == request) << bytes.toStdString();
     }
     for (const QByteArray &junk : {QByteArray("LGN;1;2;3;"), QByteArray("XYZ;"), QByteArray()})
@@ -171,7 +141,7 @@ TEST(Directory, RepliesToTheirExactBytesAndBack)
          "GER;ann@example.org;Ann;Porto;10.0.0.7;2004;<ET>"},
     };
     for (const auto &[reply, bytes] : cases) {
-        EXPECT_EQ(anyBytes(reply), bytes);
+        EXPECT_EQ(buildAny(reply), bytes);
         EXPECT_TRUE(parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
     }
     EXPECT_EQ(choiceText({"10.0.0.1", 2020, "Main"}), "10.0.0.1:2020  (Main)");
@@ -243,7 +213,7 @@ TEST(Pal, RepliesToTheirExactBytesAndBack)
          "GER;eve@x.org;Eve;Rome;0.0.0.0;0;<ET>"},
     };
     for (const auto &[reply, bytes] : cases) {
-        EXPECT_EQ(anyBytes(reply), bytes);
+        EXPECT_EQ(buildAny(reply), bytes);
         EXPECT_TRUE(Pal::parseReply(bytes.chopped(4)) == reply) << bytes.toStdString();
     }
     EXPECT_TRUE(std::holds_alternative<std::monostate>(Pal::parseReply("INT;x;")));
@@ -270,15 +240,7 @@ TEST(QuickMessage, EveryLineToItsExactBytesAndBack)
     QByteArray stream;
     std::vector<QM::Message> expected;
     for (const auto &[message, bytes] : cases) {
-        EXPECT_EQ(std::visit(
-                      [](const auto &m) {
-                          if constexpr (std::is_same_v<std::decay_t<decltype(m)>, std::monostate>)
-                              return QByteArray();
-                          else
-                              return QM::build(m);
-                      },
-                      message),
-                  bytes);
+        EXPECT_EQ(buildAny(message), bytes);
         stream += bytes;
         expected.push_back(message);
     }
