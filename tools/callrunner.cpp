@@ -1,4 +1,4 @@
-// Running a call between two programs.
+// Running a call between two programs, and starting one program for a run.
 #include "callrunner.h"
 
 #include "freeports.h"
@@ -20,48 +20,6 @@ namespace CallRunner
 {
 namespace
 {
-
-struct Program {
-    QTemporaryDir dir;
-    QProcess process;
-
-    void start(const QString &binary, const QByteArray &ini, const QStringList &args,
-               const QMap<QString, QString> &extra)
-    {
-        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
-        QFile f(dir.filePath(QStringLiteral("cfg/ovela/ovela.ini")));
-        if (f.open(QIODevice::WriteOnly)) f.write(ini);
-        f.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
-        env.insert(QStringLiteral("OVELA_REPORT"), dir.filePath(QStringLiteral("report.txt")));
-        env.insert(QStringLiteral("OVELA_SPEAKER"),
-                   QStringLiteral("wav:") + dir.filePath(QStringLiteral("speaker.wav")));
-        env.insert(QStringLiteral("OVELA_SOUND_LOG"), dir.filePath(QStringLiteral("sounds.txt")));
-        for (auto it = extra.begin(); it != extra.end(); ++it)
-            env.insert(it.key(), it.value());
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.start(binary, args);
-    }
-    QString file(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    ~Program()
-    {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished(3000);
-        }
-    }
-};
-
-QString readText(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
-}
 
 // The test-pattern frame a received picture shows, and how closely it shows it.
 void comparePicture(Side &side)
@@ -117,6 +75,71 @@ double percentile(std::vector<double> values, double p)
     return values[at];
 }
 
+Program::Program()
+{
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setStandardOutputFile(QProcess::nullDevice());
+}
+
+Program::~Program()
+{
+    if (process.state() == QProcess::NotRunning) return;
+    process.kill();
+    process.waitForFinished(3000);
+}
+
+void Program::start(const QString &binary, const QByteArray &ini, const QStringList &arguments,
+                    const QMap<QString, QString> &env)
+{
+    QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
+    QDir(dir.path()).mkpath(QStringLiteral("run"));
+    QFile settings(file("cfg/ovela/ovela.ini"));
+    if (settings.open(QIODevice::WriteOnly)) settings.write(ini);
+    settings.close();
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    e.insert(QStringLiteral("XDG_CONFIG_HOME"), file("cfg"));
+    // Qt asks for a runtime folder; one of the program's own leaves the user's alone.
+    e.insert(QStringLiteral("XDG_RUNTIME_DIR"), file("run"));
+    e.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
+    e.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
+    e.insert(QStringLiteral("OVELA_SOUND_LOG"), file("sounds.txt"));
+    for (auto it = env.begin(); it != env.end(); ++it) {
+        if (it.value().isNull())
+            e.remove(it.key());
+        else
+            e.insert(it.key(), it.value());
+    }
+    process.setProcessEnvironment(e);
+    process.setWorkingDirectory(dir.path());
+    process.start(binary, arguments);
+}
+
+void Program::keepOutput()
+{
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardOutputFile(file("stdout.txt"));
+    process.setStandardErrorFile(file("stderr.txt"));
+}
+
+bool Program::finished(int ms)
+{
+    if (ms > 0 && process.state() != QProcess::NotRunning) process.waitForFinished(ms);
+    return process.state() == QProcess::NotRunning &&
+           process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+QString Program::read(const char *name) const
+{
+    QFile f(file(name));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+QString builtBeside(const char *name)
+{
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
+}
+
 Result run(const Options &o)
 {
     Result result;
@@ -141,9 +164,7 @@ Result run(const Options &o)
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
                    {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}});
-    for (int i = 0; i < 100 && !listening(calleePort + 3); ++i)
-        QThread::msleep(100);
-    if (!listening(calleePort + 3)) {
+    if (!listening(calleePort + 3, 10000)) {
         result.error = QStringLiteral("the first program did not start listening");
         return result;
     }
@@ -156,8 +177,8 @@ Result run(const Options &o)
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
                    {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}});
-    caller->process.waitForFinished(o.timeoutMs);
-    callee->process.waitForFinished(5000);
+    caller->finished(o.timeoutMs);
+    callee->finished(5000);
     result.ran = true;
 
     Side *sides[] = {&result.callee, &result.caller};
@@ -165,12 +186,10 @@ Result run(const Options &o)
     for (int i = 0; i < 2; ++i) {
         Side &side = *sides[i];
         Program &p = *programs[i];
-        side.exitedCleanly = p.process.state() == QProcess::NotRunning &&
-                             p.process.exitStatus() == QProcess::NormalExit &&
-                             p.process.exitCode() == 0;
+        side.exitedCleanly = p.finished();
         side.report = CallAnalysis::readReport(p.file("report.txt"));
         side.lastPicture = QImage(p.file("report.txt.png"));
-        side.log = readText(p.file("ovela.log"));
+        side.log = p.read("ovela.log");
         comparePicture(side);
     }
     latencies(result.caller.report, result.callee);
@@ -186,16 +205,26 @@ Result run(const Options &o)
     return result;
 }
 
-bool listening(quint16 port)
+bool listening(quint16 port, int waitMs)
 {
-    QFile f(QStringLiteral("/proc/net/tcp"));
-    if (!f.open(QIODevice::ReadOnly)) return false;
     const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
-    for (const QByteArray &raw : f.readAll().split('\n')) {
-        const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
-        if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A")) return true;
+    const auto listed = [&] {
+        QFile f(QStringLiteral("/proc/net/tcp"));
+        if (!f.open(QIODevice::ReadOnly)) return false;
+        for (const QByteArray &raw : f.readAll().split('\n')) {
+            const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));
+            if (cols.size() > 3 && cols[1].endsWith(hex) && cols[3] == QLatin1String("0A"))
+                return true;
+        }
+        return false;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (!listed()) {
+        if (clock.elapsed() >= waitMs) return false;
+        QThread::msleep(100);
     }
-    return false;
+    return true;
 }
 
 double residentMiB(qint64 pid)
@@ -210,7 +239,7 @@ void startDirectory(QProcess &server, quint16 port, const QString &dir)
 {
     server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server.setStandardOutputFile(QProcess::nullDevice());
-    server.start(QDir(QCoreApplication::applicationDirPath()).filePath("ovela-directory"),
+    server.start(builtBeside("ovela-directory"),
                  {"--directory-port", QString::number(port), "--pal-port",
                   QString::number(port + 1), "--database",
                   QDir(dir).filePath(QStringLiteral("directory.db"))});

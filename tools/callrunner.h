@@ -1,16 +1,49 @@
 // Runs a whole call between two real ovela programs on this machine, each in a folder of its own
 // with a scripted camera, microphone and speaker and a scripted user, and measures what crossed:
-// used by the demo, the end-to-end tests and the call benchmark.
+// used by the demo, the end-to-end tests and the call benchmark. Also how those and the other
+// benchmarks start one such program, and what they read of the machine around it.
 #pragma once
 
 #include "callanalysis.h"
 
 #include <QImage>
+#include <QMap>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 
 namespace CallRunner
 {
+
+// One ovela started by a tool, a benchmark or a test, in a scratch folder of its own that is also
+// its working folder (its log, lists and message file land there). It is shown offscreen, reads
+// its settings from cfg/ovela/ovela.ini in the folder, plays its speaker into speaker.wav, reports
+// its calls to report.txt and names the sounds it makes in sounds.txt; its standard output is
+// dropped and its errors go to this process's. A program still running at the end is killed.
+class Program
+{
+public:
+    Program();
+    ~Program();
+    // Writes `ini` as the settings and starts `binary` with `arguments`; `env` adds to the
+    // environment or overrides it (a null value removes a variable). A program may be started
+    // again in the same folder once it has ended.
+    void start(const QString &binary, const QByteArray &ini, const QStringList &arguments,
+               const QMap<QString, QString> &env = {});
+    // Before start(): standard output and error go to stdout.txt and stderr.txt in the folder.
+    void keepOutput();
+    // Waits up to `ms` for the program to end; whether it has ended by itself with status 0.
+    bool finished(int ms = 0);
+    QString file(const char *name) const { return dir.filePath(QLatin1String(name)); }
+    // A file of the folder as text; empty when there is none.
+    QString read(const char *name) const;
+
+    QTemporaryDir dir;
+    QProcess process;
+};
+
+// A program built beside this one (the build puts every program and engine in one folder).
+QString builtBeside(const char *name);
 
 struct Options {
     QString program; // the ovela binary
@@ -48,9 +81,10 @@ Result run(const Options &options);
 double percentile(std::vector<double> values, double p);
 
 // For the benchmarks that run programs of their own: whether something on this machine listens
-// on a TCP port, a process's resident memory in MiB, and this project's directory server
-// started beside the calling program (directory port, pal port one above, a database in dir).
-bool listening(quint16 port);
+// on a TCP port (waiting up to waitMs for it), a process's resident memory in MiB, and this
+// project's directory server started beside the calling program (directory port, pal port one
+// above, a database in dir).
+bool listening(quint16 port, int waitMs = 0);
 double residentMiB(qint64 pid);
 void startDirectory(QProcess &server, quint16 port, const QString &dir);
 

@@ -3,7 +3,6 @@
 #include "callrunner.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 
@@ -36,8 +35,7 @@ int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     CallRunner::Options options;
-    options.program =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ovela"));
+    options.program = CallRunner::builtBeside("ovela");
     const QStringList args = QCoreApplication::arguments();
     if (args.size() > 1) options.camera = QStringLiteral("pattern:%1:yuv12").arg(args.at(1));
     if (!QFileInfo::exists(options.program)) {

@@ -18,7 +18,6 @@
 #include "callrunner.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QLibrary>
 
@@ -56,7 +55,7 @@ void report(const char *label, const CallRunner::Side &receiver, const CallRunne
 double patternMsPerFrame(int width, int height)
 {
     using Maker = int32_t (*)(const char *, int32_t, int32_t, int32_t, uint8_t *, int32_t);
-    QLibrary engine(QDir(QCoreApplication::applicationDirPath()).filePath("libRXVLIB11.so"));
+    QLibrary engine(CallRunner::builtBeside("libRXVLIB11.so"));
     const auto make = reinterpret_cast<Maker>(engine.resolve("QVIDTestPattern"));
     if (!make) return -1;
     std::vector<uint8_t> frame(std::size_t(width) * height * 3 / 2);
@@ -86,7 +85,7 @@ int main(int argc, char **argv)
     for (const Run &run : runs) {
         if (!only.isEmpty() && (only != QLatin1String(run.size) || run.talking)) continue;
         CallRunner::Options o;
-        o.program = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("ovela"));
+        o.program = CallRunner::builtBeside("ovela");
         o.camera = QStringLiteral("pattern:%1:yuv12%2")
                        .arg(QLatin1String(run.size), plain ? "" : ":prepared");
         o.talkFrom = run.talking ? 1.0 : 0.0;

@@ -24,11 +24,6 @@
 namespace
 {
 
-QString bin(const char *name)
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
-}
-
 // Run time of every thread of a process so far, in seconds.
 double runSeconds(qint64 pid)
 {
@@ -50,36 +45,20 @@ struct Case {
 
 double measure(const Case &c, quint16 directoryPort, double seconds, bool plain)
 {
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
-    QDir(dir.path()).mkpath(QStringLiteral("run"));
-    QFile ini(dir.filePath(QStringLiteral("cfg/ovela/ovela.ini")));
-    if (!ini.open(QIODevice::WriteOnly)) return -1;
-    ini.write("[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\nDirAddress="
-              "127.0.0.1\nDirPort=" +
-              QByteArray::number(directoryPort) + "\n");
-    ini.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir.filePath(QStringLiteral("run")));
-    env.insert(QStringLiteral("OVELA_PAL_HOST"),
-               QStringLiteral("127.0.0.1:%1").arg(directoryPort + 1));
-    env.insert(QStringLiteral("OVELA_SPEAKER"),
-               QStringLiteral("wav:") + dir.filePath(QStringLiteral("speaker.wav")));
-    env.remove(QStringLiteral("OVELA_MIC"));
-    if (c.camera)
-        env.insert(QStringLiteral("OVELA_CAMERA"),
-                   QLatin1String(c.camera) + (plain ? "" : ":prepared"));
-    else
-        env.remove(QStringLiteral("OVELA_CAMERA"));
-    QProcess program;
-    program.setProcessEnvironment(env);
-    program.setWorkingDirectory(dir.path());
-    program.setStandardOutputFile(QProcess::nullDevice());
-    program.setStandardErrorFile(QProcess::nullDevice());
+    CallRunner::Program ovela;
+    ovela.keepOutput(); // out of the way of the figures
+    QProcess &program = ovela.process;
     const quint16 base = FreePorts::basePort(28000, 32000);
-    program.start(bin("ovela"), {"--base-port", QString::number(base)});
+    QString camera; // null: none, and no microphone either
+    if (c.camera) camera = QLatin1String(c.camera) + (plain ? "" : ":prepared");
+    ovela.start(CallRunner::builtBeside("ovela"),
+                "[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
+                "DirAddress=127.0.0.1\nDirPort=" +
+                    QByteArray::number(directoryPort) + "\n",
+                {"--base-port", QString::number(base)},
+                {{"OVELA_PAL_HOST", QStringLiteral("127.0.0.1:%1").arg(directoryPort + 1)},
+                 {"OVELA_MIC", QString()},
+                 {"OVELA_CAMERA", camera}});
     if (!program.waitForStarted()) return -1;
     QThread::sleep(10);
     const double from = runSeconds(program.processId());

@@ -5,6 +5,7 @@
 // while 1,000 other clients log in and out as fast as they can.
 //
 //   bench_directory [seconds of the list measurement, default 10]
+#include "loopback.h"
 #include "protocol/directory.h"
 
 #include <QByteArray>
@@ -13,7 +14,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -40,6 +40,7 @@ extern char **environ;
 namespace
 {
 
+using benchsupport::connectTo;
 using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point start)
@@ -125,22 +126,6 @@ QByteArray loginFor(int n, bool listed)
     l.listed = listed;
     l.video = l.audio = true;
     return Directory::build(l) + Directory::build(Directory::Intro{});
-}
-
-int connectTo(uint16_t port, bool blocking)
-{
-    const int fd =
-        ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | (blocking ? 0 : SOCK_NONBLOCK), 0);
-    if (fd < 0) return -1;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 // Many clients at once through epoll: each connects, logs in, asks for the welcome text and is

@@ -13,16 +13,14 @@
 #include "callanalysis.h"
 #include "callrunner.h"
 #include "freeports.h"
+#include "loopback.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -37,6 +35,8 @@
 namespace
 {
 
+using benchsupport::connectTo;
+
 constexpr double PictureFloor = 12.5; // 13 a second, as a ten-second figure shows it
 
 qint64 nowMs()
@@ -46,36 +46,7 @@ qint64 nowMs()
     return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
-QString bin(const char *name)
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
-}
-
 // ---- raw clients -------------------------------------------------------------------------
-
-// From 127.0.0.1, or from another loopback address (`from` > 1), so that the floods' connections
-// in TIME_WAIT do not use up this machine's ports.
-int connectTo(quint16 port, bool block = true, int from = 1)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | (block ? 0 : SOCK_NONBLOCK), 0);
-    if (from > 1) {
-        const int on = 1;
-        ::setsockopt(fd, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK + quint32(from - 1));
-        ::bind(fd, reinterpret_cast<sockaddr *>(&local), sizeof local);
-    }
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 && errno != EINPROGRESS) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
 
 bool stillOpen(int fd)
 {
@@ -175,36 +146,12 @@ int slowClient(quint16 port, int most)
     return -1;
 }
 
-struct Program {
-    QTemporaryDir dir;
-    QProcess process;
-    QString file(const char *f) const { return dir.filePath(QLatin1String(f)); }
-    void start(const QByteArray &ini, const QStringList &args, const QString &speech)
-    {
-        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
-        QFile f(file("cfg/ovela/ovela.ini"));
-        if (f.open(QIODevice::WriteOnly)) f.write(ini);
-        f.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), file("cfg"));
-        env.insert(QStringLiteral("OVELA_CAMERA"), QStringLiteral("pattern:320x240:yuv12"));
-        env.insert(QStringLiteral("OVELA_MIC"), QStringLiteral("wav:") + speech);
-        env.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
-        env.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.start(bin("ovela"), args);
-    }
-    ~Program()
-    {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(3000);
-    }
-};
+void start(CallRunner::Program &p, const QByteArray &ini, const QStringList &args,
+           const QString &speech)
+{
+    p.start(CallRunner::builtBeside("ovela"), ini, args,
+            {{"OVELA_CAMERA", "pattern:320x240:yuv12"}, {"OVELA_MIC", "wav:" + speech}});
+}
 
 // Pictures per second drawn between two moments, from a report's drawing times.
 double picturesPerSecond(const std::vector<qint64> &drawn, qint64 from, qint64 to)
@@ -239,14 +186,14 @@ int main(int argc, char **argv)
 
     QProcess directory;
     CallRunner::startDirectory(directory, directoryPort, shared.path());
-    Program callee, caller;
-    callee.start("[Personal]\nName=Ana Lee\nLocation=Porto\n[Calling]\nAutoAccept=True\n",
-                 {"--base-port", QString::number(calleeBase)}, speech);
+    CallRunner::Program callee, caller;
+    start(callee, "[Personal]\nName=Ana Lee\nLocation=Porto\n[Calling]\nAutoAccept=True\n",
+          {"--base-port", QString::number(calleeBase)}, speech);
     QThread::msleep(1500);
-    caller.start("[Personal]\nName=Bo Smith\nLocation=Oslo\n",
-                 {"--base-port", QString::number(callerBase),
-                  QStringLiteral("127.0.0.1:%1").arg(calleeBase)},
-                 speech);
+    start(caller, "[Personal]\nName=Bo Smith\nLocation=Oslo\n",
+          {"--base-port", QString::number(callerBase),
+           QStringLiteral("127.0.0.1:%1").arg(calleeBase)},
+          speech);
     QThread::msleep(5000); // the call settles
 
     const qint64 ana = callee.process.processId(), server = directory.processId();

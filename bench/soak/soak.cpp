@@ -16,13 +16,10 @@
 #include "freeports.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,47 +47,20 @@ bool callerSpeaks(int end)
     return overlaps(TalkFrom - 1, TalkUntil + 1) || overlaps(RecordAt - 6, RecordAt + 2);
 }
 
-QString bin(const char *name)
-{
-    return QDir(QCoreApplication::applicationDirPath()).filePath(QLatin1String(name));
-}
-
-struct Program {
-    explicit Program(const QString &n) : name(n) {}
+// One side of the call; its output is kept, as an error there misses a target.
+struct Program : CallRunner::Program {
+    explicit Program(const QString &n) : name(n) { keepOutput(); }
     QString name;
-    QTemporaryDir dir;
-    QProcess process;
     std::vector<double> memory; // the largest of every ten seconds
 
-    QString file(const char *f) const { return dir.filePath(QLatin1String(f)); }
-    QString read(const char *f) const
-    {
-        QFile file(dir.filePath(QLatin1String(f)));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
     void start(const QByteArray &ini, const QStringList &args, const QString &script,
                const QString &speech, quint16 palPort)
     {
-        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
-        QDir(dir.path()).mkpath(QStringLiteral("run"));
-        QFile f(file("cfg/ovela/ovela.ini"));
-        if (f.open(QIODevice::WriteOnly)) f.write(ini);
-        f.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), file("cfg"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), file("run"));
-        env.insert(QStringLiteral("OVELA_PAL_HOST"), QStringLiteral("127.0.0.1:%1").arg(palPort));
-        env.insert(QStringLiteral("OVELA_CAMERA"), QStringLiteral("pattern:640x480:yuv12"));
-        env.insert(QStringLiteral("OVELA_MIC"), QStringLiteral("wav:") + speech);
-        env.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
-        env.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
-        env.insert(QStringLiteral("OVELA_SCRIPT"), script);
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.setStandardOutputFile(file("stdout.txt"));
-        process.setStandardErrorFile(file("stderr.txt"));
-        process.start(bin("ovela"), args);
+        CallRunner::Program::start(CallRunner::builtBeside("ovela"), ini, args,
+                                   {{"OVELA_PAL_HOST", QStringLiteral("127.0.0.1:%1").arg(palPort)},
+                                    {"OVELA_CAMERA", "pattern:640x480:yuv12"},
+                                    {"OVELA_MIC", "wav:" + speech},
+                                    {"OVELA_SCRIPT", script}});
     }
     // The pictures received in each ten seconds of the call so far, as the program reported
     // them, with the end of those ten seconds in seconds from the call's start.
@@ -106,12 +76,6 @@ struct Program {
                 rates.push_back({line.mid(6).section(QLatin1Char(','), 0, 0).toDouble(),
                                  line.mid(6).section(QLatin1Char(','), 2, 2).toInt()});
         return rates;
-    }
-    ~Program()
-    {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(3000);
     }
 };
 
@@ -181,8 +145,7 @@ int main(int argc, char **argv)
                      "\n[Calling]\nAutoAccept=True\nEnableRTC=False\n",
                  {"--base-port", QString::number(calleeBase)}, calleeScript(seconds), speech,
                  directoryPort + 1);
-    for (int i = 0; i < 100 && !CallRunner::listening(calleeBase + 3); ++i)
-        QThread::msleep(100);
+    CallRunner::listening(calleeBase + 3, 10000);
     caller.start("[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n" + dir +
                      "\n[Calling]\nEnableRTC=False\n",
                  {"--base-port", QString::number(callerBase),
@@ -248,9 +211,7 @@ int main(int argc, char **argv)
             if (!expectedLogLine(line)) errors << line;
         const QString stderrText = p->read("stderr.txt").trimmed();
         if (!stderrText.isEmpty()) errors << stderrText;
-        const bool exited = p->process.state() == QProcess::NotRunning &&
-                            p->process.exitStatus() == QProcess::NormalExit &&
-                            p->process.exitCode() == 0;
+        const bool exited = p->finished();
         std::printf("%s: memory growth after the first minute %.2f MiB (target <= %.0f MiB)%s\n"
                     "  pictures received: lowest ten-second figure %.1f /s over %d windows "
                     "(target %.0f, counted as >= %.1f)%s",

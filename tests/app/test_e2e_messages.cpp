@@ -3,13 +3,12 @@
 // it through a restart, and when it is opened shows the picture that was sent and plays the
 // clip through its scripted speaker.
 #include "callanalysis.h"
+#include "callrunner.h"
 #include "freeport.h"
 #include "messaging/messagestore.h"
 #include "rxvlib11.h"
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -17,44 +16,16 @@
 namespace
 {
 
-struct Program {
-    QTemporaryDir dir;
-    QProcess process;
-
-    void start(quint16 basePort, const QMap<QString, QString> &extra)
-    {
-        QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
-        QFile ini(dir.filePath(QStringLiteral("cfg/ovela/ovela.ini")));
-        if (ini.open(QIODevice::WriteOnly))
-            ini.write("[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n");
-        ini.close();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("cfg")));
-        env.insert(QStringLiteral("OVELA_SOUND_LOG"), dir.filePath(QStringLiteral("sounds.txt")));
-        env.insert(QStringLiteral("OVELA_PAL_HOST"),
-                   QStringLiteral("127.0.0.1:%1").arg(freeBasePort()));
-        for (auto it = extra.begin(); it != extra.end(); ++it)
-            env.insert(it.key(), it.value());
-        process.setProcessEnvironment(env);
-        process.setWorkingDirectory(dir.path());
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(OVELA_BINARY),
-                      {QStringLiteral("--base-port"), QString::number(basePort)});
-    }
-    QString file(const char *name) const { return dir.filePath(QLatin1String(name)); }
-    bool finished(int ms)
-    {
-        return process.waitForFinished(ms) && process.exitStatus() == QProcess::NormalExit &&
-               process.exitCode() == 0;
-    }
-    ~Program()
-    {
-        if (process.state() == QProcess::NotRunning) return;
-        process.kill();
-        process.waitForFinished(3000);
-    }
-};
+// Either side, started with Bo's settings (only the sender's name and address are checked) and a
+// pal server nobody answers on.
+void start(CallRunner::Program &p, quint16 basePort, QMap<QString, QString> env)
+{
+    env.insert(QStringLiteral("OVELA_PAL_HOST"),
+               QStringLiteral("127.0.0.1:%1").arg(freeBasePort()));
+    p.start(QStringLiteral(OVELA_BINARY),
+            "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n",
+            {QStringLiteral("--base-port"), QString::number(basePort)}, env);
+}
 
 QList<ReceivedMessage> unopened(const QString &path)
 {
@@ -82,13 +53,13 @@ TEST(TwoProgramsAndAMessage, TextPictureAndVoiceArriveAndOutliveARestart)
     ASSERT_TRUE(CallAnalysis::writeSpeechLikeWav(speech, 10));
     const quint16 anaPort = freeBasePort(), boPort = freeBasePort();
 
-    Program ana, bo;
-    ana.start(anaPort, {{"OVELA_SCRIPT", "exit:30"}});
-    bo.start(boPort, {{"OVELA_CAMERA", "pattern:320x240:yuv12"},
-                      {"OVELA_MIC", "wav:" + speech},
-                      {"OVELA_SPEAKER", "wav:" + bo.file("speaker.wav")},
-                      {"OVELA_SCRIPT",
-                       QStringLiteral("send:2:3:127.0.0.1:%1:Hello Ana;exit:8").arg(anaPort)}});
+    CallRunner::Program ana, bo;
+    start(ana, anaPort, {{"OVELA_SCRIPT", "exit:30"}});
+    start(
+        bo, boPort,
+        {{"OVELA_CAMERA", "pattern:320x240:yuv12"},
+         {"OVELA_MIC", "wav:" + speech},
+         {"OVELA_SCRIPT", QStringLiteral("send:2:3:127.0.0.1:%1:Hello Ana;exit:8").arg(anaPort)}});
     ASSERT_TRUE(bo.finished(30000)) << "the sender ends by itself";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !unopened(ana.file("ovela.msg")).isEmpty(); }, 5000));
     EXPECT_TRUE(QFile(ana.file("sounds.txt")).exists());
@@ -117,8 +88,7 @@ TEST(TwoProgramsAndAMessage, TextPictureAndVoiceArriveAndOutliveARestart)
 
     // After the restart the message waits; opened, its clip plays through the speaker.
     QFile::remove(ana.file("sounds.txt"));
-    ana.start(anaPort, {{"OVELA_SCRIPT", "open:2;exit:8"},
-                        {"OVELA_SPEAKER", "wav:" + ana.file("speaker.wav")}});
+    start(ana, anaPort, {{"OVELA_SCRIPT", "open:2;exit:8"}});
     ASSERT_TRUE(ana.finished(30000));
     EXPECT_TRUE(unopened(ana.file("ovela.msg")).isEmpty()) << "an opened message is not kept";
     const std::vector<float> spoken = CallAnalysis::readWav(speech);
