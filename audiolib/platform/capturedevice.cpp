@@ -92,16 +92,21 @@ int CaptureDevice::stop()
     return DeviceResult::kOk;
 }
 
-int CaptureDevice::reset()
+void CaptureDevice::handBackAllLocked(bool quit)
 {
-    std::lock_guard control(m_control);
-    if (m_closed) return DeviceResult::kOk;
     stopLocked();
     std::lock_guard lock(m_mutex);
     for (auto &buffer : m_pending)
         m_finished.push_back(std::move(buffer));
     m_pending.clear();
+    if (quit) m_quit = true;
     m_wake.notify_all();
+}
+
+int CaptureDevice::reset()
+{
+    std::lock_guard control(m_control);
+    if (!m_closed) handBackAllLocked(false);
     return DeviceResult::kOk;
 }
 
@@ -109,15 +114,7 @@ int CaptureDevice::close()
 {
     std::lock_guard control(m_control);
     if (m_closed) return DeviceResult::kOk;
-    stopLocked();
-    {
-        std::lock_guard lock(m_mutex);
-        for (auto &buffer : m_pending)
-            m_finished.push_back(std::move(buffer));
-        m_pending.clear();
-        m_quit = true;
-        m_wake.notify_all();
-    }
+    handBackAllLocked(true);
     if (m_thread.joinable()) m_thread.join();
     m_source.reset();
     m_closed = true;

@@ -57,6 +57,9 @@ private:
     void readChunk(std::unique_lock<std::mutex> &lock);
     void append(const uint8_t *chunk, size_t n);
     void stopLocked();
+    // Stops recording and leaves every queued buffer for the worker to hand back; with `quit`
+    // the worker then ends.
+    void handBackAllLocked(bool quit);
 
     std::unique_ptr<CaptureSource> m_source;
     DoneHandler m_done;

@@ -129,15 +129,23 @@ int V4l2Source::control(unsigned long request, void *argument)
     return result;
 }
 
-bool V4l2Source::tryFormat(uint32_t pixelFormat, int width, int height, bool exact)
+bool V4l2Source::askFormat(unsigned long request, uint32_t pixelFormat, int width, int height,
+                           v4l2_format *answer)
 {
-    v4l2_format f{};
+    v4l2_format &f = *answer;
+    f = {};
     f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
     f.fmt.pix.width = static_cast<uint32_t>(width);
     f.fmt.pix.height = static_cast<uint32_t>(height);
     f.fmt.pix.pixelformat = pixelFormat;
     f.fmt.pix.field = V4L2_FIELD_ANY;
-    if (control(VIDIOC_TRY_FMT, &f) != 0 || f.fmt.pix.pixelformat != pixelFormat) return false;
+    return control(request, &f) == 0 && f.fmt.pix.pixelformat == pixelFormat;
+}
+
+bool V4l2Source::tryFormat(uint32_t pixelFormat, int width, int height, bool exact)
+{
+    v4l2_format f;
+    if (!askFormat(VIDIOC_TRY_FMT, pixelFormat, width, height, &f)) return false;
     const int w = static_cast<int>(f.fmt.pix.width);
     const int h = static_cast<int>(f.fmt.pix.height);
     if (exact ? (w != width || h != height) : (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide))
@@ -221,14 +229,9 @@ void V4l2Source::releaseBuffers()
 bool V4l2Source::start()
 {
     if (m_streaming) return true;
-    v4l2_format f{};
-    f.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-    f.fmt.pix.width = static_cast<uint32_t>(m_width);
-    f.fmt.pix.height = static_cast<uint32_t>(m_height);
-    f.fmt.pix.pixelformat = m_pixelFormat;
-    f.fmt.pix.field = V4L2_FIELD_ANY;
+    v4l2_format f;
     // Busy in another program: EBUSY here or at REQBUFS.
-    if (control(VIDIOC_S_FMT, &f) != 0 || f.fmt.pix.pixelformat != m_pixelFormat) return false;
+    if (!askFormat(VIDIOC_S_FMT, m_pixelFormat, m_width, m_height, &f)) return false;
     const int w = static_cast<int>(f.fmt.pix.width);
     const int h = static_cast<int>(f.fmt.pix.height);
     if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide ||

@@ -45,6 +45,10 @@ private:
     V4l2Source(int fd, int wakeFd, std::string card);
     int control(unsigned long request, void *argument);
     bool negotiate();
+    // Asks for a format with VIDIOC_TRY_FMT (only asks) or VIDIOC_S_FMT (sets it); true, with the
+    // driver's answer, when the driver keeps the pixel layout.
+    bool askFormat(unsigned long request, uint32_t pixelFormat, int width, int height,
+                   v4l2_format *answer);
     bool tryFormat(uint32_t pixelFormat, int width, int height, bool exact);
     bool mapBuffers();
     void releaseBuffers();
