@@ -2,6 +2,7 @@
 // until Quit or a termination signal, both of which end in the same orderly shutdown.
 #include "calls/callreport.h"
 #include "platform/linetransport.h"
+#include "platform/processsetup.h"
 #include "platform/soundplayer.h"
 #include "program/commandline.h"
 #include "program/program.h"
@@ -12,53 +13,12 @@
 #include "widgets/videosurface.h"
 
 #include <QApplication>
-#include <QSocketNotifier>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace
 {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-// SIGTERM and SIGINT are turned into an event of the loop, where the shutdown runs.
-void watchTerminationSignals(ProgramWindows &windows)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
-    auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &windows);
-    QObject::connect(notifier, &QSocketNotifier::activated, &windows, [&windows, notifier] {
-        char byte;
-        [[maybe_unused]] ssize_t n = ::read(signalPipe[0], &byte, 1);
-        notifier->setEnabled(false);
-        windows.terminate();
-    });
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-// Every connection costs a descriptor: take what the system allows beyond the usual 1,024.
-void raiseDescriptorLimit()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-}
 
 // Qt's own warnings and debugging notes ("This plugin does not support raise()", a missing
 // XDG_RUNTIME_DIR) mean nothing to a user: only errors reach the terminal, unless OVELA_DEBUG is
@@ -126,7 +86,8 @@ int main(int argc, char **argv)
     Program program(windows, sounds, network, config);
     const WindowModels models = program.windowModels();
     windows.attach(models);
-    watchTerminationSignals(windows);
+    // SIGTERM and SIGINT end in the same orderly shutdown as Quit.
+    watchTerminationSignals(&windows, [&windows] { windows.terminate(); });
 
     // OVELA_REPORT names a file that receives what crossed in each call (demos, end-to-end runs,
     // the call benchmark), with the last picture received beside it.
