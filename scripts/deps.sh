@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
-# Installs everything OVELA needs to build, test and run on Debian 12.
+# Installs what OVELA needs on Debian 12: "run" for the program alone (scripts/run.sh), "all"
+# (the default) for every test, benchmark and package as well (scripts/test.sh).
 # Only Debian's package manager is used; nothing is downloaded from elsewhere.
 set -euo pipefail
 
-packages=(
+# What building and running the program, the engines, the directory server and the demo needs.
+run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libjpeg62-turbo-dev libturbojpeg0-dev
-  libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
+  libjpeg62-turbo-dev libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
   fonts-dejavu-core libfreetype-dev
+  libqt6sql6-sqlite
+)
+# What the tests, benchmarks, sanitizer and fuzz builds, the package and the screenshots add.
+test_packages=(
+  libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth
   dpkg-dev file desktop-file-utils appstream
-  libqt6sql6-sqlite libqt6sql6-psql postgresql
+  libqt6sql6-psql postgresql
 )
+case "${1:-all}" in
+  run) packages=("${run_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: scripts/deps.sh [run|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
