@@ -8,8 +8,7 @@
 #include "platform/usermessages.h"
 #include "userdata/settings.h"
 
-MainWindowModel::MainWindowModel(const Deps &parts, QObject *parent)
-    : QObject(parent), m_deps(parts)
+MainWindowModel::MainWindowModel(const Deps &deps, QObject *parent) : QObject(parent), m_deps(deps)
 {
     MediaSession &media = m_deps.media;
     connect(&media, &MediaSession::callEntered, this, [this] {

@@ -55,7 +55,7 @@ public:
         ProgramLifecycle &program;
         UserMessages &messages;
     };
-    explicit MainWindowModel(const Deps &parts, QObject *parent = nullptr);
+    explicit MainWindowModel(const Deps &deps, QObject *parent = nullptr);
 
     // A toolbar button (or the activity picture, which is the Call button).
     void toolbarCommand(int tool);

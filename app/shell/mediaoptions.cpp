@@ -6,7 +6,7 @@
 #include "shell/sounddevices.h"
 #include "userdata/settings.h"
 
-MediaOptions::MediaOptions(const Deps &parts, QObject *parent) : QObject(parent), m_deps(parts)
+MediaOptions::MediaOptions(const Deps &deps, QObject *parent) : QObject(parent), m_deps(deps)
 {
     connect(&m_deps.media, &MediaSession::audioTestProgress, this,
             [this] { emit testProgress(testBlocks()); });

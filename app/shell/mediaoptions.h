@@ -37,7 +37,7 @@ public:
         SoundDevices &sound;
         UserMessages &messages;
     };
-    explicit MediaOptions(const Deps &parts, QObject *parent = nullptr);
+    explicit MediaOptions(const Deps &deps, QObject *parent = nullptr);
 
     // Video: the cameras by name (or the single NoVideoDevice entry) and the one in use (-1
     // when DriverNum names none of them).

@@ -29,9 +29,8 @@ void splitDirectory(const QString &text, QString *host, qint16 *port)
 }
 } // namespace
 
-OptionsModel::OptionsModel(const Deps &parts, QObject *parent)
-    : QObject(parent), m_deps(parts),
-      m_media({parts.settings, parts.media, parts.sound, parts.messages})
+OptionsModel::OptionsModel(const Deps &deps, QObject *parent)
+    : QObject(parent), m_deps(deps), m_media({deps.settings, deps.media, deps.sound, deps.messages})
 {
 }
 

@@ -51,7 +51,7 @@ public:
         SoundDevices &sound;
         UserMessages &messages;
     };
-    explicit OptionsModel(const Deps &parts, QObject *parent = nullptr);
+    explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 
     OptionValues load() const;
     // The directory servers offered for choice.
