@@ -59,8 +59,23 @@ void ActivityLog::rewriteFile()
 bool ActivityLog::trim()
 {
     if (m_entries.size() <= MaxEntries) return false;
-    m_entries.remove(0, m_entries.size() - TrimmedEntries);
+    const qsizetype older = m_entries.size() - TrimmedEntries;
+    // The older file is written first: a kill in between leaves those lines in both files rather
+    // than in neither.
+    keepOlder(m_entries.first(older));
+    m_entries.remove(0, older);
     return true;
+}
+
+void ActivityLog::keepOlder(const QStringList &lines) const
+{
+    if (m_path.isEmpty()) return;
+    const QString path = m_path + OlderSuffix;
+    QStringList kept;
+    TextFile::readLines(path, &kept);
+    kept.append(lines);
+    if (kept.size() > MaxEntries) kept.remove(0, kept.size() - MaxEntries);
+    TextFile::writeLines(path, kept);
 }
 
 bool ActivityLog::loadActivityLog(const QString &path)

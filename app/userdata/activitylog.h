@@ -1,7 +1,8 @@
 // The activity log: time-stamped lines about start, shutdown and calls, shown in the log window
 // and kept in ovela.log. Once the file is loaded, every entry is appended to it as it is added,
-// so a program that is killed loses none; the whole file is replaced when the oldest lines go, when
-// the log is cleared and at shutdown.
+// so a program that is killed loses none; the whole file is replaced when the oldest lines move
+// out, when the log is cleared and at shutdown. The lines that move out go to ovela.log.1, which
+// keeps the newest MaxEntries of them.
 #pragma once
 
 #include "platform/textfile.h"
@@ -14,10 +15,10 @@ class ActivityLog : public QObject
 {
     Q_OBJECT
 public:
-    // The oldest lines go once the log holds this many, so a flood of calls cannot make it grow
-    // without end.
+    // The oldest lines move to the older file once the log holds this many, so a flood of calls
+    // cannot make it grow without end.
     static constexpr int MaxEntries = 10000;
-    // Past the bound the oldest lines go in a block, so the log window is rebuilt once per
+    // Past the bound the oldest lines move in a block, so the log window is rebuilt once per
     // thousand new lines rather than on every line.
     static constexpr int TrimmedEntries = MaxEntries - 1000;
 
@@ -38,6 +39,7 @@ public:
     static QString stamp(const QDateTime &when);
 
     inline static const QString FileName = QStringLiteral("ovela.log");
+    inline static const QString OlderSuffix = QStringLiteral(".1");
     inline static const QString SaveFailure = QStringLiteral("Could not save Log File, ");
 
 signals:
@@ -46,6 +48,7 @@ signals:
 
 private:
     bool trim();
+    void keepOlder(const QStringList &lines) const;
     void appendToFile(const QString &line);
     void rewriteFile();
 

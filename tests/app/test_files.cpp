@@ -244,18 +244,30 @@ TEST(ActivityLog, ClearAndTheBoundOnItsLength)
     EXPECT_TRUE(log.entries().first().endsWith(": 1001"));
     EXPECT_EQ(resets, 1) << "the oldest lines go in one block";
 
-    log.clear();
-    EXPECT_TRUE(log.entries().isEmpty());
-
-    // Once the oldest lines go, the file holds the entries kept.
+    // A log with its file: what leaves it moves to the older file, which keeps the newest
+    // MaxEntries of them, so the two files always hold an unbroken run of the latest lines.
     ScratchFolder dir;
     ActivityLog kept;
     kept.loadActivityLog();
-    for (int i = 0; i < ActivityLog::MaxEntries + 1; ++i)
+    const int added = 3 * ActivityLog::MaxEntries + 7;
+    for (int i = 0; i < added; ++i)
         kept.addLogEntry(QString::number(i));
-    QStringList lines;
+    QStringList lines, older;
     ASSERT_TRUE(TextFile::readLines(ActivityLog::FileName, &lines));
+    ASSERT_TRUE(TextFile::readLines(ActivityLog::FileName + ActivityLog::OlderSuffix, &older));
     EXPECT_EQ(lines, kept.entries());
+    EXPECT_EQ(older.size(), ActivityLog::MaxEntries);
+    const QStringList both = older + lines;
+    for (int i = 0; i < both.size(); ++i)
+        ASSERT_TRUE(both[i].endsWith(": " + QString::number(added - both.size() + i))) << i;
+
+    // Clear empties the log and leaves the older part.
+    kept.clear();
+    EXPECT_TRUE(kept.entries().isEmpty());
+    EXPECT_EQ(readAll("ovela.log"), "");
+    QStringList olderAfter;
+    TextFile::readLines(ActivityLog::FileName + ActivityLog::OlderSuffix, &olderAfter);
+    EXPECT_EQ(olderAfter, older);
 }
 
 TEST(ActivityLog, SaveFailureIsReportedWithNumberAndText)
