@@ -111,6 +111,10 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     view.sizeMainWindow();
     if (commandLine.isEmpty()) view.showSplash();
     loadSettings(m_config.settingsPath, m_settings);
+    // Once the start-up windows are up, where the windows are and which are open is kept too.
+    m_keeper.start(m_config.settingsPath, [this] {
+        if (!m_shutDown && !m_startupTimer.isActive()) windowStateIntoSettings();
+    });
     if (m_settings.SaveWinPos) view.moveMainWindow(m_settings.WinPosLeft, m_settings.WinPosTop);
     m_soundDevices.load(); // before the engine looks for its devices
     m_media.initMediaEngine();
@@ -195,6 +199,23 @@ void Program::startupTick()
     }
 }
 
+void Program::windowStateIntoSettings()
+{
+    if (!m_view) return;
+    if (m_settings.SaveWinPos) {
+        int left = 0, top = 0;
+        m_view->mainWindowPosition(&left, &top);
+        m_settings.WinPosLeft = qint16(qBound(-32768, left, 32767));
+        m_settings.WinPosTop = qint16(qBound(-32768, top, 32767));
+    }
+    if (m_filesLoaded) {
+        const OpenWindows open = m_view->openWindows();
+        m_settings.SelfViewOn = open.selfView;
+        m_settings.ChatToolOn = open.chat;
+        m_settings.DataRatesOn = open.dataRates;
+    }
+}
+
 bool Program::queryUnload()
 {
     if (m_session.callState() != CallStates::Establishing) return true;
@@ -207,6 +228,7 @@ void Program::shutDown()
 {
     if (m_shutDown) return;
     m_shutDown = true;
+    m_keeper.stop();
     m_startupTimer.stop();
     m_directory.shutDown();
     m_presence.shutDown();
@@ -215,20 +237,7 @@ void Program::shutDown()
     m_quickMessages.shutDown();
 
     m_log.addLogEntry(QStringLiteral("OVELA Power Down"));
-    if (m_view) {
-        if (m_settings.SaveWinPos) {
-            int left = 0, top = 0;
-            m_view->mainWindowPosition(&left, &top);
-            m_settings.WinPosLeft = qint16(qBound(-32768, left, 32767));
-            m_settings.WinPosTop = qint16(qBound(-32768, top, 32767));
-        }
-        if (m_filesLoaded) {
-            const OpenWindows open = m_view->openWindows();
-            m_settings.SelfViewOn = open.selfView;
-            m_settings.ChatToolOn = open.chat;
-            m_settings.DataRatesOn = open.dataRates;
-        }
-    }
+    windowStateIntoSettings();
     saveSettings(m_config.settingsPath, m_settings);
     // Lists and log that were never read (a shutdown during start-up) must not be replaced.
     if (m_filesLoaded) {

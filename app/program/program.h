@@ -26,6 +26,7 @@
 #include "userdata/activitylog.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
+#include "userdata/settingskeeper.h"
 #include "userdata/useridentity.h"
 
 #include <QObject>
@@ -92,12 +93,14 @@ private:
     void startListeners();
     void connectDirectory();
     void startupTick();
+    void windowStateIntoSettings();
     void reportListener(const QString &text, const EndpointError &error);
 
     ProgramConfig m_config;
     UserMessages &m_messages;
     SoundPlayer &m_sounds;
     Settings m_settings;
+    SettingsKeeper m_keeper{m_settings, m_messages};
     CallSession m_session;
     PalList m_pals;
     RefuseList m_refuseList;

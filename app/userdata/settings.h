@@ -1,5 +1,5 @@
-// The user's preferences, read from ovela.ini once at start-up and written back at shutdown.
-// Everything in between changes only this struct.
+// The user's preferences, read from ovela.ini once at start-up. The program changes only this
+// struct; SettingsKeeper writes it back as it changes, and shutdown once more.
 #pragma once
 
 #include <QString>
@@ -41,6 +41,7 @@ struct Settings {
     qint16 ChatFontSize = 9;
 
     Settings();
+    bool operator==(const Settings &) const = default;
 };
 
 // The default directory server host of this build.

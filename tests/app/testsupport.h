@@ -126,6 +126,7 @@ public:
     OutgoingCall &outgoing() { return p.m_outgoing; }
     MainWindowModel &mainWindow() { return p.m_mainWindow; }
     OptionsModel &options() { return p.m_options; }
+    SoundDevices &soundDevices() { return p.m_soundDevices; }
     const QString &settingsPath() const { return p.m_config.settingsPath; }
 
 private:
