@@ -17,7 +17,7 @@ test_packages=(
   libturbojpeg0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  xvfb xauth
+  xvfb xauth openbox iproute2
   dpkg-dev file desktop-file-utils appstream
   libqt6sql6-psql postgresql
 )
