@@ -151,7 +151,20 @@ const std::pair<const char *, qint64 Report::*> Counts[] = {
     {"speech_blocks_sent", &Report::speechBlocksSent},
     {"speech_blocks_received", &Report::speechBlocksReceived},
     {"chat_lines_received", &Report::chatLinesReceived},
+    {"pictures_held_back", &Report::picturesHeldBack},
 };
+} // namespace
+
+namespace
+{
+std::vector<qint64> *timeLists(Report &r, const QByteArray &key)
+{
+    if (key == "sent_capture_ms") return &r.sentCaptureMs;
+    if (key == "drawn_ms") return &r.drawnMs;
+    if (key == "sent_speech_ms") return &r.sentSpeechMs;
+    if (key == "arrived_speech_ms") return &r.arrivedSpeechMs;
+    return nullptr;
+}
 } // namespace
 
 Report readReport(const QString &path)
@@ -176,8 +189,8 @@ Report readReport(const QString &path)
         else if (key == "cpu_seconds")
 
             r.cpuSeconds = value.toDouble();
-        else if (key == "sent_capture_ms" || key == "drawn_ms") {
-            auto &list = key == "drawn_ms" ? r.drawnMs : r.sentCaptureMs;
+        else if (const auto times = timeLists(r, key)) {
+            std::vector<qint64> &list = *times;
             for (const QByteArray &v : value.split(','))
                 if (!v.isEmpty()) list.push_back(v.toLongLong());
         }

@@ -36,7 +36,8 @@ struct Report {
     qint64 picturesSent = 0, picturesReceived = 0, bytesSent = 0, bytesReceived = 0;
     qint64 speechBlocksSent = 0, speechBlocksReceived = 0, chatLinesReceived = 0;
     double cpuSeconds = 0;
-    std::vector<qint64> sentCaptureMs, drawnMs;
+    std::vector<qint64> sentCaptureMs, drawnMs, sentSpeechMs, arrivedSpeechMs;
+    qint64 picturesHeldBack = 0;
     bool valid = false;
 };
 

@@ -41,12 +41,17 @@ void comparePicture(Side &side)
     side.picturePsnr = CallAnalysis::psnr(side.lastPicture, original);
 }
 
+// Each picture and speech block crosses in order on one connection: the n-th received is the
+// n-th sent.
 void latencies(const CallAnalysis::Report &sender, Side &receiver)
 {
-    const size_t n = std::min(sender.sentCaptureMs.size(), receiver.report.drawnMs.size());
-    for (size_t i = 0; i < n; ++i)
-        receiver.latenciesMs.push_back(
-            double(receiver.report.drawnMs[i] - sender.sentCaptureMs[i]));
+    const auto pair = [](const std::vector<qint64> &sent, const std::vector<qint64> &received,
+                         std::vector<double> &out) {
+        for (size_t i = 0; i < std::min(sent.size(), received.size()); ++i)
+            out.push_back(double(received[i] - sent[i]));
+    };
+    pair(sender.sentCaptureMs, receiver.report.drawnMs, receiver.latenciesMs);
+    pair(sender.sentSpeechMs, receiver.report.arrivedSpeechMs, receiver.speechLatenciesMs);
 }
 
 QByteArray script(const Options &o, bool caller)
@@ -75,6 +80,25 @@ double percentile(std::vector<double> values, double p)
     return values[at];
 }
 
+Flow flow(const Side &sender, const Side &receiver)
+{
+    Flow f;
+    const CallAnalysis::Report &r = receiver.report;
+    f.picturesPerSecond = r.seconds > 0 ? double(r.picturesReceived) / r.seconds : 0;
+    if (!r.drawnMs.empty()) {
+        const qint64 half = (r.drawnMs.front() + r.drawnMs.back()) / 2;
+        std::vector<double> late;
+        for (size_t i = 0; i < receiver.latenciesMs.size(); ++i)
+            if (r.drawnMs[i] >= half) late.push_back(receiver.latenciesMs[i]);
+        f.medianMs = percentile(late, 0.5);
+        f.p90Ms = percentile(late, 0.9);
+    }
+    f.blocksSent = sender.report.speechBlocksSent;
+    f.blocksReceived = r.speechBlocksReceived;
+    f.speechP90Ms = percentile(receiver.speechLatenciesMs, 0.9);
+    return f;
+}
+
 Program::Program()
 {
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -89,7 +113,7 @@ Program::~Program()
 }
 
 void Program::start(const QString &binary, const QByteArray &ini, const QStringList &arguments,
-                    const QMap<QString, QString> &env)
+                    const QMap<QString, QString> &env, const QStringList &wrapper)
 {
     QDir(dir.path()).mkpath(QStringLiteral("cfg/ovela"));
     QDir(dir.path()).mkpath(QStringLiteral("run"));
@@ -112,7 +136,10 @@ void Program::start(const QString &binary, const QByteArray &ini, const QStringL
     }
     process.setProcessEnvironment(e);
     process.setWorkingDirectory(dir.path());
-    process.start(binary, arguments);
+    if (wrapper.isEmpty())
+        process.start(binary, arguments);
+    else
+        process.start(wrapper.first(), wrapper.mid(1) + QStringList{binary} + arguments);
 }
 
 void Program::keepOutput()
@@ -143,7 +170,8 @@ QString builtBeside(const char *name)
 Result run(const Options &o)
 {
     Result result;
-    const quint16 calleePort = FreePorts::basePort(28000, 32000);
+    const quint16 calleePort =
+        o.calleeBasePort ? o.calleeBasePort : FreePorts::basePort(28000, 32000);
     const quint16 callerPort = FreePorts::basePort(28000, 32000);
     if (calleePort == 0 || callerPort == 0) {
         result.error = QStringLiteral("no free ports on this machine");
@@ -163,8 +191,9 @@ Result run(const Options &o)
                   {QStringLiteral("--base-port"), QString::number(calleePort)},
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
-                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}});
-    if (!listening(calleePort + 3, 10000)) {
+                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}},
+                  o.calleeWrapper);
+    if (!listening(calleePort + 3, 10000, callee->process.processId())) {
         result.error = QStringLiteral("the first program did not start listening");
         return result;
     }
@@ -173,10 +202,11 @@ Result run(const Options &o)
                   "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n"
                   "[Calling]\nEnableRTC=False\n",
                   {QStringLiteral("--base-port"), QString::number(callerPort),
-                   QStringLiteral("127.0.0.1:%1").arg(calleePort)},
+                   QStringLiteral("%1:%2").arg(o.calleeAddress).arg(calleePort)},
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
-                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}});
+                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}},
+                  o.callerWrapper);
     caller->finished(o.timeoutMs);
     callee->finished(5000);
     result.ran = true;
@@ -205,11 +235,13 @@ Result run(const Options &o)
     return result;
 }
 
-bool listening(quint16 port, int waitMs)
+bool listening(quint16 port, int waitMs, qint64 pid)
 {
     const QString hex = QStringLiteral(":%1").arg(port, 4, 16, QLatin1Char('0')).toUpper();
+    const QString table =
+        pid > 0 ? QStringLiteral("/proc/%1/net/tcp").arg(pid) : QStringLiteral("/proc/net/tcp");
     const auto listed = [&] {
-        QFile f(QStringLiteral("/proc/net/tcp"));
+        QFile f(table);
         if (!f.open(QIODevice::ReadOnly)) return false;
         for (const QByteArray &raw : f.readAll().split('\n')) {
             const QStringList cols = QString::fromLatin1(raw).simplified().split(QLatin1Char(' '));

@@ -28,8 +28,9 @@ public:
     // Writes `ini` as the settings and starts `binary` with `arguments`; `env` adds to the
     // environment or overrides it (a null value removes a variable). A program may be started
     // again in the same folder once it has ended.
+    // `wrapper` runs the program (for example "ip netns exec NAME" for a network namespace).
     void start(const QString &binary, const QByteArray &ini, const QStringList &arguments,
-               const QMap<QString, QString> &env = {});
+               const QMap<QString, QString> &env = {}, const QStringList &wrapper = {});
     // Before start(): standard output and error go to stdout.txt and stderr.txt in the folder.
     void keepOutput();
     // Waits up to `ms` for the program to end; whether it has ended by itself with status 0.
@@ -54,6 +55,11 @@ struct Options {
     QString calleeChat = QStringLiteral("Hi Bo, Ana here");
     int timeoutMs = 60000;
     bool keepFolders = false;
+    // Each program may run inside a wrapper (a network namespace); the caller then calls the
+    // callee at calleeAddress.
+    QStringList calleeWrapper, callerWrapper;
+    QString calleeAddress = QStringLiteral("127.0.0.1");
+    quint16 calleeBasePort = 0; // 0: a free one
 };
 
 struct Side {
@@ -64,7 +70,8 @@ struct Side {
     QString log;            // ovela.log
     QString chat;           // the lines the program received, as its report counted them
     bool exitedCleanly = false;
-    std::vector<double> latenciesMs; // capture at the other side to drawing here
+    std::vector<double> latenciesMs;       // capture at the other side to drawing here
+    std::vector<double> speechLatenciesMs; // recording there to arrival here, per block
 };
 
 struct Result {
@@ -80,11 +87,22 @@ Result run(const Options &options);
 // Median and a high percentile of a list.
 double percentile(std::vector<double> values, double p);
 
+// One direction of a call as a slow link shows it: pictures drawn a second, the capture-to-draw
+// delay of the pictures drawn in the second half of the call, and the speech blocks sent and
+// received, with the 90% delay of those from recording to arrival.
+struct Flow {
+    double picturesPerSecond = 0, medianMs = 0, p90Ms = 0;
+    qint64 blocksSent = 0, blocksReceived = 0;
+    double speechP90Ms = 0;
+};
+Flow flow(const Side &sender, const Side &receiver);
+
 // For the benchmarks that run programs of their own: whether something on this machine listens
 // on a TCP port (waiting up to waitMs for it), a process's resident memory in MiB, and this
 // project's directory server started beside the calling program (directory port, pal port one
 // above, a database in dir).
-bool listening(quint16 port, int waitMs = 0);
+// With a process, in that process's network namespace.
+bool listening(quint16 port, int waitMs = 0, qint64 pid = 0);
 double residentMiB(qint64 pid);
 void startDirectory(QProcess &server, quint16 port, const QString &dir);
 

@@ -58,8 +58,13 @@ void CallReport::write() const
         << "\ncpu_seconds=" << (t.cpuEnd - t.cpuStart) << "\nsent_capture_ms=";
     for (size_t i = 0; i < t.sentCaptureMs.size(); ++i)
         out << (i ? "," : "") << t.sentCaptureMs[i];
-    out << "\ndrawn_ms=";
-    for (size_t i = 0; i < t.drawnMs.size(); ++i)
-        out << (i ? "," : "") << t.drawnMs[i];
-    out << "\n\n";
+    auto list = [&](const char *key, const std::vector<qint64> &values) {
+        out << "\n" << key << "=";
+        for (size_t i = 0; i < values.size(); ++i)
+            out << (i ? "," : "") << values[i];
+    };
+    list("drawn_ms", t.drawnMs);
+    list("sent_speech_ms", t.sentSpeechMs);
+    list("arrived_speech_ms", t.arrivedSpeechMs);
+    out << "\npictures_held_back=" << t.picturesHeldBack << "\n\n";
 }

@@ -222,6 +222,12 @@ void MediaSession::enterCall()
 {
     m_totals = Totals();
     m_totals.startedMs = m_clockBase.elapsed();
+    m_pacer.reset();
+    m_pacer.setMaximumDrop(VideoPath::QualitySteps);
+    m_lastPaceMs = m_totals.startedMs;
+    m_picturePaced = true;
+    m_grabbedLastTick = false;
+    m_video.setQualityDrop(0);
     m_totals.cpuStart = processorSeconds();
     m_deps.chat.setPeerCaption(m_deps.session.remoteUserName());
     if (m_deps.settings.SendWelcome) m_text.add(m_deps.settings.WelcomeMsg);
@@ -256,6 +262,12 @@ void MediaSession::endMediaSession()
     s.setRemoteUserName(QString());
     m_incomingSize = QSize(VideoPath::Width, VideoPath::Height);
     emit callEnded();
+}
+
+qint64 MediaSession::bytesWaiting() const
+{
+    if (m_listener->connected(1)) return m_listener->bytesWaiting(1);
+    return m_client->connected() ? m_client->bytesWaiting() : 0;
 }
 
 qint64 MediaSession::sendMediaPacket(const QByteArray &packet)
@@ -302,6 +314,8 @@ void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool from
         if (result > 0) {
             m_audio.receive(m_payload.data(), result);
             ++m_totals.blocksIn;
+            if (m_totals.arrivedSpeechMs.size() < MaxTimings)
+                m_totals.arrivedSpeechMs.push_back(MonotonicClock::nowMs());
         }
         break;
     case RXV_KIND_TEXT:
@@ -338,16 +352,33 @@ void MediaSession::tick()
     if (!inCall() && !m_audio.recordingForMessage && !m_audio.audioTest) m_audio.outgoing().reset();
     if (m_audio.audioTest) emit audioTestProgress(m_audio.outgoing().writeIndex());
 
-    // A picture is grabbed only while no speech waits: speech goes first.
-    if (m_video.cameraOn() && m_video.captureAvailable() && m_audio.outgoing().empty())
-        m_video.grab();
+    // A picture is grabbed only while no speech waits (speech goes first) and, in a call, while
+    // the link keeps up; it is sent on the next tick.
+    if (inCall())
+        pacePictures(now);
+    else
+        m_picturePaced = true;
+    const bool grab = m_video.cameraOn() && m_video.captureAvailable() &&
+                      m_audio.outgoing().empty() && m_picturePaced;
+    if (grab) m_video.grab();
+    const bool grabbedBefore = m_grabbedLastTick;
+    m_grabbedLastTick = grab;
 
     if (!inCall()) {
         m_nextSecond = now + 1000;
         m_nextTen = now + 10000;
         return;
     }
-    callTick(now);
+    callTick(now, grabbedBefore);
+}
+
+void MediaSession::pacePictures(qint64 now)
+{
+    m_pacer.observe(bytesWaiting(), int(now - m_lastPaceMs), m_audio.microphoneOn());
+    m_lastPaceMs = now;
+    m_picturePaced = m_pacer.pictureAllowed();
+    m_totals.picturesHeldBack = m_pacer.heldBack();
+    m_video.setQualityDrop(m_pacer.qualityDrop());
 }
 
 void MediaSession::fiveSecondTick(qint64 now)
@@ -358,7 +389,7 @@ void MediaSession::fiveSecondTick(qint64 now)
     m_video.captureSizeStep();
 }
 
-void MediaSession::callTick(qint64 now)
+void MediaSession::callTick(qint64 now, bool grabbedBefore)
 {
     if (m_audio.incomingWaiting() > SpeechBacklog || m_audio.speakerOpen()) m_audio.playAudio();
     if (now >= m_nextSecond) {
@@ -374,13 +405,16 @@ void MediaSession::callTick(qint64 now)
     // A chat line that could not go out is retried on the next tick, before anything else.
     if (!sendText()) return;
     sendAudio();
-    sendPicture();
+    // Only a picture grabbed on the last tick, so none that waited for the link goes out late.
+    if (grabbedBefore && m_picturePaced) sendPicture();
 }
 
 bool MediaSession::sendText()
 {
     if (m_text.empty()) return true;
-    if (sendMediaPacket(MediaPacket::text(m_text.oldest())) < 1) return false;
+    const qint64 sent = sendMediaPacket(MediaPacket::text(m_text.oldest()));
+    if (sent < 1) return false;
+    m_pacer.sent(sent, false);
     m_text.advance();
     return true;
 }
@@ -391,17 +425,21 @@ void MediaSession::sendAudio()
     if (m_audio.recordingForMessage || q.empty()) return;
     const AudioRecord &r = q.oldest();
     const QByteArray block(reinterpret_cast<const char *>(r.bytes.data()), r.length);
-    if (sendMediaPacket(MediaPacket::speech(block)) > 0) {
-        q.advance();
-        ++m_totals.blocksOut;
-    }
+    const qint64 sent = sendMediaPacket(MediaPacket::speech(block));
+    if (sent < 1) return;
+    m_pacer.sent(sent, false);
+    if (m_totals.sentSpeechMs.size() < MaxTimings) m_totals.sentSpeechMs.push_back(r.recordedMs);
+    q.advance();
+    ++m_totals.blocksOut;
 }
 
 void MediaSession::sendPicture()
 {
     if (!m_video.cameraOn() || !m_video.captureAvailable() || !m_video.takePicture()) return;
     const QByteArray packet = m_video.sendPicture(m_deps.session.peerVersion());
-    if (!packet.isEmpty() && sendMediaPacket(packet) > 0) {
+    const qint64 sent = packet.isEmpty() ? 0 : sendMediaPacket(packet);
+    if (sent > 0) {
+        m_pacer.sent(sent, true);
         ++m_framesOut;
         ++m_totals.picturesOut;
         if (m_totals.sentCaptureMs.size() < MaxTimings)

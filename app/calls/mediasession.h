@@ -1,11 +1,13 @@
 // The media connection of a call and the main timer that drives it: the media listener on base
 // port + 1 and the media client to a peer's, entering and ending the call on both sides, what
-// leaves on each 75 ms tick (at most one chat line, one speech block and one picture), what
+// leaves on each 75 ms tick (at most one chat line, one speech block and one picture, the picture
+// only while the link keeps up with them: LinkPacer), what
 // arrives (pictures drawn by the video engine, speech queued for the speaker, chat lines), the
 // call clock, the activity animation and the data-rates figures.
 #pragma once
 
 #include "calls/callclock.h"
+#include "calls/linkpacer.h"
 #include "media/audiopath.h"
 #include "media/ringqueue.h"
 #include "media/videopath.h"
@@ -113,8 +115,10 @@ public:
         int linesIn = 0, blocksIn = 0, blocksOut = 0;
         qint64 startedMs = 0, endedMs = 0;
         double cpuStart = 0, cpuEnd = 0; // this process's processor seconds
-        // When each picture left (its capture) and when each arriving one was drawn.
-        std::vector<qint64> sentCaptureMs, drawnMs;
+        // When each picture left (its capture) and when each arriving one was drawn; when each
+        // speech block sent was recorded and when each arriving one came in.
+        std::vector<qint64> sentCaptureMs, drawnMs, sentSpeechMs, arrivedSpeechMs;
+        qint64 picturesHeldBack = 0; // ticks on which the link was too full for a picture
     };
     const Totals &totals() const { return m_totals; }
 
@@ -147,12 +151,14 @@ private:
     void endCall(const QString &remoteHost);
     void endMediaSession();
     void fiveSecondTick(qint64 now);
-    void callTick(qint64 now);
+    void callTick(qint64 now, bool grabbedBefore);
     qint64 sendMediaPacket(const QByteArray &packet);
+    qint64 bytesWaiting() const;
     void onMediaData(const QByteArray &text, bool endOfLine, bool fromClient);
     bool sendText();
     void sendAudio();
     void sendPicture();
+    void pacePictures(qint64 now);
 
     Deps m_deps;
     std::unique_ptr<LineListener> m_listener; // base port + 1, "<E>" per connection
@@ -174,4 +180,8 @@ private:
     QElapsedTimer m_clockBase;
     qint64 m_nextSecond = 0, m_nextFive = 0, m_nextTen = 0;
     Totals m_totals;
+    LinkPacer m_pacer;
+    qint64 m_lastPaceMs = 0;
+    bool m_picturePaced = true; // the link may take a picture this tick
+    bool m_grabbedLastTick = false;
 };

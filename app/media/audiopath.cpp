@@ -2,6 +2,7 @@
 #include "audiopath.h"
 
 #include "audioengine.h"
+#include "platform/monotonicclock.h"
 
 AudioPath::AudioPath(AudioEngine &engine, QObject *parent) : QObject(parent), m_engine(engine) {}
 
@@ -65,6 +66,7 @@ void AudioPath::collectAudio()
     if (record.length <= 0) return;
     // A recording for a message keeps its first 60 blocks rather than wrapping over them.
     if ((recordingForMessage || audioTest) && m_out.writeIndex() == AudioQueue::Slots) return;
+    record.recordedMs = MonotonicClock::nowMs();
     m_out.commit();
 }
 

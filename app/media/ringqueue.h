@@ -53,5 +53,6 @@ struct AudioRecord {
     static constexpr int Capacity = 2000;
     std::array<uint8_t, Capacity> bytes{};
     int32_t length = 0;
+    qint64 recordedMs = 0; // when its recording ended, on the monotonic clock
 };
 using AudioQueue = RingQueue<AudioRecord, 60>;

@@ -7,6 +7,7 @@
 #include "userdata/settings.h"
 #include "videoengine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -257,13 +258,20 @@ bool VideoPath::burnCaption()
     return true;
 }
 
+int VideoPath::quality(bool large) const
+{
+    const int chosen =
+        (m_settings.VQualityLow ? LowQuality : HighQuality) - (large ? LargeQualityStep : 0);
+    return std::max(LowestQuality, chosen - m_qualityDrop * LargeQualityStep);
+}
+
 QByteArray VideoPath::sendPicture(bool peerVersionMatch)
 {
     if (m_pictureBytes == 0) return {};
-    int quality = m_settings.VQualityLow ? LowQuality : HighQuality;
+    bool large = false;
     if (m_pictureBytes == LargeWidth * LargeHeight * 3) {
         if (peerVersionMatch) {
-            quality -= LargeQualityStep;
+            large = true;
         } else {
             // Other programs take at most 320 x 240.
             m_engine.downSample(m_picture.data(), LargeWidth, LargeHeight, m_picture.data(), Width,
@@ -278,8 +286,8 @@ QByteArray VideoPath::sendPicture(bool peerVersionMatch)
     if (bytes != SmallWidth * SmallHeight * 3 && bytes != Width * Height * 3 &&
         bytes != LargeWidth * LargeHeight * 3)
         return {};
-    const int32_t length = m_engine.compressStill(m_picture.data(), m_width, m_height, quality,
-                                                  m_jpeg.data(), JpegBytes);
+    const int32_t length = m_engine.compressStill(m_picture.data(), m_width, m_height,
+                                                  quality(large), m_jpeg.data(), JpegBytes);
     if (length <= 0) return {};
     return MediaPacket::picture(QByteArray(reinterpret_cast<const char *>(m_jpeg.data()), length));
 }

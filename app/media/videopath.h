@@ -30,6 +30,10 @@ public:
     static constexpr int LargeWidth = 640, LargeHeight = 480;
     // JPEG quality of pictures (low and high settings), a little lower at 640 x 480.
     static constexpr int LowQuality = 15, HighQuality = 30, LargeQualityStep = 3;
+    // On a link too slow for every picture, the quality goes down in steps of LargeQualityStep,
+    // to no lower than the lowest the program sends at all.
+    static constexpr int LowestQuality = LowQuality - LargeQualityStep;
+    static constexpr int QualitySteps = (HighQuality - LowestQuality) / LargeQualityStep;
 
     VideoPath(VideoEngine &engine, Settings &settings, UserMessages &messages,
               QObject *parent = nullptr);
@@ -77,6 +81,9 @@ public:
     bool takePicture();
     // The taken picture as a "KJP" packet (empty when it cannot be sent); the picture is used up.
     QByteArray sendPicture(bool peerVersionMatch);
+    // Steps below the chosen quality for the pictures sent from now on (0 to QualitySteps).
+    void setQualityDrop(int steps) { m_qualityDrop = steps; }
+    int quality(bool large) const;
 
     // A still for a quick message: the camera's newest picture reduced to 80 x 60, bottom-up
     // BGR in `thumbnail`, and as a JPEG of at most 8,000 bytes at quality 85; false when there is
@@ -125,6 +132,7 @@ private:
     std::vector<uint8_t> m_picture;
     std::vector<uint8_t> m_jpeg;
     int m_pictureBytes = 0, m_width = 0, m_height = 0;
+    int m_qualityDrop = 0;
     qint64 m_lastGrabMs = 0, m_previousGrabMs = 0, m_capturedMs = 0;
     // The caption is rendered once per text, not once per picture.
     QString m_captionText;

@@ -43,6 +43,9 @@ public:
     // bytesSent() reads 0.
     virtual EndpointError dataToSend(const QByteArray &bytes) = 0;
     virtual qint64 bytesSent() const = 0;
+    // What a new send would wait behind: the endpoint's own buffer, what the system has not sent
+    // yet and what waits in a queue on the way (SocketQueue::queuedBytes).
+    virtual qint64 bytesWaiting() const = 0;
     // With a terminator, dataIn delivers one line without it; without one, whatever arrived.
     virtual void setEol(const QByteArray &eol) = 0;
     // The option flag raised when the endpoint is first used; lowering it closes the connection.
@@ -75,6 +78,7 @@ public:
     virtual QString remoteHost(int id) const = 0;
     virtual EndpointError dataToSend(int id, const QByteArray &bytes) = 0;
     virtual qint64 bytesSent(int id) const = 0;
+    virtual qint64 bytesWaiting(int id) const = 0;
     virtual void setEol(int id, const QByteArray &eol) = 0;
     virtual void setBufferSizes(int id, int inBuffer, int outBuffer) = 0;
     virtual QList<int> connectionIds() const = 0;

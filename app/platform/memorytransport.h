@@ -71,6 +71,7 @@ public:
     EndpointError setConnected(bool on) override;
     EndpointError dataToSend(const QByteArray &bytes) override;
     qint64 bytesSent() const override { return m_bytesSent; }
+    qint64 bytesWaiting() const override { return 0; }
     void setEol(const QByteArray &eol) override { m_splitter.setTerminator(eol); }
     void setActive(bool on) override
     {
@@ -111,6 +112,7 @@ public:
     QString remoteHost(int id) const override;
     EndpointError dataToSend(int id, const QByteArray &bytes) override;
     qint64 bytesSent(int id) const override;
+    qint64 bytesWaiting(int) const override { return 0; }
     void setEol(int id, const QByteArray &eol) override;
     void setBufferSizes(int, int, int) override {}
     QList<int> connectionIds() const override;

@@ -2,6 +2,7 @@
 #include "tcplineclient.h"
 
 #include "netaddress.h"
+#include "socketqueue.h"
 #include "sockets.h"
 
 #include <QTcpSocket>
@@ -56,6 +57,12 @@ bool TcpLineClient::connecting() const
 qint64 TcpLineClient::bytesToWrite() const
 {
     return m_socket ? m_socket->bytesToWrite() : 0;
+}
+
+qint64 TcpLineClient::bytesWaiting() const
+{
+    if (!m_socket) return 0;
+    return m_socket->bytesToWrite() + SocketQueue::queuedBytes(m_socket->socketDescriptor());
 }
 
 EndpointError TcpLineClient::setConnected(bool on)
@@ -144,6 +151,7 @@ EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
 void TcpLineClient::onConnected()
 {
     m_connected = true;
+    SocketQueue::limitUnsent(m_socket->socketDescriptor());
     emit connectFinished(0, QString());
 }
 

@@ -37,6 +37,7 @@ public:
     EndpointError dataToSend(const QByteArray &bytes) override;
     qint64 bytesSent() const override { return m_bytesSent; }
     qint64 bytesToWrite() const;
+    qint64 bytesWaiting() const override;
 
     QByteArray eol() const { return m_splitter.terminator(); }
     void setEol(const QByteArray &eol) override { m_splitter.setTerminator(eol); }

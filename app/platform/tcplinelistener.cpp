@@ -2,6 +2,7 @@
 #include "tcplinelistener.h"
 
 #include "netaddress.h"
+#include "socketqueue.h"
 #include "sockets.h"
 
 #include <QTcpServer>
@@ -103,6 +104,14 @@ EndpointError TcpLineListener::dataToSend(int id, const QByteArray &bytes)
     conn->socket->flush();
     conn->bytesSent = written;
     return {};
+}
+
+qint64 TcpLineListener::bytesWaiting(int id) const
+{
+    const Conn *conn = find(id);
+    if (!conn || !conn->socket) return 0;
+    return conn->socket->bytesToWrite() +
+           SocketQueue::queuedBytes(conn->socket->socketDescriptor());
 }
 
 qint64 TcpLineListener::bytesSent(int id) const
@@ -209,6 +218,7 @@ void TcpLineListener::onNewConnection()
         conn.lastInput.start();
         socket->setParent(this);
         socket->setReadBufferSize(SocketReadBuffer);
+        SocketQueue::limitUnsent(socket->socketDescriptor());
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, id, socket] { onReadyRead(id, socket); });
         connect(socket, &QTcpSocket::bytesWritten, this,

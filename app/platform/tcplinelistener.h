@@ -36,6 +36,7 @@ public:
     QString remoteHost(int id) const override;
     EndpointError dataToSend(int id, const QByteArray &bytes) override;
     qint64 bytesSent(int id) const override;
+    qint64 bytesWaiting(int id) const override;
     QByteArray eol(int id) const;
     void setEol(int id, const QByteArray &eol) override;
     void setBufferSizes(int id, int inBuffer, int outBuffer) override;

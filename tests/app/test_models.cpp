@@ -1,6 +1,7 @@
 // The windows' decisions without the windows: the main window's toolbar, push-to-talk and zoom,
 // the options' check and what storing them changes, the help file's topics, the command line and
 // typed call targets.
+#include "calls/linkpacer.h"
 #include "platform/helpfile.h"
 #include "platform/memorytransport.h"
 #include "program/commandline.h"
@@ -8,6 +9,8 @@
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+#include <deque>
 
 namespace
 {
@@ -227,5 +230,82 @@ TEST(CallTargets, AHostWithAnOptionalPort)
         NetAddress::splitTarget(QString::fromUtf8(c.typed), &host, &port);
         EXPECT_EQ(host, c.host) << c.typed;
         EXPECT_EQ(port, c.port) << c.typed;
+    }
+}
+
+// The pacer against a simulated link of a given rate: a FIFO drained at that rate, fed on 75 ms
+// ticks as the media session feeds it (a picture grabbed on one tick goes on the next; speech
+// blocks of 350 bytes every 200 ms while talking). What comes out: pictures a second, the 90%
+// delay of pictures from grab to delivery, and of speech from recording to delivery, and the
+// quality: lowered as far as allowed on a link that holds pictures back, untouched on a fast one.
+TEST(LinkPacer, PicturesFollowTheLinkAndSpeechStaysPrompt)
+{
+    struct Link {
+        int kbit;
+        bool talking;
+        double minFps, maxFps;
+        double pictureP90, speechP90; // ms; 0: not checked
+    };
+    const Link links[] = {
+        {100000, false, 13.3, 13.4, 80, 0}, // loopback: nothing changes
+        {1200, false, 13.3, 13.4, 130, 0},  {256, false, 2.0, 5, 400, 0},
+        {256, true, 1.0, 5, 0, 400},        {128, true, 0, 3, 0, 400},
+    };
+    constexpr qint64 picture = 7300, block = 350;
+    constexpr int tick = 75;
+    for (const Link &link : links) {
+        SCOPED_TRACE(std::to_string(link.kbit) + (link.talking ? " kbit/s, talking" : " kbit/s"));
+        struct Item {
+            qint64 left, since;
+            bool picture;
+        };
+        std::deque<Item> queue;
+        std::vector<double> pictureMs, speechMs;
+        LinkPacer pacer;
+        pacer.setMaximumDrop(6);
+        bool grabbed = false;
+        int pictures = 0;
+        const double perMs = link.kbit * 1000 / 8 / 1000.0;
+        const int ticks = 800; // a minute
+        for (int n = 0; n < ticks; ++n) {
+            const qint64 now = qint64(n) * tick;
+            qint64 waiting = 0;
+            for (const Item &i : queue)
+                waiting += i.left;
+            pacer.observe(waiting, tick, link.talking);
+            if (link.talking && n % 3 == 0) { // a block every 200 ms or so
+                queue.push_back({block, now, false});
+                pacer.sent(block, false);
+            }
+            if (grabbed && pacer.pictureAllowed()) {
+                queue.push_back({picture, now - tick, true});
+                pacer.sent(picture, true);
+                ++pictures;
+            }
+            grabbed = pacer.pictureAllowed();
+            // The link carries until the next tick.
+            double budget = perMs * tick, used = 0;
+            while (!queue.empty() && budget - used >= 1) {
+                const qint64 take = std::min<qint64>(queue.front().left, qint64(budget - used));
+                queue.front().left -= take;
+                used += double(take);
+                if (queue.front().left > 0) break;
+                (queue.front().picture ? pictureMs : speechMs)
+                    .push_back(double(now) + used / perMs - double(queue.front().since));
+                queue.pop_front();
+            }
+        }
+        const double fps = pictures / (ticks * tick / 1000.0);
+        EXPECT_GE(fps, link.minFps);
+        EXPECT_LE(fps, link.maxFps);
+        auto p90 = [](std::vector<double> v) {
+            if (v.empty()) return 0.0;
+            std::sort(v.begin(), v.end());
+            return v[v.size() * 9 / 10];
+        };
+        EXPECT_LE(p90(pictureMs), link.pictureP90 > 0 ? link.pictureP90 : 1e9);
+        EXPECT_LE(p90(speechMs), link.speechP90 > 0 ? link.speechP90 : 1e9);
+        EXPECT_GE(speechMs.size(), link.talking ? size_t(ticks / 3 - 5) : 0u) << "all speech";
+        EXPECT_EQ(pacer.qualityDrop(), link.kbit < 1000 ? 6 : 0) << "lower quality while held";
     }
 }

@@ -1,0 +1,20 @@
+// What a TCP socket holds that a new write would wait behind, and a bound on it in the kernel.
+#pragma once
+
+#include <QtGlobal>
+
+namespace SocketQueue
+{
+
+// The most a connection keeps unsent in the kernel (TCP_NOTSENT_LOWAT); beyond it, writes wait in
+// the program's own buffer, where they are counted and capped.
+constexpr int KernelUnsentLimit = 16 * 1024;
+
+// Bytes a new write would queue behind: those the kernel has not sent yet, and those sent beyond
+// what the path carries without queueing (its rate times its shortest round trip), which wait in
+// a router's or a shaper's queue. 0 when the system cannot say.
+qint64 queuedBytes(qintptr descriptor);
+// Keeps the kernel from taking more than KernelUnsentLimit unsent bytes of this socket.
+void limitUnsent(qintptr descriptor);
+
+} // namespace SocketQueue
