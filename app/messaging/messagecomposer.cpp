@@ -18,6 +18,7 @@ MessageComposer::MessageComposer(const Deps &deps, const Recipient &recipient,
     connect(&m_progress, &QTimer::timeout, this, &MessageComposer::progressTick);
     connect(&m_sender, &QuickMessageSender::statusChanged, this, &MessageComposer::statusChanged);
     connect(&m_sender, &QuickMessageSender::busyChanged, this, &MessageComposer::busyChanged);
+    connect(&m_sender, &QuickMessageSender::progress, this, &MessageComposer::sendingProgress);
     connect(&m_sender, &QuickMessageSender::pictureSent, this, [this] { setSendPicture(false); });
     connect(&m_sender, &QuickMessageSender::audioSent, this, [this] { setSendAudio(false); });
     connect(&m_sender, &QuickMessageSender::finished, this, &MessageComposer::finished);

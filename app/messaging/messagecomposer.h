@@ -78,6 +78,7 @@ signals:
     void recordingChanged(bool on);
     void statusChanged(const QString &text);
     void busyChanged(bool busy);
+    void sendingProgress(int percent); // -1: nothing under way
     // The recipient closed the connection: the window goes.
     void finished();
 

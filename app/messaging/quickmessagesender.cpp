@@ -5,6 +5,8 @@
 #include "platform/linetransport.h"
 #include "platform/usermessages.h"
 
+#include <algorithm>
+
 using namespace QuickMessage;
 
 QuickMessageSender::QuickMessageSender(Transports &transports, UserMessages &messages,
@@ -16,7 +18,33 @@ QuickMessageSender::QuickMessageSender(Transports &transports, UserMessages &mes
             [this](int status, const QString &text) { onConnected(status, text); });
     connect(m_client.get(), &LineClient::dataIn, this,
             [this](const QByteArray &bytes) { onData(bytes); });
-    connect(m_client.get(), &LineClient::disconnected, this, &QuickMessageSender::finished);
+    connect(m_client.get(), &LineClient::disconnected, this, [this] {
+        if (m_progress.isActive()) {
+            m_progress.stop();
+            emit progress(-1);
+        }
+        emit finished();
+    });
+    m_progress.setInterval(ProgressMs);
+    connect(&m_progress, &QTimer::timeout, this, &QuickMessageSender::reportProgress);
+}
+
+void QuickMessageSender::sendTracked(const QByteArray &bytes)
+{
+    m_client->dataToSend(bytes);
+    m_tracked = bytes.size();
+    m_progress.start();
+    reportProgress();
+}
+
+void QuickMessageSender::reportProgress()
+{
+    const qint64 left = std::min(m_client->bytesWaiting(), m_tracked);
+    emit progress(int(100 * (m_tracked - left) / std::max<qint64>(1, m_tracked)));
+    if (left == 0) {
+        m_progress.stop();
+        emit progress(-1);
+    }
 }
 
 QuickMessageSender::~QuickMessageSender() = default;
@@ -44,6 +72,7 @@ bool QuickMessageSender::send(const QString &address, quint16 basePort, const Ou
 
 void QuickMessageSender::close()
 {
+    m_progress.stop();
     const QSignalBlocker quiet(this);
     m_client->setConnected(false);
     m_client->setActive(false);
@@ -84,7 +113,7 @@ void QuickMessageSender::onData(const QByteArray &bytes)
         } else if (std::holds_alternative<Next>(message)) {
             if (m_message.sendPicture) {
                 setStatus(QStringLiteral("Transmitting Picture"));
-                m_client->dataToSend(build(Picture{m_message.picture}));
+                sendTracked(build(Picture{m_message.picture}));
                 m_message.sendPicture = false;
                 emit pictureSent();
                 continue; // the next MRN goes on
@@ -94,7 +123,7 @@ void QuickMessageSender::onData(const QByteArray &bytes)
                 QByteArray block;
                 for (const QByteArray &chunk : std::as_const(m_message.audio))
                     block += build(AudioChunk{chunk});
-                m_client->dataToSend(block + build(AudioEnd{}));
+                sendTracked(block + build(AudioEnd{}));
                 m_message.sendAudio = false;
                 emit audioSent();
             }

@@ -8,6 +8,7 @@
 #include "protocol/quickmessage.h"
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -27,6 +28,8 @@ public:
         bool sendAudio = false;
     };
 
+    static constexpr int ProgressMs = 250;
+
     QuickMessageSender(Transports &transports, UserMessages &messages, QObject *parent = nullptr);
     ~QuickMessageSender() override;
 
@@ -43,16 +46,23 @@ signals:
     void audioSent();
     // The recipient closed the connection: the message went, or it had no room.
     void finished();
+    // How much of the picture or the voice clip has left, 0 to 100, while it goes (a slow link
+    // takes seconds); -1 when nothing is under way.
+    void progress(int percent);
 
 private:
     void setStatus(const QString &text);
     void onConnected(int status, const QString &description);
     void invalidAddress(const EndpointError &error);
     void onData(const QByteArray &bytes);
+    void sendTracked(const QByteArray &bytes);
+    void reportProgress();
 
     UserMessages &m_messages;
     std::unique_ptr<LineClient> m_client; // the recipient's base port + 2
     QuickMessage::Reader m_reader;
     Outgoing m_message;
     QString m_status;
+    QTimer m_progress;
+    qint64 m_tracked = 0; // bytes of the picture or clip under way
 };

@@ -106,6 +106,14 @@ ComposeMessageWindow::ComposeMessageWindow(std::unique_ptr<MessageComposer> comp
     m_status = new QLabel(QStringLiteral("Type message to Send"), status);
     status->addWidget(m_size);
     status->addWidget(m_status, 1);
+    // A picture or clip on a slow link takes seconds: how far it has gone.
+    auto *progress = new QProgressBar(status);
+    progress->setObjectName(QStringLiteral("pgrSending"));
+    progress->setRange(0, 100);
+    progress->setMaximumWidth(120);
+    progress->hide();
+    status->addPermanentWidget(progress);
+    m_sent = progress;
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 0);
@@ -138,6 +146,10 @@ ComposeMessageWindow::ComposeMessageWindow(std::unique_ptr<MessageComposer> comp
             [this] { m_size->setText(m_composer->sizeText()); });
     connect(&c, &MessageComposer::progressChanged, m_progress, &QProgressBar::setValue);
     connect(&c, &MessageComposer::statusChanged, m_status, &QLabel::setText);
+    connect(&c, &MessageComposer::sendingProgress, m_sent, [this](int percent) {
+        m_sent->setVisible(percent >= 0);
+        if (percent >= 0) m_sent->setValue(percent);
+    });
     connect(&c, &MessageComposer::busyChanged, m_animate, &QWidget::setEnabled);
     connect(&c, &MessageComposer::finished, this, &QWidget::close);
     showPicture();

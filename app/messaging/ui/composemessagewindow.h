@@ -35,5 +35,5 @@ private:
     QLabel *m_thumb, *m_size, *m_status, *m_animate;
     QCheckBox *m_sendPicture, *m_sendAudio;
     QPushButton *m_record, *m_stop, *m_play, *m_refresh, *m_send;
-    QProgressBar *m_progress;
+    QProgressBar *m_progress, *m_sent; // recording; how much of a picture or clip has left
 };
