@@ -25,8 +25,14 @@ void OutgoingCall::placeCall(const QString &address, int port, int entry)
         return;
     }
     if (trimmed.contains(QLatin1Char('@'))) {
-        // E-mail addresses are looked up on the directory server; without one nothing happens.
-        if (!m_directory.connected()) return;
+        // E-mail addresses are looked up on the directory server.
+        if (!m_directory.connected()) {
+            m_messages.showInfoMessage(
+                QStringLiteral("The directory server is not connected, so the e-mail address "
+                               "cannot be looked up. Open the directory to connect to it, or "
+                               "call an IP address or host name."));
+            return;
+        }
         m_session.lookingUpEmail();
         openWindow(trimmed, QStringLiteral("Unknown"));
         m_directory.lookUpEmail(trimmed);
@@ -47,6 +53,27 @@ void OutgoingCall::placeCall(const QString &address, int port, int entry)
                                    QString::number(e.number) + QLatin1Char(' ') + e.description);
         m_session.cancelled();
     }
+}
+
+bool OutgoingCall::awaitingEmail() const
+{
+    return m_open && m_session.callState() == CallStates::LookingUpEmail;
+}
+
+bool OutgoingCall::emailFound(const QString &name, const QString &location, const QString &address,
+                              qint16 port)
+{
+    if (!awaitingEmail()) return false;
+    setUser(name, location);
+    placeCall(address, port, -1);
+    return true;
+}
+
+bool OutgoingCall::emailNotFound()
+{
+    if (!awaitingEmail()) return false;
+    m_session.emailNotFound();
+    return true;
 }
 
 void OutgoingCall::callTyped(const QString &target)

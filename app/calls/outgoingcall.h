@@ -43,6 +43,14 @@ public:
 
     // The progress window (frmConStatus).
     bool windowOpen() const { return m_open; }
+    // Whether an answer to an e-mail lookup is still awaited: the lookup's progress window is
+    // open and no call has begun since. An answer at any other time is not used.
+    bool awaitingEmail() const;
+    // The lookup's answer: the call is placed to where it names, or the window says not found;
+    // false when nobody waits for it any more.
+    bool emailFound(const QString &name, const QString &location, const QString &address,
+                    qint16 port);
+    bool emailNotFound();
     QString userName() const { return m_name; }
     QString userLocation() const { return m_location; }
     QString status() const { return m_status; }

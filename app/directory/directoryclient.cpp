@@ -2,9 +2,14 @@
 #include "directoryclient.h"
 
 #include "platform/linetransport.h"
+#include "platform/netaddress.h"
 #include "platform/usermessages.h"
 #include "userdata/settings.h"
 #include "userdata/useridentity.h"
+
+#include <QHostAddress>
+
+#include <algorithm>
 
 using namespace Directory;
 
@@ -19,6 +24,46 @@ DirectoryClient::DirectoryClient(const Deps &deps, QObject *parent)
                 // A line too long to hold arrives in pieces: none of them is a message.
                 if (endOfLine) onLine(line);
             });
+    connect(m_server.get(), &LineClient::disconnected, this, &DirectoryClient::lost);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, [this] {
+        if (m_wanted && !m_host.isEmpty() && !connected()) connectDirectory(m_host, m_port);
+    });
+}
+
+void DirectoryClient::setWanted(bool wanted)
+{
+    m_wanted = wanted;
+    if (!wanted)
+        m_retry.stop();
+    else if (!connected() && !m_host.isEmpty() && !m_retry.isActive())
+        m_retry.start(0);
+}
+
+void DirectoryClient::closeOnPurpose()
+{
+    m_closing = true;
+    m_server->setConnected(false);
+    m_closing = false;
+}
+
+void DirectoryClient::lost()
+{
+    m_lookup.clear();
+    if (m_closing) return;
+    setStatus(QStringLiteral("Unable to contact Directory Server"));
+    if (!m_users.isEmpty()) {
+        m_stale = true;
+        emit usersChanged();
+    }
+    retryLater();
+}
+
+void DirectoryClient::retryLater()
+{
+    if (!m_wanted || m_host.isEmpty() || m_retry.isActive()) return;
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(2 * m_retryMs, LastRetryMs);
 }
 
 DirectoryClient::~DirectoryClient() = default;
@@ -31,7 +76,9 @@ void DirectoryClient::start()
 
 void DirectoryClient::shutDown()
 {
-    m_server->setConnected(false);
+    m_host.clear();
+    m_retry.stop();
+    closeOnPurpose();
     m_server->setActive(false);
 }
 
@@ -46,17 +93,23 @@ void DirectoryClient::connectDirectory(const QString &host, qint16 port)
     const QString name = host.trimmed();
     if (name.isEmpty()) return;
     emit palConnectionWanted();
+    m_host = name;
+    m_port = port;
+    m_retry.stop();
     setStatus(QStringLiteral("Establishing Connection with ") + host + QLatin1Char(':') +
               QString::number(port));
-    m_server->setConnected(false);
+    closeOnPurpose();
     m_server->setRemotePort(quint16(port));
+    // A server on this machine needs no network; any other does.
+    const bool here = name == QLatin1String("localhost") || QHostAddress(name).isLoopback();
+    if (!here && !NetAddress::hasNetwork()) {
+        setStatus(QStringLiteral("Unable to contact Directory Server"));
+        m_deps.messages.showInfoMessage(QStringLiteral(
+            "You must be connected to the Internet before you can use the Directory"));
+        return;
+    }
     if (const EndpointError e = m_server->setRemoteHost(name)) {
-        if (e.number == EndpointErrors::NoNetwork)
-            m_deps.messages.showInfoMessage(
-                QStringLiteral("You must be connected to the Internet before you can use the "
-                               "Directory"));
-        else
-            invalidAddress(host, port, e);
+        invalidAddress(host, port, e);
         return;
     }
     m_server->setConnected(true);
@@ -77,7 +130,9 @@ void DirectoryClient::sendDirectoryLogin()
 
 void DirectoryClient::disconnect()
 {
-    m_server->setConnected(false);
+    m_host.clear(); // not to be reconnected
+    m_retry.stop();
+    closeOnPurpose();
 }
 
 bool DirectoryClient::connected() const
@@ -97,6 +152,7 @@ void DirectoryClient::requestIntro()
 
 void DirectoryClient::lookUpEmail(const QString &address)
 {
+    m_lookup = address;
     m_server->dataToSend(build(EmailLookup{address}));
 }
 
@@ -114,8 +170,10 @@ void DirectoryClient::onConnected(int status, const QString &description)
     }
     if (status != 0) {
         setStatus(QStringLiteral("Unable to contact Directory Server"));
+        retryLater();
         return;
     }
+    m_retryMs = FirstRetryMs;
     sendDirectoryLogin();
     requestIntro();
     setStatus(QStringLiteral("Connected to Directory Server"));
@@ -132,7 +190,7 @@ void DirectoryClient::onLine(const QByteArray &line)
         } else if (notice->kind == Notice::Busy) {
             // No automatic reconnection, and the empty address is saved.
             m_deps.settings.DirAddress.clear();
-            m_server->setConnected(false);
+            disconnect();
         }
     } else if (const auto *redirect = std::get_if<Redirect>(&reply)) {
         emit redirectOffered(redirect->host + QLatin1Char(':') + redirect->port, redirect->text);
@@ -144,6 +202,13 @@ void DirectoryClient::onLine(const QByteArray &line)
     } else if (const auto *list = std::get_if<UserList>(&reply)) {
         showUsers(*list);
     } else if (const auto *answer = std::get_if<EmailAnswer>(&reply)) {
+        // Only the answer to the lookup sent, once: any other would place a call nobody asked
+        // for, to wherever the server names.
+        if (m_lookup.isEmpty() || answer->email.compare(m_lookup, Qt::CaseInsensitive) != 0) {
+            emit unaskedAnswer(answer->email);
+            return;
+        }
+        m_lookup.clear();
         if (answer->found())
             emit emailFound(answer->name, answer->location, answer->address, answer->port);
         else
@@ -155,6 +220,7 @@ void DirectoryClient::showUsers(const UserList &list)
 {
     setStatus(QStringLiteral("Processing User List"));
     m_users = list.users;
+    m_stale = false;
     m_online = QString::number(list.online) + QStringLiteral(" Users Online");
     m_listed = QString::number(list.listed) + QStringLiteral(" Users Listed");
     emit usersChanged();

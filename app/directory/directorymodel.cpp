@@ -34,6 +34,7 @@ DirectoryModel::DirectoryModel(const Deps &deps, QObject *parent) : QObject(pare
     connect(&m_deps.directory, &DirectoryClient::redirectOffered, this,
             &DirectoryModel::redirectOffered);
     connect(&m_deps.presence, &PalPresence::palListsChanged, this, &DirectoryModel::palsChanged);
+    connect(&m_deps.presence, &PalPresence::palListsChanged, this, &DirectoryModel::statusChanged);
 }
 
 int DirectoryModel::iconFor(int status, int kind, bool video, bool audio)
@@ -76,7 +77,14 @@ QList<DirectoryModel::Row> DirectoryModel::offlinePals() const
 
 QString DirectoryModel::status() const
 {
+    if (m_deps.presence.connectionLost() && m_deps.directory.connected())
+        return QStringLiteral("Unable to contact Pal Server");
     return m_deps.directory.status();
+}
+
+bool DirectoryModel::listStale() const
+{
+    return m_deps.directory.listStale();
 }
 
 QString DirectoryModel::onlineCount() const
@@ -122,6 +130,7 @@ void DirectoryModel::activated()
 void DirectoryModel::setVisible(bool visible)
 {
     m_deps.presence.setWindowVisible(visible);
+    m_deps.directory.setWanted(visible);
 }
 
 void DirectoryModel::chooseServer(const QString &text)

@@ -48,6 +48,7 @@ public:
     static int iconFor(int status, int kind, bool video, bool audio);
 
     QString status() const;
+    bool listStale() const;
     QString onlineCount() const;
     QString listedCount() const;
     QStringList serverChoices() const;

@@ -9,6 +9,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 #ifndef OVELA_PAL_HOST
 #define OVELA_PAL_HOST "localhost"
 #endif
@@ -25,6 +27,9 @@ PalPresence::PalPresence(const Deps &deps, QObject *parent)
             [this](const QByteArray &line, bool endOfLine) {
                 if (endOfLine) onLine(line);
             });
+    connect(m_server.get(), &LineClient::disconnected, this, &PalPresence::onLost);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &PalPresence::connectPalServer);
     m_timer.setInterval(CheckMs);
     connect(&m_timer, &QTimer::timeout, this, &PalPresence::checkTick);
 }
@@ -61,7 +66,10 @@ void PalPresence::start()
 void PalPresence::shutDown()
 {
     m_timer.stop();
+    m_retry.stop();
+    m_closing = true;
     m_server->setConnected(false);
+    m_closing = false;
     m_server->setActive(false);
 }
 
@@ -77,10 +85,35 @@ void PalPresence::connectPalServer()
     if (!m_server->setRemoteHost(m_host)) m_server->setConnected(true);
 }
 
+void PalPresence::onLost()
+{
+    if (m_closing) return;
+    // Nobody can say who is online now: every pal shows offline until the next answers.
+    m_deps.pals.PalCheckPos = 0;
+    for (PalEntry &pal : m_deps.pals.entries)
+        pal.Status = 1;
+    m_lost = true;
+    fillPalLists();
+    retryLater();
+}
+
+void PalPresence::retryLater()
+{
+    if (!m_timer.isActive() || m_retry.isActive()) return;
+    if (!m_windowVisible && m_deps.pals.count() < 1) return;
+    m_retry.start(m_retryMs);
+    m_retryMs = std::min(2 * m_retryMs, LastRetryMs);
+}
+
 void PalPresence::onConnected(int status)
 {
-    // Another status: the next check tries again.
-    if (status != 0) return;
+    if (status != 0) {
+        retryLater();
+        return;
+    }
+    m_retryMs = FirstRetryMs;
+    m_lost = false;
+    emit palListsChanged();
     if (m_deps.identity.userId() == UserIdentity::NoId)
         m_server->dataToSend(Directory::build(Directory::NewIdRequest{}));
     else
@@ -114,31 +147,38 @@ void PalPresence::onLine(const QByteArray &line)
         m_deps.identity.setUserId(newId->id);
         m_server->dataToSend(Directory::build(m_deps.identity.login(Directory::PalLogin)));
     } else if (const auto *move = std::get_if<Pal::Move>(&reply)) {
+        m_closing = true;
         m_server->setConnected(false);
+        m_closing = false;
         QCoreApplication::processEvents();
         m_server->setRemotePort(quint16(move->port));
         if (!m_server->setRemoteHost(move->host)) m_server->setConnected(true);
     } else if (const auto *answer = std::get_if<Directory::EmailAnswer>(&reply)) {
         PalList &pals = m_deps.pals;
-        // The first pal whose address contains the answer's (case-sensitive), as it always has.
-        for (PalEntry &pal : pals.entries) {
-            if (!pal.EMail.contains(answer->email)) continue;
-            if (answer->found()) {
-                pal.EMail = answer->email;
-                pal.Status = 2;
-                pal.Name = answer->name;
-                pal.Location = answer->location;
-                pal.Address = answer->address;
-                pal.Port = answer->port;
-            } else {
-                pal.Status = 1;
-            }
-            break;
+        // Only the answer about the pal asked about is taken: any other would send calls to a
+        // pal wherever the server names. Outside a cycle nothing was asked.
+        const int asked = pals.PalCheckPos;
+        if (asked < 1 || asked > pals.count()) {
+            emit unaskedAnswer(answer->email);
+            return;
+        }
+        PalEntry &pal = pals.entries[size_t(asked - 1)];
+        if (pal.EMail.compare(answer->email, Qt::CaseInsensitive) != 0) {
+            emit unaskedAnswer(answer->email);
+        } else if (answer->found()) {
+            pal.Status = 2;
+            pal.Name = answer->name;
+            pal.Location = answer->location;
+            pal.Address = answer->address;
+            pal.Port = answer->port;
+        } else {
+            pal.Status = 1;
         }
         ++pals.PalCheckPos;
-        if (pals.PalCheckPos > pals.count())
+        if (pals.PalCheckPos > pals.count()) {
+            pals.PalCheckPos = 0; // the cycle is over: no answer is awaited
             fillPalLists();
-        else if (pals.PalCheckPos >= 1)
+        } else if (pals.PalCheckPos >= 1)
             askAbout(pals.PalCheckPos);
     }
 }

@@ -22,6 +22,9 @@ class PalPresence : public QObject
     Q_OBJECT
 public:
     static constexpr int CheckMs = 45000;
+    // A lost connection is tried again after a pause that doubles from 1 s up to 60 s, while
+    // there are pals to watch or the directory window is open.
+    static constexpr int FirstRetryMs = 1000, LastRetryMs = 60000;
 
     struct Deps {
         PalList &pals;
@@ -42,6 +45,8 @@ public:
 
     void connectPalServer();
     bool connected() const;
+    // The connection was lost and has not come back.
+    bool connectionLost() const { return m_lost; }
     // tmrCheckPal: keeps the connection, and starts a cycle while the window is visible.
     void checkTick();
     void setWindowVisible(bool visible) { m_windowVisible = visible; }
@@ -60,11 +65,15 @@ public:
 
 signals:
     void palListsChanged();
+    // An answer about a pal nobody asked about: dropped.
+    void unaskedAnswer(const QString &email);
 
 private:
     void onConnected(int status);
     void onLine(const QByteArray &line);
     void askAbout(int index);
+    void onLost();
+    void retryLater();
 
     Deps m_deps;
     std::unique_ptr<LineClient> m_server; // the pal server
@@ -73,4 +82,7 @@ private:
     QTimer m_timer;
     bool m_windowVisible = false;
     QList<int> m_online, m_offline;
+    QTimer m_retry;
+    int m_retryMs = FirstRetryMs;
+    bool m_lost = false, m_closing = false;
 };

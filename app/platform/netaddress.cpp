@@ -39,6 +39,12 @@ QString localMachineAddress()
     return loopbackUp ? QStringLiteral("127.0.0.1") : QString();
 }
 
+bool hasNetwork()
+{
+    const QString address = localMachineAddress();
+    return !address.isEmpty() && !QHostAddress(address).isLoopback();
+}
+
 EndpointError literal(const QString &host, QHostAddress *out, bool *isName)
 {
     *isName = false;

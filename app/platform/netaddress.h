@@ -29,6 +29,9 @@ QString text(const QHostAddress &address);
 // This machine's address: the first IPv4 address of an interface that is up and not loopback,
 // else the loopback address when only loopback is up, else empty (no network at all).
 QString localMachineAddress();
+// Whether this machine can reach anything beyond itself: an IPv4 address on an interface that is
+// up and not loopback.
+bool hasNetwork();
 
 // A dotted IPv4 address (or an IPv6 form of one) as an address; HostNotFound for other IPv6
 // addresses, NoNetwork for an empty text. False in `isName` when the text is a host name instead,

@@ -56,13 +56,20 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
     // shows its name and place; the e-mail lookup's answer places the call.
     connect(&m_directory, &DirectoryClient::palConnectionWanted, &m_presence,
             &PalPresence::connectPalServer);
-    connect(
-        &m_directory, &DirectoryClient::emailFound, this,
-        [this](const QString &name, const QString &location, const QString &address, qint16 port) {
-            m_outgoing.setUser(name, location);
-            m_outgoing.placeCall(address, port, -1);
-        });
-    connect(&m_directory, &DirectoryClient::emailNotFound, &m_session, &CallSession::emailNotFound);
+    // An answer that nobody waits for (the window was closed, or a call began) is not used.
+    const auto ignored = [this](const QString &email) {
+        m_log.addLogEntry(QStringLiteral("Ignored a directory answer nobody asked for: ") + email);
+    };
+    connect(&m_directory, &DirectoryClient::unaskedAnswer, this, ignored);
+    connect(&m_presence, &PalPresence::unaskedAnswer, this, ignored);
+    connect(&m_directory, &DirectoryClient::emailFound, this,
+            [this, ignored](const QString &name, const QString &location, const QString &address,
+                            qint16 port) {
+                if (!m_outgoing.emailFound(name, location, address, port)) ignored(address);
+            });
+    connect(&m_directory, &DirectoryClient::emailNotFound, this, [this, ignored] {
+        if (!m_outgoing.emailNotFound()) ignored(QStringLiteral("(not found)"));
+    });
     // Calls placed from the directory window and from a received message.
     connect(&m_directoryModel, &DirectoryModel::callRequested, &m_outgoing,
             &OutgoingCall::placeCall);
@@ -171,9 +178,7 @@ void Program::startListeners()
     if (m_shutDown) return;
 
     // The network check: this machine must have an address to be reached at.
-    TcpTransports tcp;
-    const std::unique_ptr<LineClient> probe = tcp.client();
-    if (probe->setRemoteHost(probe->localHost()))
+    if (!NetAddress::hasNetwork())
         m_messages.messageBox(QStringLiteral(
             "You must connect to the Internet before running OVELA. Please connect to the "
             "Internet and run OVELA again."));

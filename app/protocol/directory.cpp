@@ -208,6 +208,14 @@ void splitServerAddress(const QString &text, QString *host, qint16 *port)
     }
     *host = text.left(colon);
     *port = val16(text.mid(colon + 1, 4));
+    // Five digits are read whole when they make a port (up to 32,767).
+    QString digits;
+    for (const QChar c : text.mid(colon + 1, 5)) {
+        if (!c.isDigit()) break;
+        digits += c;
+    }
+    const int whole = digits.toInt();
+    if (digits.size() == 5 && whole <= 32767) *port = qint16(whole);
 }
 
 } // namespace Directory

@@ -124,7 +124,8 @@ Reply parseReply(const QByteArray &line);
 // The directory window's entry for a server choice: host ":" port "  (" description ")".
 QString choiceText(const ServerChoice &choice);
 // "host:port" as typed or chosen: without ':' the whole text and port 2010; otherwise the text
-// before the first ':' and the value of at most four characters after it.
+// before the first ':' and the value of at most four characters after it, or of five digits when
+// they make a port (up to 32,767): the options and the directory window read it alike.
 void splitServerAddress(const QString &text, QString *host, qint16 *port);
 constexpr qint16 DefaultPort = 2010;
 

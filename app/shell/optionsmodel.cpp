@@ -8,27 +8,6 @@
 #include "userdata/lists.h"
 #include "userdata/settings.h"
 
-namespace
-{
-// "host:port" as the Personal tab's box holds it. A port of five digits is read whole: read to
-// four characters, as the directory's own lists are, a directory on port 20100 would become 2010
-// the first time Close was pressed. The setting holds up to 32767.
-void splitDirectory(const QString &text, QString *host, qint16 *port)
-{
-    Directory::splitServerAddress(text, host, port);
-    const qsizetype colon = text.indexOf(QLatin1Char(':'));
-    if (colon < 0) return;
-    QString digits;
-    for (const QChar c : text.mid(colon + 1)) {
-        if (!c.isDigit()) break;
-        digits += c;
-    }
-    bool ok = false;
-    const int whole = digits.toInt(&ok);
-    if (ok && digits.size() == 5 && whole <= 32767) *port = qint16(whole);
-}
-} // namespace
-
 OptionsModel::OptionsModel(const Deps &deps, QObject *parent)
     : QObject(parent), m_deps(deps), m_media({deps.settings, deps.media, deps.sound, deps.messages})
 {
@@ -97,7 +76,7 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     s.ImageMsg = v.imageMessage;
     QString host;
     qint16 port = 0;
-    splitDirectory(v.directory.trimmed(), &host, &port);
+    Directory::splitServerAddress(v.directory.trimmed(), &host, &port);
     if (host != s.DirAddress || port != s.DirPort) {
         changed = true;
         m_deps.directory.disconnect();

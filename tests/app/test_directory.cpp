@@ -162,6 +162,46 @@ TEST_F(DirectoryTest, AnEmailAddressIsLookedUpAndTheUserFoundIsCalled)
     ASSERT_TRUE(waitUntil([&] { return t->session().callState() == CallStates::EmailNotFound; }));
 }
 
+// Answers nobody waits for are dropped and logged: one out of the blue, one for a lookup the
+// user cancelled. A directory connection that drops is shown at once, its list greyed, and comes
+// back by itself while the window is open; closed, an e-mail call says why it cannot look up.
+TEST_F(DirectoryTest, OnlyAnswersAwaitedAreUsedAndALostDirectoryComesBack)
+{
+    RawConnection *server = connectDirectory();
+    ASSERT_TRUE(server);
+    server->send("LS1;1;1;5;Ann;Porto;10.0.0.7;;0;YES;NO;1;2000;<ET>");
+    ASSERT_TRUE(waitUntil([&] { return model.users().size() == 1; }));
+    const quint16 trap = freeBasePort();
+    RawListener impostor(trap);
+    const QByteArray answer =
+        QStringLiteral("GER;ann@example.org;Eve;Nowhere;127.0.0.1;%1;<ET>").arg(trap).toUtf8();
+    const auto ignored = [&] { return t->log().entries().filter("Ignored a directory").size(); };
+    server->send(answer);
+    ASSERT_TRUE(waitUntil([&] { return ignored() == 1; }));
+    t->outgoing().callTyped("ann@example.org");
+    ASSERT_TRUE(server->take("GEM;ann@example.org;<ET>"));
+    t->outgoing().cancel();
+    server->send(answer);
+    ASSERT_TRUE(waitUntil([&] { return ignored() == 2; }));
+    EXPECT_EQ(impostor.waitForConnection(300), nullptr) << "no call placed";
+
+    model.setVisible(true);
+    server->close();
+    ASSERT_TRUE(
+        waitUntil([&] { return model.status() == "Unable to contact Directory Server"; }, 2000));
+    EXPECT_TRUE(model.listStale());
+    RawConnection *again = directory.waitForConnection();
+    ASSERT_TRUE(again && again->waitFor("INT<ET>")) << "reconnected after a second";
+    EXPECT_EQ(model.status(), "Connected to Directory Server");
+
+    model.setVisible(false);
+    again->close();
+    ASSERT_TRUE(waitUntil([&] { return !t->directory().connected(); }));
+    t->outgoing().callTyped("bo@example.org");
+    EXPECT_TRUE(t.messages.info.last().startsWith("The directory server is not connected"));
+    EXPECT_EQ(directory.waitForConnection(1500), nullptr) << "a closed window does not retry";
+}
+
 TEST_F(DirectoryTest, ThePalServerGivesAnIdThatSurvivesARestart)
 {
     RawConnection *server = connectPal();
@@ -263,9 +303,14 @@ TEST_F(DirectoryTest, TheWindowsDecisions)
     EXPECT_EQ(t.messages.boxes.last(), "Select a user to send message.");
     EXPECT_EQ(compose.count(), 0);
 
-    // The chosen server: host and at most four port digits.
-    model.chooseServer("127.0.0.1:123456");
-    EXPECT_EQ(t->settings().DirPort, 1234);
+    // The chosen server's port is read as the options read it: five digits whole when they make
+    // a port, else at most four.
+    for (const auto &[text, port] :
+         {std::pair{"127.0.0.1:123456", 12345}, std::pair{"127.0.0.1:20100", 20100},
+          std::pair{"127.0.0.1:99999", 9999}}) {
+        model.chooseServer(text);
+        EXPECT_EQ(t->settings().DirPort, port) << text;
+    }
     EXPECT_EQ(model.resized(100, 100),
               QSize(DirectoryModel::MinimumWidthTwips, DirectoryModel::MinimumHeightTwips));
     EXPECT_EQ(t->settings().DirWidth, DirectoryModel::MinimumWidthTwips);

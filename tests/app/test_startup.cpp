@@ -3,7 +3,10 @@
 #include "testsupport.h"
 
 #include <QFile>
+#include <QProcess>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 namespace
 {
@@ -187,4 +190,34 @@ TEST(Shutdown, DuringACallTheCallEndIsLoggedBeforePowerDown)
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines[lines.size() - 2].endsWith(": Disconnected from 127.0.0.1"));
     EXPECT_TRUE(lines.last().endsWith(": OVELA Power Down"));
+}
+
+// Run by the test below inside a network namespace that has nothing but loopback.
+TEST(Startup, DISABLED_WithoutANetwork)
+{
+    Started s;
+    EXPECT_EQ(s.messages.boxes.filter("You must connect to the Internet").size(), 1);
+    s->directory().connectDirectory("dir.example.org", 2010);
+    ASSERT_EQ(s.messages.info.size(), 1);
+    EXPECT_EQ(s.messages.info.last(),
+              "You must be connected to the Internet before you can use the Directory");
+    s->directory().connectDirectory("localhost", 2010); // a server on this machine needs none
+    EXPECT_EQ(s.messages.info.size(), 1);
+}
+
+// The no-network message comes on a machine without a network, and only there: the program's
+// start in a namespace of its own with nothing but loopback (needs root, as CI has).
+TEST(Startup, TheNoNetworkMessageComesOnlyWithoutANetwork)
+{
+    ASSERT_EQ(::geteuid(), 0u) << "needs root (ip netns), as CI runs it";
+    EXPECT_TRUE(NetAddress::hasNetwork());
+    const QString ns = QStringLiteral("ovela-nonet-%1").arg(QCoreApplication::applicationPid());
+    ASSERT_EQ(QProcess::execute("ip", {"netns", "add", ns}), 0);
+    QProcess::execute("ip", {"-n", ns, "link", "set", "lo", "up"});
+    const int status =
+        QProcess::execute("ip", {"netns", "exec", ns, QCoreApplication::applicationFilePath(),
+                                 "--gtest_also_run_disabled_tests",
+                                 "--gtest_filter=Startup.DISABLED_WithoutANetwork"});
+    QProcess::execute("ip", {"netns", "del", ns});
+    EXPECT_EQ(status, 0);
 }

@@ -193,7 +193,9 @@ TEST(Directory, ServerAddressesAsTyped)
     };
     const Case cases[] = {{"10.0.0.5", "10.0.0.5", 2010},
                           {"10.0.0.5:2020  (Main)", "10.0.0.5", 2020},
-                          {"host:123456", "host", 1234},
+                          {"host:123456", "host", 12345},
+                          {"host:20100", "host", 20100},
+                          {"host:99999", "host", 9999}, // five digits past a port: four
                           {"host:", "host", 0}};
     for (const Case &c : cases) {
         QString host;

@@ -229,6 +229,8 @@ void DirectoryWindow::showUsers()
     }
     m_global->addTopLevelItems(items);
     m_global->clearSelection();
+    // A list from a connection since lost is shown greyed until a new one comes.
+    m_global->setEnabled(!m_model.listStale());
 }
 
 void DirectoryWindow::showPals()

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
 NewPalDialog::NewPalDialog(DirectoryModel &model, QWidget *parent)
@@ -23,6 +24,9 @@ NewPalDialog::NewPalDialog(DirectoryModel &model, QWidget *parent)
         QStringLiteral("Enter the Email address of the Pal to be Added to your OVELA Pals."), this);
     prompt->setWordWrap(true);
     m_email = new QLineEdit(this);
+    // The address travels as a protocol field, so ";" is refused at the keyboard.
+    m_email->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[^;]*")), m_email));
     m_email->setObjectName(QStringLiteral("txtEmail"));
     m_email->setMinimumWidth(260);
     auto *form = new QFormLayout;
