@@ -212,6 +212,8 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     number(QStringLiteral("connections_per_loopback"), &c->connectionsPerLoopback, 0, 1000000);
     number(QStringLiteral("connections_total"), &c->connectionsTotal, 0, 1000000);
     number(QStringLiteral("max_line_bytes"), &c->maxLineBytes, 256, 1024 * 1024);
+    number(QStringLiteral("failed_logins_per_address_per_hour"), &c->failedLoginsPerAddressPerHour,
+           0, 10000000);
     s.endGroup();
 
     if (!bad.isEmpty()) {

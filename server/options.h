@@ -44,6 +44,7 @@ struct ServerConfig {
     int connectionsPerLoopback = 0; // 0: as many as in all (a local proxy, the benchmark)
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
+    int failedLoginsPerAddressPerHour = 20; // 0: no limit
 };
 // Reads `path` over the defaults in `config`; false with a message when it cannot be read or a
 // value is wrong.
