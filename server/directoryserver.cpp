@@ -6,15 +6,26 @@
 
 #include <QDeadlineTimer>
 
+#include <cstdio>
+
 struct DirectoryServer::Session : ConnectionState {
-    OnlineUser user;
-    bool online = false;
-    qint32 newId = 0; // handed out on this connection
+    OnlineUser user;       // online while logged in
+    bool welcomed = false; // the notices after a login went out
+    qint32 newId = 0;      // handed out on this connection
 };
 
 namespace
 {
-constexpr qint64 HourMs = 3600 * 1000;
+
+qint64 nowMs()
+{
+    return QDeadlineTimer::current().deadline();
+}
+
+void note(const QString &message)
+{
+    std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
+}
 
 NetLoop::Limits limitsOf(const ServerConfig &c)
 {
@@ -29,7 +40,8 @@ NetLoop::Limits limitsOf(const ServerConfig &c)
 } // namespace
 
 DirectoryServer::DirectoryServer(const ServerConfig &config, IdStore &ids)
-    : m_config(config), m_ids(ids),
+    : m_config(config), m_ids(ids), m_newIds(config.newIdsPerAddressPerHour),
+      m_failedLogins(config.failedLoginsPerAddressPerHour),
       m_loop(std::make_unique<NetLoop>(static_cast<NetLoop::Handler &>(*this), limitsOf(config)))
 {
     using namespace Directory;
@@ -65,20 +77,20 @@ void DirectoryServer::lineReceived(NetLoop::Connection &c, const QByteArray &lin
     } else if (std::holds_alternative<Directory::NewIdRequest>(request)) {
         if (pal) newId(c, s);
     } else if (const auto *lookup = std::get_if<Directory::EmailLookup>(&request)) {
-        if (s.online) m_loop->send(c, m_presence.lookup(lookup->address));
+        if (s.user.online()) m_loop->send(c, m_presence.lookup(lookup->address));
     } else if (pal) {
         return; // the directory's own requests
     } else if (std::holds_alternative<Directory::Intro>(request)) {
         m_loop->send(c, m_intro);
     } else if (std::holds_alternative<Directory::ListRequest>(request)) {
-        if (s.online) m_loop->send(c, m_presence.userList());
+        if (s.user.online()) m_loop->send(c, m_presence.userList());
     }
 }
 
 void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
                                      const Directory::Login &login)
 {
-    if (s.online) {
+    if (s.user.online()) {
         m_presence.remove(&s.user); // a second login replaces the first
     } else if (m_config.maxUsers > 0 && m_presence.directoryUsers() >= m_config.maxUsers) {
         m_loop->send(c, m_busy);
@@ -86,31 +98,90 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
         return;
     }
     s.user = Presence::fromLogin(login, OnlineUser::DirectorySide, c.peerText());
+    if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
-    const bool first = !s.online;
-    s.online = true;
     m_loop->setLoggedIn(c);
-    if (first) m_loop->send(c, m_afterLogin);
+    if (!s.welcomed) m_loop->send(c, m_afterLogin);
+    s.welcomed = true;
 }
 
 void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login)
 {
-    if (s.online) {
+    if (s.user.online()) {
         m_presence.remove(&s.user);
     } else if (m_config.maxPalUsers > 0 && m_presence.palUsers() >= m_config.maxPalUsers) {
         turnAwayPalClient(c);
         return;
     }
     s.user = Presence::fromLogin(login, OnlineUser::PalSide, c.peerText());
+    if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
-    s.online = true;
     m_loop->setLoggedIn(c);
+}
+
+bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
+{
+    const qint64 now = nowMs();
+    const qint32 id = user.entry.id; // 0: the login has none
+    QString refusal;
+    bool failed = false; // the login's own fault, not the server's
+    const QString cannotCheck =
+        QStringLiteral("the server cannot check logins just now. Please try again later.");
+    auto refuse = [&](const QString &why, bool theirs) {
+        refusal = QStringLiteral("Login refused: ") + why;
+        failed = theirs;
+    };
+    if (!m_failedLogins.allows(c.peer, now)) {
+        refuse(QStringLiteral("too many failed logins from your address. Please try again "
+                              "later."),
+               false);
+    } else if (const std::optional<bool> issued = id ? m_ids.wasIssued(id) : true; !issued) {
+        refuse(cannotCheck, false);
+    } else if (!*issued) {
+        refuse(QStringLiteral("this server never issued the user ID %1.").arg(id), true);
+    } else if (!user.email.isEmpty()) {
+        // The first login with an ID claims its address; one without only looks.
+        const std::optional<qint32> owner =
+            id ? m_ids.claimEmail(user.email, id) : m_ids.emailOwner(user.email);
+        if (!owner) {
+            refuse(cannotCheck, false);
+        } else if (*owner != 0 && *owner != id) {
+            refuse(QStringLiteral("this e-mail address is registered to another user."), true);
+        } else if (*owner != 0) {
+            // Whoever came in with it before it was claimed goes.
+            m_presence.removeAllBut(user.email, *owner);
+        }
+    }
+    if (refusal.isEmpty()) return true;
+
+    if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
+                      AddressBuckets::TookTheLast)
+        note(QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
+                            "while")
+                 .arg(c.peerText())
+                 .arg(m_config.failedLoginsPerAddressPerHour));
+    using Directory::Notice;
+    const bool pal = c.channel == NetLoop::PalChannel;
+    m_loop->send(c, Directory::build(Notice{pal ? Notice::Message : Notice::Busy, refusal}));
+    m_loop->closeAfterSending(c);
+    return false;
 }
 
 void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
 {
     if (s.newId == 0) {
-        if (newIdAllowed(c.peer)) s.newId = m_ids.issueId();
+        switch (m_newIds.take(c.peer, nowMs())) {
+        case AddressBuckets::TookTheLast:
+            note(QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
+                     .arg(c.peerText())
+                     .arg(m_config.newIdsPerAddressPerHour));
+            [[fallthrough]];
+        case AddressBuckets::Took:
+            s.newId = m_ids.issueId();
+            break;
+        case AddressBuckets::NoneLeft:
+            break;
+        }
         if (s.newId == 0) {
             turnAwayPalClient(c);
             return;
@@ -125,27 +196,10 @@ void DirectoryServer::turnAwayPalClient(NetLoop::Connection &c)
     m_loop->closeAfterSending(c);
 }
 
-bool DirectoryServer::newIdAllowed(quint32 address)
-{
-    if (m_config.newIdsPerAddressPerHour <= 0) return true;
-    const qint64 now = QDeadlineTimer::current().deadline();
-    if (m_newIds.size() > 100000) { // forget the addresses whose hour is over
-        for (auto it = m_newIds.begin(); it != m_newIds.end();)
-            it = now - it->since >= HourMs ? m_newIds.erase(it) : std::next(it);
-    }
-    Quota &q = m_newIds[address];
-    if (now - q.since >= HourMs) q = Quota{now, 0};
-    if (q.issued >= m_config.newIdsPerAddressPerHour) return false;
-    ++q.issued;
-    return true;
-}
-
 void DirectoryServer::connectionClosed(NetLoop::Connection &c)
 {
     if (!c.state) return;
-    Session &s = static_cast<Session &>(*c.state);
-    if (s.online) m_presence.remove(&s.user);
-    s.online = false;
+    m_presence.remove(&static_cast<Session &>(*c.state).user);
 }
 
 QByteArray DirectoryServer::refusal(NetLoop::Channel channel)

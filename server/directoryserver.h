@@ -11,6 +11,12 @@
 // A full pal server, or one out of IDs for this address, moves the client to the configured
 // other pal server ("BSY;host;port") or closes.
 //
+// On both ports a login must carry an ID this server (or its database) handed out, or none
+// (-1), and an e-mail address that is nobody's or the login's ID's: the first login with an ID
+// claims its address. Any other login is refused ("BSY" with the reason on the directory, "MSG"
+// with it on the pal server, then the connection closes), and counts against its address's
+// failed logins; an address out of those is refused every login for a while.
+//
 // Anything else, junk included, is ignored: the line limit and the login time bound what it
 // costs. A user is online until their connection closes.
 #pragma once
@@ -18,6 +24,7 @@
 #include "netloop.h"
 #include "options.h"
 #include "presence.h"
+#include "ratelimit.h"
 
 #include <memory>
 
@@ -45,16 +52,13 @@ private:
     void palLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login);
     void newId(NetLoop::Connection &c, Session &s);
     void turnAwayPalClient(NetLoop::Connection &c);
-    bool newIdAllowed(quint32 address);
+    // Whether the login may go ahead; when not, the client is told why and goes.
+    bool admitted(NetLoop::Connection &c, const OnlineUser &user);
 
     ServerConfig m_config;
     IdStore &m_ids;
     Presence m_presence;
     QByteArray m_intro, m_afterLogin, m_busy, m_tooMany;
-    struct Quota {
-        qint64 since = 0;
-        int issued = 0;
-    };
-    QHash<quint32, Quota> m_newIds;  // per address, for the last hour
+    AddressBuckets m_newIds, m_failedLogins;
     std::unique_ptr<NetLoop> m_loop; // last: its connections go before the rest
 };

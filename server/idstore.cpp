@@ -1,4 +1,4 @@
-// Issued IDs in an SQL database.
+// Issued IDs and e-mail owners in an SQL database.
 #include "idstore.h"
 
 #include "protocol/pal.h"
@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -121,16 +122,25 @@ bool IdStore::open(const QString &url, QString *error)
         *error = QStringLiteral("cannot open the database: %1").arg(db.lastError().text());
         return false;
     }
-    // BIGINT seconds fit both engines; the primary key is what makes an ID unique.
-    // Looked for first: PostgreSQL would report a table that exists as a notice on stderr.
+    // BIGINT seconds fit both engines; the primary keys are what make an ID, and an address's
+    // owner, unique. Looked for first: PostgreSQL would report a table that exists as a notice
+    // on stderr.
+    const QStringList tables = db.tables();
+    const std::pair<QString, QString> wanted[] = {
+        {QStringLiteral("issued_ids"),
+         QStringLiteral("id INTEGER PRIMARY KEY, issued_at BIGINT NOT NULL")},
+        {QStringLiteral("email_owners"),
+         QStringLiteral("email TEXT PRIMARY KEY, id INTEGER NOT NULL, bound_at BIGINT NOT NULL")},
+    };
     QSqlQuery q(db);
-    if (!db.tables().contains(QStringLiteral("issued_ids")) &&
-        !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS issued_ids ("
-                               "id INTEGER PRIMARY KEY, issued_at BIGINT NOT NULL)"))) {
-        *error = QStringLiteral("cannot create the table of IDs: %1").arg(q.lastError().text());
-        return false;
+    for (const auto &[table, columns] : wanted) {
+        if (!tables.contains(table) &&
+            !q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2)").arg(table, columns))) {
+            *error =
+                QStringLiteral("cannot create the table %1: %2").arg(table, q.lastError().text());
+            return false;
+        }
     }
-    m_next = 0;
     return true;
 }
 
@@ -149,45 +159,112 @@ bool IdStore::reconnect()
     return db.open();
 }
 
+bool IdStore::exec(QSqlQuery &q, const QString &sql, const QVariantList &values)
+{
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (!db.isValid()) return false;
+        if (!db.isOpen() && !reconnect()) continue;
+        q = QSqlQuery(db);
+        q.prepare(sql);
+        for (const QVariant &v : values)
+            q.addBindValue(v);
+        if (q.exec()) return true;
+        if (q.lastError().type() != QSqlError::ConnectionError) return false;
+        reconnect();
+    }
+    return false;
+}
+
 qint32 IdStore::issueId()
 {
-    // The candidate after the highest ID so far. An insert that fails because another server
-    // took the same ID meanwhile, or because the connection dropped, starts again from the
-    // database.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (!db.isValid()) return 0;
-        if (!db.isOpen() && !reconnect()) continue;
-        QSqlQuery q(db);
-        if (m_next == 0) {
-            if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM issued_ids")) ||
-                !q.next()) {
-                warn(QStringLiteral("reading the IDs failed: ") + q.lastError().text());
-                reconnect();
+    // Drawn from the whole range, so that an ID tells nothing of the others. A candidate taken
+    // before, here or by another server meanwhile, fails its insert under the primary key and
+    // the next is drawn; once that has happened often, the first free ID from a random place on
+    // is taken (only when nearly every ID is gone).
+    auto *random = QRandomGenerator::system();
+    QSqlQuery q;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        qint32 candidate = random->bounded(Pal::FirstId, Pal::LastId + 1);
+        if (attempt >= 32) {
+            const QString firstGap = QStringLiteral(
+                "SELECT a.id + 1 FROM issued_ids a WHERE a.id >= ? AND a.id < ? AND NOT EXISTS "
+                "(SELECT 1 FROM issued_ids b WHERE b.id = a.id + 1) ORDER BY a.id LIMIT 1");
+            const std::optional<bool> first = wasIssued(Pal::FirstId);
+            if (!first) continue;
+            if (!*first) {
+                candidate = Pal::FirstId;
+            } else if ((exec(q, firstGap, {candidate, Pal::LastId}) && q.next()) ||
+                       (exec(q, firstGap, {Pal::FirstId, Pal::LastId}) && q.next())) {
+                candidate = q.value(0).toInt();
+            } else if (q.lastError().type() == QSqlError::NoError) {
+                warn(QStringLiteral("every user ID has been handed out"));
+                return 0;
+            } else {
                 continue;
             }
-            m_next = std::max<qint32>(Pal::FirstId, q.value(0).toInt() + 1);
         }
-        if (m_next > Pal::LastId) {
-            warn(QStringLiteral("every user ID has been handed out"));
-            m_next = 0;
-            return 0;
-        }
-        q.prepare(QStringLiteral("INSERT INTO issued_ids (id, issued_at) VALUES (?, ?)"));
-        q.addBindValue(m_next);
-        q.addBindValue(QDateTime::currentSecsSinceEpoch());
-        if (q.exec()) return m_next++;
-        if (q.lastError().type() == QSqlError::ConnectionError) reconnect();
-        m_next = 0;
+        if (exec(q, QStringLiteral("INSERT INTO issued_ids (id, issued_at) VALUES (?, ?)"),
+                 {candidate, QDateTime::currentSecsSinceEpoch()}))
+            return candidate;
     }
-    warn(QStringLiteral("no new ID could be stored: ") +
-         QSqlDatabase::database(m_connection, false).lastError().text());
+    warn(QStringLiteral("no new ID could be stored: ") + q.lastError().text());
     return 0;
 }
 
 qint64 IdStore::issuedCount()
 {
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM issued_ids")) || !q.next()) return -1;
+    QSqlQuery q;
+    if (!exec(q, QStringLiteral("SELECT COUNT(*) FROM issued_ids")) || !q.next()) return -1;
     return q.value(0).toLongLong();
+}
+
+std::optional<bool> IdStore::wasIssued(qint32 id)
+{
+    QSqlQuery q;
+    if (!exec(q, QStringLiteral("SELECT 1 FROM issued_ids WHERE id = ?"), {id})) return {};
+    return q.next();
+}
+
+std::optional<qint32> IdStore::emailOwner(const QString &email)
+{
+    QSqlQuery q;
+    if (!exec(q, QStringLiteral("SELECT id FROM email_owners WHERE email = ?"), {email})) return {};
+    return q.next() ? q.value(0).toInt() : 0;
+}
+
+std::optional<qint32> IdStore::claimEmail(const QString &email, qint32 id)
+{
+    // An insert that fails because another server claimed the address meanwhile reads the
+    // owner again.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::optional<qint32> owner = emailOwner(email);
+        if (!owner || *owner != 0) return owner;
+        QSqlQuery q;
+        if (exec(q,
+                 QStringLiteral("INSERT INTO email_owners (email, id, bound_at) VALUES (?, ?, ?)"),
+                 {email, id, QDateTime::currentSecsSinceEpoch()}))
+            return id;
+    }
+    return {};
+}
+
+std::optional<qint32> IdStore::releaseEmail(const QString &email)
+{
+    const std::optional<qint32> owner = emailOwner(email);
+    if (!owner || *owner == 0) return owner;
+    QSqlQuery q;
+    if (!exec(q, QStringLiteral("DELETE FROM email_owners WHERE email = ?"), {email})) return {};
+    return owner;
+}
+
+std::optional<QList<IdStore::Binding>> IdStore::bindings()
+{
+    QSqlQuery q;
+    if (!exec(q, QStringLiteral("SELECT email, id, bound_at FROM email_owners ORDER BY email")))
+        return {};
+    QList<Binding> all;
+    while (q.next())
+        all.append({q.value(0).toString(), q.value(1).toInt(), q.value(2).toLongLong()});
+    return all;
 }

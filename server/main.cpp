@@ -1,10 +1,13 @@
-// ovela-directory: the directory and pal server of OVELA. Runs until SIGTERM or SIGINT.
+// ovela-directory: the directory and pal server of OVELA. Runs until SIGTERM or SIGINT, or does
+// the operator's work on the database and exits.
 #include "directoryserver.h"
 #include "idstore.h"
 #include "options.h"
 #include "platform/processsetup.h"
+#include "presence.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 
 #include <csignal>
 #include <cstdio>
@@ -16,6 +19,27 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
     return 1;
+}
+
+// --release and --list-owners.
+int ownersWork(const CommandLine &line, IdStore &ids)
+{
+    if (!line.releaseEmail.isEmpty()) {
+        const QString email = Presence::emailKey(line.releaseEmail);
+        const std::optional<qint32> owner = ids.releaseEmail(email);
+        if (!owner) return fail(QStringLiteral("the database failed; nothing was released"));
+        if (*owner == 0) return fail(email + QStringLiteral(" was nobody's"));
+        std::printf("%s released from user ID %d\n", qPrintable(email), int(*owner));
+    }
+    if (line.listOwners) {
+        const auto owners = ids.bindings();
+        if (!owners) return fail(QStringLiteral("the database failed"));
+        for (const IdStore::Binding &b : *owners)
+            std::printf(
+                "%s\t%d\t%s\n", qPrintable(b.email), int(b.id),
+                qPrintable(QDateTime::fromSecsSinceEpoch(b.since, Qt::UTC).toString(Qt::ISODate)));
+    }
+    return 0;
 }
 
 } // namespace
@@ -42,6 +66,7 @@ int main(int argc, char **argv)
 
     IdStore ids;
     if (!ids.open(config.database, &error)) return fail(error);
+    if (!line.releaseEmail.isEmpty() || line.listOwners) return ownersWork(line, ids);
     DirectoryServer server(config, ids);
     if (!server.start(&error)) return fail(error);
 

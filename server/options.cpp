@@ -77,7 +77,16 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption config(QStringLiteral("config"),
                                     QStringLiteral("Configuration file (INI, see README.md)."),
                                     QStringLiteral("FILE"));
-    parser.addOptions({help, version, directoryPort, palPort, database, config});
+    const QCommandLineOption release(
+        QStringLiteral("release"),
+        QStringLiteral("Free an e-mail address from the user ID that claimed it, so that the "
+                       "next login with it claims it, and exit."),
+        QStringLiteral("EMAIL"));
+    const QCommandLineOption listOwners(
+        QStringLiteral("list-owners"),
+        QStringLiteral("List the e-mail addresses claimed, with their user IDs, and exit."));
+    parser.addOptions(
+        {help, version, directoryPort, palPort, database, config, release, listOwners});
 
     if (!parser.parse(arguments)) {
         line.exit = true;
@@ -116,6 +125,10 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     line.database = parser.value(database);
     line.configFile = parser.value(config);
+    line.releaseEmail = parser.value(release).trimmed();
+    if (parser.isSet(release) && line.releaseEmail.isEmpty())
+        return fail(QStringLiteral("--release wants an e-mail address."));
+    line.listOwners = parser.isSet(listOwners);
     return line;
 }
 
@@ -212,6 +225,8 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     number(QStringLiteral("connections_per_loopback"), &c->connectionsPerLoopback, 0, 1000000);
     number(QStringLiteral("connections_total"), &c->connectionsTotal, 0, 1000000);
     number(QStringLiteral("max_line_bytes"), &c->maxLineBytes, 256, 1024 * 1024);
+    number(QStringLiteral("failed_logins_per_address_per_hour"), &c->failedLoginsPerAddressPerHour,
+           0, 10000000);
     s.endGroup();
 
     if (!bad.isEmpty()) {

@@ -10,13 +10,17 @@
 #include <optional>
 
 // The command line: ovela-directory [--directory-port N] [--pal-port N] [--database URL]
-// [--config FILE]. A value left out is empty here, so the configuration file may give it.
+// [--config FILE] [--release EMAIL] [--list-owners]. A value left out is empty here, so the
+// configuration file may give it.
 struct CommandLine {
     bool exit = false; // help, version or a mistake: print `output` / `error` and end
     int exitCode = 0;
     QString output, error;
     std::optional<quint16> directoryPort, palPort;
     QString database, configFile;
+    // The operator's work on the database, done instead of serving.
+    QString releaseEmail; // frees this address for whoever claims it next
+    bool listOwners = false;
 };
 CommandLine parseCommandLine(const QStringList &arguments); // arguments[0] is the program
 
@@ -44,6 +48,7 @@ struct ServerConfig {
     int connectionsPerLoopback = 0; // 0: as many as in all (a local proxy, the benchmark)
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
+    int failedLoginsPerAddressPerHour = 20; // 0: no limit
 };
 // Reads `path` over the defaults in `config`; false with a message when it cannot be read or a
 // value is wrong.

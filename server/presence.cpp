@@ -29,6 +29,11 @@ QString Presence::clean(const QString &text, int length)
     return out.trimmed();
 }
 
+QString Presence::emailKey(const QString &email)
+{
+    return clean(email, EmailLength).toLower();
+}
+
 OnlineUser Presence::fromLogin(const Directory::Login &login, OnlineUser::Side side,
                                const QString &address)
 {
@@ -45,7 +50,7 @@ OnlineUser Presence::fromLogin(const Directory::Login &login, OnlineUser::Side s
     e.audio = login.audio;
     e.kind = 1;
     e.port = login.basePort;
-    u.email = clean(login.email, EmailLength).toLower();
+    u.email = emailKey(login.email);
     u.listed = side == OnlineUser::DirectorySide && login.listed;
     u.revision = clean(login.revision, 16);
     return u;
@@ -53,6 +58,7 @@ OnlineUser Presence::fromLogin(const Directory::Login &login, OnlineUser::Side s
 
 void Presence::add(OnlineUser *u)
 {
+    u->present = true;
     u->serial = ++m_serial;
     if (!u->email.isEmpty()) m_byEmail.insert(u->email, u);
     if (u->side == OnlineUser::PalSide) {
@@ -73,6 +79,8 @@ void Presence::add(OnlineUser *u)
 
 void Presence::remove(OnlineUser *u)
 {
+    if (!u->present) return;
+    u->present = false;
     if (!u->email.isEmpty()) m_byEmail.remove(u->email, u);
     if (u->side == OnlineUser::PalSide) {
         --m_palUsers;
@@ -86,6 +94,15 @@ void Presence::remove(OnlineUser *u)
         --m_listed;
     }
     m_list.clear();
+}
+
+void Presence::removeAllBut(const QString &email, qint32 owner)
+{
+    QList<OnlineUser *> others;
+    for (auto it = m_byEmail.constFind(email); it != m_byEmail.cend() && it.key() == email; ++it)
+        if (it.value()->entry.id != owner) others << it.value();
+    for (OnlineUser *u : others)
+        remove(u);
 }
 
 const QByteArray &Presence::userList()
@@ -105,7 +122,7 @@ const QByteArray &Presence::userList()
 
 QByteArray Presence::lookup(const QString &email) const
 {
-    const QString key = clean(email, EmailLength).toLower();
+    const QString key = emailKey(email);
     const OnlineUser *latest = nullptr;
     for (auto it = m_byEmail.constFind(key); it != m_byEmail.cend() && it.key() == key; ++it)
         if (!latest || it.value()->serial > latest->serial) latest = it.value();

@@ -15,9 +15,11 @@ struct OnlineUser {
     QString email;         // lower case; empty: cannot be looked up
     bool listed = false;
     QString revision;
+    bool online() const { return present; } // added and not removed since
 
 private:
     friend class Presence;
+    bool present = false;
     OnlineUser *prev = nullptr, *next = nullptr; // the listed users in login order
     quint64 serial = 0;                          // the order of logins
     QByteArray record;                           // a listed user's ten fields on the wire
@@ -36,10 +38,16 @@ public:
                                 const QString &address);
     // A text as stored and echoed: cut to `length` characters, no ';', no control characters.
     static QString clean(const QString &text, int length);
+    // An e-mail address as stored, looked up and claimed: clean and in lower case.
+    static QString emailKey(const QString &email);
 
-    // The user is online until removed; `user` must outlive that.
+    // The user is online until removed; `user` must outlive that. Removing a user who is not
+    // online does nothing.
     void add(OnlineUser *user);
     void remove(OnlineUser *user);
+    // Takes offline everyone with this e-mail address (as emailKey gives it) whose ID is not
+    // `owner`.
+    void removeAllBut(const QString &email, qint32 owner);
 
     int directoryUsers() const { return m_directoryUsers; }
     int palUsers() const { return m_palUsers; }

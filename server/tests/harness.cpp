@@ -162,6 +162,13 @@ bool Client::closedByServer(int ms)
     }
 }
 
+qint32 newId(const TestServer &server)
+{
+    Client c(server.palPort());
+    const auto answer = c.ask("RSN;<ET>");
+    return answer && answer->startsWith("NSN;") ? answer->mid(4).chopped(1).toInt() : 0;
+}
+
 QByteArray loginLine(qint32 id, const QString &name, const QString &email, const QString &location,
                      const QString &comment, int kind, bool listed, qint16 port, bool video,
                      bool audio)

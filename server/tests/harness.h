@@ -61,6 +61,9 @@ private:
     std::deque<QByteArray> m_lines;
 };
 
+// A new ID from the server's pal port ("RSN"); 0 when none came.
+qint32 newId(const TestServer &server);
+
 // A login line as the program sends it.
 QByteArray loginLine(qint32 id, const QString &name, const QString &email, const QString &location,
                      const QString &comment, int kind, bool listed, qint16 port, bool video = false,

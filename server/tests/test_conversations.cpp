@@ -11,6 +11,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -61,20 +63,21 @@ TEST(ServerDirectory, LoginListLookupAndLeaving)
     Client stranger(server.directoryPort());
     EXPECT_EQ(stranger.ask("LS1<ET>GEM;ann@x.org;<ET>INT<ET>"), Welcome);
 
-    logIn(ann, loginLine(4711, "Ann", "ann@x.org", "Porto", "hi", 0, true, 2004, true, false));
-    // IDs outside 1 to 1,000,000 are listed as 0.
+    const qint32 annId = newId(server);
+    const QByteArray annEntry =
+        QByteArray::number(annId) + ";Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;";
+    logIn(ann, loginLine(annId, "Ann", "ann@x.org", "Porto", "hi", 0, true, 2004, true, false));
+    // IDs outside 1 to 1,000,000 are no ID, listed as 0.
     logIn(*bo, loginLine(1000001, "Bo", "bo@x.org", "Oslo", "", 0, true, 2000, false, true));
-    logIn(cy, loginLine(12, "Cy", "cy@x.org", "Rome", "unlisted", 0, false, 2008));
+    logIn(cy, loginLine(newId(server), "Cy", "cy@x.org", "Rome", "unlisted", 0, false, 2008));
 
-    EXPECT_EQ(ann.ask("LS1<ET>"), "LS1;3;2;4711;Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;"
-                                  "0;Bo;Oslo;127.0.0.1;;0;NO;YES;1;2000;");
+    EXPECT_EQ(ann.ask("LS1<ET>"), "LS1;3;2;" + annEntry + "0;Bo;Oslo;127.0.0.1;;0;NO;YES;1;2000;");
     // Lookups find unlisted users too, whatever the case of the address asked for.
     EXPECT_EQ(ann.ask("GEM;CY@X.org;<ET>"), "GER;cy@x.org;Cy;Rome;127.0.0.1;2008;");
     EXPECT_EQ(ann.ask("GEM;nobody@x.org;<ET>"), "GER;nobody@x.org;;;0.0.0.0;0;");
 
     bo.reset(); // Bo's connection closes: Bo leaves the list
-    EXPECT_EQ(askUntil(ann, "LS1<ET>", "LS1;2;1;4711;Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;"),
-              "LS1;2;1;4711;Ann;Porto;127.0.0.1;hi;0;YES;NO;1;2004;");
+    EXPECT_EQ(askUntil(ann, "LS1<ET>", "LS1;2;1;" + annEntry), "LS1;2;1;" + annEntry);
     EXPECT_EQ(ann.ask("GEM;bo@x.org;<ET>"), "GER;bo@x.org;;;0.0.0.0;0;");
 }
 
@@ -86,7 +89,7 @@ TEST(ServerDirectory, TheListCarriesTheFirst500ListedUsers)
     for (int i = 0; i < 501; ++i) {
         users.push_back(std::make_unique<Client>(server.directoryPort()));
         logIn(*users.back(),
-              loginLine(i + 1, QStringLiteral("U%1").arg(i), "", "", "", 0, true, 2000));
+              loginLine(-1, QStringLiteral("U%1").arg(i), "", "", "", 0, true, 2000));
     }
     Client asker(server.directoryPort());
     logIn(asker, loginLine(0, "Asker", "", "", "", 0, false, 2000));
@@ -126,23 +129,84 @@ TEST(ServerPal, LoginMakesAUserFoundOnBothSides)
         loginLine(id->mid(4).chopped(1).toInt(), "Eve", "eve@x.org", "Rome", "", 3, false, 2040)));
 
     Client pal(server.palPort()), dir(server.directoryPort());
-    ASSERT_TRUE(pal.send(loginLine(5, "Pat", "pat@x.org", "Nice", "", 3, false, 2000)));
-    logIn(dir, loginLine(6, "Dan", "dan@x.org", "Bern", "", 0, true, 2010));
+    ASSERT_TRUE(pal.send(loginLine(-1, "Pat", "pat@x.org", "Nice", "", 3, false, 2000)));
+    logIn(dir, loginLine(-1, "Dan", "dan@x.org", "Bern", "", 0, true, 2010));
     EXPECT_EQ(askUntil(pal, "GEM;eve@x.org;<ET>", "GER;eve@x.org;Eve;Rome;127.0.0.1;2040;"),
               "GER;eve@x.org;Eve;Rome;127.0.0.1;2040;");
     EXPECT_EQ(dir.ask("GEM;eve@x.org;<ET>"), "GER;eve@x.org;Eve;Rome;127.0.0.1;2040;");
     EXPECT_EQ(pal.ask("GEM;dan@x.org;<ET>"), "GER;dan@x.org;Dan;Bern;127.0.0.1;2010;");
     // Pal logins are online for lookups, not in the directory's list.
-    EXPECT_EQ(dir.ask("LS1<ET>"), "LS1;1;1;6;Dan;Bern;127.0.0.1;;0;NO;NO;1;2010;");
+    EXPECT_EQ(dir.ask("LS1<ET>"), "LS1;1;1;0;Dan;Bern;127.0.0.1;;0;NO;NO;1;2010;");
 
     eve.reset();
     EXPECT_EQ(askUntil(pal, "GEM;eve@x.org;<ET>", "GER;eve@x.org;;;0.0.0.0;0;"),
               "GER;eve@x.org;;;0.0.0.0;0;");
 }
 
-// The same checks on any database: IDs in range, never twice, across a restart, and between
-// two servers on one database.
-void checkIdsAreNeverHandedOutTwice(const QString &database)
+TEST(ServerDirectory, AnEmailAddressBelongsToTheIdThatClaimedItFirst)
+{
+    TestServer server;
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    const qint32 anaId = newId(server), eveId = newId(server), carlId = newId(server);
+    ASSERT_TRUE(anaId && eveId && carlId);
+    // Somebody without an ID comes first with Carl's address, not yet claimed: let in.
+    Client early(server.directoryPort());
+    logIn(early, loginLine(-1, "Early", "carl@x.org", "", "", 0, true, 2000));
+    Client ana(server.directoryPort()), carl(server.directoryPort());
+    logIn(ana, loginLine(anaId, "Ana", "ana@example.org", "Porto", "", 0, true, 2004));
+    logIn(carl, loginLine(carlId, "Carl", "Carl@x.org", "", "", 0, false, 2008));
+    const QByteArray anaFound = "GER;ana@example.org;Ana;Porto;127.0.0.1;2004;";
+
+    const QByteArray notHers = "Login refused: this e-mail address is registered to another user.;";
+    const qint32 neverIssued = anaId % 1000000 + 1;
+    ASSERT_TRUE(neverIssued != eveId && neverIssued != carlId);
+    const QByteArray unknown = "Login refused: this server never issued the user ID " +
+                               QByteArray::number(neverIssued) + ".;";
+    struct Case {
+        const char *what;
+        bool pal;
+        qint32 id;
+        const char *email;
+        QByteArray answer; // empty: let in
+    };
+    const Case cases[] = {
+        {"no ID", false, -1, "ana@example.org", "BSY;" + notHers},
+        {"another ID", false, eveId, "ANA@Example.org", "BSY;" + notHers},
+        {"another ID, pal", true, eveId, "ana@example.org", "MSG;" + notHers},
+        {"no ID, pal", true, -1, "ana@example.org", "MSG;" + notHers},
+        {"never issued", false, neverIssued, "eve@x.org", "BSY;" + unknown},
+        {"never issued, pal", true, neverIssued, "eve@x.org", "MSG;" + unknown},
+        {"her own ID again", false, anaId, "ana@example.org", ""},
+    };
+    std::vector<std::unique_ptr<Client>> kept;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        auto eve = std::make_unique<Client>(c.pal ? server.palPort() : server.directoryPort());
+        const QByteArray login =
+            loginLine(c.id, "Eve Evil", c.email, "", "", c.pal ? 3 : 0, true, 2040);
+        if (c.answer.isEmpty()) {
+            logIn(*eve, login);
+            kept.push_back(std::move(eve));
+            continue;
+        }
+        EXPECT_EQ(eve->ask(login + (c.pal ? "GEM;ana@example.org;<ET>" : "INT<ET>")), c.answer);
+        EXPECT_TRUE(eve->closedByServer());
+    }
+    // Only Ana and whoever logs in with her ID are listed and found; Carl's claim put out the
+    // one who had his address before.
+    const QByteArray anaEntry = QByteArray::number(anaId) + ";Ana;Porto;127.0.0.1;;0;NO;NO;1;2004;";
+    EXPECT_EQ(ana.ask("LS1<ET>"), "LS1;3;2;" + anaEntry + QByteArray::number(anaId) +
+                                      ";Eve Evil;;127.0.0.1;;0;NO;NO;1;2040;");
+    kept.clear();
+    EXPECT_EQ(askUntil(ana, "GEM;ana@example.org;<ET>", anaFound), anaFound);
+    EXPECT_EQ(ana.ask("GEM;carl@x.org;<ET>"), "GER;carl@x.org;Carl;;127.0.0.1;2008;");
+    EXPECT_EQ(early.ask("LS1<ET>INT<ET>"), Welcome) << "out, and no longer answered";
+}
+
+// The same checks on any database: IDs in range, drawn at random, never twice, across a
+// restart, and between two servers on one database; an address claimed on one server is refused
+// to another user on the other, until the operator frees it.
+void checkIdsAndOwners(const QString &database)
 {
     QList<qint32> ids;
     {
@@ -150,37 +214,48 @@ void checkIdsAreNeverHandedOutTwice(const QString &database)
         ASSERT_TRUE(server.running()) << server.error().toStdString();
         ids << newIds(server, 3);
     }
-    {
-        TestServer first({}, database), second({}, database);
-        ASSERT_TRUE(first.running() && second.running());
-        for (int i = 0; i < 3; ++i)
-            ids << newIds(first, 1) << newIds(second, 1);
-    }
+    TestServer first({}, database), second({}, database);
+    ASSERT_TRUE(first.running() && second.running());
+    for (int i = 0; i < 3; ++i)
+        ids << newIds(first, 1) << newIds(second, 1);
     ASSERT_EQ(ids.size(), 9);
     EXPECT_EQ(QSet<qint32>(ids.begin(), ids.end()).size(), ids.size()) << "an ID came twice";
     for (qint32 id : ids) {
         EXPECT_GE(id, 1);
         EXPECT_LE(id, 1000000);
     }
+    // Nine IDs drawn from a million are in order, or within 100,000, about once in 10^5 runs.
+    EXPECT_FALSE(std::is_sorted(ids.begin(), ids.end()));
+    const auto [low, high] = std::minmax_element(ids.begin(), ids.end());
+    EXPECT_GT(*high - *low, 100000);
+
+    const QString email = QStringLiteral("ana%1@x.org").arg(ids[0]); // new in every run
+    Client ana(first.directoryPort()), eve(second.directoryPort());
+    logIn(ana, loginLine(ids[0], "Ana", email, "", "", 0, true, 2000));
+    EXPECT_EQ(eve.ask(loginLine(ids[1], "Eve", email.toUpper(), "", "", 0, true, 2000)),
+              "BSY;Login refused: this e-mail address is registered to another user.;");
+
     IdStore store;
     QString error;
     ASSERT_TRUE(store.open(database, &error)) << error.toStdString();
     EXPECT_GE(store.issuedCount(), 9);
+    EXPECT_EQ(store.releaseEmail(email), ids[0]);
+    EXPECT_EQ(store.emailOwner(email), 0);
 }
 
-TEST(ServerPal, NewIdsAreNeverHandedOutTwiceOnSqlite)
+TEST(ServerPal, IdsAndOwnersOnSqlite)
 {
     QTemporaryDir folder;
-    checkIdsAreNeverHandedOutTwice(folder.filePath("ids.db"));
+    checkIdsAndOwners(folder.filePath("ids.db"));
 }
 
-TEST(ServerPostgres, NewIdsAreNeverHandedOutTwice)
+TEST(ServerPostgres, IdsAndOwners)
 {
     const QString url = qEnvironmentVariable("OVELA_TEST_POSTGRES_URL");
     if (url.isEmpty())
         GTEST_SKIP() << "OVELA_TEST_POSTGRES_URL is not set; run this test through "
                         "server/tests/with-postgres.sh to have a PostgreSQL server";
-    checkIdsAreNeverHandedOutTwice(url);
+    checkIdsAndOwners(url);
 }
 
 TEST(ServerConfig, NoticesServersRedirectAndFullServers)
@@ -216,7 +291,7 @@ TEST(ServerConfig, NoticesServersRedirectAndFullServers)
     ASSERT_TRUE(server.running()) << server.error().toStdString();
 
     Client ann(server.directoryPort());
-    ASSERT_TRUE(ann.send(loginLine(1, "Ann", "ann@x.org", "", "", 0, true, 2000) + "INT<ET>"));
+    ASSERT_TRUE(ann.send(loginLine(-1, "Ann", "ann@x.org", "", "", 0, true, 2000) + "INT<ET>"));
     const QByteArray expected[] = {
         "VCL;dir1.example;2020;Main one;dir2.example;2010;;", "MSG;First, with a comma;",
         "MSG;Second;", "RDM;;dir3.example;2030;Closer to you;", "INT;Hi, all, welcome;"};
@@ -228,10 +303,12 @@ TEST(ServerConfig, NoticesServersRedirectAndFullServers)
 
     // The pal server: one login at a time, one new ID per address and hour; the rest move on.
     Client pal1(server.palPort()), pal2(server.palPort()), pal3(server.palPort());
-    EXPECT_TRUE(pal1.ask("RSN;<ET>").value_or("").startsWith("NSN;"));
+    const QByteArray id = pal1.ask("RSN;<ET>").value_or("");
+    ASSERT_TRUE(id.startsWith("NSN;"));
     EXPECT_EQ(pal2.ask("RSN;<ET>"), "BSY;pal2.example;2016;");
     EXPECT_TRUE(pal2.closedByServer());
-    ASSERT_TRUE(pal1.send(loginLine(1, "Pat", "pat@x.org", "", "", 3, false, 2000)));
+    ASSERT_TRUE(pal1.send(
+        loginLine(id.mid(4).chopped(1).toInt(), "Pat", "pat@x.org", "", "", 3, false, 2000)));
     EXPECT_EQ(pal1.ask("GEM;pat@x.org;<ET>"), "GER;pat@x.org;Pat;;127.0.0.1;2000;");
     EXPECT_EQ(pal3.ask(loginLine(2, "Quin", "q@x.org", "", "", 3, false, 2000)),
               "BSY;pal2.example;2016;");

@@ -5,7 +5,9 @@
 #include "protocol/fields.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QRandomGenerator>
+#include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
 
@@ -47,8 +49,8 @@ TEST(ServerHostile, OverlongLinesCloseJunkIsIgnored)
     EXPECT_EQ(junk.ask("INT<ET>"), Welcome);
 
     Client other(server.directoryPort());
-    EXPECT_TRUE(loggedIn(other, loginLine(1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
-    EXPECT_EQ(other.ask("LS1<ET>"), "LS1;1;1;1;Ann;;127.0.0.1;;0;NO;NO;1;2000;");
+    EXPECT_TRUE(loggedIn(other, loginLine(-1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
+    EXPECT_EQ(other.ask("LS1<ET>"), "LS1;1;1;0;Ann;;127.0.0.1;;0;NO;NO;1;2000;");
 }
 
 TEST(ServerHostile, FieldBreakingCharactersNeverReachOtherClients)
@@ -60,10 +62,10 @@ TEST(ServerHostile, FieldBreakingCharactersNeverReachOtherClients)
     Client mal(server.directoryPort()), lory(server.directoryPort()), ann(server.directoryPort());
     const QString name = QStringLiteral("Mal\r\nlory\x01\x7f") + QChar(0x85) + QString(300, 'n');
     ASSERT_TRUE(loggedIn(
-        mal, loginLine(2, name, "m@x.org", "Here\tThere", QString(3000, 'c'), 0, true, 2004)));
-    ASSERT_TRUE(loggedIn(lory, "LGN;3;Lo;ry;l@x.org;\xff\xfe;0;YES;NO;2.5;YES;YES;NO;v1.2;2006;"
+        mal, loginLine(-1, name, "m@x.org", "Here\tThere", QString(3000, 'c'), 0, true, 2004)));
+    ASSERT_TRUE(loggedIn(lory, "LGN;-1;Lo;ry;l@x.org;\xff\xfe;0;YES;NO;2.5;YES;YES;NO;v1.2;2006;"
                                "a;b;<ET>"));
-    ASSERT_TRUE(loggedIn(ann, loginLine(1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
+    ASSERT_TRUE(loggedIn(ann, loginLine(-1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
 
     const auto list = ann.ask("LS1<ET>");
     ASSERT_TRUE(list);
@@ -129,7 +131,7 @@ TEST(ServerHostile, ConnectionsWithoutALoginAreClosed)
     clock.start();
     Client silent(server.directoryPort()), chatty(server.directoryPort()), pal(server.palPort());
     Client member(server.directoryPort());
-    ASSERT_TRUE(loggedIn(member, loginLine(1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
+    ASSERT_TRUE(loggedIn(member, loginLine(-1, "Ann", "ann@x.org", "", "", 0, true, 2000)));
     EXPECT_EQ(chatty.ask("INT<ET>"), Welcome); // talking is not logging in
     EXPECT_TRUE(pal.ask("RSN;<ET>").value_or("").startsWith("NSN;"));
 
@@ -150,14 +152,14 @@ TEST(ServerHostile, AFloodingClientDoesNotStarveOthers)
     for (int i = 0; i < 50; ++i) {
         users.push_back(std::make_unique<Client>(server.directoryPort()));
         ASSERT_TRUE(
-            loggedIn(*users.back(), loginLine(i + 1, QStringLiteral("User %1").arg(i), "u@x.org",
+            loggedIn(*users.back(), loginLine(-1, QStringLiteral("User %1").arg(i), "u@x.org",
                                               "Somewhere", "A comment", 0, true, 2000)));
     }
     // The flood asks for the list as fast as it can and never reads; whoever else asks still
     // gets answers at once.
     Client flood(server.directoryPort()), polite(server.directoryPort());
-    ASSERT_TRUE(loggedIn(flood, loginLine(99, "Flood", "f@x.org", "", "", 0, false, 2000)));
-    ASSERT_TRUE(loggedIn(polite, loginLine(98, "Polite", "p@x.org", "", "", 0, false, 2000)));
+    ASSERT_TRUE(loggedIn(flood, loginLine(-1, "Flood", "f@x.org", "", "", 0, false, 2000)));
+    ASSERT_TRUE(loggedIn(polite, loginLine(-1, "Polite", "p@x.org", "", "", 0, false, 2000)));
     QByteArray requests;
     for (int i = 0; i < 1000; ++i)
         requests += "LS1<ET>";
@@ -177,4 +179,36 @@ TEST(ServerHostile, AFloodingClientDoesNotStarveOthers)
     }
     // The flood filled every buffer on its way and was stopped there.
     EXPECT_GT(flooded, 7 * 1000);
+}
+
+TEST(ServerHostile, GuessingIdsIsSlowedDown)
+{
+    QTemporaryDir folder;
+    QFile ini(folder.filePath("server.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[limits]\nfailed_logins_per_address_per_hour = 3\n");
+    ini.close();
+    ServerConfig config;
+    QString error;
+    ASSERT_TRUE(loadConfig(ini.fileName(), &config, &error)) << error.toStdString();
+    TestServer server(config);
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    const qint32 id = newId(server);
+    ASSERT_NE(id, 0);
+
+    // A guess repeated costs once; three different ones use up the address's failed logins,
+    // and then even a good login from there is refused, on either port.
+    const QList<qint32> guesses{id % 1000000 + 1, id % 1000000 + 1, (id + 1) % 1000000 + 1,
+                                (id + 2) % 1000000 + 1};
+    for (qint32 guess : guesses) {
+        Client c(server.directoryPort());
+        EXPECT_EQ(c.ask(loginLine(guess, "Guess", "", "", "", 0, false, 2000)),
+                  "BSY;Login refused: this server never issued the user ID " +
+                      QByteArray::number(guess) + ".;");
+    }
+    const QByteArray limited =
+        "Login refused: too many failed logins from your address. Please try again later.;";
+    Client dir(server.directoryPort()), pal(server.palPort());
+    EXPECT_EQ(dir.ask(loginLine(id, "Me", "me@x.org", "", "", 0, false, 2000)), "BSY;" + limited);
+    EXPECT_EQ(pal.ask(loginLine(id, "Me", "me@x.org", "", "", 3, false, 2000)), "MSG;" + limited);
 }

@@ -43,6 +43,7 @@ TEST(ServerProgram, CommandLine)
         {{"stray"}, 2, "", "stray"},
         {{"--config", "/nonexistent/server.ini"}, 1, "", "/nonexistent/server.ini"},
         {{"--database", "mysql://h/db"}, 1, "", "mysql"},
+        {{"--release"}, 2, "", "--release"},
     };
     for (const Case &c : cases) {
         const Outcome r = run(c.arguments);
@@ -78,10 +79,10 @@ TEST(ServerProgram, ServesUntilSigterm)
         << banner.toStdString();
 
     Client dir(port), pal(port + 1);
-    EXPECT_EQ(dir.ask(loginLine(1, "Ann", "ann@x.org", "", "", 0, true, 2000) + "INT<ET>LS1<ET>"),
+    EXPECT_EQ(dir.ask(loginLine(-1, "Ann", "ann@x.org", "", "", 0, true, 2000) + "INT<ET>LS1<ET>"),
               "INT;Welcome to this OVELA directory.;");
-    EXPECT_EQ(dir.line(), "LS1;1;1;1;Ann;;127.0.0.1;;0;NO;NO;1;2000;");
-    EXPECT_EQ(pal.ask("RSN;<ET>"), "NSN;1;");
+    EXPECT_EQ(dir.line(), "LS1;1;1;0;Ann;;127.0.0.1;;0;NO;NO;1;2000;");
+    EXPECT_TRUE(pal.ask("RSN;<ET>").value_or("").startsWith("NSN;"));
 
     p.terminate(); // SIGTERM
     ASSERT_TRUE(p.waitForFinished(5000));
@@ -90,4 +91,37 @@ TEST(ServerProgram, ServesUntilSigterm)
     EXPECT_TRUE(dir.closedByServer(1000));
     // The IDs went to the default database, in the data folder.
     EXPECT_TRUE(QFile::exists(data.filePath("ovela-directory/directory.db")));
+}
+
+TEST(ServerProgram, TheOperatorListsAndReleasesOwners)
+{
+    QTemporaryDir folder;
+    const QString database = folder.filePath("directory.db");
+    TestServer server({}, database);
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    const qint32 ana = newId(server), eve = newId(server);
+    ASSERT_TRUE(ana && eve);
+    Client first(server.directoryPort());
+    EXPECT_TRUE(first.ask(loginLine(ana, "Ana", "ana@x.org", "", "", 0, true, 2000) + "INT<ET>")
+                    .value_or("")
+                    .startsWith("INT;"));
+
+    Outcome r = run({"--database", database, "--list-owners"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("ana@x.org\t%1\t").arg(ana)))
+        << r.out.toStdString();
+    r = run({"--database", database, "--release", "Ana@X.org"});
+    EXPECT_EQ(r.code, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out, QStringLiteral("ana@x.org released from user ID %1\n").arg(ana));
+    r = run({"--database", database, "--release", "ana@x.org", "--list-owners"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_TRUE(r.err.contains("ana@x.org was nobody's")) << r.err.toStdString();
+
+    // Freed: the next login with an ID claims it.
+    Client second(server.directoryPort());
+    EXPECT_TRUE(second.ask(loginLine(eve, "Eve", "ana@x.org", "", "", 0, true, 2000) + "INT<ET>")
+                    .value_or("")
+                    .startsWith("INT;"));
+    EXPECT_EQ(run({"--database", database, "--list-owners"}).out.section('\t', 0, 1),
+              QStringLiteral("ana@x.org\t%1").arg(eve));
 }
