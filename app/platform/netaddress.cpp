@@ -41,8 +41,16 @@ QString localMachineAddress()
 
 bool hasNetwork()
 {
-    const QString address = localMachineAddress();
-    return !address.isEmpty() && !QHostAddress(address).isLoopback();
+    // Up is enough: a link whose carrier is still coming (a second after it was brought up) is a
+    // network all the same.
+    const auto interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &nic : interfaces) {
+        const auto flags = nic.flags();
+        if (!(flags & QNetworkInterface::IsUp) || (flags & QNetworkInterface::IsLoopBack)) continue;
+        for (const QNetworkAddressEntry &entry : nic.addressEntries())
+            if (entry.ip().protocol() == QAbstractSocket::IPv4Protocol) return true;
+    }
+    return false;
 }
 
 EndpointError literal(const QString &host, QHostAddress *out, bool *isName)

@@ -30,7 +30,7 @@ QString text(const QHostAddress &address);
 // else the loopback address when only loopback is up, else empty (no network at all).
 QString localMachineAddress();
 // Whether this machine can reach anything beyond itself: an IPv4 address on an interface that is
-// up and not loopback.
+// up and not loopback (its carrier may still be coming).
 bool hasNetwork();
 
 // A dotted IPv4 address (or an IPv6 form of one) as an address; HostNotFound for other IPv6
