@@ -281,6 +281,9 @@ void ProgramWindows::openOptions(int tab)
 
 OpenWindows ProgramWindows::openWindows() const
 {
+    // Minimised, the helpers are hidden: what comes back on restoring is what is open.
+    if (m_main && m_main->isMinimized())
+        return {m_self && m_main->selfViewChecked(), m_chat && m_main->chatChecked(), false};
     return {m_self && m_self->isVisible(), m_chat && m_chat->isVisible(),
             m_rates && m_rates->isVisible()};
 }
