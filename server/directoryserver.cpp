@@ -2,11 +2,10 @@
 #include "directoryserver.h"
 
 #include "idstore.h"
+#include "log.h"
 #include "protocol/pal.h"
 
 #include <QDeadlineTimer>
-
-#include <cstdio>
 
 struct DirectoryServer::Session : ConnectionState {
     OnlineUser user;       // online while logged in
@@ -22,9 +21,20 @@ qint64 nowMs()
     return QDeadlineTimer::current().deadline();
 }
 
-void note(const QString &message)
+const char *sideOf(const NetLoop::Connection &c)
 {
-    std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
+    return c.channel == NetLoop::PalChannel ? "pal" : "directory";
+}
+
+// "pal login: 192.0.2.7 ID 12 \"Ann\" <ann@x.org>"
+QString described(const char *what, const NetLoop::Connection &c, const OnlineUser &u)
+{
+    QString text = QStringLiteral("%1 %2: %3 ")
+                       .arg(QLatin1String(sideOf(c)), QLatin1String(what), c.peerText());
+    text += u.entry.id ? QStringLiteral("ID %1").arg(u.entry.id) : QStringLiteral("no ID");
+    text += QLatin1Char(' ') + Log::quoted(u.entry.name);
+    if (!u.email.isEmpty()) text += QStringLiteral(" <%1>").arg(u.email);
+    return text;
 }
 
 NetLoop::Limits limitsOf(const ServerConfig &c)
@@ -93,6 +103,9 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (s.user.online()) {
         m_presence.remove(&s.user); // a second login replaces the first
     } else if (m_config.maxUsers > 0 && m_presence.directoryUsers() >= m_config.maxUsers) {
+        Log::warning(QStringLiteral("directory full (%1 users): %2 turned away")
+                         .arg(m_config.maxUsers)
+                         .arg(c.peerText()));
         m_loop->send(c, m_busy);
         m_loop->closeAfterSending(c);
         return;
@@ -101,6 +114,8 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    Log::info(described("login", c, s.user) +
+              (s.user.listed ? QStringLiteral(" listed") : QStringLiteral(" unlisted")));
     if (!s.welcomed) m_loop->send(c, m_afterLogin);
     s.welcomed = true;
 }
@@ -110,6 +125,9 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (s.user.online()) {
         m_presence.remove(&s.user);
     } else if (m_config.maxPalUsers > 0 && m_presence.palUsers() >= m_config.maxPalUsers) {
+        Log::warning(QStringLiteral("pal server full (%1 users): %2 turned away")
+                         .arg(m_config.maxPalUsers)
+                         .arg(c.peerText()));
         turnAwayPalClient(c);
         return;
     }
@@ -117,6 +135,7 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    Log::info(described("login", c, s.user));
 }
 
 bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
@@ -149,17 +168,24 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
             refuse(QStringLiteral("this e-mail address is registered to another user."), true);
         } else if (*owner != 0) {
             // Whoever came in with it before it was claimed goes.
-            m_presence.removeAllBut(user.email, *owner);
+            if (const int gone = m_presence.removeAllBut(user.email, *owner))
+                Log::info(QStringLiteral("%1 taken offline: <%2> belongs to ID %3")
+                              .arg(gone == 1 ? QStringLiteral("1 user")
+                                             : QStringLiteral("%1 users").arg(gone))
+                              .arg(user.email)
+                              .arg(*owner));
         }
     }
     if (refusal.isEmpty()) return true;
 
+    Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
     if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
                       AddressBuckets::TookTheLast)
-        note(QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
-                            "while")
-                 .arg(c.peerText())
-                 .arg(m_config.failedLoginsPerAddressPerHour));
+        Log::warning(
+            QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
+                           "while")
+                .arg(c.peerText())
+                .arg(m_config.failedLoginsPerAddressPerHour));
     using Directory::Notice;
     const bool pal = c.channel == NetLoop::PalChannel;
     m_loop->send(c, Directory::build(Notice{pal ? Notice::Message : Notice::Busy, refusal}));
@@ -172,16 +198,21 @@ void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
     if (s.newId == 0) {
         switch (m_newIds.take(c.peer, nowMs())) {
         case AddressBuckets::TookTheLast:
-            note(QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
-                     .arg(c.peerText())
-                     .arg(m_config.newIdsPerAddressPerHour));
+            Log::warning(
+                QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
+                    .arg(c.peerText())
+                    .arg(m_config.newIdsPerAddressPerHour));
             [[fallthrough]];
         case AddressBuckets::Took:
             s.newId = m_ids.issueId();
             break;
         case AddressBuckets::NoneLeft:
+            Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
+                             .arg(c.peerText()));
             break;
         }
+        if (s.newId != 0)
+            Log::info(QStringLiteral("new ID %1 for %2").arg(s.newId).arg(c.peerText()));
         if (s.newId == 0) {
             turnAwayPalClient(c);
             return;
@@ -199,7 +230,9 @@ void DirectoryServer::turnAwayPalClient(NetLoop::Connection &c)
 void DirectoryServer::connectionClosed(NetLoop::Connection &c)
 {
     if (!c.state) return;
-    m_presence.remove(&static_cast<Session &>(*c.state).user);
+    OnlineUser &user = static_cast<Session &>(*c.state).user;
+    if (user.online()) Log::info(described("logout", c, user));
+    m_presence.remove(&user);
 }
 
 QByteArray DirectoryServer::refusal(NetLoop::Channel channel)

@@ -1,6 +1,7 @@
 // Connections through epoll.
 #include "netloop.h"
 
+#include "log.h"
 #include "protocol/directory.h"
 
 #include <QDeadlineTimer>
@@ -47,9 +48,9 @@ int defaultTotal()
 
 } // namespace
 
-QString NetLoop::Connection::peerText() const
+QString NetLoop::addressText(quint32 address)
 {
-    in_addr a{htonl(peer)};
+    in_addr a{htonl(address)};
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &a, text, sizeof text);
     return QString::fromLatin1(text);
@@ -171,7 +172,10 @@ int NetLoop::acceptOn(Channel channel, int most)
                 // would stay in the queue and wake us for ever.
                 ::close(m_spare);
                 const int taken = ::accept4(m_listeners[channel], nullptr, nullptr, SOCK_CLOEXEC);
-                if (taken >= 0) refuse(taken, channel);
+                if (taken >= 0) {
+                    Log::warning(QStringLiteral("connection refused: out of descriptors"));
+                    refuse(taken, channel);
+                }
                 m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
                 continue;
             }
@@ -185,6 +189,11 @@ int NetLoop::acceptOn(Channel channel, int most)
         auto it = m_perAddress.find(peer);
         const int fromThere = it == m_perAddress.end() ? 0 : it.value();
         if (m_connections >= m_totalLimit || fromThere >= perAddress) {
+            const bool full = m_connections >= m_totalLimit;
+            Log::warning(QStringLiteral("connection from %1 refused: %2 connections %3")
+                             .arg(addressText(peer))
+                             .arg(full ? m_connections : fromThere)
+                             .arg(full ? QStringLiteral("in all") : QStringLiteral("from there")));
             refuse(fd, channel);
             continue;
         }

@@ -45,7 +45,7 @@ public:
         quint64 serial = 0;
         std::unique_ptr<ConnectionState> state;
 
-        QString peerText() const; // dotted
+        QString peerText() const { return addressText(peer); }
 
     private:
         friend class NetLoop;
@@ -70,6 +70,8 @@ public:
         // Sent, if it fits at once, to a client refused for want of room.
         virtual QByteArray refusal(Channel channel) = 0;
     };
+
+    static QString addressText(quint32 address); // IPv4 in host order, dotted
 
     NetLoop(Handler &handler, const Limits &limits);
     ~NetLoop(); // closes every connection without telling the handler

@@ -1,6 +1,7 @@
 // What the server is told: its command line and its configuration file.
 #pragma once
 
+#include "log.h"
 #include "protocol/directory.h"
 #include "protocol/pal.h"
 
@@ -10,14 +11,15 @@
 #include <optional>
 
 // The command line: ovela-directory [--directory-port N] [--pal-port N] [--database URL]
-// [--config FILE] [--release EMAIL] [--list-owners]. A value left out is empty here, so the
-// configuration file may give it.
+// [--config FILE] [--log-level LEVEL] [--release EMAIL] [--list-owners]. A value left out is empty
+// here, so the configuration file may give it.
 struct CommandLine {
     bool exit = false; // help, version or a mistake: print `output` / `error` and end
     int exitCode = 0;
     QString output, error;
     std::optional<quint16> directoryPort, palPort;
     QString database, configFile;
+    std::optional<Log::Level> logLevel;
     // The operator's work on the database, done instead of serving.
     QString releaseEmail; // frees this address for whoever claims it next
     bool listOwners = false;
@@ -38,6 +40,7 @@ struct ServerConfig {
     std::optional<Directory::Redirect> redirect; // "RDM" after each login
     int maxUsers = 0;                            // directory logins at once; 0: no limit
     QString busyText = QStringLiteral("This directory is full. Please try again later.");
+    Log::Level logLevel = Log::Info; // the least level logged
 
     int maxPalUsers = 0;              // pal logins at once; 0: no limit
     std::optional<Pal::Move> palMove; // where the pal side sends users it cannot take
