@@ -69,6 +69,10 @@ DirectoryServer::~DirectoryServer() = default;
 
 bool DirectoryServer::start(QString *error)
 {
+    if (m_config.summarySeconds > 0) {
+        QObject::connect(&m_summary, &QTimer::timeout, [this] { logSummary(); });
+        m_summary.start(std::chrono::seconds(m_config.summarySeconds));
+    }
     return m_loop->listen(NetLoop::DirectoryChannel, m_config.listenAddress, m_config.directoryPort,
                           error) &&
            m_loop->listen(NetLoop::PalChannel, m_config.listenAddress, m_config.palPort, error);
@@ -103,6 +107,7 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (s.user.online()) {
         m_presence.remove(&s.user); // a second login replaces the first
     } else if (m_config.maxUsers > 0 && m_presence.directoryUsers() >= m_config.maxUsers) {
+        ++m_refused;
         Log::warning(QStringLiteral("directory full (%1 users): %2 turned away")
                          .arg(m_config.maxUsers)
                          .arg(c.peerText()));
@@ -114,6 +119,7 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    ++m_logins;
     Log::info(described("login", c, s.user) +
               (s.user.listed ? QStringLiteral(" listed") : QStringLiteral(" unlisted")));
     if (!s.welcomed) m_loop->send(c, m_afterLogin);
@@ -125,6 +131,7 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (s.user.online()) {
         m_presence.remove(&s.user);
     } else if (m_config.maxPalUsers > 0 && m_presence.palUsers() >= m_config.maxPalUsers) {
+        ++m_refused;
         Log::warning(QStringLiteral("pal server full (%1 users): %2 turned away")
                          .arg(m_config.maxPalUsers)
                          .arg(c.peerText()));
@@ -135,6 +142,7 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    ++m_logins;
     Log::info(described("login", c, s.user));
 }
 
@@ -178,6 +186,7 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
     }
     if (refusal.isEmpty()) return true;
 
+    ++m_refused;
     Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
     if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
                       AddressBuckets::TookTheLast)
@@ -207,16 +216,17 @@ void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
             s.newId = m_ids.issueId();
             break;
         case AddressBuckets::NoneLeft:
+            ++m_refused;
             Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
                              .arg(c.peerText()));
             break;
         }
-        if (s.newId != 0)
-            Log::info(QStringLiteral("new ID %1 for %2").arg(s.newId).arg(c.peerText()));
         if (s.newId == 0) {
             turnAwayPalClient(c);
             return;
         }
+        ++m_idsIssued;
+        Log::info(QStringLiteral("new ID %1 for %2").arg(s.newId).arg(c.peerText()));
     }
     m_loop->send(c, Pal::build(Pal::NewId{s.newId}));
 }
@@ -238,4 +248,20 @@ void DirectoryServer::connectionClosed(NetLoop::Connection &c)
 QByteArray DirectoryServer::refusal(NetLoop::Channel channel)
 {
     return channel == NetLoop::DirectoryChannel ? m_tooMany : QByteArray();
+}
+
+void DirectoryServer::logSummary()
+{
+    Log::info(QStringLiteral("summary: %1 online in the directory (%2 listed), %3 on the pal "
+                             "server, %4 connections; in the last %5 s: %6 logins, %7 refused, "
+                             "%8 new IDs")
+                  .arg(m_presence.directoryUsers())
+                  .arg(m_presence.listedUsers())
+                  .arg(m_presence.palUsers())
+                  .arg(m_loop->connections())
+                  .arg(m_config.summarySeconds)
+                  .arg(m_logins)
+                  .arg(m_refused)
+                  .arg(m_idsIssued));
+    m_logins = m_refused = m_idsIssued = 0;
 }

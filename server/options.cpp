@@ -196,6 +196,7 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
         else if (bad.isEmpty())
             bad = QStringLiteral("level wants debug, info, warning or error");
     }
+    number(QStringLiteral("summary_seconds"), &c->summarySeconds, 0, 86400);
     s.endGroup();
 
     s.beginGroup(QStringLiteral("messages"));

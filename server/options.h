@@ -41,6 +41,7 @@ struct ServerConfig {
     int maxUsers = 0;                            // directory logins at once; 0: no limit
     QString busyText = QStringLiteral("This directory is full. Please try again later.");
     Log::Level logLevel = Log::Info; // the least level logged
+    int summarySeconds = 60;         // a summary line this often; 0: none
 
     int maxPalUsers = 0;              // pal logins at once; 0: no limit
     std::optional<Pal::Move> palMove; // where the pal side sends users it cannot take

@@ -237,3 +237,40 @@ TEST(ServerProgram, LogsEachEventOnceAtItsLevel)
             EXPECT_TRUE(logLine.match(line).hasMatch()) << what << ": " << line.toStdString();
     }
 }
+
+TEST(ServerProgram, SummarizesEachPeriod)
+{
+    QTemporaryDir data;
+    QFile ini(data.filePath("server.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[log]\nsummary_seconds = 1\n");
+    ini.close();
+    QProcess p;
+    quint16 port = 0;
+    ASSERT_TRUE(startServer(p, &port, {"--config", ini.fileName()}, data.path()));
+    Client ann(port), bob(port), pal(port + 1), idle(port);
+    EXPECT_TRUE(ann.ask(loginLine(-1, "Ann", "", "", "", 0, true, 2000) + "INT<ET>"));
+    EXPECT_TRUE(bob.ask(loginLine(-1, "Bob", "", "", "", 0, false, 2000) + "INT<ET>"));
+    EXPECT_TRUE(pal.ask("RSN;<ET>"));
+    EXPECT_TRUE(pal.send(loginLine(-1, "Ann", "", "", "", 0, false, 2000)));
+
+    // The counts of one period are not carried into the next.
+    QByteArray log;
+    EXPECT_TRUE(waitForLog(p, log,
+                           "info: summary: 2 online in the directory (1 listed), 1 on the pal "
+                           "server, 4 connections; in the last 1 s: 0 logins, 0 refused, 0 new "
+                           "IDs\n"))
+        << log.toStdString();
+    static const QRegularExpression summary(
+        "summary: .*: (\\d+) logins, (\\d+) refused, (\\d+) new IDs");
+    int logins = 0, ids = 0;
+    for (auto it = summary.globalMatch(QString::fromUtf8(log)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        logins += m.captured(1).toInt();
+        ids += m.captured(3).toInt();
+    }
+    EXPECT_EQ(logins, 3) << log.toStdString();
+    EXPECT_EQ(ids, 1) << log.toStdString();
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
+}
