@@ -31,7 +31,7 @@ public:
     enum Channel { DirectoryChannel, PalChannel, ChannelCount };
 
     struct Limits {
-        int perAddress = 32;
+        int perAddress = 256;
         int perLoopback = 0; // 0: as many as in all
         int total = 0;       // 0: what the descriptor limit allows, less a reserve
         int maxLineBytes = 4096;

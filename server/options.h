@@ -48,7 +48,7 @@ struct ServerConfig {
     int newIdsPerAddressPerHour = 20; // 0: no limit
 
     int loginSeconds = 60; // a connection without a login is closed after this
-    int connectionsPerAddress = 32;
+    int connectionsPerAddress = 256;
     int connectionsPerLoopback = 0; // 0: as many as in all (a local proxy, the benchmark)
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
