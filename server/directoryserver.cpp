@@ -45,6 +45,9 @@ NetLoop::Limits limitsOf(const ServerConfig &c)
     l.total = c.connectionsTotal;
     l.maxLineBytes = c.maxLineBytes;
     l.loginMs = c.loginSeconds * 1000;
+    l.keepaliveIdleSeconds = c.keepaliveIdleSeconds;
+    l.keepaliveIntervalSeconds = c.keepaliveIntervalSeconds;
+    l.keepaliveProbes = c.keepaliveProbes;
     return l;
 }
 } // namespace

@@ -206,6 +206,13 @@ int NetLoop::acceptOn(Channel channel, int most)
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        const int idle = m_limits.keepaliveIdleSeconds,
+                  interval = m_limits.keepaliveIntervalSeconds, probes = m_limits.keepaliveProbes;
+        const unsigned userTimeoutMs = unsigned(idle + interval * probes) * 1000u;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
         auto *c = new Connection(m_limits.maxLineBytes);
         c->fd = fd;
         c->channel = channel;

@@ -4,7 +4,8 @@
 // client that floods us waits its turn like everyone else.
 //
 // Lines end with "<ET>". A line longer than the limit, a client that connects once too often
-// (per address or in all) and one that does not log in within the login time are closed.
+// (per address or in all) and one that does not log in within the login time are closed, and so
+// is one whose machine has vanished without closing, by TCP keepalive.
 #pragma once
 
 #include "protocol/linesplitter.h"
@@ -36,6 +37,9 @@ public:
         int total = 0;       // 0: what the descriptor limit allows, less a reserve
         int maxLineBytes = 4096;
         int loginMs = 60000;
+        // TCP keepalive: probes after this much silence, then every interval; a connection
+        // that answers none of them (or leaves what we sent unacknowledged as long) is closed.
+        int keepaliveIdleSeconds = 60, keepaliveIntervalSeconds = 10, keepaliveProbes = 4;
     };
 
     struct Connection {

@@ -53,6 +53,11 @@ struct ServerConfig {
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
     int failedLoginsPerAddressPerHour = 20; // 0: no limit
+    // A client whose machine is gone (no FIN) is dropped once it has been silent for the idle
+    // time and then answered none of the probes: 100 s.
+    int keepaliveIdleSeconds = 60;
+    int keepaliveIntervalSeconds = 10;
+    int keepaliveProbes = 4;
 };
 // Reads `path` over the defaults in `config`; false with a message when it cannot be read or a
 // value is wrong.
