@@ -155,6 +155,7 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
     const qint32 id = user.entry.id; // 0: the login has none
     QString refusal;
     bool failed = false; // the login's own fault, not the server's
+    bool again = false;  // what the address was told before
     const QString cannotCheck =
         QStringLiteral("the server cannot check logins just now. Please try again later.");
     auto refuse = [&](const QString &why, bool theirs) {
@@ -162,6 +163,7 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
         failed = theirs;
     };
     if (!m_failedLogins.allows(c.peer, now)) {
+        again = true;
         refuse(QStringLiteral("too many failed logins from your address. Please try again "
                               "later."),
                false);
@@ -190,7 +192,8 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
     if (refusal.isEmpty()) return true;
 
     ++m_refused;
-    Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
+    if (!again || m_refusalLines.allows(c.peer, now))
+        Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
     if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
                       AddressBuckets::TookTheLast)
         Log::warning(
@@ -220,8 +223,9 @@ void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
             break;
         case AddressBuckets::NoneLeft:
             ++m_refused;
-            Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
-                             .arg(c.peerText()));
+            if (m_refusalLines.allows(c.peer, nowMs()))
+                Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
+                                 .arg(c.peerText()));
             break;
         }
         if (s.newId == 0) {
@@ -255,9 +259,10 @@ QByteArray DirectoryServer::refusal(NetLoop::Channel channel)
 
 void DirectoryServer::logSummary()
 {
+    const auto [connectionsRefused, connectionLinesLeftOut] = m_loop->takeRefusals();
     Log::info(QStringLiteral("summary: %1 online in the directory (%2 listed), %3 on the pal "
                              "server, %4 connections; in the last %5 s: %6 logins, %7 refused, "
-                             "%8 new IDs")
+                             "%8 new IDs, %9 connections refused, %10 lines left out")
                   .arg(m_presence.directoryUsers())
                   .arg(m_presence.listedUsers())
                   .arg(m_presence.palUsers())
@@ -265,6 +270,8 @@ void DirectoryServer::logSummary()
                   .arg(m_config.summarySeconds)
                   .arg(m_logins)
                   .arg(m_refused)
-                  .arg(m_idsIssued));
+                  .arg(m_idsIssued)
+                  .arg(connectionsRefused)
+                  .arg(connectionLinesLeftOut + m_refusalLines.takeLeftOut()));
     m_logins = m_refused = m_idsIssued = 0;
 }

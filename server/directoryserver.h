@@ -68,5 +68,6 @@ private:
     AddressBuckets m_newIds, m_failedLogins;
     QTimer m_summary;
     int m_logins = 0, m_refused = 0, m_idsIssued = 0; // since the last summary
+    Log::Throttle m_refusalLines;                     // for refusals an address can repeat at will
     std::unique_ptr<NetLoop> m_loop;                  // last: its connections go before the rest
 };

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -82,6 +83,24 @@ QString quoted(const QString &text)
         out += c;
     }
     return out + QLatin1Char('"');
+}
+
+bool Throttle::allows(quint32 address, qint64 nowMs)
+{
+    constexpr qint64 Minute = 60000;
+    auto it = m_last.find(address);
+    if (it != m_last.end() && nowMs - *it < Minute) {
+        ++m_leftOut;
+        return false;
+    }
+    if (m_last.size() > 100000) m_last.clear(); // a crowd of addresses: start again
+    m_last.insert(address, nowMs);
+    return true;
+}
+
+int Throttle::takeLeftOut()
+{
+    return std::exchange(m_leftOut, 0);
 }
 
 } // namespace Log

@@ -4,6 +4,7 @@
 // as "\n" or "\x01" and cannot start a line of its own.
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 #include <optional>
@@ -40,5 +41,18 @@ inline void error(const QString &message)
 
 // A text from the network in double quotes, '"' and '\' escaped with '\'.
 QString quoted(const QString &text);
+
+// For what a client can repeat as fast as it connects: one line per address a minute, the rest
+// only counted, so a flood does not become a flood of lines.
+class Throttle
+{
+public:
+    bool allows(quint32 address, qint64 nowMs); // false: left out and counted
+    int takeLeftOut();                          // how many since the last call
+
+private:
+    QHash<quint32, qint64> m_last; // when each address last had a line
+    int m_leftOut = 0;
+};
 
 } // namespace Log

@@ -190,10 +190,13 @@ int NetLoop::acceptOn(Channel channel, int most)
         const int fromThere = it == m_perAddress.end() ? 0 : it.value();
         if (m_connections >= m_totalLimit || fromThere >= perAddress) {
             const bool full = m_connections >= m_totalLimit;
-            Log::warning(QStringLiteral("connection from %1 refused: %2 connections %3")
-                             .arg(addressText(peer))
-                             .arg(full ? m_connections : fromThere)
-                             .arg(full ? QStringLiteral("in all") : QStringLiteral("from there")));
+            ++m_refused;
+            if (m_refusalLines.allows(peer, nowMs()))
+                Log::warning(
+                    QStringLiteral("connection from %1 refused: %2 connections %3")
+                        .arg(addressText(peer))
+                        .arg(full ? m_connections : fromThere)
+                        .arg(full ? QStringLiteral("in all") : QStringLiteral("from there")));
             refuse(fd, channel);
             continue;
         }
@@ -225,6 +228,11 @@ int NetLoop::acceptOn(Channel channel, int most)
         addDeadline(m_loginDeadlines, *c, m_limits.loginMs);
     }
     return std::max(1, accepted);
+}
+
+std::pair<int, int> NetLoop::takeRefusals()
+{
+    return {std::exchange(m_refused, 0), m_refusalLines.takeLeftOut()};
 }
 
 void NetLoop::refuse(int fd, Channel channel)

@@ -8,6 +8,7 @@
 // is one whose machine has vanished without closing, by TCP keepalive.
 #pragma once
 
+#include "log.h"
 #include "protocol/linesplitter.h"
 
 #include <QByteArray>
@@ -93,6 +94,9 @@ public:
     void setLoggedIn(Connection &c);
 
     int connections() const { return m_connections; }
+    // Connections refused for the limits, and their lines left out of the log, since the last
+    // call.
+    std::pair<int, int> takeRefusals();
     int totalLimit() const { return m_totalLimit; }
 
 private:
@@ -124,6 +128,8 @@ private:
     std::vector<Connection *> m_dead; // freed at the end of a round
     QHash<quint32, int> m_perAddress;
     int m_connections = 0;
+    int m_refused = 0;
+    Log::Throttle m_refusalLines;
     quint64 m_serial = 0;
     // Login times and farewells: each queue has one length of time, so it stays in order.
     std::deque<Deadline> m_loginDeadlines, m_closeDeadlines;
