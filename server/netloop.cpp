@@ -254,6 +254,9 @@ void NetLoop::readFrom(Connection &c)
     if (n < 0 || c.closing) return; // a farewell is under way: what comes now is not read
     for (const LinePiece &piece : c.splitter.feed(QByteArray::fromRawData(buffer, n))) {
         if (!piece.endOfLine) { // longer than any line of ours
+            Log::debug(QStringLiteral("closed %1: a line longer than %2 bytes")
+                           .arg(c.peerText())
+                           .arg(m_limits.maxLineBytes));
             drop(c);
             return;
         }
@@ -378,6 +381,10 @@ void NetLoop::onDeadlines()
             queue->pop_front();
             Connection *c = size_t(d.fd) < m_byFd.size() ? m_byFd[size_t(d.fd)] : nullptr;
             if (!c || c->serial != d.serial) continue;
+            if (queue == &m_loginDeadlines && !c->loggedIn)
+                Log::debug(QStringLiteral("closed %1: no login within %2 s")
+                               .arg(c->peerText())
+                               .arg(m_limits.loginMs / 1000));
             if (queue == &m_closeDeadlines || !c->loggedIn) drop(*c);
         }
         if (!queue->empty() && (next < 0 || queue->front().at < next)) next = queue->front().at;
