@@ -2,11 +2,10 @@
 #include "directoryserver.h"
 
 #include "idstore.h"
+#include "log.h"
 #include "protocol/pal.h"
 
 #include <QDeadlineTimer>
-
-#include <cstdio>
 
 struct DirectoryServer::Session : ConnectionState {
     OnlineUser user;       // online while logged in
@@ -22,9 +21,20 @@ qint64 nowMs()
     return QDeadlineTimer::current().deadline();
 }
 
-void note(const QString &message)
+const char *sideOf(const NetLoop::Connection &c)
 {
-    std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
+    return c.channel == NetLoop::PalChannel ? "pal" : "directory";
+}
+
+// "pal login: 192.0.2.7 ID 12 \"Ann\" <ann@x.org>"
+QString described(const char *what, const NetLoop::Connection &c, const OnlineUser &u)
+{
+    QString text = QStringLiteral("%1 %2: %3 ")
+                       .arg(QLatin1String(sideOf(c)), QLatin1String(what), c.peerText());
+    text += u.entry.id ? QStringLiteral("ID %1").arg(u.entry.id) : QStringLiteral("no ID");
+    text += QLatin1Char(' ') + Log::quoted(u.entry.name);
+    if (!u.email.isEmpty()) text += QStringLiteral(" <%1>").arg(u.email);
+    return text;
 }
 
 NetLoop::Limits limitsOf(const ServerConfig &c)
@@ -35,6 +45,9 @@ NetLoop::Limits limitsOf(const ServerConfig &c)
     l.total = c.connectionsTotal;
     l.maxLineBytes = c.maxLineBytes;
     l.loginMs = c.loginSeconds * 1000;
+    l.keepaliveIdleSeconds = c.keepaliveIdleSeconds;
+    l.keepaliveIntervalSeconds = c.keepaliveIntervalSeconds;
+    l.keepaliveProbes = c.keepaliveProbes;
     return l;
 }
 } // namespace
@@ -59,6 +72,10 @@ DirectoryServer::~DirectoryServer() = default;
 
 bool DirectoryServer::start(QString *error)
 {
+    if (m_config.summarySeconds > 0) {
+        QObject::connect(&m_summary, &QTimer::timeout, [this] { logSummary(); });
+        m_summary.start(std::chrono::seconds(m_config.summarySeconds));
+    }
     return m_loop->listen(NetLoop::DirectoryChannel, m_config.listenAddress, m_config.directoryPort,
                           error) &&
            m_loop->listen(NetLoop::PalChannel, m_config.listenAddress, m_config.palPort, error);
@@ -93,6 +110,10 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (s.user.online()) {
         m_presence.remove(&s.user); // a second login replaces the first
     } else if (m_config.maxUsers > 0 && m_presence.directoryUsers() >= m_config.maxUsers) {
+        ++m_refused;
+        Log::warning(QStringLiteral("directory full (%1 users): %2 turned away")
+                         .arg(m_config.maxUsers)
+                         .arg(c.peerText()));
         m_loop->send(c, m_busy);
         m_loop->closeAfterSending(c);
         return;
@@ -101,6 +122,9 @@ void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    ++m_logins;
+    Log::info(described("login", c, s.user) +
+              (s.user.listed ? QStringLiteral(" listed") : QStringLiteral(" unlisted")));
     if (!s.welcomed) m_loop->send(c, m_afterLogin);
     s.welcomed = true;
 }
@@ -110,6 +134,10 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (s.user.online()) {
         m_presence.remove(&s.user);
     } else if (m_config.maxPalUsers > 0 && m_presence.palUsers() >= m_config.maxPalUsers) {
+        ++m_refused;
+        Log::warning(QStringLiteral("pal server full (%1 users): %2 turned away")
+                         .arg(m_config.maxPalUsers)
+                         .arg(c.peerText()));
         turnAwayPalClient(c);
         return;
     }
@@ -117,6 +145,8 @@ void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directo
     if (!admitted(c, s.user)) return;
     m_presence.add(&s.user);
     m_loop->setLoggedIn(c);
+    ++m_logins;
+    Log::info(described("login", c, s.user));
 }
 
 bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
@@ -125,6 +155,7 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
     const qint32 id = user.entry.id; // 0: the login has none
     QString refusal;
     bool failed = false; // the login's own fault, not the server's
+    bool again = false;  // what the address was told before
     const QString cannotCheck =
         QStringLiteral("the server cannot check logins just now. Please try again later.");
     auto refuse = [&](const QString &why, bool theirs) {
@@ -132,6 +163,7 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
         failed = theirs;
     };
     if (!m_failedLogins.allows(c.peer, now)) {
+        again = true;
         refuse(QStringLiteral("too many failed logins from your address. Please try again "
                               "later."),
                false);
@@ -149,17 +181,26 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
             refuse(QStringLiteral("this e-mail address is registered to another user."), true);
         } else if (*owner != 0) {
             // Whoever came in with it before it was claimed goes.
-            m_presence.removeAllBut(user.email, *owner);
+            if (const int gone = m_presence.removeAllBut(user.email, *owner))
+                Log::info(QStringLiteral("%1 taken offline: <%2> belongs to ID %3")
+                              .arg(gone == 1 ? QStringLiteral("1 user")
+                                             : QStringLiteral("%1 users").arg(gone))
+                              .arg(user.email)
+                              .arg(*owner));
         }
     }
     if (refusal.isEmpty()) return true;
 
+    ++m_refused;
+    if (!again || m_refusalLines.allows(c.peer, now))
+        Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
     if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
                       AddressBuckets::TookTheLast)
-        note(QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
-                            "while")
-                 .arg(c.peerText())
-                 .arg(m_config.failedLoginsPerAddressPerHour));
+        Log::warning(
+            QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
+                           "while")
+                .arg(c.peerText())
+                .arg(m_config.failedLoginsPerAddressPerHour));
     using Directory::Notice;
     const bool pal = c.channel == NetLoop::PalChannel;
     m_loop->send(c, Directory::build(Notice{pal ? Notice::Message : Notice::Busy, refusal}));
@@ -172,20 +213,27 @@ void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
     if (s.newId == 0) {
         switch (m_newIds.take(c.peer, nowMs())) {
         case AddressBuckets::TookTheLast:
-            note(QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
-                     .arg(c.peerText())
-                     .arg(m_config.newIdsPerAddressPerHour));
+            Log::warning(
+                QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
+                    .arg(c.peerText())
+                    .arg(m_config.newIdsPerAddressPerHour));
             [[fallthrough]];
         case AddressBuckets::Took:
             s.newId = m_ids.issueId();
             break;
         case AddressBuckets::NoneLeft:
+            ++m_refused;
+            if (m_refusalLines.allows(c.peer, nowMs()))
+                Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
+                                 .arg(c.peerText()));
             break;
         }
         if (s.newId == 0) {
             turnAwayPalClient(c);
             return;
         }
+        ++m_idsIssued;
+        Log::info(QStringLiteral("new ID %1 for %2").arg(s.newId).arg(c.peerText()));
     }
     m_loop->send(c, Pal::build(Pal::NewId{s.newId}));
 }
@@ -199,10 +247,31 @@ void DirectoryServer::turnAwayPalClient(NetLoop::Connection &c)
 void DirectoryServer::connectionClosed(NetLoop::Connection &c)
 {
     if (!c.state) return;
-    m_presence.remove(&static_cast<Session &>(*c.state).user);
+    OnlineUser &user = static_cast<Session &>(*c.state).user;
+    if (user.online()) Log::info(described("logout", c, user));
+    m_presence.remove(&user);
 }
 
 QByteArray DirectoryServer::refusal(NetLoop::Channel channel)
 {
     return channel == NetLoop::DirectoryChannel ? m_tooMany : QByteArray();
+}
+
+void DirectoryServer::logSummary()
+{
+    const auto [connectionsRefused, connectionLinesLeftOut] = m_loop->takeRefusals();
+    Log::info(QStringLiteral("summary: %1 online in the directory (%2 listed), %3 on the pal "
+                             "server, %4 connections; in the last %5 s: %6 logins, %7 refused, "
+                             "%8 new IDs, %9 connections refused, %10 lines left out")
+                  .arg(m_presence.directoryUsers())
+                  .arg(m_presence.listedUsers())
+                  .arg(m_presence.palUsers())
+                  .arg(m_loop->connections())
+                  .arg(m_config.summarySeconds)
+                  .arg(m_logins)
+                  .arg(m_refused)
+                  .arg(m_idsIssued)
+                  .arg(connectionsRefused)
+                  .arg(connectionLinesLeftOut + m_refusalLines.takeLeftOut()));
+    m_logins = m_refused = m_idsIssued = 0;
 }

@@ -19,12 +19,17 @@
 //
 // Anything else, junk included, is ignored: the line limit and the login time bound what it
 // costs. A user is online until their connection closes.
+//
+// Each login, logout, refusal, new ID and limit reached is logged (log.h), and every so often a
+// summary: who is online and what happened since the last one.
 #pragma once
 
 #include "netloop.h"
 #include "options.h"
 #include "presence.h"
 #include "ratelimit.h"
+
+#include <QTimer>
 
 #include <memory>
 
@@ -54,11 +59,15 @@ private:
     void turnAwayPalClient(NetLoop::Connection &c);
     // Whether the login may go ahead; when not, the client is told why and goes.
     bool admitted(NetLoop::Connection &c, const OnlineUser &user);
+    void logSummary();
 
     ServerConfig m_config;
     IdStore &m_ids;
     Presence m_presence;
     QByteArray m_intro, m_afterLogin, m_busy, m_tooMany;
     AddressBuckets m_newIds, m_failedLogins;
-    std::unique_ptr<NetLoop> m_loop; // last: its connections go before the rest
+    QTimer m_summary;
+    int m_logins = 0, m_refused = 0, m_idsIssued = 0; // since the last summary
+    Log::Throttle m_refusalLines;                     // for refusals an address can repeat at will
+    std::unique_ptr<NetLoop> m_loop;                  // last: its connections go before the rest
 };

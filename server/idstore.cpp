@@ -1,6 +1,7 @@
 // Issued IDs and e-mail owners in an SQL database.
 #include "idstore.h"
 
+#include "log.h"
 #include "protocol/pal.h"
 
 #include <QDateTime>
@@ -15,7 +16,6 @@
 #include <QUrlQuery>
 
 #include <atomic>
-#include <cstdio>
 
 namespace
 {
@@ -28,7 +28,7 @@ QString defaultDatabasePath()
 
 void warn(const QString &message)
 {
-    std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
+    Log::error(message);
 }
 
 } // namespace
@@ -44,7 +44,8 @@ bool parseDatabaseUrl(const QString &url, DatabaseTarget *t, QString *error)
     }
     const QUrl u(url, QUrl::StrictMode);
     if (!u.isValid()) {
-        *error = QStringLiteral("the database URL %1 is not valid").arg(url);
+        // Not repeated: it may hold a password.
+        *error = QStringLiteral("the database URL is not valid");
         return false;
     }
     if (scheme == QLatin1String("sqlite")) {
@@ -69,7 +70,8 @@ bool parseDatabaseUrl(const QString &url, DatabaseTarget *t, QString *error)
             options << key + QLatin1Char('=') + value;
         t->options = options.join(QLatin1Char(';'));
         if (t->name.isEmpty()) {
-            *error = QStringLiteral("the PostgreSQL URL %1 names no database").arg(url);
+            *error = QStringLiteral("the PostgreSQL URL %1 names no database")
+                         .arg(u.toString(QUrl::RemovePassword));
             return false;
         }
         return true;

@@ -2,6 +2,7 @@
 // the operator's work on the database and exits.
 #include "directoryserver.h"
 #include "idstore.h"
+#include "log.h"
 #include "options.h"
 #include "platform/processsetup.h"
 #include "presence.h"
@@ -17,7 +18,7 @@ namespace
 
 int fail(const QString &message)
 {
-    std::fprintf(stderr, "ovela-directory: %s\n", qPrintable(message));
+    Log::error(message);
     return 1;
 }
 
@@ -63,6 +64,7 @@ int main(int argc, char **argv)
     if (!line.configFile.isEmpty() && !loadConfig(line.configFile, &config, &error))
         return fail(error);
     applyCommandLine(line, &config);
+    Log::setLevel(config.logLevel);
 
     IdStore ids;
     if (!ids.open(config.database, &error)) return fail(error);

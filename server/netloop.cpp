@@ -1,6 +1,7 @@
 // Connections through epoll.
 #include "netloop.h"
 
+#include "log.h"
 #include "protocol/directory.h"
 
 #include <QDeadlineTimer>
@@ -47,9 +48,9 @@ int defaultTotal()
 
 } // namespace
 
-QString NetLoop::Connection::peerText() const
+QString NetLoop::addressText(quint32 address)
 {
-    in_addr a{htonl(peer)};
+    in_addr a{htonl(address)};
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &a, text, sizeof text);
     return QString::fromLatin1(text);
@@ -171,7 +172,10 @@ int NetLoop::acceptOn(Channel channel, int most)
                 // would stay in the queue and wake us for ever.
                 ::close(m_spare);
                 const int taken = ::accept4(m_listeners[channel], nullptr, nullptr, SOCK_CLOEXEC);
-                if (taken >= 0) refuse(taken, channel);
+                if (taken >= 0) {
+                    Log::warning(QStringLiteral("connection refused: out of descriptors"));
+                    refuse(taken, channel);
+                }
                 m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
                 continue;
             }
@@ -185,6 +189,14 @@ int NetLoop::acceptOn(Channel channel, int most)
         auto it = m_perAddress.find(peer);
         const int fromThere = it == m_perAddress.end() ? 0 : it.value();
         if (m_connections >= m_totalLimit || fromThere >= perAddress) {
+            const bool full = m_connections >= m_totalLimit;
+            ++m_refused;
+            if (m_refusalLines.allows(peer, nowMs()))
+                Log::warning(
+                    QStringLiteral("connection from %1 refused: %2 connections %3")
+                        .arg(addressText(peer))
+                        .arg(full ? m_connections : fromThere)
+                        .arg(full ? QStringLiteral("in all") : QStringLiteral("from there")));
             refuse(fd, channel);
             continue;
         }
@@ -197,6 +209,13 @@ int NetLoop::acceptOn(Channel channel, int most)
         const int on = 1;
         ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
         ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+        const int idle = m_limits.keepaliveIdleSeconds,
+                  interval = m_limits.keepaliveIntervalSeconds, probes = m_limits.keepaliveProbes;
+        const unsigned userTimeoutMs = unsigned(idle + interval * probes) * 1000u;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+        ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
         auto *c = new Connection(m_limits.maxLineBytes);
         c->fd = fd;
         c->channel = channel;
@@ -209,6 +228,11 @@ int NetLoop::acceptOn(Channel channel, int most)
         addDeadline(m_loginDeadlines, *c, m_limits.loginMs);
     }
     return std::max(1, accepted);
+}
+
+std::pair<int, int> NetLoop::takeRefusals()
+{
+    return {std::exchange(m_refused, 0), m_refusalLines.takeLeftOut()};
 }
 
 void NetLoop::refuse(int fd, Channel channel)
@@ -230,6 +254,9 @@ void NetLoop::readFrom(Connection &c)
     if (n < 0 || c.closing) return; // a farewell is under way: what comes now is not read
     for (const LinePiece &piece : c.splitter.feed(QByteArray::fromRawData(buffer, n))) {
         if (!piece.endOfLine) { // longer than any line of ours
+            Log::debug(QStringLiteral("closed %1: a line longer than %2 bytes")
+                           .arg(c.peerText())
+                           .arg(m_limits.maxLineBytes));
             drop(c);
             return;
         }
@@ -354,6 +381,10 @@ void NetLoop::onDeadlines()
             queue->pop_front();
             Connection *c = size_t(d.fd) < m_byFd.size() ? m_byFd[size_t(d.fd)] : nullptr;
             if (!c || c->serial != d.serial) continue;
+            if (queue == &m_loginDeadlines && !c->loggedIn)
+                Log::debug(QStringLiteral("closed %1: no login within %2 s")
+                               .arg(c->peerText())
+                               .arg(m_limits.loginMs / 1000));
             if (queue == &m_closeDeadlines || !c->loggedIn) drop(*c);
         }
         if (!queue->empty() && (next < 0 || queue->front().at < next)) next = queue->front().at;

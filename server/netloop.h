@@ -4,9 +4,11 @@
 // client that floods us waits its turn like everyone else.
 //
 // Lines end with "<ET>". A line longer than the limit, a client that connects once too often
-// (per address or in all) and one that does not log in within the login time are closed.
+// (per address or in all) and one that does not log in within the login time are closed, and so
+// is one whose machine has vanished without closing, by TCP keepalive.
 #pragma once
 
+#include "log.h"
 #include "protocol/linesplitter.h"
 
 #include <QByteArray>
@@ -31,11 +33,14 @@ public:
     enum Channel { DirectoryChannel, PalChannel, ChannelCount };
 
     struct Limits {
-        int perAddress = 32;
+        int perAddress = 256;
         int perLoopback = 0; // 0: as many as in all
         int total = 0;       // 0: what the descriptor limit allows, less a reserve
         int maxLineBytes = 4096;
         int loginMs = 60000;
+        // TCP keepalive: probes after this much silence, then every interval; a connection
+        // that answers none of them (or leaves what we sent unacknowledged as long) is closed.
+        int keepaliveIdleSeconds = 60, keepaliveIntervalSeconds = 10, keepaliveProbes = 4;
     };
 
     struct Connection {
@@ -45,7 +50,7 @@ public:
         quint64 serial = 0;
         std::unique_ptr<ConnectionState> state;
 
-        QString peerText() const; // dotted
+        QString peerText() const { return addressText(peer); }
 
     private:
         friend class NetLoop;
@@ -71,6 +76,8 @@ public:
         virtual QByteArray refusal(Channel channel) = 0;
     };
 
+    static QString addressText(quint32 address); // IPv4 in host order, dotted
+
     NetLoop(Handler &handler, const Limits &limits);
     ~NetLoop(); // closes every connection without telling the handler
     NetLoop(const NetLoop &) = delete;
@@ -87,6 +94,9 @@ public:
     void setLoggedIn(Connection &c);
 
     int connections() const { return m_connections; }
+    // Connections refused for the limits, and their lines left out of the log, since the last
+    // call.
+    std::pair<int, int> takeRefusals();
     int totalLimit() const { return m_totalLimit; }
 
 private:
@@ -118,6 +128,8 @@ private:
     std::vector<Connection *> m_dead; // freed at the end of a round
     QHash<quint32, int> m_perAddress;
     int m_connections = 0;
+    int m_refused = 0;
+    Log::Throttle m_refusalLines;
     quint64 m_serial = 0;
     // Login times and farewells: each queue has one length of time, so it stays in order.
     std::deque<Deadline> m_loginDeadlines, m_closeDeadlines;

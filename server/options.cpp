@@ -77,6 +77,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption config(QStringLiteral("config"),
                                     QStringLiteral("Configuration file (INI, see README.md)."),
                                     QStringLiteral("FILE"));
+    const QCommandLineOption logLevel(
+        QStringLiteral("log-level"),
+        QStringLiteral("The least level logged on stderr: debug, info, warning or error "
+                       "(default info)."),
+        QStringLiteral("LEVEL"));
     const QCommandLineOption release(
         QStringLiteral("release"),
         QStringLiteral("Free an e-mail address from the user ID that claimed it, so that the "
@@ -86,7 +91,7 @@ CommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("list-owners"),
         QStringLiteral("List the e-mail addresses claimed, with their user IDs, and exit."));
     parser.addOptions(
-        {help, version, directoryPort, palPort, database, config, release, listOwners});
+        {help, version, directoryPort, palPort, database, config, logLevel, release, listOwners});
 
     if (!parser.parse(arguments)) {
         line.exit = true;
@@ -125,6 +130,11 @@ CommandLine parseCommandLine(const QStringList &arguments)
     }
     line.database = parser.value(database);
     line.configFile = parser.value(config);
+    if (parser.isSet(logLevel)) {
+        line.logLevel = Log::levelNamed(parser.value(logLevel));
+        if (!line.logLevel)
+            return fail(QStringLiteral("--log-level wants debug, info, warning or error."));
+    }
     line.releaseEmail = parser.value(release).trimmed();
     if (parser.isSet(release) && line.releaseEmail.isEmpty())
         return fail(QStringLiteral("--release wants an e-mail address."));
@@ -178,6 +188,17 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     c->busyText = textValue(s, QStringLiteral("busy_text"), c->busyText);
     s.endGroup();
 
+    s.beginGroup(QStringLiteral("log"));
+    if (s.contains(QStringLiteral("level"))) {
+        const auto level = Log::levelNamed(textValue(s, QStringLiteral("level")));
+        if (level)
+            c->logLevel = *level;
+        else if (bad.isEmpty())
+            bad = QStringLiteral("level wants debug, info, warning or error");
+    }
+    number(QStringLiteral("summary_seconds"), &c->summarySeconds, 0, 86400);
+    s.endGroup();
+
     s.beginGroup(QStringLiteral("messages"));
     for (const QString &key : orderedKeys(s)) {
         const QString text = textValue(s, key);
@@ -227,6 +248,9 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     number(QStringLiteral("max_line_bytes"), &c->maxLineBytes, 256, 1024 * 1024);
     number(QStringLiteral("failed_logins_per_address_per_hour"), &c->failedLoginsPerAddressPerHour,
            0, 10000000);
+    number(QStringLiteral("keepalive_idle_seconds"), &c->keepaliveIdleSeconds, 1, 7200);
+    number(QStringLiteral("keepalive_interval_seconds"), &c->keepaliveIntervalSeconds, 1, 600);
+    number(QStringLiteral("keepalive_probes"), &c->keepaliveProbes, 1, 100);
     s.endGroup();
 
     if (!bad.isEmpty()) {
@@ -241,4 +265,5 @@ void applyCommandLine(const CommandLine &line, ServerConfig *config)
     if (line.directoryPort) config->directoryPort = *line.directoryPort;
     if (line.palPort) config->palPort = *line.palPort;
     if (!line.database.isEmpty()) config->database = line.database;
+    if (line.logLevel) config->logLevel = *line.logLevel;
 }

@@ -1,6 +1,7 @@
 // What the server is told: its command line and its configuration file.
 #pragma once
 
+#include "log.h"
 #include "protocol/directory.h"
 #include "protocol/pal.h"
 
@@ -10,14 +11,15 @@
 #include <optional>
 
 // The command line: ovela-directory [--directory-port N] [--pal-port N] [--database URL]
-// [--config FILE] [--release EMAIL] [--list-owners]. A value left out is empty here, so the
-// configuration file may give it.
+// [--config FILE] [--log-level LEVEL] [--release EMAIL] [--list-owners]. A value left out is empty
+// here, so the configuration file may give it.
 struct CommandLine {
     bool exit = false; // help, version or a mistake: print `output` / `error` and end
     int exitCode = 0;
     QString output, error;
     std::optional<quint16> directoryPort, palPort;
     QString database, configFile;
+    std::optional<Log::Level> logLevel;
     // The operator's work on the database, done instead of serving.
     QString releaseEmail; // frees this address for whoever claims it next
     bool listOwners = false;
@@ -38,17 +40,24 @@ struct ServerConfig {
     std::optional<Directory::Redirect> redirect; // "RDM" after each login
     int maxUsers = 0;                            // directory logins at once; 0: no limit
     QString busyText = QStringLiteral("This directory is full. Please try again later.");
+    Log::Level logLevel = Log::Info; // the least level logged
+    int summarySeconds = 60;         // a summary line this often; 0: none
 
     int maxPalUsers = 0;              // pal logins at once; 0: no limit
     std::optional<Pal::Move> palMove; // where the pal side sends users it cannot take
     int newIdsPerAddressPerHour = 20; // 0: no limit
 
     int loginSeconds = 60; // a connection without a login is closed after this
-    int connectionsPerAddress = 32;
+    int connectionsPerAddress = 256;
     int connectionsPerLoopback = 0; // 0: as many as in all (a local proxy, the benchmark)
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
     int failedLoginsPerAddressPerHour = 20; // 0: no limit
+    // A client whose machine is gone (no FIN) is dropped once it has been silent for the idle
+    // time and then answered none of the probes: 100 s.
+    int keepaliveIdleSeconds = 60;
+    int keepaliveIntervalSeconds = 10;
+    int keepaliveProbes = 4;
 };
 // Reads `path` over the defaults in `config`; false with a message when it cannot be read or a
 // value is wrong.

@@ -96,13 +96,14 @@ void Presence::remove(OnlineUser *u)
     m_list.clear();
 }
 
-void Presence::removeAllBut(const QString &email, qint32 owner)
+int Presence::removeAllBut(const QString &email, qint32 owner)
 {
     QList<OnlineUser *> others;
     for (auto it = m_byEmail.constFind(email); it != m_byEmail.cend() && it.key() == email; ++it)
         if (it.value()->entry.id != owner) others << it.value();
     for (OnlineUser *u : others)
         remove(u);
+    return int(others.size());
 }
 
 const QByteArray &Presence::userList()

@@ -46,8 +46,8 @@ public:
     void add(OnlineUser *user);
     void remove(OnlineUser *user);
     // Takes offline everyone with this e-mail address (as emailKey gives it) whose ID is not
-    // `owner`.
-    void removeAllBut(const QString &email, qint32 owner);
+    // `owner`; how many.
+    int removeAllBut(const QString &email, qint32 owner);
 
     int directoryUsers() const { return m_directoryUsers; }
     int palUsers() const { return m_palUsers; }

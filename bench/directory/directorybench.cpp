@@ -73,6 +73,8 @@ bool startServer(Server *s)
                           "0",
                           "--database",
                           database.c_str(),
+                          "--log-level", // not a line per login
+                          "warning",
                           nullptr};
     const int failed = ::posix_spawn(&s->pid, argv[0], &actions, nullptr,
                                      const_cast<char *const *>(argv), environ);

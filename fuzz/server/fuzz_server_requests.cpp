@@ -29,6 +29,7 @@ struct Server {
 
     Server()
     {
+        Log::setLevel(Log::Error); // not a line per login
         QString error;
         require(ids.open(folder.filePath(QStringLiteral("ids.db")), &error), "the ID store opens");
         ServerConfig config;

@@ -94,14 +94,14 @@ TestServer::~TestServer()
     delete m_thread;
 }
 
-Client::Client(quint16 port)
+Client::Client(quint16 port, const char *address, int socket)
 {
     m_splitter.setTerminator(Directory::Terminator);
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    m_fd = socket >= 0 ? socket : ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, address, &a.sin_addr);
     if (::connect(m_fd, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0) {
         ::close(m_fd);
         m_fd = -1;

@@ -39,7 +39,9 @@ private:
 class Client
 {
 public:
-    explicit Client(quint16 port);
+    // To 127.0.0.1, or to `address` with `socket` when given (one made in another network
+    // namespace; the client owns it).
+    explicit Client(quint16 port, const char *address = "127.0.0.1", int socket = -1);
     ~Client();
     Client(const Client &) = delete;
     Client &operator=(const Client &) = delete;

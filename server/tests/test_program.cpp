@@ -1,8 +1,10 @@
 // The ovela-directory program: its command line, and a run ended by SIGTERM.
 #include "harness.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -26,6 +28,37 @@ Outcome run(const QStringList &arguments)
     return r;
 }
 
+// Starts the program on free ports with these arguments; false when it did not come up.
+bool startServer(QProcess &p, quint16 *port, const QStringList &arguments, const QString &data)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", data);
+    p.setProcessEnvironment(environment);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        *port = freePortPair();
+        p.start(QStringLiteral(OVELA_DIRECTORY_PROGRAM),
+                QStringList{"--directory-port", QString::number(*port), "--pal-port",
+                            QString::number(*port + 1)} +
+                    arguments);
+        if (p.waitForReadyRead(10000) && p.canReadLine()) return true;
+        p.waitForFinished(); // the ports were taken meanwhile
+    }
+    return false;
+}
+
+// Reads the server's stderr into `log` until it holds `text` or `ms` have passed.
+bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        log += p.readAllStandardError();
+        if (log.contains(text)) return true;
+        if (timer.elapsed() > ms) return false;
+        p.waitForReadyRead(50);
+    }
+}
+
 } // namespace
 
 TEST(ServerProgram, CommandLine)
@@ -44,6 +77,7 @@ TEST(ServerProgram, CommandLine)
         {{"--config", "/nonexistent/server.ini"}, 1, "", "/nonexistent/server.ini"},
         {{"--database", "mysql://h/db"}, 1, "", "mysql"},
         {{"--release"}, 2, "", "--release"},
+        {{"--log-level", "loud"}, 2, "", "--log-level"},
     };
     for (const Case &c : cases) {
         const Outcome r = run(c.arguments);
@@ -124,4 +158,119 @@ TEST(ServerProgram, TheOperatorListsAndReleasesOwners)
                     .startsWith("INT;"));
     EXPECT_EQ(run({"--database", database, "--list-owners"}).out.section('\t', 0, 1),
               QStringLiteral("ana@x.org\t%1").arg(eve));
+}
+
+TEST(ServerProgram, LogsEachEventOnceAtItsLevel)
+{
+    QTemporaryDir data;
+    QFile ini(data.filePath("server.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[log]\nlevel = warning\n[pal]\nnew_ids_per_address_per_hour = 1\n");
+    ini.close();
+    struct Case {
+        QStringList arguments;
+        bool info, warning;
+    };
+    const Case cases[] = {
+        {{}, true, true},
+        {{"--config", ini.fileName()}, false, true},
+        {{"--config", ini.fileName(), "--log-level", "error"}, false, false},
+        {{"--config", ini.fileName(), "--log-level", "INFO"}, true, true},
+    };
+    for (const Case &c : cases) {
+        const std::string what = c.arguments.join(' ').toStdString();
+        const bool limited = c.arguments.contains("--config"); // one new ID an hour
+        QProcess p;
+        quint16 port = 0;
+        QTemporaryDir database; // each run claims the same address afresh
+        ASSERT_TRUE(startServer(p, &port, c.arguments, database.path())) << what;
+        qint32 id = 0;
+        {
+            Client pal(port + 1), greedy(port + 1);
+            const QByteArray issued = pal.ask("RSN;<ET>").value_or("");
+            id = issued.mid(4).chopped(1).toInt();
+            ASSERT_TRUE(issued.startsWith("NSN;") && id > 0) << what;
+            EXPECT_EQ(greedy.ask("RSN;<ET>").value_or("").startsWith("NSN;"), !limited) << what;
+
+            // A name that tries to start a log line of its own.
+            Client eve(port), guesser(port);
+            EXPECT_TRUE(eve.ask(loginLine(id, "Eve \"\\\r\nerror: forged", "Eve@x.org", "", "", 0,
+                                          true, 2000) +
+                                "INT<ET>")
+                            .value_or("")
+                            .startsWith("INT;"));
+            EXPECT_TRUE(
+                guesser.send(loginLine(id % 1000000 + 1, "Mal", "", "", "", 0, true, 2000)));
+            EXPECT_TRUE(guesser.closedByServer());
+        }
+        QByteArray log;
+        const QByteArray logout =
+            QStringLiteral("info: directory logout: 127.0.0.1 ID %1").arg(id).toUtf8();
+        EXPECT_EQ(waitForLog(p, log, logout, c.info ? 5000 : 300), c.info) << what;
+        p.terminate();
+        EXPECT_TRUE(p.waitForFinished(5000));
+        log += p.readAllStandardError();
+
+        const QString eve =
+            QStringLiteral("ID %1 \"Eve \\\"\\\\  error: forged\" <eve@x.org>").arg(id);
+        const struct {
+            QString line;
+            bool wanted;
+        } expected[] = {
+            {QStringLiteral("info: new ID %1 for 127.0.0.1").arg(id), c.info},
+            {QStringLiteral("warning: 127.0.0.1: new ID refused"), c.warning && limited},
+            {QStringLiteral("info: directory login: 127.0.0.1 ") + eve + " listed", c.info},
+            {QStringLiteral("info: directory logout: 127.0.0.1 ") + eve, c.info},
+            {QStringLiteral("warning: directory login refused: 127.0.0.1 ID %1 \"Mal\": Login "
+                            "refused: this server never issued")
+                 .arg(id % 1000000 + 1),
+             c.warning},
+        };
+        const QString text = QString::fromUtf8(log);
+        for (const auto &e : expected)
+            EXPECT_EQ(text.count(e.line), e.wanted ? 1 : 0)
+                << what << ": " << e.line.toStdString() << "\n"
+                << log.toStdString();
+        static const QRegularExpression logLine(
+            "^ovela-directory: (debug|info|warning|error): [^\\x00-\\x1f]+$");
+        for (const QString &line : text.split('\n', Qt::SkipEmptyParts))
+            EXPECT_TRUE(logLine.match(line).hasMatch()) << what << ": " << line.toStdString();
+    }
+}
+
+TEST(ServerProgram, SummarizesEachPeriod)
+{
+    QTemporaryDir data;
+    QFile ini(data.filePath("server.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[log]\nsummary_seconds = 1\n");
+    ini.close();
+    QProcess p;
+    quint16 port = 0;
+    ASSERT_TRUE(startServer(p, &port, {"--config", ini.fileName()}, data.path()));
+    Client ann(port), bob(port), pal(port + 1), idle(port);
+    EXPECT_TRUE(ann.ask(loginLine(-1, "Ann", "", "", "", 0, true, 2000) + "INT<ET>"));
+    EXPECT_TRUE(bob.ask(loginLine(-1, "Bob", "", "", "", 0, false, 2000) + "INT<ET>"));
+    EXPECT_TRUE(pal.ask("RSN;<ET>"));
+    EXPECT_TRUE(pal.send(loginLine(-1, "Ann", "", "", "", 0, false, 2000)));
+
+    // The counts of one period are not carried into the next.
+    QByteArray log;
+    EXPECT_TRUE(waitForLog(p, log,
+                           "info: summary: 2 online in the directory (1 listed), 1 on the pal "
+                           "server, 4 connections; in the last 1 s: 0 logins, 0 refused, 0 new "
+                           "IDs, 0 connections refused, 0 lines left out\n"))
+        << log.toStdString();
+    static const QRegularExpression summary(
+        "summary: .*: (\\d+) logins, (\\d+) refused, (\\d+) new IDs,");
+    int logins = 0, ids = 0;
+    for (auto it = summary.globalMatch(QString::fromUtf8(log)); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        logins += m.captured(1).toInt();
+        ids += m.captured(3).toInt();
+    }
+    EXPECT_EQ(logins, 3) << log.toStdString();
+    EXPECT_EQ(ids, 1) << log.toStdString();
+    p.terminate();
+    EXPECT_TRUE(p.waitForFinished(5000));
 }

@@ -1,4 +1,6 @@
 // Test entry point: QProcess and the servers' threads want a Qt application object.
+#include "log.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@ int main(int argc, char **argv)
         limit.rlim_cur = limit.rlim_max;
         ::setrlimit(RLIMIT_NOFILE, &limit);
     }
+    Log::setLevel(Log::Error); // the servers in this process log what goes wrong only
     QCoreApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
