@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Checks a built package: its name, its control fields and the dependencies computed from its
 # binaries, the files it holds and the desktop files' validity; then unpacks it into a throw-away
-# root and starts the program from there: `ovela --version`, and a short run without a display
-# that calls itself, which must load both engines from the unpacked tree, play the ring from the
-# unpacked sounds, log its start and end, and print nothing.
+# root, checks the directory server's systemd unit there (systemd-analyze verify and security) and
+# its example configuration (a conffile, which the server starts with), and starts the program
+# from there: `ovela --version`, and a short run without a display that calls itself, which must
+# load both engines from the unpacked tree, play the ring from the unpacked sounds, log its start
+# and end, and print nothing.
 # Usage: packaging/check-package.sh path/to/ovela_<version>-1_<arch>.deb
 set -euo pipefail
 deb=$(realpath "$1")
@@ -38,7 +40,7 @@ usr=$root/usr
 expected=(bin/ovela lib/ovela/libRXVLIB11.so lib/ovela/libQVNAUD20.so
   share/applications/ovela.desktop share/metainfo/org.ovela.ovela.metainfo.xml
   share/icons/hicolor/scalable/apps/ovela.svg share/man/man1/ovela.1.gz
-  bin/ovela-directory share/man/man1/ovela-directory.1.gz)
+  bin/ovela-directory share/man/man1/ovela-directory.1.gz lib/systemd/system/ovela-directory.service)
 for dir in "$src"/packaging/icons/*x*/; do
   expected+=("share/icons/hicolor/$(basename "$dir")/apps/ovela.png")
 done
@@ -49,6 +51,10 @@ done < <(cd "$src/resources" && find . -type f)
 for file in "${expected[@]}"; do
   [ -f "$usr/$file" ] || fail "missing /usr/$file"
 done
+config=/etc/ovela-directory/ovela-directory.ini
+[ -f "$root$config" ] || fail "missing $config"
+[ "$(dpkg-deb -I "$deb" conffiles)" = "$config" ] ||
+  fail "conffiles: $(dpkg-deb -I "$deb" conffiles 2>&1)"
 build=$(dirname "$(dirname "$deb")") # the package is made in <build folder>/package
 if grep -rlF -e "$build/" -e "$src/app/" -e "$src/videolib/" -e "$src/audiolib/" "$root" >&2; then
   fail "the files above hold a path of the source or build folder"
@@ -61,6 +67,38 @@ appstreamcli validate --no-net --pedantic "$metainfo" >/dev/null ||
 [ "$("$usr/bin/ovela" --version)" = "ovela $version" ] || fail "ovela --version"
 [ "$("$usr/bin/ovela-directory" --version)" = "ovela-directory $version" ] ||
   fail "ovela-directory --version"
+
+# The server's unit, as systemd reads it from the unpacked tree, where ExecStart= must name a
+# program and Documentation= a manual page (man looks in the tree's). A mistake in a key or a
+# value is only a warning, so the check wants no output at all. systemd's own units are copied
+# beside it for the targets it is ordered against.
+cp -rn /usr/lib/systemd/system/. "$usr/lib/systemd/system/"
+if ! verify=$(MANPATH=$usr/share/man systemd-analyze verify --root="$root" ovela-directory.service 2>&1) ||
+  [ -n "$verify" ]; then
+  fail "systemd-analyze verify ovela-directory.service: $verify"
+fi
+# Its sandbox, as systemd rates it from 0 to 10 (lower is safer; it is 1.6): at most 2.0.
+systemd-analyze security --offline=yes --root="$root" --threshold=20 ovela-directory.service \
+  >/dev/null 2>&1 ||
+  fail "the unit's sandbox: $(systemd-analyze security --offline=yes --root="$root" ovela-directory.service 2>&1 |
+    grep -E '✗|Overall')"
+grep -qxF "ExecStart=/usr/bin/ovela-directory --config $config" \
+  "$usr/lib/systemd/system/ovela-directory.service" || fail "the unit's ExecStart="
+# The server starts with the example configuration, on free ports and a database of its own.
+mkdir -p "$root/server"
+"$usr/bin/ovela-directory" --config "$root$config" --database "$root/server/directory.db" \
+  --directory-port 0 --pal-port 0 >"$root/server/stdout" 2>"$root/server/stderr" &
+pid=$!
+for _ in $(seq 50); do
+  [ -s "$root/server/stdout" ] || ! kill -0 "$pid" 2>/dev/null && break
+  sleep 0.1
+done
+kill -TERM "$pid" 2>/dev/null || true
+status=0
+wait "$pid" || status=$?
+pid=
+grep -q "^ovela-directory $version listening:" "$root/server/stdout" && [ "$status" = 0 ] ||
+  fail "ovela-directory with $config: status $status, $(cat "$root/server/stdout" "$root/server/stderr")"
 
 # The run: a fresh settings folder (filled in, so no options window waits) and working folder,
 # four free ports, a scripted camera, no sound devices for the calls, and ALSA's default device
