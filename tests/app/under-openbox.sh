@@ -4,6 +4,8 @@ command -v xvfb-run >/dev/null && command -v openbox >/dev/null || {
   echo "under-openbox.sh: needs xvfb-run and openbox (scripts/deps.sh installs them)" >&2
   exit 1
 }
+# In a sanitizer build: what libdbus keeps for the life of the process is not a leak of ours.
+export LSAN_OPTIONS="suppressions=$(dirname "$0")/lsan-xcb.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 exec xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
   openbox >/dev/null 2>&1 & wm=$!
   sleep 0.5
