@@ -5,7 +5,9 @@
 #include "idstore.h"
 #include "protocol/directory.h"
 
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QProcess>
 #include <QThread>
 
 #include <arpa/inet.h>
@@ -185,4 +187,16 @@ QByteArray loginLine(qint32 id, const QString &name, const QString &email, const
     l.video = video;
     l.audio = audio;
     return Directory::build(l);
+}
+
+bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        log += p.readAllStandardError();
+        if (log.contains(text)) return true;
+        if (timer.elapsed() > ms) return false;
+        p.waitForReadyRead(50);
+    }
 }

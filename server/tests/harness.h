@@ -12,10 +12,14 @@
 #include <memory>
 #include <optional>
 
+class QProcess;
 class QThread;
 
 // Two free ports next to each other (directory, pal), each checked by binding it.
 quint16 freePortPair();
+
+// Reads a server process's stderr into `log` until it holds `text` or `ms` have passed.
+bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms = 5000);
 
 class TestServer
 {

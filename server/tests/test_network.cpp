@@ -86,19 +86,6 @@ bool startServer(QProcess &p, const Network &network, const QTemporaryDir &data,
     return p.waitForReadyRead(10000) && p.readLine().contains("listening");
 }
 
-// Reads the server's stderr into `log` until it holds `text` or `ms` have passed.
-bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        log += p.readAllStandardError();
-        if (log.contains(text)) return true;
-        if (timer.elapsed() > ms) return false;
-        p.waitForReadyRead(50);
-    }
-}
-
 const char *const NeedsRoot =
     "this test needs root: it makes network namespaces (ip netns) and a veth pair";
 

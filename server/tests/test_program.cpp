@@ -46,19 +46,6 @@ bool startServer(QProcess &p, quint16 *port, const QStringList &arguments, const
     return false;
 }
 
-// Reads the server's stderr into `log` until it holds `text` or `ms` have passed.
-bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        log += p.readAllStandardError();
-        if (log.contains(text)) return true;
-        if (timer.elapsed() > ms) return false;
-        p.waitForReadyRead(50);
-    }
-}
-
 } // namespace
 
 TEST(ServerProgram, CommandLine)
