@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QProcess>
 #include <QThread>
 
@@ -199,4 +200,11 @@ bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms)
         if (timer.elapsed() > ms) return false;
         p.waitForReadyRead(50);
     }
+}
+
+QString writeConfig(const QTemporaryDir &dir, const QByteArray &text)
+{
+    QFile file(dir.filePath(QStringLiteral("server.ini")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) return {};
+    return file.fileName();
 }

@@ -18,6 +18,10 @@ class QThread;
 // Two free ports next to each other (directory, pal), each checked by binding it.
 quint16 freePortPair();
 
+// Writes `text` as the configuration file server.ini in `dir`; its path, or empty when it could
+// not be written.
+QString writeConfig(const QTemporaryDir &dir, const QByteArray &text);
+
 // Reads a server process's stderr into `log` until it holds `text` or `ms` have passed.
 bool waitForLog(QProcess &p, QByteArray &log, const QByteArray &text, int ms = 5000);
 

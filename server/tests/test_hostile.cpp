@@ -184,13 +184,11 @@ TEST(ServerHostile, AFloodingClientDoesNotStarveOthers)
 TEST(ServerHostile, GuessingIdsIsSlowedDown)
 {
     QTemporaryDir folder;
-    QFile ini(folder.filePath("server.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[limits]\nfailed_logins_per_address_per_hour = 3\n");
-    ini.close();
+    const QString ini = writeConfig(folder, "[limits]\nfailed_logins_per_address_per_hour = 3\n");
+    ASSERT_FALSE(ini.isEmpty());
     ServerConfig config;
     QString error;
-    ASSERT_TRUE(loadConfig(ini.fileName(), &config, &error)) << error.toStdString();
+    ASSERT_TRUE(loadConfig(ini, &config, &error)) << error.toStdString();
     TestServer server(config);
     ASSERT_TRUE(server.running()) << server.error().toStdString();
     const qint32 id = newId(server);

@@ -150,19 +150,18 @@ TEST(ServerProgram, TheOperatorListsAndReleasesOwners)
 TEST(ServerProgram, LogsEachEventOnceAtItsLevel)
 {
     QTemporaryDir data;
-    QFile ini(data.filePath("server.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[log]\nlevel = warning\n[pal]\nnew_ids_per_address_per_hour = 1\n");
-    ini.close();
+    const QString ini =
+        writeConfig(data, "[log]\nlevel = warning\n[pal]\nnew_ids_per_address_per_hour = 1\n");
+    ASSERT_FALSE(ini.isEmpty());
     struct Case {
         QStringList arguments;
         bool info, warning;
     };
     const Case cases[] = {
         {{}, true, true},
-        {{"--config", ini.fileName()}, false, true},
-        {{"--config", ini.fileName(), "--log-level", "error"}, false, false},
-        {{"--config", ini.fileName(), "--log-level", "INFO"}, true, true},
+        {{"--config", ini}, false, true},
+        {{"--config", ini, "--log-level", "error"}, false, false},
+        {{"--config", ini, "--log-level", "INFO"}, true, true},
     };
     for (const Case &c : cases) {
         const std::string what = c.arguments.join(' ').toStdString();
@@ -228,13 +227,11 @@ TEST(ServerProgram, LogsEachEventOnceAtItsLevel)
 TEST(ServerProgram, SummarizesEachPeriod)
 {
     QTemporaryDir data;
-    QFile ini(data.filePath("server.ini"));
-    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
-    ini.write("[log]\nsummary_seconds = 1\n");
-    ini.close();
+    const QString ini = writeConfig(data, "[log]\nsummary_seconds = 1\n");
+    ASSERT_FALSE(ini.isEmpty());
     QProcess p;
     quint16 port = 0;
-    ASSERT_TRUE(startServer(p, &port, {"--config", ini.fileName()}, data.path()));
+    ASSERT_TRUE(startServer(p, &port, {"--config", ini}, data.path()));
     Client ann(port), bob(port), pal(port + 1), idle(port);
     EXPECT_TRUE(ann.ask(loginLine(-1, "Ann", "", "", "", 0, true, 2000) + "INT<ET>"));
     EXPECT_TRUE(bob.ask(loginLine(-1, "Bob", "", "", "", 0, false, 2000) + "INT<ET>"));
