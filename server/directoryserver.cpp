@@ -4,6 +4,7 @@
 #include "idstore.h"
 #include "log.h"
 #include "protocol/pal.h"
+#include "sharedpresence.h"
 
 #include <QDeadlineTimer>
 
@@ -52,8 +53,9 @@ NetLoop::Limits limitsOf(const ServerConfig &c)
 }
 } // namespace
 
-DirectoryServer::DirectoryServer(const ServerConfig &config, IdStore &ids)
-    : m_config(config), m_ids(ids), m_newIds(config.newIdsPerAddressPerHour),
+DirectoryServer::DirectoryServer(const ServerConfig &config)
+    : m_config(config), m_database(QStringLiteral("database")),
+      m_newIds(config.newIdsPerAddressPerHour),
       m_failedLogins(config.failedLoginsPerAddressPerHour),
       m_loop(std::make_unique<NetLoop>(static_cast<NetLoop::Handler &>(*this), limitsOf(config)))
 {
@@ -68,10 +70,45 @@ DirectoryServer::DirectoryServer(const ServerConfig &config, IdStore &ids)
         Notice{Notice::Busy, QStringLiteral("Too many connections. Please try again later.")});
 }
 
-DirectoryServer::~DirectoryServer() = default;
+DirectoryServer::~DirectoryServer()
+{
+    m_shared.reset(); // this server's users leave the others' lists
+    m_database.stop([this] { m_ids.reset(); });
+}
 
 bool DirectoryServer::start(QString *error)
 {
+    DatabaseTarget target;
+    if (!parseDatabaseUrl(m_config.database, &target, error)) return false;
+    bool opened = false;
+    m_database.call([&] {
+        m_ids = std::make_unique<IdStore>();
+        opened = m_ids->open(m_config.database, error);
+    });
+    if (!opened) return false;
+    if (target.driver == QLatin1String("QPSQL") && m_config.sharePresence) {
+        SharedPresence::Handlers handlers;
+        handlers.appeared = [this](const QString &key, const OnlineUser &user) {
+            remoteAppeared(key, user);
+        };
+        handlers.left = [this](const QString &key) { remoteLeft(key); };
+        handlers.serverGone = [this](const QString &server) { remoteServerGone(server); };
+        handlers.replaced = [this](const QList<std::pair<QString, OnlineUser>> &users) {
+            for (const auto &[key, user] : m_remote)
+                m_presence.remove(user.get());
+            m_remote.clear();
+            for (const auto &[key, user] : users)
+                remoteAppeared(key, user);
+        };
+        m_shared = std::make_unique<SharedPresence>(handlers, m_config.serverTimeoutSeconds);
+        if (!m_shared->start(target, error)) {
+            m_shared.reset();
+            return false;
+        }
+        Log::info(QStringLiteral("sharing who is online with the other servers on the database "
+                                 "as %1")
+                      .arg(m_shared->name()));
+    }
     if (m_config.summarySeconds > 0) {
         QObject::connect(&m_summary, &QTimer::timeout, [this] { logSummary(); });
         m_summary.start(std::chrono::seconds(m_config.summarySeconds));
@@ -90,7 +127,7 @@ void DirectoryServer::lineReceived(NetLoop::Connection &c, const QByteArray &lin
     const bool pal = c.channel == NetLoop::PalChannel;
 
     if (const auto *login = std::get_if<Directory::Login>(&request)) {
-        pal ? palLogin(c, s, *login) : directoryLogin(c, s, *login);
+        logIn(c, s, *login);
     } else if (std::holds_alternative<Directory::NewIdRequest>(request)) {
         if (pal) newId(c, s);
     } else if (const auto *lookup = std::get_if<Directory::EmailLookup>(&request)) {
@@ -104,97 +141,125 @@ void DirectoryServer::lineReceived(NetLoop::Connection &c, const QByteArray &lin
     }
 }
 
-void DirectoryServer::directoryLogin(NetLoop::Connection &c, Session &s,
-                                     const Directory::Login &login)
+template <typename Answer>
+void DirectoryServer::askDatabase(
+    NetLoop::Connection &c, std::function<Answer(IdStore &)> work,
+    std::function<void(NetLoop::Connection &, Session &, const Answer &)> done)
 {
-    if (s.user.online()) {
-        m_presence.remove(&s.user); // a second login replaces the first
-    } else if (m_config.maxUsers > 0 && m_presence.directoryUsers() >= m_config.maxUsers) {
-        ++m_refused;
-        Log::warning(QStringLiteral("directory full (%1 users): %2 turned away")
-                         .arg(m_config.maxUsers)
-                         .arg(c.peerText()));
-        m_loop->send(c, m_busy);
-        m_loop->closeAfterSending(c);
-        return;
-    }
-    s.user = Presence::fromLogin(login, OnlineUser::DirectorySide, c.peerText());
-    if (!admitted(c, s.user)) return;
-    m_presence.add(&s.user);
-    m_loop->setLoggedIn(c);
-    ++m_logins;
-    Log::info(described("login", c, s.user) +
-              (s.user.listed ? QStringLiteral(" listed") : QStringLiteral(" unlisted")));
-    if (!s.welcomed) m_loop->send(c, m_afterLogin);
-    s.welcomed = true;
+    m_loop->hold(c);
+    m_database.post(
+        [this, fd = c.fd, serial = c.serial, work = std::move(work), done = std::move(done)] {
+            Answer answer = work(*m_ids);
+            m_database.reply([this, fd, serial, done, answer] {
+                NetLoop::Connection *c = m_loop->find(fd, serial);
+                if (!c) return; // gone meanwhile
+                done(*c, static_cast<Session &>(*c->state), answer);
+                m_loop->resume(*c);
+            });
+        });
 }
 
-void DirectoryServer::palLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login)
+struct DirectoryServer::LoginCheck {
+    std::optional<bool> issued;  // nothing: the database failed
+    std::optional<qint32> owner; // of the address, after the login claimed it; 0: nobody's
+};
+
+void DirectoryServer::logIn(NetLoop::Connection &c, Session &s, const Directory::Login &login)
 {
+    const bool pal = c.channel == NetLoop::PalChannel;
+    const int most = pal ? m_config.maxPalUsers : m_config.maxUsers;
     if (s.user.online()) {
-        m_presence.remove(&s.user);
-    } else if (m_config.maxPalUsers > 0 && m_presence.palUsers() >= m_config.maxPalUsers) {
+        takeOffline(s.user); // a second login replaces the first
+    } else if (most > 0 &&
+               (pal ? m_presence.palUsersHere() : m_presence.directoryUsersHere()) >= most) {
         ++m_refused;
-        Log::warning(QStringLiteral("pal server full (%1 users): %2 turned away")
-                         .arg(m_config.maxPalUsers)
+        Log::warning(QStringLiteral("%1 full (%2 users): %3 turned away")
+                         .arg(pal ? QStringLiteral("pal server") : QStringLiteral("directory"))
+                         .arg(most)
                          .arg(c.peerText()));
-        turnAwayPalClient(c);
+        if (pal) {
+            turnAwayPalClient(c);
+        } else {
+            m_loop->send(c, m_busy);
+            m_loop->closeAfterSending(c);
+        }
         return;
     }
-    s.user = Presence::fromLogin(login, OnlineUser::PalSide, c.peerText());
-    if (!admitted(c, s.user)) return;
-    m_presence.add(&s.user);
-    m_loop->setLoggedIn(c);
-    ++m_logins;
-    Log::info(described("login", c, s.user));
+    s.user = Presence::fromLogin(login, pal ? OnlineUser::PalSide : OnlineUser::DirectorySide,
+                                 c.peerText());
+    if (!m_failedLogins.allows(c.peer, nowMs())) {
+        refuse(c, s.user,
+               QStringLiteral("too many failed logins from your address. Please try again later."),
+               false, true);
+        return;
+    }
+    const qint32 id = s.user.entry.id; // 0: the login has none
+    const QString email = s.user.email;
+    if (id == 0 && email.isEmpty()) {
+        admit(c, s);
+        return;
+    }
+    // The first login with an ID claims its address; one without only looks.
+    askDatabase<LoginCheck>(
+        c,
+        [id, email](IdStore &ids) {
+            LoginCheck check;
+            check.issued = id ? ids.wasIssued(id) : std::optional<bool>(true);
+            if (check.issued.value_or(false) && !email.isEmpty())
+                check.owner = id ? ids.claimEmail(email, id) : ids.emailOwner(email);
+            return check;
+        },
+        [this](NetLoop::Connection &c, Session &s, const LoginCheck &check) {
+            loginChecked(c, s, check);
+        });
 }
 
-bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
+void DirectoryServer::loginChecked(NetLoop::Connection &c, Session &s, const LoginCheck &check)
 {
-    const qint64 now = nowMs();
-    const qint32 id = user.entry.id; // 0: the login has none
-    QString refusal;
-    bool failed = false; // the login's own fault, not the server's
-    bool again = false;  // what the address was told before
     const QString cannotCheck =
         QStringLiteral("the server cannot check logins just now. Please try again later.");
-    auto refuse = [&](const QString &why, bool theirs) {
-        refusal = QStringLiteral("Login refused: ") + why;
-        failed = theirs;
-    };
-    if (!m_failedLogins.allows(c.peer, now)) {
-        again = true;
-        refuse(QStringLiteral("too many failed logins from your address. Please try again "
-                              "later."),
+    const qint32 id = s.user.entry.id;
+    if (!check.issued) {
+        refuse(c, s.user, cannotCheck, false, false);
+    } else if (!*check.issued) {
+        refuse(c, s.user, QStringLiteral("this server never issued the user ID %1.").arg(id), true,
                false);
-    } else if (const std::optional<bool> issued = id ? m_ids.wasIssued(id) : true; !issued) {
-        refuse(cannotCheck, false);
-    } else if (!*issued) {
-        refuse(QStringLiteral("this server never issued the user ID %1.").arg(id), true);
-    } else if (!user.email.isEmpty()) {
-        // The first login with an ID claims its address; one without only looks.
-        const std::optional<qint32> owner =
-            id ? m_ids.claimEmail(user.email, id) : m_ids.emailOwner(user.email);
-        if (!owner) {
-            refuse(cannotCheck, false);
-        } else if (*owner != 0 && *owner != id) {
-            refuse(QStringLiteral("this e-mail address is registered to another user."), true);
-        } else if (*owner != 0) {
-            // Whoever came in with it before it was claimed goes.
-            if (const int gone = m_presence.removeAllBut(user.email, *owner))
-                Log::info(QStringLiteral("%1 taken offline: <%2> belongs to ID %3")
-                              .arg(gone == 1 ? QStringLiteral("1 user")
-                                             : QStringLiteral("%1 users").arg(gone))
-                              .arg(user.email)
-                              .arg(*owner));
-        }
+    } else if (!s.user.email.isEmpty() && !check.owner) {
+        refuse(c, s.user, cannotCheck, false, false);
+    } else if (check.owner.value_or(0) != 0 && *check.owner != id) {
+        refuse(c, s.user, QStringLiteral("this e-mail address is registered to another user."),
+               true, false);
+    } else {
+        // Whoever came in with the address before it was claimed goes.
+        if (check.owner.value_or(0) != 0) takeOfflineAllBut(s.user.email, *check.owner);
+        admit(c, s);
     }
-    if (refusal.isEmpty()) return true;
+}
 
+void DirectoryServer::admit(NetLoop::Connection &c, Session &s)
+{
+    const bool pal = c.channel == NetLoop::PalChannel;
+    s.user.connection = c.serial;
+    m_presence.add(&s.user);
+    m_loop->setLoggedIn(c);
+    ++m_logins;
+    Log::info(described("login", c, s.user) + (pal             ? QString()
+                                               : s.user.listed ? QStringLiteral(" listed")
+                                                               : QStringLiteral(" unlisted")));
+    if (m_shared) m_shared->publish(c.serial, s.user);
+    if (!pal && !s.welcomed) m_loop->send(c, m_afterLogin);
+    s.welcomed = s.welcomed || !pal;
+}
+
+void DirectoryServer::refuse(NetLoop::Connection &c, const OnlineUser &user, const QString &why,
+                             bool theirs, bool again)
+{
+    const qint64 now = nowMs();
+    const QString refusal = QStringLiteral("Login refused: ") + why;
     ++m_refused;
     if (!again || m_refusalLines.allows(c.peer, now))
         Log::warning(described("login refused", c, user) + QStringLiteral(": ") + refusal);
-    if (failed && m_failedLogins.take(c.peer, now, qHashMulti(0, id, user.email) | 1) ==
+    if (theirs && m_failedLogins.take(c.peer, now, qHashMulti(0, user.entry.id, user.email) | 1) ==
                       AddressBuckets::TookTheLast)
         Log::warning(
             QStringLiteral("%1: %2 failed logins within the hour; its logins are refused for a "
@@ -205,37 +270,93 @@ bool DirectoryServer::admitted(NetLoop::Connection &c, const OnlineUser &user)
     const bool pal = c.channel == NetLoop::PalChannel;
     m_loop->send(c, Directory::build(Notice{pal ? Notice::Message : Notice::Busy, refusal}));
     m_loop->closeAfterSending(c);
-    return false;
+}
+
+void DirectoryServer::takeOfflineAllBut(const QString &email, qint32 owner)
+{
+    const QList<OnlineUser *> gone = m_presence.removeAllBut(email, owner);
+    for (OnlineUser *u : gone)
+        if (u->here && m_shared) m_shared->withdraw(u->connection);
+    if (!gone.isEmpty())
+        Log::info(QStringLiteral("%1 taken offline: <%2> belongs to ID %3")
+                      .arg(gone.size() == 1 ? QStringLiteral("1 user")
+                                            : QStringLiteral("%1 users").arg(gone.size()))
+                      .arg(email)
+                      .arg(owner));
+}
+
+void DirectoryServer::takeOffline(OnlineUser &user)
+{
+    if (!user.online()) return;
+    m_presence.remove(&user);
+    if (m_shared) m_shared->withdraw(user.connection);
+}
+
+void DirectoryServer::remoteAppeared(const QString &key, const OnlineUser &user)
+{
+    std::unique_ptr<OnlineUser> &slot = m_remote[key];
+    if (slot) m_presence.remove(slot.get());
+    slot = std::make_unique<OnlineUser>(user);
+    m_presence.add(slot.get());
+    // Its server let it in with that ID and address: the address is the ID's.
+    if (user.entry.id != 0 && !user.email.isEmpty()) takeOfflineAllBut(user.email, user.entry.id);
+}
+
+void DirectoryServer::remoteLeft(const QString &key)
+{
+    const auto it = m_remote.find(key);
+    if (it == m_remote.end()) return;
+    m_presence.remove(it->second.get());
+    m_remote.erase(it);
+}
+
+void DirectoryServer::remoteServerGone(const QString &server)
+{
+    const QString prefix = server + QLatin1Char('/');
+    int users = 0;
+    auto it = m_remote.lower_bound(prefix);
+    while (it != m_remote.end() && it->first.startsWith(prefix)) {
+        users += it->second->online();
+        m_presence.remove(it->second.get());
+        it = m_remote.erase(it);
+    }
+    Log::info(QStringLiteral("server %1 left; %2 of its users were online").arg(server).arg(users));
 }
 
 void DirectoryServer::newId(NetLoop::Connection &c, Session &s)
 {
-    if (s.newId == 0) {
-        switch (m_newIds.take(c.peer, nowMs())) {
-        case AddressBuckets::TookTheLast:
-            Log::warning(
-                QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
-                    .arg(c.peerText())
-                    .arg(m_config.newIdsPerAddressPerHour));
-            [[fallthrough]];
-        case AddressBuckets::Took:
-            s.newId = m_ids.issueId();
-            break;
-        case AddressBuckets::NoneLeft:
-            ++m_refused;
-            if (m_refusalLines.allows(c.peer, nowMs()))
-                Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
-                                 .arg(c.peerText()));
-            break;
-        }
-        if (s.newId == 0) {
-            turnAwayPalClient(c);
-            return;
-        }
-        ++m_idsIssued;
-        Log::info(QStringLiteral("new ID %1 for %2").arg(s.newId).arg(c.peerText()));
+    if (s.newId != 0) { // the same one again
+        m_loop->send(c, Pal::build(Pal::NewId{s.newId}));
+        return;
     }
-    m_loop->send(c, Pal::build(Pal::NewId{s.newId}));
+    switch (m_newIds.take(c.peer, nowMs())) {
+    case AddressBuckets::TookTheLast:
+        Log::warning(QStringLiteral("%1: %2 new IDs within the hour; more are refused for a while")
+                         .arg(c.peerText())
+                         .arg(m_config.newIdsPerAddressPerHour));
+        break;
+    case AddressBuckets::Took:
+        break;
+    case AddressBuckets::NoneLeft:
+        ++m_refused;
+        if (m_refusalLines.allows(c.peer, nowMs()))
+            Log::warning(QStringLiteral("%1: new ID refused: the address has had its new IDs")
+                             .arg(c.peerText()));
+        turnAwayPalClient(c);
+        return;
+    }
+    askDatabase<qint32>(
+        c, [](IdStore &ids) { return ids.issueId(); },
+        [this](NetLoop::Connection &c, Session &s, const qint32 &id) {
+            if (id == 0) {
+                turnAwayPalClient(c);
+                return;
+            }
+            s.newId = id;
+            ++m_idsIssued;
+            Log::info(QStringLiteral("new ID %1 for %2").arg(id).arg(c.peerText()));
+            m_loop->send(c, Pal::build(Pal::NewId{id}));
+        });
 }
 
 void DirectoryServer::turnAwayPalClient(NetLoop::Connection &c)
@@ -249,7 +370,7 @@ void DirectoryServer::connectionClosed(NetLoop::Connection &c)
     if (!c.state) return;
     OnlineUser &user = static_cast<Session &>(*c.state).user;
     if (user.online()) Log::info(described("logout", c, user));
-    m_presence.remove(&user);
+    takeOffline(user);
 }
 
 QByteArray DirectoryServer::refusal(NetLoop::Channel channel)
@@ -272,6 +393,13 @@ void DirectoryServer::logSummary()
                   .arg(m_refused)
                   .arg(m_idsIssued)
                   .arg(connectionsRefused)
-                  .arg(connectionLinesLeftOut + m_refusalLines.takeLeftOut()));
+                  .arg(connectionLinesLeftOut + m_refusalLines.takeLeftOut()) +
+              (m_shared ? QStringLiteral("; here %1 in the directory, %2 on the pal server")
+                              .arg(m_presence.directoryUsersHere())
+                              .arg(m_presence.palUsersHere())
+                        : QString()) +
+              (m_database.pending() > 0
+                   ? QStringLiteral("; %1 waiting for the database").arg(m_database.pending())
+                   : QString()));
     m_logins = m_refused = m_idsIssued = 0;
 }

@@ -20,10 +20,16 @@
 // Anything else, junk included, is ignored: the line limit and the login time bound what it
 // costs. A user is online until their connection closes.
 //
+// The database (IDs and addresses) is asked on a thread of its own: a login with an ID or an
+// address, and a new ID, wait for its answer, and so do the requests the same client sent after
+// them, while everyone else is served. Servers that share a PostgreSQL database share who is
+// online too (sharedpresence.h).
+//
 // Each login, logout, refusal, new ID and limit reached is logged (log.h), and every so often a
 // summary: who is online and what happened since the last one.
 #pragma once
 
+#include "databasethread.h"
 #include "netloop.h"
 #include "options.h"
 #include "presence.h"
@@ -31,17 +37,21 @@
 
 #include <QTimer>
 
+#include <map>
 #include <memory>
+#include <optional>
 
 class IdStore;
+class SharedPresence;
 
 class DirectoryServer : private NetLoop::Handler
 {
 public:
-    DirectoryServer(const ServerConfig &config, IdStore &ids);
+    explicit DirectoryServer(const ServerConfig &config);
     ~DirectoryServer() override;
 
-    // Listens on both ports of the configuration (0: a free one each).
+    // Opens the database of the configuration, joins the servers sharing it (PostgreSQL), and
+    // listens on both ports of the configuration (0: a free one each).
     bool start(QString *error);
     quint16 directoryPort() const { return m_loop->port(NetLoop::DirectoryChannel); }
     quint16 palPort() const { return m_loop->port(NetLoop::PalChannel); }
@@ -53,17 +63,35 @@ private:
     void connectionClosed(NetLoop::Connection &c) override;
     QByteArray refusal(NetLoop::Channel channel) override;
 
-    void directoryLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login);
-    void palLogin(NetLoop::Connection &c, Session &s, const Directory::Login &login);
+    struct LoginCheck; // what the database says of a login's ID and address
+    void logIn(NetLoop::Connection &c, Session &s, const Directory::Login &login);
+    void loginChecked(NetLoop::Connection &c, Session &s, const LoginCheck &check);
+    void admit(NetLoop::Connection &c, Session &s);
+    // The client is told why and goes.
+    void refuse(NetLoop::Connection &c, const OnlineUser &user, const QString &why, bool theirs,
+                bool again);
     void newId(NetLoop::Connection &c, Session &s);
     void turnAwayPalClient(NetLoop::Connection &c);
-    // Whether the login may go ahead; when not, the client is told why and goes.
-    bool admitted(NetLoop::Connection &c, const OnlineUser &user);
+    // Runs `work` on the database's thread, holding the connection's later lines until
+    // `done` has had the answer on this thread (not at all when the connection has gone).
+    template <typename Answer>
+    void askDatabase(NetLoop::Connection &c, std::function<Answer(IdStore &)> work,
+                     std::function<void(NetLoop::Connection &, Session &, const Answer &)> done);
+    // Everyone with this address but its owner goes offline, here and elsewhere.
+    void takeOfflineAllBut(const QString &email, qint32 owner);
+    void takeOffline(OnlineUser &user);
+    // Other servers' users.
+    void remoteAppeared(const QString &key, const OnlineUser &user);
+    void remoteLeft(const QString &key);
+    void remoteServerGone(const QString &server);
     void logSummary();
 
     ServerConfig m_config;
-    IdStore &m_ids;
+    DatabaseThread m_database;
+    std::unique_ptr<IdStore> m_ids; // used on m_database's thread only
     Presence m_presence;
+    std::map<QString, std::unique_ptr<OnlineUser>> m_remote; // by "server/connection"
+    std::unique_ptr<SharedPresence> m_shared;                // with PostgreSQL
     QByteArray m_intro, m_afterLogin, m_busy, m_tooMany;
     AddressBuckets m_newIds, m_failedLogins;
     QTimer m_summary;

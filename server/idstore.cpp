@@ -91,10 +91,8 @@ IdStore::~IdStore()
     close();
 }
 
-bool IdStore::open(const QString &url, QString *error)
+bool connectDatabase(const DatabaseTarget &t, const QString &connection, QString *error)
 {
-    DatabaseTarget t;
-    if (!parseDatabaseUrl(url, &t, error)) return false;
     if (!QSqlDatabase::isDriverAvailable(t.driver)) {
         *error = QStringLiteral("Qt's %1 database driver is not installed (Debian: %2)")
                      .arg(t.driver, t.driver == QLatin1String("QPSQL")
@@ -102,8 +100,7 @@ bool IdStore::open(const QString &url, QString *error)
                                         : QStringLiteral("libqt6sql6-sqlite"));
         return false;
     }
-    close();
-    QSqlDatabase db = QSqlDatabase::addDatabase(t.driver, m_connection);
+    QSqlDatabase db = QSqlDatabase::addDatabase(t.driver, connection);
     if (t.driver == QLatin1String("QSQLITE")) {
         const QFileInfo file(t.path);
         if (!QDir().mkpath(file.absolutePath())) {
@@ -124,6 +121,16 @@ bool IdStore::open(const QString &url, QString *error)
         *error = QStringLiteral("cannot open the database: %1").arg(db.lastError().text());
         return false;
     }
+    return true;
+}
+
+bool IdStore::open(const QString &url, QString *error)
+{
+    DatabaseTarget t;
+    if (!parseDatabaseUrl(url, &t, error)) return false;
+    close();
+    if (!connectDatabase(t, m_connection, error)) return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     // BIGINT seconds fit both engines; the primary keys are what make an ID, and an address's
     // owner, unique. Looked for first: PostgreSQL would report a table that exists as a notice
     // on stderr.

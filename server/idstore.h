@@ -22,6 +22,9 @@ struct DatabaseTarget {
 // "sqlite:///absolute/path", a plain file path, or empty for the default file
 // $XDG_DATA_HOME/ovela-directory/directory.db.
 bool parseDatabaseUrl(const QString &url, DatabaseTarget *target, QString *error);
+// Opens a Qt SQL connection of this name to the target, on the calling thread (the only one
+// that may use it), making an SQLite file's folder when missing.
+bool connectDatabase(const DatabaseTarget &target, const QString &connection, QString *error);
 
 class IdStore
 {

@@ -66,10 +66,12 @@ int main(int argc, char **argv)
     applyCommandLine(line, &config);
     Log::setLevel(config.logLevel);
 
-    IdStore ids;
-    if (!ids.open(config.database, &error)) return fail(error);
-    if (!line.releaseEmail.isEmpty() || line.listOwners) return ownersWork(line, ids);
-    DirectoryServer server(config, ids);
+    if (!line.releaseEmail.isEmpty() || line.listOwners) {
+        IdStore ids;
+        if (!ids.open(config.database, &error)) return fail(error);
+        return ownersWork(line, ids);
+    }
+    DirectoryServer server(config);
     if (!server.start(&error)) return fail(error);
 
     if (!watchTerminationSignals(&app, [] { QCoreApplication::quit(); }))

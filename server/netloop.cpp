@@ -127,7 +127,12 @@ void NetLoop::onEvents()
     auto serve = [this](Connection &c, quint32 events) {
         if (c.dead) return;
         if (events & EPOLLOUT) flush(c);
-        if (!c.dead && (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR))) readFrom(c);
+        if (c.dead) return;
+        if (c.held && !c.closing) {
+            if (events & (EPOLLHUP | EPOLLERR)) drop(c); // reset while it waited
+            return;
+        }
+        if (events & (EPOLLIN | EPOLLRDHUP | EPOLLHUP | EPOLLERR)) readFrom(c);
     };
     // Logged-in users' requests first, all of them.
     for (int i = 0; i < n; ++i) {
@@ -152,9 +157,7 @@ void NetLoop::onEvents()
         serve(*static_cast<Connection *>(e.data.ptr), e.events);
         --budget;
     }
-    for (Connection *c : m_dead)
-        delete c;
-    m_dead.clear();
+    freeDead();
 }
 
 int NetLoop::acceptOn(Channel channel, int most)
@@ -252,20 +255,66 @@ void NetLoop::readFrom(Connection &c)
         return;
     }
     if (n < 0 || c.closing) return; // a farewell is under way: what comes now is not read
-    for (const LinePiece &piece : c.splitter.feed(QByteArray::fromRawData(buffer, n))) {
-        if (!piece.endOfLine) { // longer than any line of ours
-            Log::debug(QStringLiteral("closed %1: a line longer than %2 bytes")
-                           .arg(c.peerText())
-                           .arg(m_limits.maxLineBytes));
-            drop(c);
-            return;
+    std::vector<LinePiece> pieces = c.splitter.feed(QByteArray::fromRawData(buffer, n));
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (c.held) {
+            for (; i < pieces.size(); ++i) // their own copy: the text may point into `buffer`
+                c.kept.push_back({QByteArray(pieces[i].text.constData(), pieces[i].text.size()),
+                                  pieces[i].endOfLine});
+            break;
         }
-        m_handler.lineReceived(c, piece.text);
-        if (c.dead || c.closing) break;
+        if (!deliver(c, pieces[i])) break;
     }
     if (c.dead) return;
     if (c.splitter.buffered() == 0) c.splitter.clear(); // an idle connection keeps no buffer
     flush(c);
+}
+
+bool NetLoop::deliver(Connection &c, const LinePiece &piece)
+{
+    if (!piece.endOfLine) { // longer than any line of ours
+        Log::debug(QStringLiteral("closed %1: a line longer than %2 bytes")
+                       .arg(c.peerText())
+                       .arg(m_limits.maxLineBytes));
+        drop(c);
+        return false;
+    }
+    m_handler.lineReceived(c, piece.text);
+    return !c.dead && !c.closing;
+}
+
+void NetLoop::hold(Connection &c)
+{
+    if (c.dead || c.closing) return;
+    c.held = true;
+    watch(c);
+}
+
+void NetLoop::resume(Connection &c)
+{
+    if (c.dead || !c.held) return;
+    c.held = false;
+    size_t handed = 0;
+    while (handed < c.kept.size() && !c.held && !c.closing) {
+        if (!deliver(c, c.kept[handed++])) break;
+    }
+    if (c.dead) return;
+    c.kept.erase(c.kept.begin(), c.kept.begin() + qsizetype(handed));
+    if (c.closing) c.kept = {};
+    flush(c); // watches it again
+}
+
+NetLoop::Connection *NetLoop::find(int fd, quint64 serial) const
+{
+    Connection *c = fd >= 0 && size_t(fd) < m_byFd.size() ? m_byFd[size_t(fd)] : nullptr;
+    return c && c->serial == serial && !c->dead ? c : nullptr;
+}
+
+void NetLoop::freeDead()
+{
+    for (Connection *c : m_dead)
+        delete c;
+    m_dead.clear();
 }
 
 void NetLoop::send(Connection &c, const QByteArray &bytes)
@@ -336,17 +385,18 @@ void NetLoop::flush(Connection &c)
 
 void NetLoop::watch(Connection &c)
 {
-    // Reading stops while a client leaves too much of what it asked for unread, and after a
-    // farewell only the client's close is waited for.
+    // Reading stops while a client leaves too much of what it asked for unread or waits for
+    // the server, and after a farewell only the client's close is waited for.
     quint32 events = 0;
-    if (c.closing || c.outBytes < MaxQueued) events |= EPOLLIN | EPOLLRDHUP;
+    if (c.closing || (c.outBytes < MaxQueued && !c.held)) events |= EPOLLIN | EPOLLRDHUP;
     if (!c.out.isEmpty()) events |= EPOLLOUT;
-    if (events == c.events) return;
+    if (events == c.events && c.watched) return;
     epoll_event e{};
     e.events = events;
     e.data.ptr = &c;
-    ::epoll_ctl(m_epoll, c.events == 0 ? EPOLL_CTL_ADD : EPOLL_CTL_MOD, c.fd, &e);
+    ::epoll_ctl(m_epoll, c.watched ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, c.fd, &e);
     c.events = events;
+    c.watched = true;
 }
 
 void NetLoop::drop(Connection &c)
@@ -389,8 +439,6 @@ void NetLoop::onDeadlines()
         }
         if (!queue->empty() && (next < 0 || queue->front().at < next)) next = queue->front().at;
     }
-    for (Connection *c : m_dead)
-        delete c;
-    m_dead.clear();
+    freeDead();
     if (next >= 0) m_timer.start(std::chrono::milliseconds(std::max<qint64>(1, next - now)));
 }

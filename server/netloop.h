@@ -58,11 +58,14 @@ public:
         LineSplitter splitter;
         QList<QByteArray> out; // what is still to be sent; the first from `outOffset`
         qsizetype outOffset = 0, outBytes = 0;
-        quint32 events = 0; // what epoll watches for
+        quint32 events = 0;   // what epoll watches for
+        bool watched = false; // in the epoll set
         bool loggedIn = false;
         bool closing = false;    // close once everything is sent
         bool halfClosed = false; // sent everything and our FIN; waiting for the client's
         bool dead = false;
+        bool held = false;           // waiting for the server: nothing more is read
+        std::vector<LinePiece> kept; // read while held, handed on by resume()
     };
 
     class Handler
@@ -92,6 +95,14 @@ public:
     void closeAfterSending(Connection &c);
     // Logged in: the login time no longer applies.
     void setLoggedIn(Connection &c);
+    // While the server works out its answer to a line (asking its database), the connection's
+    // later lines wait: nothing more is read from it, and the lines already read are kept.
+    // resume() hands them on in order, and reading goes on once none is left and the
+    // connection is not held again.
+    void hold(Connection &c);
+    void resume(Connection &c);
+    // The open connection that had this descriptor and serial, if it is still open.
+    Connection *find(int fd, quint64 serial) const;
 
     int connections() const { return m_connections; }
     // Connections refused for the limits, and their lines left out of the log, since the last
@@ -104,6 +115,9 @@ private:
     int acceptOn(Channel channel, int most); // how much of the round it took
     void refuse(int fd, Channel channel);
     void readFrom(Connection &c);
+    // Hands a line on; false when the connection is gone or may read no more for now.
+    bool deliver(Connection &c, const LinePiece &piece);
+    void freeDead();
     void flush(Connection &c);
     void watch(Connection &c);
     void drop(Connection &c);

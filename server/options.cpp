@@ -188,6 +188,19 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     c->busyText = textValue(s, QStringLiteral("busy_text"), c->busyText);
     s.endGroup();
 
+    s.beginGroup(QStringLiteral("cluster"));
+    if (s.contains(QStringLiteral("share_presence"))) {
+        const QString v = textValue(s, QStringLiteral("share_presence")).toLower();
+        if (v == QLatin1String("yes") || v == QLatin1String("true") || v == QLatin1String("1"))
+            c->sharePresence = true;
+        else if (v == QLatin1String("no") || v == QLatin1String("false") || v == QLatin1String("0"))
+            c->sharePresence = false;
+        else if (bad.isEmpty())
+            bad = QStringLiteral("share_presence wants yes or no");
+    }
+    number(QStringLiteral("server_timeout_seconds"), &c->serverTimeoutSeconds, 2, 3600);
+    s.endGroup();
+
     s.beginGroup(QStringLiteral("log"));
     if (s.contains(QStringLiteral("level"))) {
         const auto level = Log::levelNamed(textValue(s, QStringLiteral("level")));

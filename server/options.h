@@ -31,7 +31,11 @@ CommandLine parseCommandLine(const QStringList &arguments); // arguments[0] is t
 struct ServerConfig {
     quint16 directoryPort = Directory::DefaultPort;
     quint16 palPort = Pal::DefaultPort;
-    QString database;                  // empty: the SQLite file in the data folder
+    QString database; // empty: the SQLite file in the data folder
+    // With PostgreSQL: who is online is shared with the other servers on the database, and a
+    // server not heard of for this long is taken for dead with its users.
+    bool sharePresence = true;
+    int serverTimeoutSeconds = 15;
     QString listenAddress = "0.0.0.0"; // IPv4: the protocol carries dotted IPv4 addresses
 
     QString welcome = QStringLiteral("Welcome to this OVELA directory.");

@@ -63,9 +63,11 @@ void Presence::add(OnlineUser *u)
     if (!u->email.isEmpty()) m_byEmail.insert(u->email, u);
     if (u->side == OnlineUser::PalSide) {
         ++m_palUsers;
+        m_palHere += u->here;
         return;
     }
     ++m_directoryUsers;
+    m_directoryHere += u->here;
     if (u->listed) {
         u->record = recordOf(u->entry);
         u->prev = m_last;
@@ -84,9 +86,11 @@ void Presence::remove(OnlineUser *u)
     if (!u->email.isEmpty()) m_byEmail.remove(u->email, u);
     if (u->side == OnlineUser::PalSide) {
         --m_palUsers;
+        m_palHere -= u->here;
         return;
     }
     --m_directoryUsers;
+    m_directoryHere -= u->here;
     if (u->listed) {
         (u->prev ? u->prev->next : m_first) = u->next;
         (u->next ? u->next->prev : m_last) = u->prev;
@@ -96,14 +100,14 @@ void Presence::remove(OnlineUser *u)
     m_list.clear();
 }
 
-int Presence::removeAllBut(const QString &email, qint32 owner)
+QList<OnlineUser *> Presence::removeAllBut(const QString &email, qint32 owner)
 {
     QList<OnlineUser *> others;
     for (auto it = m_byEmail.constFind(email); it != m_byEmail.cend() && it.key() == email; ++it)
         if (it.value()->entry.id != owner) others << it.value();
     for (OnlineUser *u : others)
         remove(u);
-    return int(others.size());
+    return others;
 }
 
 const QByteArray &Presence::userList()

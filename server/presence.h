@@ -15,6 +15,8 @@ struct OnlineUser {
     QString email;         // lower case; empty: cannot be looked up
     bool listed = false;
     QString revision;
+    bool here = true;       // logged in on this server, not on another sharing its database
+    quint64 connection = 0; // here: the serial of the connection that logged in
     bool online() const { return present; } // added and not removed since
 
 private:
@@ -46,11 +48,15 @@ public:
     void add(OnlineUser *user);
     void remove(OnlineUser *user);
     // Takes offline everyone with this e-mail address (as emailKey gives it) whose ID is not
-    // `owner`; how many.
-    int removeAllBut(const QString &email, qint32 owner);
+    // `owner`; who they were.
+    QList<OnlineUser *> removeAllBut(const QString &email, qint32 owner);
 
+    // Users online, here and on the other servers sharing the database.
     int directoryUsers() const { return m_directoryUsers; }
     int palUsers() const { return m_palUsers; }
+    // Those logged in on this server.
+    int directoryUsersHere() const { return m_directoryHere; }
+    int palUsersHere() const { return m_palHere; }
     int listedUsers() const { return m_listed; }
 
     // "LS1": the directory's users online, the number listed and the first MaxUsers listed
@@ -63,6 +69,7 @@ private:
     QMultiHash<QString, OnlineUser *> m_byEmail;
     OnlineUser *m_first = nullptr, *m_last = nullptr; // listed users in login order
     int m_directoryUsers = 0, m_palUsers = 0, m_listed = 0;
+    int m_directoryHere = 0, m_palHere = 0;
     quint64 m_serial = 0;
     QByteArray m_list;           // empty: to be built
     qsizetype m_recordBytes = 0; // the last list's size, to reserve the next

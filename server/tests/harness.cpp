@@ -67,17 +67,13 @@ TestServer::TestServer(ServerConfig config, const QString &database)
     auto started = std::make_shared<std::promise<std::pair<quint16, quint16>>>();
     auto ports = started->get_future();
     m_thread = QThread::create([config, url, started, this]() mutable {
-        IdStore ids;
-        if (!ids.open(url, &m_error)) {
-            started->set_value({0, 0});
-            return;
-        }
+        config.database = url;
         // Another test may take a pair between our look and our bind: try a few.
         for (int attempt = 0; attempt < 20; ++attempt) {
             const quint16 base = freePortPair();
             config.directoryPort = base;
             config.palPort = base + 1;
-            DirectoryServer server(config, ids);
+            DirectoryServer server(config);
             if (!server.start(&m_error)) continue;
             started->set_value({server.directoryPort(), server.palPort()});
             QEventLoop loop;
@@ -165,9 +161,31 @@ bool Client::closedByServer(int ms)
     }
 }
 
+bool startServer(QProcess &p, quint16 *port, const QStringList &arguments, const QString &data)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_DATA_HOME", data);
+    p.setProcessEnvironment(environment);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        *port = freePortPair();
+        p.start(QStringLiteral(OVELA_DIRECTORY_PROGRAM),
+                QStringList{"--directory-port", QString::number(*port), "--pal-port",
+                            QString::number(*port + 1)} +
+                    arguments);
+        if (p.waitForReadyRead(10000) && p.canReadLine()) return true;
+        p.waitForFinished(); // the ports were taken meanwhile
+    }
+    return false;
+}
+
 qint32 newId(const TestServer &server)
 {
-    Client c(server.palPort());
+    return newId(server.palPort());
+}
+
+qint32 newId(quint16 palPort)
+{
+    Client c(palPort);
     const auto answer = c.ask("RSN;<ET>");
     return answer && answer->startsWith("NSN;") ? answer->mid(4).chopped(1).toInt() : 0;
 }

@@ -71,8 +71,13 @@ private:
     std::deque<QByteArray> m_lines;
 };
 
+// Starts the program on a free pair of ports (the directory's returned) with these arguments
+// and its data folder in `data`; false when it did not come up.
+bool startServer(QProcess &p, quint16 *port, const QStringList &arguments, const QString &data);
+
 // A new ID from the server's pal port ("RSN"); 0 when none came.
 qint32 newId(const TestServer &server);
+qint32 newId(quint16 palPort);
 
 // A login line as the program sends it.
 QByteArray loginLine(qint32 id, const QString &name, const QString &email, const QString &location,

@@ -28,24 +28,6 @@ Outcome run(const QStringList &arguments)
     return r;
 }
 
-// Starts the program on free ports with these arguments; false when it did not come up.
-bool startServer(QProcess &p, quint16 *port, const QStringList &arguments, const QString &data)
-{
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_DATA_HOME", data);
-    p.setProcessEnvironment(environment);
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        *port = freePortPair();
-        p.start(QStringLiteral(OVELA_DIRECTORY_PROGRAM),
-                QStringList{"--directory-port", QString::number(*port), "--pal-port",
-                            QString::number(*port + 1)} +
-                    arguments);
-        if (p.waitForReadyRead(10000) && p.canReadLine()) return true;
-        p.waitForFinished(); // the ports were taken meanwhile
-    }
-    return false;
-}
-
 } // namespace
 
 TEST(ServerProgram, CommandLine)
