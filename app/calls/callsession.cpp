@@ -23,11 +23,13 @@ void CallSession::reset()
 
 void CallSession::placing()
 {
+    m_failure = {};
     setCallState(CallStates::Establishing);
 }
 
 void CallSession::lookingUpEmail()
 {
+    m_failure = {};
     setCallState(CallStates::LookingUpEmail);
 }
 
@@ -68,6 +70,12 @@ void CallSession::controlClosed()
         m_callState != CallStates::Cancelled)
         setCallState(CallStates::NoAnswer);
     setMedia(MediaState::None);
+}
+
+void CallSession::fail(const CallFailure &why)
+{
+    m_failure = why;
+    emit failed(why);
 }
 
 void CallSession::setRemoteUserName(const QString &name)

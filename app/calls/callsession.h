@@ -4,6 +4,8 @@
 // each named after the event that causes it.
 #pragma once
 
+#include "calls/callfailure.h"
+
 #include <QObject>
 #include <QString>
 
@@ -41,6 +43,8 @@ public:
     // The call announced on control connection 1 was accepted here, so its media and text
     // connections are expected.
     bool acceptedIncoming() const { return m_acceptedIncoming; }
+    // Why the last outgoing call failed; cleared when the next one is placed.
+    const CallFailure &failure() const { return m_failure; }
 
     // Start-up: no call, no media.
     void reset();
@@ -57,6 +61,8 @@ public:
     // The control connection closed: a call that had no answer yet was not answered, and there
     // is no media connection any more.
     void controlClosed();
+    // Records why the call failed (beside the state change that says that it did).
+    void fail(const CallFailure &why);
 
     // The peer.
     void setRemoteUserName(const QString &name);
@@ -75,6 +81,7 @@ public:
 signals:
     void callStateChanged(qint16 state);
     void mediaStateChanged(MediaState state);
+    void failed(const CallFailure &why);
 
 private:
     void setCallState(qint16 state);
@@ -83,6 +90,7 @@ private:
     qint16 m_callState = CallStates::Idle;
     MediaState m_media = MediaState::None;
     QString m_remoteUserName;
+    CallFailure m_failure;
     bool m_peerVersion = false;
     bool m_realTime = false;
     bool m_acceptedIncoming = false;

@@ -25,8 +25,11 @@ CallSignalling::CallSignalling(const Deps &deps, QObject *parent)
             [this](int status, const QString &text) { onControlConnected(status, text); });
     connect(m_client.get(), &LineClient::dataIn, this,
             [this](const QByteArray &text, bool) { onControlData(text); });
-    connect(m_client.get(), &LineClient::disconnected, this,
-            [this] { m_deps.session.controlClosed(); });
+    connect(m_client.get(), &LineClient::disconnected, this, &CallSignalling::onControlClosed);
+    m_client->setConnectTimeout(m_connectTimeoutMs);
+    // Every reason a call failed goes into the log, whichever part of the call saw it.
+    connect(&m_deps.session, &CallSession::failed, this,
+            [this](const CallFailure &why) { m_deps.log.addLogEntry(why.logLine()); });
     connect(m_listener.get(), &LineListener::connectionRequest, this,
             [this](bool *accept) { *accept = !m_doNotDisturb; });
     connect(m_listener.get(), &LineListener::dataIn, this,
@@ -135,17 +138,28 @@ void CallSignalling::closeControl()
     if (m_client->connected()) m_client->setConnected(false);
 }
 
+void CallSignalling::setConnectTimeout(int ms)
+{
+    m_connectTimeoutMs = ms;
+    m_client->setConnectTimeout(ms);
+}
+
 void CallSignalling::onControlConnected(int status, const QString &description)
 {
-    if (status == EndpointErrors::HostNotFound) { // a name looked up as the call was placed
-        m_deps.messages.showInfoMessage(
-            QStringLiteral("You have entered an invalid Host Address: ") + QString::number(status) +
-            QLatin1Char(' ') + description);
-        m_deps.session.cancelled();
-        return;
-    }
     if (status != 0) {
-        m_deps.session.notAnswered();
+        const CallFailure why =
+            CallFailure::fromConnect(status, description, m_client->remoteHost(),
+                                     m_client->remotePort(), m_connectTimeoutMs / 1000);
+        if (why.kind == CallFailure::Kind::NameNotFound) { // looked up as the call was placed
+            m_deps.messages.showInfoMessage(
+                QStringLiteral("You have entered an invalid Host Address: ") +
+                QString::number(status) + QLatin1Char(' ') + description + QLatin1Char('\n') +
+                why.text());
+            m_deps.session.cancelled();
+        } else {
+            m_deps.session.notAnswered();
+        }
+        m_deps.session.fail(why);
         return;
     }
     m_deps.session.requesting();
@@ -162,6 +176,7 @@ void CallSignalling::onControlData(const QByteArray &text)
             s.answered(false);
             m_deps.log.addLogEntry(QStringLiteral("Call Not Accepted from ") +
                                    m_client->remoteHost());
+            s.fail({CallFailure::Kind::Declined, m_client->remoteHost(), m_client->remotePort()});
             closeClientConnections();
             return;
         }
@@ -180,7 +195,19 @@ void CallSignalling::onControlData(const QByteArray &text)
         s.busy();
         m_deps.log.addLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
                                QStringLiteral(" busy."));
+        s.fail({CallFailure::Kind::Busy, m_client->remoteHost(), m_client->remotePort()});
         closeClientConnections();
+    }
+}
+
+void CallSignalling::onControlClosed()
+{
+    CallSession &s = m_deps.session;
+    const bool unanswered = s.callState() == CallStates::Requesting;
+    s.controlClosed();
+    if (unanswered) {
+        s.fail({CallFailure::Kind::DroppedBeforeAnswer, m_client->remoteHost(),
+                m_client->remotePort()});
     }
 }
 

@@ -31,6 +31,8 @@ public:
     // A control connection that is not carrying a prompt or a call is closed after this long.
     static constexpr int StrayConnectionMs = 30000;
     static constexpr int SweepMs = 5000;
+    // A call whose connection attempt has had no reply for this long did not answer.
+    static constexpr int ConnectTimeoutMs = 30000;
     // A taken base port moves up by this step, at most this many times.
     static constexpr int BasePortStep = 4;
     static constexpr int BasePortSteps = 3;
@@ -80,6 +82,7 @@ public:
     // longer than the stray-connection timeout (run every few seconds).
     void sweepStrayConnections();
     void setStrayConnectionTimeout(int ms) { m_strayMs = ms; }
+    void setConnectTimeout(int ms);
     int controlConnections() const;
     quint16 listeningPort() const;
 
@@ -89,6 +92,7 @@ signals:
 private:
     void onControlConnected(int status, const QString &description);
     void onControlData(const QByteArray &text);
+    void onControlClosed();
     void onListenerData(int id, const QByteArray &text);
     void onListenerDisconnected(int id);
     void sendAccept();
@@ -101,5 +105,6 @@ private:
     std::unique_ptr<LineClient> m_client;     // a peer's base port, no terminator
     bool m_doNotDisturb = false;
     int m_strayMs = StrayConnectionMs;
+    int m_connectTimeoutMs = ConnectTimeoutMs;
     QTimer m_sweep;
 };

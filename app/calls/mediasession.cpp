@@ -51,11 +51,14 @@ MediaSession::MediaSession(const Deps &deps, QObject *parent)
     connect(m_listener.get(), &LineListener::connectionAccepted, this,
             [this](int id, int status) { onServedConnected(id, status); });
     connect(m_listener.get(), &LineListener::disconnected, this,
-            [this](int id) { endCall(m_listener->remoteHost(id)); });
-    connect(m_client.get(), &LineClient::connectFinished, this,
-            [this](int status) { onClientConnected(status); });
+            [this](int id, int status, const QString &description) {
+                endCall(m_listener->remoteHost(id), status, description);
+            });
+    connect(m_client.get(), &LineClient::connectFinished, this, &MediaSession::onClientConnected);
     connect(m_client.get(), &LineClient::disconnected, this,
-            [this] { endCall(m_client->remoteHost()); });
+            [this](int status, const QString &description) {
+                endCall(m_client->remoteHost(), status, description);
+            });
     connect(m_listener.get(), &LineListener::dataIn, this,
             [this](int, const QByteArray &text, bool eol) { onMediaData(text, eol, false); });
     connect(m_client.get(), &LineClient::dataIn, this,
@@ -202,11 +205,13 @@ void MediaSession::onServedConnected(int id, int status)
     enterCall();
 }
 
-void MediaSession::onClientConnected(int status)
+void MediaSession::onClientConnected(int status, const QString &description)
 {
     if (status != 0) {
         emit connectFailed();
         m_deps.session.notAnswered();
+        m_deps.session.fail({CallFailure::Kind::MediaFailed, m_client->remoteHost(),
+                             m_client->remotePort(), description});
         return;
     }
     m_deps.chatLink.connectText(m_client->remoteHost(),
@@ -235,7 +240,7 @@ void MediaSession::enterCall()
     emit callEntered();
 }
 
-void MediaSession::endCall(const QString &remoteHost)
+void MediaSession::endCall(const QString &remoteHost, int status, const QString &description)
 {
     if (m_audio.idle()) m_deps.sounds.play(QStringLiteral("discon.wav"));
     m_deps.chat.setIdleCaption();
@@ -243,6 +248,10 @@ void MediaSession::endCall(const QString &remoteHost)
     m_clock.reset();
     endMediaSession();
     m_deps.log.addLogEntry(QStringLiteral("Disconnected from ") + remoteHost);
+    // A hang-up closes the connection in order; an error means the network or the peer's
+    // machine let it go.
+    if (status != 0)
+        m_deps.session.fail({CallFailure::Kind::DroppedInCall, remoteHost, 0, description});
 }
 
 void MediaSession::endMediaSession()

@@ -146,9 +146,9 @@ signals:
 private:
     void onServedRequest(bool *accept);
     void onServedConnected(int id, int status);
-    void onClientConnected(int status);
+    void onClientConnected(int status, const QString &description);
     void enterCall();
-    void endCall(const QString &remoteHost);
+    void endCall(const QString &remoteHost, int status, const QString &description);
     void endMediaSession();
     void fiveSecondTick(qint64 now);
     void callTick(qint64 now, bool grabbedBefore);

@@ -93,6 +93,7 @@ void OutgoingCall::openWindow(const QString &name, const QString &location)
         // Loading the window.
         m_open = true;
         m_status = EstablishingText;
+        m_reason.clear();
         m_cancelText = QStringLiteral("Cancel");
         m_secondsText.clear();
         m_quarter = 0;
@@ -159,6 +160,12 @@ void OutgoingCall::tick()
     default:
         break;
     }
+    // Only an ended call has a reason: a connection of another call that fails meanwhile is
+    // not this call's.
+    const qint16 state = m_session.callState();
+    const bool ended =
+        state == CallStates::AnswerNo || state == CallStates::Busy || state == CallStates::NoAnswer;
+    m_reason = ended ? m_session.failure().text() : QString();
 
     if (m_quarter == 3) {
         m_quarter = 0;

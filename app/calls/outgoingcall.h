@@ -54,6 +54,8 @@ public:
     QString userName() const { return m_name; }
     QString userLocation() const { return m_location; }
     QString status() const { return m_status; }
+    // Why the call failed, shown under the status once it has.
+    QString reason() const { return m_reason; }
     QString secondsText() const { return m_secondsText; }
     QString cancelText() const { return m_cancelText; }
     int frame() const { return m_frame; }
@@ -82,6 +84,7 @@ private:
     bool m_open = false;
     QString m_name, m_location;
     QString m_status = EstablishingText;
+    QString m_reason;
     QString m_secondsText;
     QString m_cancelText = QStringLiteral("Cancel");
     int m_quarter = 0;

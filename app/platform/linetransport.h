@@ -52,6 +52,9 @@ public:
     virtual void setActive(bool on) = 0;
     // Unsent bytes above which a send takes nothing.
     virtual void setSendCap(qint64 bytes) = 0;
+    // A connect that has had no reply for this long is given up and reported by connectFinished
+    // with TimedOut; 0 leaves it to the system. (A connect in memory never waits.)
+    virtual void setConnectTimeout(int ms) { (void)ms; }
 
 signals:
     void connectFinished(int statusCode, const QString &description);

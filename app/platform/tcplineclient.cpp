@@ -7,7 +7,11 @@
 
 #include <QTcpSocket>
 
-TcpLineClient::TcpLineClient(QObject *parent) : LineClient(parent) {}
+TcpLineClient::TcpLineClient(QObject *parent) : LineClient(parent)
+{
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, &TcpLineClient::onConnectTimeout);
+}
 
 TcpLineClient::~TcpLineClient()
 {
@@ -115,12 +119,21 @@ void TcpLineClient::connectSocket()
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpLineClient::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpLineClient::onDisconnected);
     m_socket->connectToHost(m_remoteAddress, m_remotePort);
+    if (m_socket && m_connectTimeoutMs > 0) m_connectTimer.start(m_connectTimeoutMs);
+}
+
+void TcpLineClient::onConnectTimeout()
+{
+    if (!m_socket || m_connected) return;
+    dropSocket(false);
+    emit connectFinished(EndpointErrors::TimedOut, QStringLiteral("Connection timed out"));
 }
 
 void TcpLineClient::dropSocket(bool graceful)
 {
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
+    m_connectTimer.stop();
     m_connected = false;
     m_splitter.clear();
     if (socket) releaseSocket(socket, this, graceful);
@@ -151,6 +164,7 @@ EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
 void TcpLineClient::onConnected()
 {
     m_connected = true;
+    m_connectTimer.stop();
     SocketQueue::limitUnsent(m_socket->socketDescriptor());
     emit connectFinished(0, QString());
 }

@@ -11,6 +11,7 @@
 
 #include <QHostAddress>
 #include <QPointer>
+#include <QTimer>
 
 class QTcpSocket;
 
@@ -46,6 +47,7 @@ public:
     void setActive(bool on) override;
 
     void setSendCap(qint64 bytes) override { m_sendCap = bytes; }
+    void setConnectTimeout(int ms) override { m_connectTimeoutMs = ms; }
 
 private:
     void onConnected();
@@ -55,6 +57,7 @@ private:
     void onDisconnected();
     void dropSocket(bool graceful);
     void connectSocket();
+    void onConnectTimeout();
 
     QPointer<QTcpSocket> m_socket;
     QHostAddress m_remoteAddress;
@@ -67,5 +70,7 @@ private:
     bool m_active = false;
     qint64 m_bytesSent = 0;
     qint64 m_sendCap = DefaultSendCap;
+    int m_connectTimeoutMs = 0;
+    QTimer m_connectTimer;
     LineSplitter m_splitter;
 };

@@ -164,9 +164,20 @@ TEST_F(WindowTest, CallingFromTheDirectoryWindowShowsProgressUntilCancelled)
     ASSERT_TRUE(peer.waitForConnection());
     ASSERT_TRUE(waitUntil([] { return text("pnlConStatus") == "Connection Made...Requesting"; }));
     ASSERT_TRUE(waitUntil([] { return text("pnlSecond") == "1 sec"; }, 3000));
+    EXPECT_FALSE(find("pnlReason")->isVisible());
     QTest::mouseClick(find<QPushButton>("cmdCancel"), Qt::LeftButton);
     EXPECT_FALSE(find("frmConStatus")->isVisible());
     EXPECT_EQ(p.session().callState(), CallStates::Cancelled);
+
+    // A failed call keeps the status text and says why under it.
+    QTest::mouseClick(call, Qt::LeftButton);
+    RawConnection *callee = peer.waitForConnection();
+    ASSERT_TRUE(callee && callee->waitFor("RQC;"));
+    callee->send("BSY");
+    ASSERT_TRUE(waitUntil([] { return text("pnlConStatus") == "Busy"; }));
+    EXPECT_TRUE(find("pnlReason")->isVisible());
+    EXPECT_EQ(text("pnlReason"), "The person at 127.0.0.1 is in another call: try again later.");
+    QTest::mouseClick(find<QPushButton>("cmdCancel"), Qt::LeftButton);
 }
 
 TEST_F(WindowTest, TheDirectoryWindowListsPalsTakesNewOnesAndKeepsItsSize)

@@ -30,6 +30,11 @@ CallProgressWindow::CallProgressWindow(OutgoingCall &call, QWidget *parent)
     m_name = panel("pnlUserName");
     m_location = panel("pnlUserLocation");
     m_status = panel("pnlConStatus");
+    m_reason = new QLabel(this);
+    m_reason->setObjectName(QStringLiteral("pnlReason"));
+    m_reason->setTextFormat(Qt::PlainText);
+    m_reason->setWordWrap(true);
+    m_reason->hide();
     m_seconds = panel("pnlSecond");
     m_seconds->setMinimumWidth(70);
     m_seconds->setAlignment(Qt::AlignCenter);
@@ -50,6 +55,7 @@ CallProgressWindow::CallProgressWindow(OutgoingCall &call, QWidget *parent)
     bottom->addWidget(m_cancel);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_reason);
     layout->addLayout(bottom);
 
     connect(m_cancel, &QPushButton::clicked, &m_call, &OutgoingCall::cancel);
@@ -73,6 +79,11 @@ void CallProgressWindow::refresh()
     m_name->setText(m_call.userName());
     m_location->setText(m_call.userLocation());
     m_status->setText(m_call.status());
+    if (m_reason->text() != m_call.reason()) {
+        m_reason->setText(m_call.reason());
+        m_reason->setVisible(!m_call.reason().isEmpty());
+        adjustSize();
+    }
     m_seconds->setText(m_call.secondsText());
     m_cancel->setText(m_call.cancelText());
     m_activity->setPixmap(Pictures::animation(m_call.frame()));

@@ -1,5 +1,5 @@
 // The call progress window: shows OutgoingCall's state four times a second and offers Cancel (or
-// OK once the call has ended one way or another).
+// OK once the call has ended one way or another), and why a call failed.
 #pragma once
 
 #include <QWidget>
@@ -22,6 +22,6 @@ private:
     void open();
 
     OutgoingCall &m_call;
-    QLabel *m_name, *m_location, *m_status, *m_seconds, *m_activity;
+    QLabel *m_name, *m_location, *m_status, *m_reason, *m_seconds, *m_activity;
     QPushButton *m_cancel;
 };
