@@ -5,6 +5,7 @@
 #include "platform/processsetup.h"
 #include "platform/soundplayer.h"
 #include "program/commandline.h"
+#include "program/doctorconsole.h"
 #include "program/program.h"
 #include "program/ui/programwindows.h"
 #include "program/ui/scripteduser.h"
@@ -61,6 +62,7 @@ int main(int argc, char **argv)
 {
     CommandLine line;
     if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
+    if (line.doctor) return runDoctorOnConsole(argc, argv, line.basePort);
     // Without a display Qt would abort with a message about plugins; say what is wrong instead.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {

@@ -83,9 +83,28 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                 emit m_messaging.composeRequested({name, location, address, quint16(port)});
             });
     if (!config.palHost.isEmpty()) m_presence.setServer(config.palHost, config.palPort);
+    m_doctor.setSetupSource([this] { return doctorSetup(); });
 }
 
 Program::~Program() = default;
+
+DoctorSetup Program::doctorSetup()
+{
+    DoctorSetup setup;
+    setup.directoryHost = m_settings.DirAddress;
+    setup.directoryPort = quint16(m_settings.DirPort);
+    setup.palHost = m_presence.host();
+    setup.palPort = m_presence.port();
+    setup.basePort = m_basePort;
+    setup.cameras = [this] { return m_video.drivers(); };
+    // The sound devices are opened only while no call and no sound uses them.
+    if (!m_session.inCall() && m_audio.idle())
+        setup.openSound = [this](bool recording) {
+            return m_audioEngine.tryDevice(recording) ? QString()
+                                                      : m_soundDevices.chosen(recording);
+        };
+    return setup;
+}
 
 bool DirectoryForCalls::connected() const
 {
@@ -108,8 +127,8 @@ bool DirectoryForCalls::entry(int entry, QString *name, QString *location) const
 
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_camera,
-            m_directoryModel, m_messaging, m_log,      m_options};
+    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,    m_camera,
+            m_directoryModel, m_messaging, m_log,      m_options, m_doctor};
 }
 
 void Program::startUp(ProgramView &view, const QString &commandLine)

@@ -13,6 +13,7 @@
 #include "directory/directoryclient.h"
 #include "directory/directorymodel.h"
 #include "directory/palpresence.h"
+#include "doctor/connectiondoctor.h"
 #include "media/audioengine.h"
 #include "media/cameramodel.h"
 #include "media/videoengine.h"
@@ -95,6 +96,7 @@ private:
     void startupTick();
     void windowStateIntoSettings();
     void reportListener(const QString &text, const EndpointError &error);
+    DoctorSetup doctorSetup();
 
     ProgramConfig m_config;
     UserMessages &m_messages;
@@ -126,6 +128,7 @@ private:
     Messaging m_messaging;
     MainWindowModel m_mainWindow;
     OptionsModel m_options;
+    ConnectionDoctor m_doctor;
 
     quint16 m_basePort;
     ProgramView *m_view = nullptr;

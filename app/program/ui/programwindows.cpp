@@ -8,6 +8,8 @@
 #include "calls/ui/incomingcallwindow.h"
 #include "calls/ui/selfviewwindow.h"
 #include "directory/ui/directorywindow.h"
+#include "doctor/connectiondoctor.h"
+#include "doctor/ui/doctorwindow.h"
 #include "media/cameramodel.h"
 #include "messaging/messaging.h"
 #include "messaging/ui/composemessagewindow.h"
@@ -60,6 +62,7 @@ void ProgramWindows::attach(const WindowModels &models)
     connect(m_main.get(), &MainWindow::ratesRequested, this, &ProgramWindows::showRates);
     connect(m_main.get(), &MainWindow::optionsRequested, this, &ProgramWindows::showOptions);
     connect(m_main.get(), &MainWindow::aboutRequested, this, &ProgramWindows::showAbout);
+    connect(m_main.get(), &MainWindow::doctorRequested, this, &ProgramWindows::showDoctor);
     connect(m_main.get(), &MainWindow::helpRequested, this, &ProgramWindows::showHelp);
     connect(m_main.get(), &MainWindow::minimised, this, &ProgramWindows::onMinimised);
     connect(m_main.get(), &MainWindow::restored, this, &ProgramWindows::onRestored);
@@ -381,6 +384,18 @@ void ProgramWindows::showAbout()
     if (!m_about) m_about = new AboutWindow;
     m_about->show();
     m_about->raise();
+}
+
+void ProgramWindows::showDoctor()
+{
+    if (!m_doctor) {
+        m_doctor = new DoctorWindow(m_models->doctor);
+        centreOnScreen(m_doctor);
+    }
+    m_doctor->show();
+    m_doctor->raise();
+    m_doctor->activateWindow();
+    if (!m_models->doctor.running()) m_models->doctor.run();
 }
 
 void ProgramWindows::showHelp(bool topics)

@@ -13,6 +13,7 @@
 #include <memory>
 
 class AboutWindow;
+class DoctorWindow;
 class BusyNotice;
 class IncomingCallWindow;
 class CallProgressWindow;
@@ -69,6 +70,8 @@ public:
     void showRates();
     void showLog();
     void showAbout();
+    // Help > Connection Doctor: its window, running the checks afresh.
+    void showDoctor();
     // Help > Contents (false) or Help > Help Topics (true).
     void showHelp(bool topics);
     void dockSelfView();
@@ -98,6 +101,7 @@ private:
     QPointer<NoticeWindow> m_info, m_error;
     QPointer<OptionsDialog> m_options;
     QPointer<AboutWindow> m_about;
+    QPointer<DoctorWindow> m_doctor;
     QPointer<HelpViewer> m_help;
     static constexpr int FramedAfterMs = 300;
     QPoint m_dockedAt;

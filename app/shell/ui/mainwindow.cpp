@@ -129,6 +129,7 @@ void MainWindow::buildMenus()
     QAction *contents = add(help, "Menu_HelpContents", QStringLiteral("&Contents"),
                             QKeySequence(QStringLiteral("F1")));
     QAction *topics = add(help, "Menu_HelpTopics", QStringLiteral("&Help Topics"), {});
+    QAction *doctor = add(help, "Menu_HelpDoctor", QStringLiteral("Connection &Doctor..."), {});
     help->addSeparator();
     QAction *about = add(help, "Menu_HelpAbout", QStringLiteral("&About..."), {});
 
@@ -144,6 +145,7 @@ void MainWindow::buildMenus()
     connect(rates, &QAction::triggered, this, &MainWindow::ratesRequested);
     connect(options, &QAction::triggered, this, &MainWindow::optionsRequested);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
+    connect(doctor, &QAction::triggered, this, &MainWindow::doctorRequested);
     connect(contents, &QAction::triggered, this, [this] { emit helpRequested(false); });
     connect(topics, &QAction::triggered, this, [this] { emit helpRequested(true); });
 }

@@ -32,6 +32,7 @@ signals:
     void ratesRequested();
     void optionsRequested();
     void aboutRequested();
+    void doctorRequested();
     // Help > Contents (false) or Help > Help Topics (true).
     void helpRequested(bool topics);
     // The window was minimised, or came back from being minimised.
