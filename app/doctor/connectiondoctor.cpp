@@ -267,7 +267,7 @@ void ConnectionDoctor::checkServer(bool pal)
         (pal ? m_setup.palHost : m_setup.directoryHost) + QStringLiteral(":%1").arg(port);
     if (host.isEmpty() || (!pal && m_directoryAddress.isEmpty())) {
         c.finding = pal ? QStringLiteral("This program has no pal server.")
-                        : QStringLiteral("Not checked: the directory server's name was not "
+                        : QStringLiteral("Not tried: the directory server's name was not "
                                          "found.");
         return done(c);
     }
@@ -370,8 +370,7 @@ void ConnectionDoctor::checkRouter()
     const QString ports = portsText(callPorts(m_setup.basePort));
     const QString here = NetAddress::localMachineAddress();
     if (!m_setup.router) {
-        c.finding = QStringLiteral("Not checked: this program does not ask routers to open "
-                                   "ports.");
+        c.finding = QStringLiteral("This program does not ask routers to open ports.");
         return done(c);
     }
     const RouterReport r = m_setup.router();
@@ -412,7 +411,7 @@ void ConnectionDoctor::checkReach()
 {
     DoctorCheck c{QStringLiteral("Reachable from outside")};
     if (m_directoryAddress.isEmpty()) {
-        c.finding = QStringLiteral("Not checked: it needs the directory server.");
+        c.finding = QStringLiteral("It needs the directory server, which was not found.");
         return done(c);
     }
     m_reached.clear();
@@ -502,7 +501,7 @@ void ConnectionDoctor::checkSound()
 {
     DoctorCheck c{QStringLiteral("Sound")};
     if (!m_setup.openSound) {
-        c.finding = QStringLiteral("Not checked.");
+        c.finding = QStringLiteral("The sound devices are in use by a call.");
         return done(c);
     }
     const QString microphone = m_setup.openSound(true), speaker = m_setup.openSound(false);
@@ -528,7 +527,7 @@ void ConnectionDoctor::checkCameras()
 {
     DoctorCheck c{QStringLiteral("Camera")};
     if (!m_setup.cameras) {
-        c.finding = QStringLiteral("Not checked.");
+        c.finding = QStringLiteral("This program cannot list its cameras.");
         return done(c);
     }
     const QStringList cameras = m_setup.cameras();

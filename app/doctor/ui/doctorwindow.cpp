@@ -45,6 +45,7 @@ DoctorWindow::DoctorWindow(ConnectionDoctor &doctor, QWidget *parent)
     intro->setWordWrap(true);
     m_report->setObjectName(QStringLiteral("txtDoctorReport"));
     m_report->setOpenLinks(false);
+    m_report->setMinimumHeight(380); // every check at once, without scrolling
     m_report->setAccessibleName(QStringLiteral("The checks and their verdicts"));
     m_summary->setObjectName(QStringLiteral("lblDoctorSummary"));
     QFont bold = m_summary->font();
@@ -69,7 +70,6 @@ DoctorWindow::DoctorWindow(ConnectionDoctor &doctor, QWidget *parent)
     layout->addWidget(m_report, 1);
     layout->addWidget(m_summary);
     layout->addWidget(buttons);
-    resize(560, 520);
 
     connect(&m_doctor, &ConnectionDoctor::started, this, &DoctorWindow::refresh);
     connect(&m_doctor, &ConnectionDoctor::checkDone, this, &DoctorWindow::refresh);

@@ -14,6 +14,7 @@ class DoctorWindow : public QDialog
     Q_OBJECT
 public:
     explicit DoctorWindow(ConnectionDoctor &doctor, QWidget *parent = nullptr);
+    QSize sizeHint() const override { return {580, 560}; } // room for every check at once
 
 private:
     void refresh();
