@@ -2,8 +2,11 @@
 // reachability, a port another program holds and a closed one.
 #include "directoryprocess.h"
 #include "doctor/connectiondoctor.h"
+#include "platform/netaddress.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QProcess>
 #include <QTcpServer>
 #include <gtest/gtest.h>
 
@@ -86,4 +89,43 @@ TEST(ConnectionDoctor, NamesWhatStandsInTheWayOfCalls)
     }
     EXPECT_TRUE(checks["Call ports"].advice.contains("--base-port"));
     EXPECT_FALSE(doctor.callsCanWork());
+}
+
+TEST(ConnectionDoctor, OnTheCommandLineItsStatusSaysWhetherCallsCanWork)
+{
+    DirectoryServer server;
+    ASSERT_TRUE(waitUntil([&] { return server.listening(); }));
+    QTemporaryDir home;
+    QDir().mkpath(home.filePath("config/ovela"));
+    QFile ini(home.filePath("config/ovela/ovela.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write("[Personal]\nDirAddress=127.0.0.1\nDirPort=" +
+              QByteArray::number(server.directoryPort) + "\n");
+    ini.close();
+    writeSilentWav(home.filePath("mic.wav"));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+    environment.insert("XDG_DATA_HOME", home.filePath("data"));
+    environment.insert("OVELA_PAL_HOST", QStringLiteral("127.0.0.1:%1").arg(server.palPort));
+    environment.insert("OVELA_MIC", "wav:" + home.filePath("mic.wav"));
+    environment.insert("OVELA_SPEAKER", "wav:" + home.filePath("speaker.wav"));
+    environment.insert("OVELA_CAMERA", "pattern:320x240:rgb24");
+    environment.remove("DISPLAY"); // no window is needed
+
+    // Free call ports, then ports the directory server holds.
+    for (const quint16 base : {freeBasePort(), server.directoryPort}) {
+        QProcess doctor;
+        doctor.setProcessEnvironment(environment);
+        doctor.start(QStringLiteral(OVELA_BINARY),
+                     {"--doctor", "--base-port", QString::number(base)});
+        ASSERT_TRUE(doctor.waitForFinished(30000));
+        const QString out = QString::fromUtf8(doctor.readAllStandardOutput());
+        const bool taken = base == server.directoryPort;
+        EXPECT_TRUE(out.contains(taken ? "[problem] Call ports: Calls cannot come in"
+                                       : "[fine] Reachable from outside"))
+            << out.toStdString();
+        if (NetAddress::hasNetwork()) {
+            EXPECT_EQ(doctor.exitCode(), taken ? 1 : 0) << out.toStdString();
+        }
+    }
 }
