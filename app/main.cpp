@@ -1,6 +1,7 @@
 // OVELA: reads the command line, builds the program's logic and its windows, starts up, and runs
 // until Quit or a termination signal, both of which end in the same orderly shutdown.
 #include "calls/callreport.h"
+#include "platform/desktopnotifications.h"
 #include "platform/linetransport.h"
 #include "platform/processsetup.h"
 #include "platform/soundplayer.h"
@@ -85,9 +86,14 @@ int main(int argc, char **argv)
     ProgramWindows windows;
     ProgramConfig config;
     config.basePort = line.basePort;
+    DesktopNotifications notifications; // outlives the program, which shows notices through it
     Program program(windows, sounds, network, config);
     const WindowModels models = program.windowModels();
     windows.attach(models);
+    // The desktop around the windows: its notifications and, where it has one, its tray.
+    program.attachNotifications(notifications);
+    windows.attachTray(program.trayStatus(), program.desktopOptions(),
+                       [&program] { program.keptRunningInTray(); });
     // SIGTERM and SIGINT end in the same orderly shutdown as Quit.
     watchTerminationSignals(&windows, [&windows] { windows.terminate(); });
 

@@ -18,6 +18,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox iproute2
+  dbus-daemon dunst trayer xdotool
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql
 )

@@ -34,8 +34,9 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                   transports, m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
-      m_options(
-          {m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices, messages}),
+      m_desktopOptions(QFileInfo(config.settingsPath).absolutePath()),
+      m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
+                 messages, m_desktopOptions}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -125,6 +126,18 @@ bool DirectoryForCalls::entry(int entry, QString *name, QString *location) const
     return true;
 }
 
+void Program::attachNotifications(DesktopNotifications &notifications)
+{
+    m_notices = std::make_unique<DesktopNotices>(
+        DesktopNotices::Deps{m_incoming, m_quickMessages, m_presence, m_pals, m_desktopOptions,
+                             notifications, m_messages});
+}
+
+void Program::keptRunningInTray()
+{
+    if (m_notices) m_notices->keptRunningInTray();
+}
+
 WindowModels Program::windowModels()
 {
     return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,    m_camera,
@@ -137,6 +150,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     view.sizeMainWindow();
     if (commandLine.isEmpty()) view.showSplash();
     loadSettings(m_config.settingsPath, m_settings);
+    m_desktopOptions.load();
     // Once the start-up windows are up, where the windows are and which are open is kept too.
     m_keeper.start(m_config.settingsPath, [this] {
         if (!m_shutDown && !m_startupTimer.isActive()) windowStateIntoSettings();

@@ -20,11 +20,14 @@
 #include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
 #include "platform/netaddress.h"
+#include "shell/desktopnotices.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
 #include "shell/sounddevices.h"
+#include "shell/traystatus.h"
 #include "shell/windowmodels.h"
 #include "userdata/activitylog.h"
+#include "userdata/desktopoptions.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
 #include "userdata/settingskeeper.h"
@@ -32,6 +35,8 @@
 
 #include <QObject>
 #include <QTimer>
+
+#include <memory>
 
 class ProgramView;
 class SoundPlayer;
@@ -77,6 +82,13 @@ public:
     const MediaSession &mediaSession() const { return m_media; }
     // The base port the listeners ended up on.
     quint16 basePort() const { return m_basePort; }
+    // The desktop around the program: the tray icon's state, the desktop options, and the
+    // notifications, once the desktop's notification service is attached (before start-up).
+    TrayStatus &trayStatus() { return m_tray; }
+    DesktopOptions &desktopOptions() { return m_desktopOptions; }
+    void attachNotifications(DesktopNotifications &notifications);
+    // The main window went into the tray (said once through a notification).
+    void keptRunningInTray();
 
     // Start-up, with the command line's address (empty for none).
     void startUp(ProgramView &view, const QString &commandLine);
@@ -127,8 +139,11 @@ private:
     DirectoryModel m_directoryModel;
     Messaging m_messaging;
     MainWindowModel m_mainWindow;
+    DesktopOptions m_desktopOptions;
     OptionsModel m_options;
     ConnectionDoctor m_doctor;
+    TrayStatus m_tray{m_mainWindow, m_quickMessages};
+    std::unique_ptr<DesktopNotices> m_notices;
 
     quint16 m_basePort;
     ProgramView *m_view = nullptr;

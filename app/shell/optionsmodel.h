@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class ChatLink;
+class DesktopOptions;
 class DirectoryClient;
 class MediaSession;
 class SoundDevices;
@@ -32,6 +33,8 @@ struct OptionValues {
     QString imageMessage;
     // Messaging
     bool messagesDisabled = false;
+    // The desktop (kept in a file of their own)
+    bool keepRunningInTray = true, palOnlineNotices = false;
 };
 
 class OptionsModel : public QObject
@@ -50,6 +53,7 @@ public:
         MediaSession &media;
         SoundDevices &sound;
         UserMessages &messages;
+        DesktopOptions &desktop;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 

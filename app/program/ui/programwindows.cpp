@@ -22,6 +22,8 @@
 #include "shell/ui/mainwindow.h"
 #include "shell/ui/optionsdialog.h"
 #include "shell/ui/splashwindow.h"
+#include "shell/ui/trayicon.h"
+#include "userdata/desktopoptions.h"
 #include "widgets/helpviewer.h"
 #include "widgets/pictures.h"
 #include "widgets/twips.h"
@@ -32,6 +34,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -87,6 +90,34 @@ void ProgramWindows::attach(const WindowModels &models)
     });
 }
 
+void ProgramWindows::attachTray(TrayStatus &status, const DesktopOptions &options,
+                                std::function<void()> keptRunning)
+{
+    // Without a tray the program stays as it always was: closing the window quits.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    m_tray = std::make_unique<TrayIcon>(status, m_models->main);
+    connect(m_tray.get(), &TrayIcon::showHideRequested, this, &ProgramWindows::toggleMainWindow);
+    connect(m_tray.get(), &TrayIcon::quitRequested, m_main.get(), &MainWindow::quit);
+    m_main->setCloseHides(
+        [this, &options] { return m_tray && m_tray->visible() && options.keepRunningInTray; });
+    connect(m_main.get(), &MainWindow::hiddenOnClose, this, [this, keptRunning] {
+        onMinimised();
+        if (keptRunning) keptRunning();
+    });
+}
+
+void ProgramWindows::toggleMainWindow()
+{
+    if (m_main->isVisible() && !m_main->isMinimized()) {
+        m_main->hide();
+        onMinimised();
+        return;
+    }
+    m_main->setWindowState(m_main->windowState() & ~Qt::WindowMinimized);
+    showMainWindow();
+    onRestored();
+}
+
 void ProgramWindows::terminate()
 {
     if (!m_models || m_models->main.shutDownDone()) return;
@@ -111,6 +142,7 @@ void ProgramWindows::releaseWindows()
     m_callIn.reset();
     m_busy.reset();
     m_progress.reset();
+    m_tray.reset();
     delete m_info;
     delete m_error;
     delete m_options;

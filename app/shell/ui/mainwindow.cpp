@@ -136,7 +136,7 @@ void MainWindow::buildMenus()
     connect(m_call, &QAction::triggered, &m_model, &MainWindowModel::directoryRequested);
     connect(m_hangup, &QAction::triggered, &m_model, &MainWindowModel::hangUp);
     connect(m_dnd, &QAction::triggered, &m_model, &MainWindowModel::setDoNotDisturb);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(quit, &QAction::triggered, this, &MainWindow::quit);
     connect(m_viewSelf, &QAction::triggered, this,
             [this] { m_model.toolbarCommand(MainWindowModel::SelfViewTool); });
     connect(m_viewChat, &QAction::triggered, this,
@@ -452,8 +452,21 @@ void MainWindow::changeEvent(QEvent *event)
     }
 }
 
+void MainWindow::quit()
+{
+    m_quitting = true;
+    close();
+    m_quitting = false;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!m_quitting && !m_model.shutDownDone() && m_closeHides && m_closeHides()) {
+        event->ignore();
+        hide();
+        emit hiddenOnClose();
+        return;
+    }
     if (!m_model.requestClose()) {
         event->ignore();
         return;
