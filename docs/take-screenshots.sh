@@ -89,7 +89,8 @@ common=(QT_SCALE_FACTOR="$scale" OVELA_PAL_HOST="127.0.0.1:$pal" "${theme[@]}"
 script="menu:29:Menu_FileCall;click:31:frmMessage:cmdOK;open:34;write:38:127.0.0.1:$bo:Bo Costa:Porto:See you on Sunday!"
 script+=";menu:42:Menu_ViewOptions"
 for tab in 0 1 2 3 4; do script+=";tab:$((42 + 3 * tab)).5:frmOptions:$tab"; done
-script+=";menu:58:Menu_HelpContents;type:62:frmHelp:txtFind:camera busy;exit:66"
+script+=";menu:58:Menu_HelpContents;type:62:frmHelp:txtFind:camera busy"
+script+=";menu:66:Menu_HelpDoctor;menu:82:Menu_HelpAbout;menu:85:Menu_ViewLog;exit:89"
 
 start=$(date +%s)
 at() { # waits until second $1 of Ana's clock
@@ -140,5 +141,8 @@ names=(personal general video audio messaging)
 for tab in 0 1 2 3 4; do at $((44 + 3 * tab)); shoot "OVELA Properties" "options-${names[$tab]}.png"; done
 at 60; shoot "OVELA Help" help.png
 at 64; shoot "OVELA Help" help-find.png
-at 68
+at 80; shoot "Connection Doctor" doctor.png
+at 84; shoot "About OVELA" about.png
+at 87; shoot "OVELA Log" log.png
+at 90
 if grep -v '^$' "$tmp/ana.log" "$tmp/bo.log"; then echo "(the programs' output above)" >&2; fi
