@@ -128,6 +128,8 @@ void Program::start(const QString &binary, const QByteArray &ini, const QStringL
     e.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
     e.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
     e.insert(QStringLiteral("OVELA_SOUND_LOG"), file("sounds.txt"));
+    // Demos and benchmarks leave the machine's router alone.
+    e.insert(QStringLiteral("OVELA_MAP_PORTS"), QStringLiteral("No"));
     for (auto it = env.begin(); it != env.end(); ++it) {
         if (it.value().isNull())
             e.remove(it.key());

@@ -12,6 +12,7 @@
 Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
                  const ProgramConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
+      m_portMapping(QFileInfo(config.settingsPath).absolutePath()),
       m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
       m_videoEngine(messages), m_audioEngine(messages),
       m_soundDevices(m_audioEngine, sounds, messages,
@@ -34,8 +35,8 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                   transports, m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
-      m_options(
-          {m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices, messages}),
+      m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
+                 messages, m_portMapping}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -83,6 +84,17 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                 emit m_messaging.composeRequested({name, location, address, quint16(port)});
             });
     if (!config.palHost.isEmpty()) m_presence.setServer(config.palHost, config.palPort);
+
+    // The router: what it did goes to the log; the servers learn the base port that callers
+    // from outside reach when the router forwards other ports than the program's own.
+    connect(&m_portMapping, &PortMapping::logEntry, this,
+            [this](const QString &line) { m_log.addLogEntry(line); });
+    connect(&m_portMapping, &PortMapping::reachableBasePortChanged, this, [this](quint16 port) {
+        m_identity.setBasePort(port);
+        if (m_shutDown) return;
+        if (m_directory.connected()) m_directory.sendDirectoryLogin();
+        m_presence.sendLoginAgain();
+    });
 }
 
 Program::~Program() = default;
@@ -144,6 +156,9 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     m_log.loadActivityLog();
     m_filesLoaded = true;
     m_log.addLogEntry(QStringLiteral("OVELA Power Up"));
+    // In the background: a router that does not answer costs the start nothing.
+    m_portMapping.load();
+    m_portMapping.start(m_basePort);
     m_media.startTimer();
     m_media.setStartupCall(commandLine);
     if (!commandLine.isEmpty()) {
@@ -240,6 +255,7 @@ void Program::shutDown()
     m_media.shutDown();
     m_signalling.shutDown();
     m_quickMessages.shutDown();
+    m_portMapping.stop();
 
     m_log.addLogEntry(QStringLiteral("OVELA Power Down"));
     windowStateIntoSettings();

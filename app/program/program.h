@@ -19,6 +19,7 @@
 #include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
 #include "platform/netaddress.h"
+#include "router/portmapping.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
 #include "shell/sounddevices.h"
@@ -76,6 +77,8 @@ public:
     const MediaSession &mediaSession() const { return m_media; }
     // The base port the listeners ended up on.
     quint16 basePort() const { return m_basePort; }
+    // The router's forwarding of the listening ports.
+    PortMapping &portMapping() { return m_portMapping; }
 
     // Start-up, with the command line's address (empty for none).
     void startUp(ProgramView &view, const QString &commandLine);
@@ -105,6 +108,7 @@ private:
     PalList m_pals;
     RefuseList m_refuseList;
     ActivityLog m_log;
+    PortMapping m_portMapping;
     UserIdentity m_identity;
     VideoEngine m_videoEngine;
     AudioEngine m_audioEngine;

@@ -13,6 +13,7 @@
 class ChatLink;
 class DirectoryClient;
 class MediaSession;
+class PortMapping;
 class SoundDevices;
 class UserMessages;
 struct RefuseList;
@@ -32,6 +33,8 @@ struct OptionValues {
     QString imageMessage;
     // Messaging
     bool messagesDisabled = false;
+    // Router: ask it to forward the listening ports (kept in a file of its own)
+    bool mapPorts = true;
 };
 
 class OptionsModel : public QObject
@@ -50,6 +53,7 @@ public:
         MediaSession &media;
         SoundDevices &sound;
         UserMessages &messages;
+        PortMapping &router;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 
@@ -84,7 +88,11 @@ public:
 
     MediaOptions &media() { return m_media; }
 
+    // What the router did with the listening ports, in a line.
+    QString routerStatus() const;
+
 signals:
+    void routerStatusChanged();
     void applied(const OptionsModel::Effects &effects);
     void refusedChanged();
 

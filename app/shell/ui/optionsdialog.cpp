@@ -166,9 +166,25 @@ QWidget *OptionsDialog::generalTab()
     for (QCheckBox *box : {m_saveWinPos, m_moveAllWin, m_rememberWin})
         windowsColumn->addWidget(box);
 
+    // The router: whether to ask it, and what it did (updated as it answers).
+    auto *router = new QGroupBox(QStringLiteral("Router"), page);
+    m_mapPorts =
+        check(router, "chkMapPorts",
+              QStringLiteral("Ask the router to forward my ports (UPnP, NAT-PMP)"), v.mapPorts);
+    auto *status = new QLabel(m_model.routerStatus(), router);
+    status->setObjectName(QStringLiteral("lblRouterStatus"));
+    status->setWordWrap(true);
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(&m_model, &OptionsModel::routerStatusChanged, status,
+            [this, status] { status->setText(m_model.routerStatus()); });
+    auto *routerColumn = new QVBoxLayout(router);
+    routerColumn->addWidget(m_mapPorts);
+    routerColumn->addWidget(status);
+
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calls);
     layout->addWidget(windows);
+    layout->addWidget(router);
     layout->addStretch(1);
     connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
         if (!m_model.realTimeChatChangeAllowed(on)) m_realChat->setChecked(!on);
@@ -238,6 +254,7 @@ OptionValues OptionsDialog::values() const
     v.sendImageMessage = m_video->sendImageMessage();
     v.imageMessage = m_video->imageMessage();
     v.messagesDisabled = m_qmDisable->isChecked();
+    v.mapPorts = m_mapPorts->isChecked();
     return v;
 }
 
