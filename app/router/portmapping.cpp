@@ -115,11 +115,13 @@ quint16 PortMapping::reachableBasePort() const
 
 QString PortMapping::summary() const
 {
-    if (!m_enabled) return QStringLiteral("Off: the router is not asked to forward ports");
+    if (!m_enabled) return QStringLiteral("The router is not asked to forward the ports (off)");
     if (!m_state.searched) return QStringLiteral("Looking for the router...");
-    if (!m_state.routerFound()) return QStringLiteral("No router answered (UPnP or NAT-PMP)");
+    if (!m_state.routerFound())
+        return QStringLiteral("No router answered (UPnP IGD or NAT-PMP): the ports are not "
+                              "forwarded");
     if (!m_state.portsMapped())
-        return QStringLiteral("%1 router %2: ports not forwarded (%3)")
+        return QStringLiteral("The router (%1) at %2 did not forward the ports: %3")
             .arg(m_state.methodName(), m_state.router, m_state.problem);
     const QString ports =
         QStringLiteral("%1:%2-%3")
@@ -127,9 +129,10 @@ QString PortMapping::summary() const
             .arg(m_state.outsideBase)
             .arg(m_state.outsideBase + 3);
     if (!m_state.problem.isEmpty())
-        return QStringLiteral("%1 forwards %2, but %3")
+        return QStringLiteral("The router (%1) forwards %2, but %3")
             .arg(m_state.methodName(), ports, m_state.problem);
-    return QStringLiteral("Open: %1 forwards %2 to this computer").arg(m_state.methodName(), ports);
+    return QStringLiteral("Ports open: the router (%1) forwards %2 to this computer")
+        .arg(m_state.methodName(), ports);
 }
 
 void PortMapping::stop()
@@ -141,8 +144,11 @@ void PortMapping::stop()
     m_thread = nullptr;
     m_client = nullptr;
     client->cancel();
-    QMetaObject::invokeMethod(client, [client] { client->unmap(); });
-    thread->quit();
+    // The thread ends after the removal: a quit() from here could end its event loop first.
+    QMetaObject::invokeMethod(client, [client] {
+        client->unmap();
+        QThread::currentThread()->quit();
+    });
     if (!thread->wait(StopWaitMs)) {
         // A router that stopped answering holds the thread in a network wait: the lease ends by
         // itself, and the process ends without waiting for it.

@@ -33,9 +33,7 @@ AboutWindow::AboutWindow(OptionsModel *options, QWidget *parent)
     router->setWordWrap(true);
     router->setVisible(options != nullptr);
     if (options) {
-        const auto show = [router, options] {
-            router->setText(QStringLiteral("Router: ") + options->routerStatus());
-        };
+        const auto show = [router, options] { router->setText(options->routerStatus()); };
         show();
         connect(options, &OptionsModel::routerStatusChanged, router, show);
     }
