@@ -75,10 +75,7 @@ void PortMapping::setEnabled(bool on)
 void PortMapping::start(quint16 insideBase)
 {
     m_insideBase = insideBase;
-    if (!m_enabled) {
-        emit logEntry(QStringLiteral("Router port forwarding is turned off (Options > General)"));
-        return;
-    }
+    if (!m_enabled) return; // turned off: the router is not asked, and nothing happened
     ask([insideBase](RouterClient &client) { client.map(insideBase); });
 }
 

@@ -70,7 +70,7 @@ struct RouterClient::Upnp {
 };
 
 struct RouterClient::NatPmp {
-    natpmp_t handle{};
+    natpmp_t handle{-1, 0, 0, {}, 0, 0, {}};
     ~NatPmp() { closenatpmp(&handle); }
     // Sends nothing itself: waits for the answer to the request just sent, within NatPmpWaitMs.
     int answer(natpmpresp_t *response)
@@ -101,8 +101,13 @@ bool RouterClient::findRouter(QStringList *log)
 {
     if (m_upnp || m_natpmp) return true;
     int error = 0;
-    UPNPDev *devices =
-        upnpDiscover(DiscoveryMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+    // Only gateways are searched for: each kind of device searched costs a wait when nothing
+    // answers.
+    static const char *const gateways[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                           "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
+                                           nullptr};
+    UPNPDev *devices = upnpDiscoverDevices(gateways, DiscoveryMs, nullptr, nullptr,
+                                           UPNP_LOCAL_PORT_ANY, 0, 2, &error, 0);
     if (devices) {
         auto upnp = std::make_unique<Upnp>();
         const int found = UPNP_GetValidIGD(devices, &upnp->urls, &upnp->data, upnp->lanAddress,
