@@ -180,7 +180,12 @@ void RouterClient::mapBlock(QStringList *log)
     if (m_upnp) {
         char external[64] = {};
         const int r = UPNP_GetExternalIPAddress(m_upnp->control(), m_upnp->service(), external);
-        m_state.externalAddress = r == 0 ? QString::fromLatin1(external).trimmed() : QString();
+        // Shown and logged: only an address, whatever the router put there.
+        QHostAddress address;
+        m_state.externalAddress =
+            r == 0 && address.setAddress(QString::fromLatin1(external).trimmed())
+                ? address.toString()
+                : QString();
         removeOwnStale();
         router.map = [this, &granted, &failure](quint16 outside, quint16 inside, quint16 *) {
             if (m_cancelled) return Answer::Failed;

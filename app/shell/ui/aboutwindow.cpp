@@ -31,6 +31,7 @@ AboutWindow::AboutWindow(OptionsModel *options, QWidget *parent)
     auto *router = new QLabel(this);
     router->setObjectName(QStringLiteral("lblRouter"));
     router->setWordWrap(true);
+    router->setTextFormat(Qt::PlainText); // it holds what a router said
     router->setVisible(options != nullptr);
     if (options) {
         const auto show = [router, options] { router->setText(options->routerStatus()); };

@@ -174,6 +174,7 @@ QWidget *OptionsDialog::generalTab()
     auto *status = new QLabel(m_model.routerStatus(), router);
     status->setObjectName(QStringLiteral("lblRouterStatus"));
     status->setWordWrap(true);
+    status->setTextFormat(Qt::PlainText); // it holds what a router said
     status->setTextInteractionFlags(Qt::TextSelectableByMouse);
     connect(&m_model, &OptionsModel::routerStatusChanged, status,
             [this, status] { status->setText(m_model.routerStatus()); });
