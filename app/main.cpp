@@ -1,10 +1,12 @@
 // OVELA: reads the command line, builds the program's logic and its windows, starts up, and runs
 // until Quit or a termination signal, both of which end in the same orderly shutdown.
 #include "calls/callreport.h"
+#include "platform/desktopnotifications.h"
 #include "platform/linetransport.h"
 #include "platform/processsetup.h"
 #include "platform/soundplayer.h"
 #include "program/commandline.h"
+#include "program/doctorconsole.h"
 #include "program/program.h"
 #include "program/ui/programwindows.h"
 #include "program/ui/scripteduser.h"
@@ -61,6 +63,7 @@ int main(int argc, char **argv)
 {
     CommandLine line;
     if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
+    if (line.doctor) return runDoctorOnConsole(argc, argv, line.basePort);
     // Without a display Qt would abort with a message about plugins; say what is wrong instead.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
@@ -83,9 +86,14 @@ int main(int argc, char **argv)
     ProgramWindows windows;
     ProgramConfig config;
     config.basePort = line.basePort;
+    DesktopNotifications notifications; // outlives the program, which shows notices through it
     Program program(windows, sounds, network, config);
     const WindowModels models = program.windowModels();
     windows.attach(models);
+    // The desktop around the windows: its notifications and, where it has one, its tray.
+    program.attachNotifications(notifications);
+    windows.attachTray(program.trayStatus(), program.desktopOptions(),
+                       [&program] { program.keptRunningInTray(); });
     // SIGTERM and SIGINT end in the same orderly shutdown as Quit.
     watchTerminationSignals(&windows, [&windows] { windows.terminate(); });
 

@@ -20,6 +20,7 @@ test_packages=(
   clang libclang-rt-14-dev
   xvfb xauth openbox iproute2
   miniupnpd-nftables miniupnpc nftables
+  dbus-daemon dunst trayer xdotool
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql
 )

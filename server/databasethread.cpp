@@ -14,17 +14,46 @@ DatabaseThread::~DatabaseThread()
     stop();
 }
 
+namespace
+{
+// What one wake-up runs at most before letting the rest of its thread's events in.
+constexpr int Batch = 256;
+} // namespace
+
+bool DatabaseThread::push(std::mutex &mutex, Queue &queue, std::function<void()> work)
+{
+    const std::lock_guard lock(mutex);
+    queue.push_back(std::move(work));
+    return queue.size() == 1; // it was empty: the other side is to be woken
+}
+
 void DatabaseThread::post(std::function<void()> work)
 {
     if (m_stopping) return;
     ++m_pending;
-    QMetaObject::invokeMethod(
-        m_worker,
-        [this, work = std::move(work)] {
-            if (!m_stopping) work();
-            --m_pending;
-        },
-        Qt::QueuedConnection);
+    if (push(m_mutex, m_work, std::move(work)))
+        QMetaObject::invokeMethod(
+            m_worker, [this] { runWork(); }, Qt::QueuedConnection);
+}
+
+void DatabaseThread::runWork()
+{
+    for (int done = 0;; ++done) {
+        std::function<void()> work;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_work.empty()) return;
+            if (done == Batch) { // the rest after the thread's other events
+                QMetaObject::invokeMethod(
+                    m_worker, [this] { runWork(); }, Qt::QueuedConnection);
+                return;
+            }
+            work = std::move(m_work.front());
+            m_work.pop_front();
+        }
+        if (!m_stopping) work();
+        --m_pending;
+    }
 }
 
 void DatabaseThread::call(const std::function<void()> &work)
@@ -35,12 +64,28 @@ void DatabaseThread::call(const std::function<void()> &work)
 
 void DatabaseThread::reply(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(
-        &m_receiver,
-        [this, work = std::move(work)] {
-            if (!m_stopping) work();
-        },
-        Qt::QueuedConnection);
+    if (push(m_mutex, m_replies, std::move(work)))
+        QMetaObject::invokeMethod(
+            &m_receiver, [this] { runReplies(); }, Qt::QueuedConnection);
+}
+
+void DatabaseThread::runReplies()
+{
+    for (int done = 0;; ++done) {
+        std::function<void()> work;
+        {
+            const std::lock_guard lock(m_mutex);
+            if (m_replies.empty()) return;
+            if (done == Batch) {
+                QMetaObject::invokeMethod(
+                    &m_receiver, [this] { runReplies(); }, Qt::QueuedConnection);
+                return;
+            }
+            work = std::move(m_replies.front());
+            m_replies.pop_front();
+        }
+        if (!m_stopping) work();
+    }
 }
 
 void DatabaseThread::stop(const std::function<void()> &last)
@@ -57,4 +102,7 @@ void DatabaseThread::stop(const std::function<void()> &last)
     m_thread.wait();
     delete m_worker;
     m_worker = nullptr;
+    const std::lock_guard lock(m_mutex);
+    m_work.clear();
+    m_replies.clear();
 }

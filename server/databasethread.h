@@ -7,7 +7,9 @@
 #include <QThread>
 
 #include <atomic>
+#include <deque>
 #include <functional>
+#include <mutex>
 
 class DatabaseThread
 {
@@ -34,6 +36,15 @@ public:
     void stop(const std::function<void()> &last = {});
 
 private:
+    // Work and replies wait in queues; the other side is woken once for all that came while it
+    // was busy, not once each (a busy server posts thousands a second).
+    using Queue = std::deque<std::function<void()>>;
+    static bool push(std::mutex &mutex, Queue &queue, std::function<void()> work);
+    void runWork();
+    void runReplies();
+
+    std::mutex m_mutex;
+    Queue m_work, m_replies;
     QThread m_thread;
     QObject *m_worker = nullptr;
     QObject m_receiver;

@@ -38,6 +38,9 @@ QString described(const char *what, const NetLoop::Connection &c, const OnlineUs
     return text;
 }
 
+// Reach checks: how long a connection back may take, and how many may be under way at once.
+constexpr int ReachSeconds = 5, MaxProbes = 256;
+
 NetLoop::Limits limitsOf(const ServerConfig &c)
 {
     NetLoop::Limits l;
@@ -57,6 +60,7 @@ DirectoryServer::DirectoryServer(const ServerConfig &config)
     : m_config(config), m_database(QStringLiteral("database")),
       m_newIds(config.newIdsPerAddressPerHour),
       m_failedLogins(config.failedLoginsPerAddressPerHour),
+      m_reachChecks(config.reachChecksPerAddressPerHour), m_probes(ReachSeconds * 1000, MaxProbes),
       m_loop(std::make_unique<NetLoop>(static_cast<NetLoop::Handler &>(*this), limitsOf(config)))
 {
     using namespace Directory;
@@ -138,7 +142,36 @@ void DirectoryServer::lineReceived(NetLoop::Connection &c, const QByteArray &lin
         m_loop->send(c, m_intro);
     } else if (std::holds_alternative<Directory::ListRequest>(request)) {
         if (s.user.online()) m_loop->send(c, m_presence.userList());
+    } else if (const auto *check = std::get_if<Directory::ReachCheck>(&request)) {
+        checkReach(c, check->port);
     }
+}
+
+void DirectoryServer::checkReach(NetLoop::Connection &c, qint16 port)
+{
+    if (port <= 0) return;
+    if (m_reachChecks.take(c.peer, nowMs()) == AddressBuckets::NoneLeft) {
+        ++m_refused;
+        if (m_refusalLines.allows(c.peer, nowMs()))
+            Log::warning(QStringLiteral("%1: reach check refused: the address has had its checks")
+                             .arg(c.peerText()));
+        return; // unanswered, as by a server that does not know the request
+    }
+    const bool started = m_probes.probe(
+        c.peer, quint16(port),
+        [this, fd = c.fd, serial = c.serial, address = c.peerText(), port](bool reached) {
+            Log::info(
+                QStringLiteral("reach check: %1 port %2 %3")
+                    .arg(address)
+                    .arg(port)
+                    .arg(reached ? QStringLiteral("reached") : QStringLiteral("not reached")));
+            if (NetLoop::Connection *c = m_loop->find(fd, serial))
+                m_loop->sendNow(*c, Directory::build(Directory::ReachAnswer{port, reached}));
+        });
+    if (!started)
+        Log::warning(QStringLiteral("%1: reach check not made: %2 under way")
+                         .arg(c.peerText())
+                         .arg(MaxProbes));
 }
 
 template <typename Answer>

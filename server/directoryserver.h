@@ -11,6 +11,10 @@
 // A full pal server, or one out of IDs for this address, moves the client to the configured
 // other pal server ("BSY;host;port") or closes.
 //
+// "RCK" with a port (directory port, no login needed): the server connects back to the asking
+// address on that port and answers whether the connection was taken ("RCK;port;YES|NO;"), so a
+// user can learn whether calls reach them from outside; a few per address an hour.
+//
 // On both ports a login must carry an ID this server (or its database) handed out, or none
 // (-1), and an e-mail address that is nobody's or the login's ID's: the first login with an ID
 // claims its address. Any other login is refused ("BSY" with the reason on the directory, "MSG"
@@ -34,6 +38,7 @@
 #include "options.h"
 #include "presence.h"
 #include "ratelimit.h"
+#include "reachprobe.h"
 
 #include <QTimer>
 
@@ -72,6 +77,7 @@ private:
                 bool again);
     void newId(NetLoop::Connection &c, Session &s);
     void turnAwayPalClient(NetLoop::Connection &c);
+    void checkReach(NetLoop::Connection &c, qint16 port);
     // Runs `work` on the database's thread, holding the connection's later lines until
     // `done` has had the answer on this thread (not at all when the connection has gone).
     template <typename Answer>
@@ -93,7 +99,8 @@ private:
     std::map<QString, std::unique_ptr<OnlineUser>> m_remote; // by "server/connection"
     std::unique_ptr<SharedPresence> m_shared;                // with PostgreSQL
     QByteArray m_intro, m_afterLogin, m_busy, m_tooMany;
-    AddressBuckets m_newIds, m_failedLogins;
+    AddressBuckets m_newIds, m_failedLogins, m_reachChecks;
+    ReachProbes m_probes;
     QTimer m_summary;
     int m_logins = 0, m_refused = 0, m_idsIssued = 0; // since the last summary
     Log::Throttle m_refusalLines;                     // for refusals an address can repeat at will

@@ -324,6 +324,12 @@ void NetLoop::send(Connection &c, const QByteArray &bytes)
     c.outBytes += bytes.size();
 }
 
+void NetLoop::sendNow(Connection &c, const QByteArray &bytes)
+{
+    send(c, bytes);
+    if (!c.dead) flush(c);
+}
+
 void NetLoop::closeAfterSending(Connection &c)
 {
     if (c.dead || c.closing) return;

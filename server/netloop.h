@@ -90,7 +90,10 @@ public:
     bool listen(Channel channel, const QString &address, quint16 port, QString *error);
     quint16 port(Channel channel) const { return m_ports[channel]; }
 
+    // Queues `bytes`; they go out when the connection's present read is handled.
     void send(Connection &c, const QByteArray &bytes);
+    // Queues and starts sending now: for answers that come outside a read (a timer, a thread).
+    void sendNow(Connection &c, const QByteArray &bytes);
     // Sends what is queued, then closes; nothing more is read from the connection.
     void closeAfterSending(Connection &c);
     // Logged in: the login time no longer applies.

@@ -261,6 +261,8 @@ bool loadConfig(const QString &path, ServerConfig *c, QString *error)
     number(QStringLiteral("max_line_bytes"), &c->maxLineBytes, 256, 1024 * 1024);
     number(QStringLiteral("failed_logins_per_address_per_hour"), &c->failedLoginsPerAddressPerHour,
            0, 10000000);
+    number(QStringLiteral("reach_checks_per_address_per_hour"), &c->reachChecksPerAddressPerHour, 0,
+           10000000);
     number(QStringLiteral("keepalive_idle_seconds"), &c->keepaliveIdleSeconds, 1, 7200);
     number(QStringLiteral("keepalive_interval_seconds"), &c->keepaliveIntervalSeconds, 1, 600);
     number(QStringLiteral("keepalive_probes"), &c->keepaliveProbes, 1, 100);

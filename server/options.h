@@ -57,6 +57,7 @@ struct ServerConfig {
     int connectionsTotal = 0;       // 0: what the descriptor limit allows
     int maxLineBytes = 4096;
     int failedLoginsPerAddressPerHour = 20; // 0: no limit
+    int reachChecksPerAddressPerHour = 40;  // connections back on request; 0: no limit
     // A client whose machine is gone (no FIN) is dropped once it has been silent for the idle
     // time and then answered none of the probes: 100 s.
     int keepaliveIdleSeconds = 60;

@@ -128,6 +128,10 @@ void Program::start(const QString &binary, const QByteArray &ini, const QStringL
     e.insert(QStringLiteral("XDG_CONFIG_HOME"), file("cfg"));
     // Qt asks for a runtime folder; one of the program's own leaves the user's alone.
     e.insert(QStringLiteral("XDG_RUNTIME_DIR"), file("run"));
+    // Nor does it reach the desktop's session bus (a notification on the developer's screen for
+    // each test call) unless the caller hands it one.
+    e.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+             QStringLiteral("unix:path=") + file("run/bus"));
     e.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
     e.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
     e.insert(QStringLiteral("OVELA_SOUND_LOG"), file("sounds.txt"));

@@ -92,6 +92,7 @@ void IncomingCall::promptTick()
         m_log.addLogEntry(QStringLiteral("Auto-Declined call from: ") + m_name +
                           QStringLiteral(", ") + m_location);
         m_ticks = 0;
+        emit autoDeclined(m_name, m_location);
         closePrompt();
         return;
     }

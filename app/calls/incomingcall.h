@@ -53,6 +53,8 @@ signals:
     void declined();
     void promptChanged();
     void promptClosed();
+    // Nobody answered: the countdown declined the call.
+    void autoDeclined(const QString &name, const QString &location);
     void busyChanged();
 
 private:

@@ -38,6 +38,8 @@ public:
     // The pal server: OVELA_PAL_HOST ("host" or "host:port") or the build's default host, on port
     // 2015 unless given.
     void setServer(const QString &host, quint16 port);
+    QString host() const { return m_host; }
+    quint16 port() const { return m_port; }
     static void defaultServer(QString *host, quint16 *port);
     // The check timer runs from the directory window's creation until shutdown.
     void start();

@@ -115,6 +115,14 @@ QList<AudioEngine::Device> AudioEngine::devices(bool recording)
     return list;
 }
 
+bool AudioEngine::tryDevice(bool recording)
+{
+    int32_t handle = 0;
+    if (recording ? !initAudioIn(&handle) : !initAudioOut(&handle)) return false;
+    recording ? closeAudioIn(handle) : closeAudioOut(handle);
+    return true;
+}
+
 void AudioEngine::chooseDevice(bool recording, const QString &name)
 {
     const QByteArray bytes = name.toUtf8();

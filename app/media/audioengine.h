@@ -47,6 +47,8 @@ public:
     };
     QList<Device> devices(bool recording);
     void chooseDevice(bool recording, const QString &name);
+    // Opens the chosen recording or playing device and closes it at once: whether it opens.
+    bool tryDevice(bool recording);
 
     // GSM blocks: the block's length, or 0 or less when nothing was coded.
     int32_t compressGsm(const uint8_t *samples, int count, int mode, uint8_t *block);

@@ -175,6 +175,7 @@ void QuickMessageReceiver::completed(int id, Slot &slot)
     saveUnopened();
     m_deps.sounds.play(QStringLiteral("inmsg.wav"));
     emit indicatorChanged(true);
+    emit messageArrived(slot.message);
     m_listener->setConnected(id, false);
 }
 

@@ -69,6 +69,8 @@ public:
 
 signals:
     void indicatorChanged(bool on);
+    // A message has arrived whole and waits to be opened.
+    void messageArrived(const ReceivedMessage &message);
     void messageOpened(const ReceivedMessage &message);
 
 private:

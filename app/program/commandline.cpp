@@ -27,6 +27,11 @@ void describe(QCommandLineParser &parser)
                       QStringLiteral("Listen on ports N to N+3 instead of 2000 to 2003 (also "
                                      "OVELA_BASE_PORT)."),
                       QStringLiteral("N")});
+    parser.addOption({QStringLiteral("doctor"),
+                      QStringLiteral("Check what calls need (network, servers, call ports, "
+                                     "router, reachability, sound, camera), print each verdict "
+                                     "and end: status 0 when nothing stands in the way of "
+                                     "calls.")});
     parser.addHelpOption();
     parser.addVersionOption();
 }
@@ -43,6 +48,7 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &base
     }
     line.help = parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"));
     line.version = parser.isSet(QStringLiteral("version"));
+    line.doctor = parser.isSet(QStringLiteral("doctor"));
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1) {
         line.error = QStringLiteral("Only one address can be called at start-up.");

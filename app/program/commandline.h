@@ -1,6 +1,7 @@
 // The program's command line: one optional address to call at start-up ("host", "host:port" or
-// an e-mail address), and --base-port N (or OVELA_BASE_PORT) to listen from port N instead of
-// 2000, as when a second program runs on the same machine.
+// an e-mail address), --base-port N (or OVELA_BASE_PORT) to listen from port N instead of
+// 2000, as when a second program runs on the same machine, and --doctor to check the connection
+// instead of starting.
 #pragma once
 
 #include "platform/netaddress.h"
@@ -17,7 +18,8 @@ struct CommandLine {
     quint16 basePort = DefaultBasePort;
     bool help = false;
     bool version = false;
-    QString error; // set when the command line cannot be used
+    bool doctor = false; // run the connection doctor on the terminal and end
+    QString error;       // set when the command line cannot be used
 
     // `arguments` without the program's name; `basePortVariable` is OVELA_BASE_PORT's value.
     static CommandLine parse(const QStringList &arguments, const QString &basePortVariable = {});

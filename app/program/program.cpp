@@ -6,6 +6,7 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "programview.h"
+#include "router/portmapplan.h"
 
 #include <QFileInfo>
 
@@ -35,8 +36,9 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                   transports, m_quickMessages),
       m_mainWindow(
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
+      m_desktopOptions(QFileInfo(config.settingsPath).absolutePath()),
       m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
-                 messages, m_portMapping}),
+                 messages, m_portMapping, m_desktopOptions}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -95,9 +97,41 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
         if (m_directory.connected()) m_directory.sendDirectoryLogin();
         m_presence.sendLoginAgain();
     });
+    m_doctor.setSetupSource([this] { return doctorSetup(); });
 }
 
 Program::~Program() = default;
+
+DoctorSetup Program::doctorSetup()
+{
+    DoctorSetup setup;
+    setup.directoryHost = m_settings.DirAddress;
+    setup.directoryPort = quint16(m_settings.DirPort);
+    setup.palHost = m_presence.host();
+    setup.palPort = m_presence.port();
+    setup.basePort = m_basePort;
+    setup.cameras = [this] { return m_video.drivers(); };
+    setup.router = [this] {
+        const PortMapState &state = m_portMapping.state();
+        RouterReport r;
+        r.asked = m_portMapping.enabled();
+        r.done = state.searched;
+        r.found = state.routerFound();
+        r.kind = state.methodName();
+        r.externalAddress = state.externalAddress;
+        r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
+        r.portsWanted = PortMapPlan::PortCount;
+        r.error = state.problem;
+        return r;
+    };
+    // The sound devices are opened only while no call and no sound uses them.
+    if (!m_session.inCall() && m_audio.idle())
+        setup.openSound = [this](bool recording) {
+            return m_audioEngine.tryDevice(recording) ? QString()
+                                                      : m_soundDevices.chosen(recording);
+        };
+    return setup;
+}
 
 bool DirectoryForCalls::connected() const
 {
@@ -118,10 +152,22 @@ bool DirectoryForCalls::entry(int entry, QString *name, QString *location) const
     return true;
 }
 
+void Program::attachNotifications(DesktopNotifications &notifications)
+{
+    m_notices = std::make_unique<DesktopNotices>(
+        DesktopNotices::Deps{m_incoming, m_quickMessages, m_presence, m_pals, m_desktopOptions,
+                             notifications, m_messages});
+}
+
+void Program::keptRunningInTray()
+{
+    if (m_notices) m_notices->keptRunningInTray();
+}
+
 WindowModels Program::windowModels()
 {
-    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,   m_camera,
-            m_directoryModel, m_messaging, m_log,      m_options};
+    return {m_mainWindow,     m_incoming,  m_outgoing, m_chat,    m_camera,
+            m_directoryModel, m_messaging, m_log,      m_options, m_doctor};
 }
 
 void Program::startUp(ProgramView &view, const QString &commandLine)
@@ -130,6 +176,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     view.sizeMainWindow();
     if (commandLine.isEmpty()) view.showSplash();
     loadSettings(m_config.settingsPath, m_settings);
+    m_desktopOptions.load();
     // Once the start-up windows are up, where the windows are and which are open is kept too.
     m_keeper.start(m_config.settingsPath, [this] {
         if (!m_shutDown && !m_startupTimer.isActive()) windowStateIntoSettings();

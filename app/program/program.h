@@ -13,6 +13,7 @@
 #include "directory/directoryclient.h"
 #include "directory/directorymodel.h"
 #include "directory/palpresence.h"
+#include "doctor/connectiondoctor.h"
 #include "media/audioengine.h"
 #include "media/cameramodel.h"
 #include "media/videoengine.h"
@@ -20,11 +21,14 @@
 #include "messaging/quickmessagereceiver.h"
 #include "platform/netaddress.h"
 #include "router/portmapping.h"
+#include "shell/desktopnotices.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
 #include "shell/sounddevices.h"
+#include "shell/traystatus.h"
 #include "shell/windowmodels.h"
 #include "userdata/activitylog.h"
+#include "userdata/desktopoptions.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
 #include "userdata/settingskeeper.h"
@@ -32,6 +36,8 @@
 
 #include <QObject>
 #include <QTimer>
+
+#include <memory>
 
 class ProgramView;
 class SoundPlayer;
@@ -79,6 +85,13 @@ public:
     quint16 basePort() const { return m_basePort; }
     // The router's forwarding of the listening ports.
     PortMapping &portMapping() { return m_portMapping; }
+    // The desktop around the program: the tray icon's state, the desktop options, and the
+    // notifications, once the desktop's notification service is attached (before start-up).
+    TrayStatus &trayStatus() { return m_tray; }
+    DesktopOptions &desktopOptions() { return m_desktopOptions; }
+    void attachNotifications(DesktopNotifications &notifications);
+    // The main window went into the tray (said once through a notification).
+    void keptRunningInTray();
 
     // Start-up, with the command line's address (empty for none).
     void startUp(ProgramView &view, const QString &commandLine);
@@ -98,6 +111,7 @@ private:
     void startupTick();
     void windowStateIntoSettings();
     void reportListener(const QString &text, const EndpointError &error);
+    DoctorSetup doctorSetup();
 
     ProgramConfig m_config;
     UserMessages &m_messages;
@@ -129,7 +143,11 @@ private:
     DirectoryModel m_directoryModel;
     Messaging m_messaging;
     MainWindowModel m_mainWindow;
+    DesktopOptions m_desktopOptions;
     OptionsModel m_options;
+    ConnectionDoctor m_doctor;
+    TrayStatus m_tray{m_mainWindow, m_quickMessages};
+    std::unique_ptr<DesktopNotices> m_notices;
 
     quint16 m_basePort;
     ProgramView *m_view = nullptr;

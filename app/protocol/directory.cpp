@@ -66,6 +66,11 @@ QByteArray build(const NewIdRequest &)
     return "RSN;" + Terminator;
 }
 
+QByteArray build(const ReachCheck &check)
+{
+    return message("RCK", {number(check.port)});
+}
+
 Request parseRequest(const QByteArray &line)
 {
     const QByteArray command = line.left(3);
@@ -91,6 +96,7 @@ Request parseRequest(const QByteArray &line)
     if (command == "LS1") return ListRequest{};
     if (command == "RSN") return NewIdRequest{};
     if (command == "GEM" && countFields(line) >= 1) return EmailLookup{fromWire(getField(line, 2))};
+    if (command == "RCK" && countFields(line) >= 1) return ReachCheck{val16(getField(line, 2))};
     return {};
 }
 
@@ -131,6 +137,11 @@ QByteArray build(const EmailAnswer &a)
 {
     return message("GER", {fieldText(a.email), fieldText(a.name), fieldText(a.location),
                            fieldText(a.address), number(a.port)});
+}
+
+QByteArray build(const ReachAnswer &a)
+{
+    return message("RCK", {number(a.port), a.reached ? "YES" : "NO"});
 }
 
 namespace
@@ -189,6 +200,8 @@ Reply parseReply(const QByteArray &line)
         return EmailAnswer{text(getField(line, 2)), text(getField(line, 3)),
                            text(getField(line, 4)), text(getField(line, 5)),
                            val16(getField(line, 6))};
+    if (command == "RCK" && fields >= 2)
+        return ReachAnswer{val16(getField(line, 2)), getField(line, 3) == "YES"};
     return {};
 }
 

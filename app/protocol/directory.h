@@ -49,16 +49,24 @@ struct EmailLookup { // "GEM": asks who has this e-mail address (answered by "GE
 struct NewIdRequest { // "RSN" (pal server): asks for a user ID
     bool operator==(const NewIdRequest &) const = default;
 };
+// "RCK" port: asks the server to open a TCP connection back to the asking address on that port
+// and say whether it could ("RCK" port "YES"/"NO"). A server that does not know it stays silent.
+struct ReachCheck {
+    qint16 port = 0;
+    bool operator==(const ReachCheck &) const = default;
+};
 
 QByteArray build(const Login &login);
 QByteArray build(const Intro &);
 QByteArray build(const ListRequest &);
 QByteArray build(const EmailLookup &lookup);
 QByteArray build(const NewIdRequest &);
+QByteArray build(const ReachCheck &check);
 
 // A request as a server receives it; monostate for anything else. Fields come raw (a server
 // cleans what it stores).
-using Request = std::variant<std::monostate, Login, Intro, ListRequest, EmailLookup, NewIdRequest>;
+using Request =
+    std::variant<std::monostate, Login, Intro, ListRequest, EmailLookup, NewIdRequest, ReachCheck>;
 Request parseRequest(const QByteArray &line);
 
 // ---- from the directory server ------------------------------------------------------------
@@ -109,16 +117,24 @@ struct EmailAnswer {
     bool found() const { return address != QLatin1String("0.0.0.0"); }
 };
 inline const QString NotFoundAddress = QStringLiteral("0.0.0.0");
+// "RCK": whether the server's connection back to the asker's port was taken.
+struct ReachAnswer {
+    qint16 port = 0;
+    bool reached = false;
+    bool operator==(const ReachAnswer &) const = default;
+};
 
 QByteArray build(const Notice &notice);
 QByteArray build(const Redirect &redirect);
 QByteArray build(const ServerList &list);
 QByteArray build(const UserList &list);
 QByteArray build(const EmailAnswer &answer);
+QByteArray build(const ReachAnswer &answer);
 
 // A directory server's message as the client reads it: fields by position; fields missing at the
 // end of a short message read as empty (numbers as 0); users past MaxUsers are dropped.
-using Reply = std::variant<std::monostate, Notice, Redirect, ServerList, UserList, EmailAnswer>;
+using Reply =
+    std::variant<std::monostate, Notice, Redirect, ServerList, UserList, EmailAnswer, ReachAnswer>;
 Reply parseReply(const QByteArray &line);
 
 // The directory window's entry for a server choice: host ":" port "  (" description ")".

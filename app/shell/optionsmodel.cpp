@@ -6,6 +6,7 @@
 #include "platform/usermessages.h"
 #include "protocol/directory.h"
 #include "router/portmapping.h"
+#include "userdata/desktopoptions.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
 
@@ -37,6 +38,8 @@ OptionValues OptionsModel::load() const
     v.saveWindowPosition = s.SaveWinPos;
     v.moveAllWindows = s.MoveAllWin;
     v.rememberWindows = s.RememberWin;
+    v.keepRunningInTray = m_deps.desktop.keepRunningInTray;
+    v.palOnlineNotices = m_deps.desktop.palOnlineNotices;
     v.sendImageMessage = s.SendImageMsg;
     v.imageMessage = s.ImageMsg;
     v.messagesDisabled = s.MessagingDisable;
@@ -109,6 +112,14 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     }
     m_media.endTest();
     s.MessagingDisable = v.messagesDisabled;
+    DesktopOptions &desktop = m_deps.desktop;
+    if (desktop.keepRunningInTray != v.keepRunningInTray ||
+        desktop.palOnlineNotices != v.palOnlineNotices) {
+        desktop.keepRunningInTray = v.keepRunningInTray;
+        desktop.palOnlineNotices = v.palOnlineNotices;
+        if (const QString error = desktop.save(); !error.isEmpty())
+            m_deps.messages.showErrorMessage(error);
+    }
     effects.stored = true;
     effects.indicatorsChanged = true;
     emit applied(effects);

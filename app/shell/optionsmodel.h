@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class ChatLink;
+class DesktopOptions;
 class DirectoryClient;
 class MediaSession;
 class PortMapping;
@@ -35,6 +36,8 @@ struct OptionValues {
     bool messagesDisabled = false;
     // Router: ask it to forward the listening ports (kept in a file of its own)
     bool mapPorts = true;
+    // The desktop (kept in a file of their own)
+    bool keepRunningInTray = true, palOnlineNotices = false;
 };
 
 class OptionsModel : public QObject
@@ -54,6 +57,7 @@ public:
         SoundDevices &sound;
         UserMessages &messages;
         PortMapping &router;
+        DesktopOptions &desktop;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 

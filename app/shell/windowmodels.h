@@ -11,6 +11,7 @@ class Messaging;
 class OptionsModel;
 class OutgoingCall;
 class CameraModel;
+class ConnectionDoctor;
 
 struct WindowModels {
     MainWindowModel &main;
@@ -22,4 +23,5 @@ struct WindowModels {
     Messaging &messaging; // compose and incoming message windows
     ActivityLog &log;
     OptionsModel &options;
+    ConnectionDoctor &doctor; // Help > Connection Doctor
 };

@@ -12,6 +12,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace
 {
@@ -241,6 +245,33 @@ void checkIdsAndOwners(const QString &database)
     EXPECT_GE(store.issuedCount(), 9);
     EXPECT_EQ(store.releaseEmail(email), ids[0]);
     EXPECT_EQ(store.emailOwner(email), 0);
+}
+
+TEST(ServerDirectory, ReachChecksConnectBackToTheAsker)
+{
+    ServerConfig config;
+    config.reachChecksPerAddressPerHour = 3;
+    TestServer server(config);
+    ASSERT_TRUE(server.running()) << server.error().toStdString();
+    // A port that takes connections, and one that was free a moment ago.
+    const quint16 open = freePortPair(), closed = freePortPair();
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(open);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+
+    Client asker(server.directoryPort()); // no login needed
+    EXPECT_EQ(asker.ask("RCK;" + QByteArray::number(open) + ";<ET>"),
+              "RCK;" + QByteArray::number(open) + ";YES;");
+    EXPECT_EQ(asker.ask("RCK;" + QByteArray::number(closed) + ";<ET>"),
+              "RCK;" + QByteArray::number(closed) + ";NO;");
+    EXPECT_FALSE(asker.ask("RCK;-5;<ET>RCK;junk;<ET>", 300)); // no port: no answer
+    // The third check is the address's last for a while; the fourth goes unanswered.
+    EXPECT_TRUE(asker.ask("RCK;" + QByteArray::number(open) + ";<ET>"));
+    EXPECT_FALSE(asker.ask("RCK;" + QByteArray::number(open) + ";<ET>", 300));
+    ::close(listener);
 }
 
 TEST(ServerPal, IdsAndOwnersOnSqlite)

@@ -1,6 +1,7 @@
 // Two programs and the directory server of this project, on free ports: both log in and are
 // listed, one finds the other by e-mail and calls it, pals go online and offline across the check
 // cycles, and a program restarted keeps the user ID the pal server gave it.
+#include "directoryprocess.h"
 #include "testsupport.h"
 
 #include <QProcess>
@@ -8,32 +9,6 @@
 
 namespace
 {
-
-struct DirectoryServer {
-    QTemporaryDir dir;
-    QProcess process;
-    const quint16 directoryPort = freeBasePort(), palPort = freeBasePort();
-
-    DirectoryServer()
-    {
-        process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process.start(QStringLiteral(OVELA_DIRECTORY_BINARY),
-                      {"--directory-port", QString::number(directoryPort), "--pal-port",
-                       QString::number(palPort), "--database", dir.filePath("directory.sqlite")});
-        process.waitForStarted();
-    }
-    ~DirectoryServer()
-    {
-        process.terminate();
-        process.waitForFinished(5000);
-    }
-    bool listening() const
-    {
-        QTcpSocket probe;
-        probe.connectToHost(QStringLiteral("127.0.0.1"), directoryPort);
-        return probe.waitForConnected(200);
-    }
-};
 
 // A program set up to use the server, with the pal check window "visible".
 void setUp(TestProgram &t, DirectoryServer &server, const char *name, const char *email)

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -28,6 +29,29 @@
 #include <memory>
 
 // Runs the event loop until cond() holds or the time is up.
+// A second of 8 kHz 8-bit silence as a WAV file, for a scripted microphone (OVELA_MIC=wav:path).
+inline void writeSilentWav(const QString &path)
+{
+    QFile silence(path);
+    silence.open(QIODevice::WriteOnly);
+    const QByteArray samples(8000, '\x80');
+    QByteArray header = "RIFF";
+    auto le32 = [&](quint32 v) { header.append(reinterpret_cast<const char *>(&v), 4); };
+    auto le16 = [&](quint16 v) { header.append(reinterpret_cast<const char *>(&v), 2); };
+    le32(36 + quint32(samples.size()));
+    header += "WAVEfmt ";
+    le32(16);
+    le16(1);
+    le16(1);
+    le32(8000);
+    le32(8000);
+    le16(1);
+    le16(8);
+    header += "data";
+    le32(quint32(samples.size()));
+    silence.write(header + samples);
+}
+
 inline bool waitUntil(const std::function<bool()> &cond, int ms = 5000)
 {
     return QTest::qWaitFor(cond, ms);

@@ -65,25 +65,7 @@ protected:
     {
         // Scripted sound devices, so the Talk button has a microphone on any machine.
         static QTemporaryDir dir;
-        QFile silence(dir.filePath("mic.wav"));
-        silence.open(QIODevice::WriteOnly);
-        const QByteArray samples(8000, '\x80');
-        QByteArray header = "RIFF";
-        auto le32 = [&](quint32 v) { header.append(reinterpret_cast<const char *>(&v), 4); };
-        auto le16 = [&](quint16 v) { header.append(reinterpret_cast<const char *>(&v), 2); };
-        le32(36 + quint32(samples.size()));
-        header += "WAVEfmt ";
-        le32(16);
-        le16(1);
-        le16(1);
-        le32(8000);
-        le32(8000);
-        le16(1);
-        le16(8);
-        header += "data";
-        le32(quint32(samples.size()));
-        silence.write(header + samples);
-        silence.close();
+        writeSilentWav(dir.filePath("mic.wav"));
         qputenv("OVELA_MIC", ("wav:" + dir.filePath("mic.wav")).toUtf8());
         qputenv("OVELA_SPEAKER", ("wav:" + dir.filePath("speaker.wav")).toUtf8());
     }

@@ -113,6 +113,7 @@ TEST(Directory, RequestsToTheirExactBytesAndBack)
         {Directory::ListRequest{}, "LS1<ET>"},
         {Directory::EmailLookup{"ann@example.org"}, "GEM;ann@example.org;<ET>"},
         {Directory::NewIdRequest{}, "RSN;<ET>"},
+        {Directory::ReachCheck{2003}, "RCK;2003;<ET>"},
     };
     for (const auto &[request, bytes] : cases) {
         EXPECT_EQ(buildAny(request), bytes);
@@ -139,6 +140,8 @@ TEST(Directory, RepliesToTheirExactBytesAndBack)
          "2000;<ET>"},
         {EmailAnswer{"ann@example.org", "Ann", "Porto", "10.0.0.7", 2004},
          "GER;ann@example.org;Ann;Porto;10.0.0.7;2004;<ET>"},
+        {ReachAnswer{2000, true}, "RCK;2000;YES;<ET>"},
+        {ReachAnswer{2001, false}, "RCK;2001;NO;<ET>"},
     };
     for (const auto &[reply, bytes] : cases) {
         EXPECT_EQ(buildAny(reply), bytes);

@@ -8,6 +8,8 @@
 #include "calls/ui/incomingcallwindow.h"
 #include "calls/ui/selfviewwindow.h"
 #include "directory/ui/directorywindow.h"
+#include "doctor/connectiondoctor.h"
+#include "doctor/ui/doctorwindow.h"
 #include "media/cameramodel.h"
 #include "messaging/messaging.h"
 #include "messaging/ui/composemessagewindow.h"
@@ -20,6 +22,8 @@
 #include "shell/ui/mainwindow.h"
 #include "shell/ui/optionsdialog.h"
 #include "shell/ui/splashwindow.h"
+#include "shell/ui/trayicon.h"
+#include "userdata/desktopoptions.h"
 #include "widgets/helpviewer.h"
 #include "widgets/pictures.h"
 #include "widgets/twips.h"
@@ -30,6 +34,7 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTimer>
 
 #include <cstdio>
@@ -60,6 +65,7 @@ void ProgramWindows::attach(const WindowModels &models)
     connect(m_main.get(), &MainWindow::ratesRequested, this, &ProgramWindows::showRates);
     connect(m_main.get(), &MainWindow::optionsRequested, this, &ProgramWindows::showOptions);
     connect(m_main.get(), &MainWindow::aboutRequested, this, &ProgramWindows::showAbout);
+    connect(m_main.get(), &MainWindow::doctorRequested, this, &ProgramWindows::showDoctor);
     connect(m_main.get(), &MainWindow::helpRequested, this, &ProgramWindows::showHelp);
     connect(m_main.get(), &MainWindow::minimised, this, &ProgramWindows::onMinimised);
     connect(m_main.get(), &MainWindow::restored, this, &ProgramWindows::onRestored);
@@ -82,6 +88,34 @@ void ProgramWindows::attach(const WindowModels &models)
     connect(&main, &MainWindowModel::callEntered, this, [this] {
         if (m_directory) m_directory->hide();
     });
+}
+
+void ProgramWindows::attachTray(TrayStatus &status, const DesktopOptions &options,
+                                std::function<void()> keptRunning)
+{
+    // Without a tray the program stays as it always was: closing the window quits.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) return;
+    m_tray = std::make_unique<TrayIcon>(status, m_models->main);
+    connect(m_tray.get(), &TrayIcon::showHideRequested, this, &ProgramWindows::toggleMainWindow);
+    connect(m_tray.get(), &TrayIcon::quitRequested, m_main.get(), &MainWindow::quit);
+    m_main->setCloseHides(
+        [this, &options] { return m_tray && m_tray->visible() && options.keepRunningInTray; });
+    connect(m_main.get(), &MainWindow::hiddenOnClose, this, [this, keptRunning] {
+        onMinimised();
+        if (keptRunning) keptRunning();
+    });
+}
+
+void ProgramWindows::toggleMainWindow()
+{
+    if (m_main->isVisible() && !m_main->isMinimized()) {
+        m_main->hide();
+        onMinimised();
+        return;
+    }
+    m_main->setWindowState(m_main->windowState() & ~Qt::WindowMinimized);
+    showMainWindow();
+    onRestored();
 }
 
 void ProgramWindows::terminate()
@@ -108,6 +142,7 @@ void ProgramWindows::releaseWindows()
     m_callIn.reset();
     m_busy.reset();
     m_progress.reset();
+    m_tray.reset();
     delete m_info;
     delete m_error;
     delete m_options;
@@ -381,6 +416,18 @@ void ProgramWindows::showAbout()
     if (!m_about) m_about = new AboutWindow(m_models ? &m_models->options : nullptr);
     m_about->show();
     m_about->raise();
+}
+
+void ProgramWindows::showDoctor()
+{
+    if (!m_doctor) {
+        m_doctor = new DoctorWindow(m_models->doctor);
+        centreOnScreen(m_doctor);
+    }
+    m_doctor->show();
+    m_doctor->raise();
+    m_doctor->activateWindow();
+    if (!m_models->doctor.running()) m_models->doctor.run();
 }
 
 void ProgramWindows::showHelp(bool topics)

@@ -10,9 +10,11 @@
 #include <QObject>
 #include <QPoint>
 #include <QPointer>
+#include <functional>
 #include <memory>
 
 class AboutWindow;
+class DoctorWindow;
 class BusyNotice;
 class IncomingCallWindow;
 class CallProgressWindow;
@@ -27,6 +29,9 @@ class SelfViewWindow;
 class SplashWindow;
 class HelpViewer;
 class QWidget;
+class DesktopOptions;
+class TrayIcon;
+class TrayStatus;
 
 class ProgramWindows : public QObject, public ProgramView, public UserMessages
 {
@@ -38,6 +43,11 @@ public:
     // Creates the main window with the program's models; call before the program starts up.
     void attach(const WindowModels &models);
     MainWindow *mainWindow() const { return m_main.get(); }
+    // The tray icon, when the desktop has a tray: it shows the status, and while it is there
+    // (and the options say so) closing the main window hides it and calls `keptRunning`.
+    void attachTray(TrayStatus &status, const DesktopOptions &options,
+                    std::function<void()> keptRunning);
+    TrayIcon *trayIcon() const { return m_tray.get(); }
     // Orderly shutdown from outside the windows (SIGTERM, SIGINT): the same as Quit, without the
     // close check, since the system asked the program to end.
     void terminate();
@@ -69,6 +79,8 @@ public:
     void showRates();
     void showLog();
     void showAbout();
+    // Help > Connection Doctor: its window, running the checks afresh.
+    void showDoctor();
     // Help > Contents (false) or Help > Help Topics (true).
     void showHelp(bool topics);
     void dockSelfView();
@@ -80,12 +92,15 @@ private:
     void openOptions(int tab);
     void onMinimised();
     void onRestored();
+    // The tray's click: the main window (and its helpers) shown or hidden.
+    void toggleMainWindow();
     void showMessage(QPointer<NoticeWindow> &window, int kind, const QString &text,
                      std::function<void()> onOk = {});
 
     std::unique_ptr<WindowModels> m_models;
     bool m_terminating = false; // a termination signal is being handled
     std::unique_ptr<MainWindow> m_main;
+    std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<SplashWindow> m_splash;
     std::unique_ptr<SelfViewWindow> m_self;
     std::unique_ptr<ChatWindow> m_chat;
@@ -98,6 +113,7 @@ private:
     QPointer<NoticeWindow> m_info, m_error;
     QPointer<OptionsDialog> m_options;
     QPointer<AboutWindow> m_about;
+    QPointer<DoctorWindow> m_doctor;
     QPointer<HelpViewer> m_help;
     static constexpr int FramedAfterMs = 300;
     QPoint m_dockedAt;

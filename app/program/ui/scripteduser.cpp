@@ -142,7 +142,7 @@ void ScriptedUser::runStep(const Step &step)
         m_models.main.openNextMessage();
         click("frmMsgIn", "cmdPlay");
     } else if (step.action == QLatin1String("exit")) {
-        m_main.close();
+        m_main.quit();
     } else if (step.action == QLatin1String("menu")) {
         if (auto *entry = m_main.findChild<QAction *>(step.text)) entry->trigger();
     } else if (step.action == QLatin1String("tab")) {
@@ -204,7 +204,7 @@ void ScriptedUser::click(const char *window, const char *button)
 void ScriptedUser::onCallEnded()
 {
     if (m_quitAfter >= 0)
-        QTimer::singleShot(int(std::lround(m_quitAfter * 1000)), &m_main, &QWidget::close);
+        QTimer::singleShot(int(std::lround(m_quitAfter * 1000)), &m_main, &MainWindow::quit);
 }
 
 void ScriptedUser::press(const char *button, Qt::MouseButton mouse, bool down)

@@ -129,13 +129,14 @@ void MainWindow::buildMenus()
     QAction *contents = add(help, "Menu_HelpContents", QStringLiteral("&Contents"),
                             QKeySequence(QStringLiteral("F1")));
     QAction *topics = add(help, "Menu_HelpTopics", QStringLiteral("&Help Topics"), {});
+    QAction *doctor = add(help, "Menu_HelpDoctor", QStringLiteral("Connection &Doctor..."), {});
     help->addSeparator();
     QAction *about = add(help, "Menu_HelpAbout", QStringLiteral("&About..."), {});
 
     connect(m_call, &QAction::triggered, &m_model, &MainWindowModel::directoryRequested);
     connect(m_hangup, &QAction::triggered, &m_model, &MainWindowModel::hangUp);
     connect(m_dnd, &QAction::triggered, &m_model, &MainWindowModel::setDoNotDisturb);
-    connect(quit, &QAction::triggered, this, &QWidget::close);
+    connect(quit, &QAction::triggered, this, &MainWindow::quit);
     connect(m_viewSelf, &QAction::triggered, this,
             [this] { m_model.toolbarCommand(MainWindowModel::SelfViewTool); });
     connect(m_viewChat, &QAction::triggered, this,
@@ -144,6 +145,7 @@ void MainWindow::buildMenus()
     connect(rates, &QAction::triggered, this, &MainWindow::ratesRequested);
     connect(options, &QAction::triggered, this, &MainWindow::optionsRequested);
     connect(about, &QAction::triggered, this, &MainWindow::aboutRequested);
+    connect(doctor, &QAction::triggered, this, &MainWindow::doctorRequested);
     connect(contents, &QAction::triggered, this, [this] { emit helpRequested(false); });
     connect(topics, &QAction::triggered, this, [this] { emit helpRequested(true); });
 }
@@ -450,8 +452,21 @@ void MainWindow::changeEvent(QEvent *event)
     }
 }
 
+void MainWindow::quit()
+{
+    m_quitting = true;
+    close();
+    m_quitting = false;
+}
+
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (!m_quitting && !m_model.shutDownDone() && m_closeHides && m_closeHides()) {
+        event->ignore();
+        hide();
+        emit hiddenOnClose();
+        return;
+    }
     if (!m_model.requestClose()) {
         event->ignore();
         return;

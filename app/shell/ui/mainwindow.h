@@ -5,6 +5,8 @@
 
 #include <QMainWindow>
 
+#include <functional>
+
 class MainWindowModel;
 class QAction;
 class QFrame;
@@ -26,17 +28,25 @@ public:
     void showIndicators();
     // The incoming video picture, on which the video engine draws.
     VideoSurface *videoSurface() const { return m_video; }
+    // While `hides` says so, the window's close box only hides the window (the tray keeps the
+    // program); Quit always quits.
+    void setCloseHides(std::function<bool()> hides) { m_closeHides = std::move(hides); }
+    // File > Quit.
+    void quit();
 
 signals:
     void logRequested();
     void ratesRequested();
     void optionsRequested();
     void aboutRequested();
+    void doctorRequested();
     // Help > Contents (false) or Help > Help Topics (true).
     void helpRequested(bool topics);
     // The window was minimised, or came back from being minimised.
     void minimised();
     void restored();
+    // The close box hid the window instead of closing it.
+    void hiddenOnClose();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -80,4 +90,6 @@ private:
     QLabel *m_colon = nullptr;
     QLabel *m_conLed = nullptr;
     bool m_wasMinimised = false;
+    bool m_quitting = false;
+    std::function<bool()> m_closeHides;
 };

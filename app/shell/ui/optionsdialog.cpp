@@ -166,6 +166,16 @@ QWidget *OptionsDialog::generalTab()
     for (QCheckBox *box : {m_saveWinPos, m_moveAllWin, m_rememberWin})
         windowsColumn->addWidget(box);
 
+    auto *desktop = new QGroupBox(QStringLiteral("Desktop"), page);
+    m_keepInTray = check(desktop, "chkKeepInTray",
+                         QStringLiteral("Closing the window keeps OVELA running in the tray"),
+                         v.keepRunningInTray);
+    m_palOnline = check(desktop, "chkPalOnlineNotice",
+                        QStringLiteral("Notify me when a pal comes online"), v.palOnlineNotices);
+    auto *desktopColumn = new QVBoxLayout(desktop);
+    desktopColumn->addWidget(m_keepInTray);
+    desktopColumn->addWidget(m_palOnline);
+
     // The router: whether to ask it, and what it did (updated as it answers).
     auto *router = new QGroupBox(QStringLiteral("Router"), page);
     m_mapPorts =
@@ -185,6 +195,7 @@ QWidget *OptionsDialog::generalTab()
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calls);
     layout->addWidget(windows);
+    layout->addWidget(desktop);
     layout->addWidget(router);
     layout->addStretch(1);
     connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
@@ -252,6 +263,8 @@ OptionValues OptionsDialog::values() const
     v.saveWindowPosition = m_saveWinPos->isChecked();
     v.moveAllWindows = m_moveAllWin->isChecked();
     v.rememberWindows = m_rememberWin->isChecked();
+    v.keepRunningInTray = m_keepInTray->isChecked();
+    v.palOnlineNotices = m_palOnline->isChecked();
     v.sendImageMessage = m_video->sendImageMessage();
     v.imageMessage = m_video->imageMessage();
     v.messagesDisabled = m_qmDisable->isChecked();

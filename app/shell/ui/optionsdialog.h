@@ -48,6 +48,7 @@ private:
     QComboBox *m_dirAddress;
     QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
     QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable, *m_mapPorts;
+    QCheckBox *m_keepInTray, *m_palOnline;
     QTreeWidget *m_refuse;
     VideoOptionsPage *m_video;
     AudioOptionsPage *m_audio;
