@@ -82,8 +82,9 @@ pcm.!default { type null hint { show on description "Default sound device" } }
 pcm.headset { type null hint { show on description "USB Headset, Analog Stereo" } }
 pcm.hdmi { type null hint { show on description "HDA Intel PCH, HDMI 0" } }
 EOF
+# The machine's real router is left alone.
 common=(QT_SCALE_FACTOR="$scale" OVELA_PAL_HOST="127.0.0.1:$pal" "${theme[@]}"
-  ALSA_CONFIG_PATH="$tmp/asound.conf")
+  ALSA_CONFIG_PATH="$tmp/asound.conf" OVELA_MAP_PORTS=No)
 
 # Ana's script, in seconds after her start; the shots below follow the same clock.
 script="menu:29:Menu_FileCall;click:31:frmMessage:cmdOK;open:34;write:38:127.0.0.1:$bo:Bo Costa:Porto:See you on Sunday!"

@@ -22,7 +22,7 @@ version=$(sed -n 's/^project(ovela VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.
   fail "control fields: $(dpkg-deb -f "$deb" Package Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6sql6 libasound2 libsndfile1 \
-  libjpeg62-turbo libgsm1 libv4l-0 libfreetype6 libsamplerate0; do
+  libjpeg62-turbo libgsm1 libv4l-0 libfreetype6 libsamplerate0 libminiupnpc17 libnatpmp1; do
   [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] ||
     fail "Depends lacks $package: $depends"
 done

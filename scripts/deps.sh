@@ -11,6 +11,7 @@ run_packages=(
   libjpeg62-turbo-dev libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
   fonts-dejavu-core libfreetype-dev
   libqt6sql6-sqlite
+  libminiupnpc-dev libnatpmp-dev
 )
 # What the tests, benchmarks, sanitizer and fuzz builds, the package and the screenshots add.
 test_packages=(
@@ -18,6 +19,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox iproute2
+  miniupnpd-nftables miniupnpc nftables
   dbus-daemon dunst trayer xdotool
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql

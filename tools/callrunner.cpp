@@ -63,8 +63,11 @@ QByteArray script(const Options &o, bool caller)
         if (!o.callerChat.isEmpty())
             s += QStringLiteral("chat:%1:%2;").arg(o.talkFrom + 0.5).arg(o.callerChat);
         s += QStringLiteral("hangup:%1;").arg(o.hangUpAt);
-    } else if (!o.calleeChat.isEmpty()) {
-        s += QStringLiteral("chat:%1:%2;").arg(o.talkUntil + 0.5).arg(o.calleeChat);
+    } else {
+        if (o.calleeTalkUntil > o.calleeTalkFrom)
+            s += QStringLiteral("talk:%1-%2;").arg(o.calleeTalkFrom).arg(o.calleeTalkUntil);
+        if (!o.calleeChat.isEmpty())
+            s += QStringLiteral("chat:%1:%2;").arg(o.talkUntil + 0.5).arg(o.calleeChat);
     }
     s += QStringLiteral("quit:1");
     return s.toUtf8();
@@ -132,6 +135,8 @@ void Program::start(const QString &binary, const QByteArray &ini, const QStringL
     e.insert(QStringLiteral("OVELA_SPEAKER"), QStringLiteral("wav:") + file("speaker.wav"));
     e.insert(QStringLiteral("OVELA_REPORT"), file("report.txt"));
     e.insert(QStringLiteral("OVELA_SOUND_LOG"), file("sounds.txt"));
+    // Demos and benchmarks leave the machine's router alone.
+    e.insert(QStringLiteral("OVELA_MAP_PORTS"), QStringLiteral("No"));
     for (auto it = env.begin(); it != env.end(); ++it) {
         if (it.value().isNull())
             e.remove(it.key());
@@ -189,24 +194,28 @@ Result run(const Options &o)
     auto caller = std::make_unique<Program>();
     callee->dir.setAutoRemove(!o.keepFolders);
     caller->dir.setAutoRemove(!o.keepFolders);
+    QMap<QString, QString> calleeEnv = o.calleeEnv;
+    calleeEnv.insert(QStringLiteral("OVELA_CAMERA"), o.camera);
+    calleeEnv.insert(QStringLiteral("OVELA_MIC"), "wav:" + speech);
+    calleeEnv.insert(QStringLiteral("OVELA_SCRIPT"), QString::fromUtf8(script(o, false)));
     callee->start(o.program,
                   "[Personal]\nName=Ana Lee\nEMail=ana@example.org\nLocation=Porto\n"
                   "[Calling]\nAutoAccept=True\nEnableRTC=False\n",
-                  {QStringLiteral("--base-port"), QString::number(calleePort)},
-                  {{"OVELA_CAMERA", o.camera},
-                   {"OVELA_MIC", "wav:" + speech},
-                   {"OVELA_SCRIPT", QString::fromUtf8(script(o, false))}},
+                  {QStringLiteral("--base-port"), QString::number(calleePort)}, calleeEnv,
                   o.calleeWrapper);
     if (!listening(calleePort + 3, 10000, callee->process.processId())) {
         result.error = QStringLiteral("the first program did not start listening");
         return result;
     }
+    quint16 calledPort = calleePort;
+    if (o.beforeCall && (calledPort = o.beforeCall(*callee, calleePort, &result.error)) == 0)
+        return result;
     // Chat in line mode, so each typed line crosses as one counted chat line.
     caller->start(o.program,
                   "[Personal]\nName=Bo Smith\nEMail=bo@example.org\nLocation=Oslo\n"
                   "[Calling]\nEnableRTC=False\n",
                   {QStringLiteral("--base-port"), QString::number(callerPort),
-                   QStringLiteral("%1:%2").arg(o.calleeAddress).arg(calleePort)},
+                   QStringLiteral("%1:%2").arg(o.calleeAddress).arg(calledPort)},
                   {{"OVELA_CAMERA", o.camera},
                    {"OVELA_MIC", "wav:" + speech},
                    {"OVELA_SCRIPT", QString::fromUtf8(script(o, true))}},

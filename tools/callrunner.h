@@ -12,6 +12,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
+
 namespace CallRunner
 {
 
@@ -49,8 +51,9 @@ QString builtBeside(const char *name);
 struct Options {
     QString program; // the ovela binary
     QString camera = QStringLiteral("pattern:320x240:yuv12");
-    double talkFrom = 1.0, talkUntil = 4.5; // the caller talks (seconds into the call)
-    double hangUpAt = 9.0;                  // the caller hangs up
+    double talkFrom = 1.0, talkUntil = 4.5;         // the caller talks (seconds into the call)
+    double calleeTalkFrom = 0, calleeTalkUntil = 0; // the callee too, when set
+    double hangUpAt = 9.0;                          // the caller hangs up
     QString callerChat = QStringLiteral("Hello from Bo");
     QString calleeChat = QStringLiteral("Hi Bo, Ana here");
     int timeoutMs = 60000;
@@ -59,7 +62,11 @@ struct Options {
     // callee at calleeAddress.
     QStringList calleeWrapper, callerWrapper;
     QString calleeAddress = QStringLiteral("127.0.0.1");
-    quint16 calleeBasePort = 0; // 0: a free one
+    quint16 calleeBasePort = 0;       // 0: a free one
+    QMap<QString, QString> calleeEnv; // more of the callee's environment
+    // Once the callee listens on calleeBasePort: the port the caller then calls at
+    // calleeAddress (a router may forward another), or 0 with *error set to stop the run.
+    std::function<quint16(Program &callee, quint16 calleePort, QString *error)> beforeCall;
 };
 
 struct Side {

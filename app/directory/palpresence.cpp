@@ -120,6 +120,12 @@ void PalPresence::onConnected(int status)
         m_server->dataToSend(Directory::build(m_deps.identity.login(Directory::PalLogin)));
 }
 
+void PalPresence::sendLoginAgain()
+{
+    if (connected() && m_deps.identity.userId() != UserIdentity::NoId)
+        m_server->dataToSend(Directory::build(m_deps.identity.login(Directory::PalLogin)));
+}
+
 void PalPresence::checkTick()
 {
     connectPalServer();

@@ -47,6 +47,8 @@ public:
 
     void connectPalServer();
     bool connected() const;
+    // Logs in again on an open connection with an ID, so the server learns changed details.
+    void sendLoginAgain();
     // The connection was lost and has not come back.
     bool connectionLost() const { return m_lost; }
     // tmrCheckPal: keeps the connection, and starts a cycle while the window is visible.

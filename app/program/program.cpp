@@ -6,12 +6,14 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "programview.h"
+#include "router/portmapplan.h"
 
 #include <QFileInfo>
 
 Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
                  const ProgramConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
+      m_portMapping(QFileInfo(config.settingsPath).absolutePath()),
       m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
       m_videoEngine(messages), m_audioEngine(messages),
       m_soundDevices(m_audioEngine, sounds, messages,
@@ -36,7 +38,7 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
       m_desktopOptions(QFileInfo(config.settingsPath).absolutePath()),
       m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
-                 messages, m_desktopOptions}),
+                 messages, m_portMapping, m_desktopOptions}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -84,6 +86,17 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
                 emit m_messaging.composeRequested({name, location, address, quint16(port)});
             });
     if (!config.palHost.isEmpty()) m_presence.setServer(config.palHost, config.palPort);
+
+    // The router: what it did goes to the log; the servers learn the base port that callers
+    // from outside reach when the router forwards other ports than the program's own.
+    connect(&m_portMapping, &PortMapping::logEntry, this,
+            [this](const QString &line) { m_log.addLogEntry(line); });
+    connect(&m_portMapping, &PortMapping::reachableBasePortChanged, this, [this](quint16 port) {
+        m_identity.setBasePort(port);
+        if (m_shutDown) return;
+        if (m_directory.connected()) m_directory.sendDirectoryLogin();
+        m_presence.sendLoginAgain();
+    });
     m_doctor.setSetupSource([this] { return doctorSetup(); });
 }
 
@@ -98,6 +111,19 @@ DoctorSetup Program::doctorSetup()
     setup.palPort = m_presence.port();
     setup.basePort = m_basePort;
     setup.cameras = [this] { return m_video.drivers(); };
+    setup.router = [this] {
+        const PortMapState &state = m_portMapping.state();
+        RouterReport r;
+        r.asked = m_portMapping.enabled();
+        r.done = state.searched;
+        r.found = state.routerFound();
+        r.kind = state.methodName();
+        r.externalAddress = state.externalAddress;
+        r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
+        r.portsWanted = PortMapPlan::PortCount;
+        r.error = state.problem;
+        return r;
+    };
     // The sound devices are opened only while no call and no sound uses them.
     if (!m_session.inCall() && m_audio.idle())
         setup.openSound = [this](bool recording) {
@@ -177,6 +203,9 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     m_log.loadActivityLog();
     m_filesLoaded = true;
     m_log.addLogEntry(QStringLiteral("OVELA Power Up"));
+    // In the background: a router that does not answer costs the start nothing.
+    m_portMapping.load();
+    m_portMapping.start(m_basePort);
     m_media.startTimer();
     m_media.setStartupCall(commandLine);
     if (!commandLine.isEmpty()) {
@@ -273,6 +302,7 @@ void Program::shutDown()
     m_media.shutDown();
     m_signalling.shutDown();
     m_quickMessages.shutDown();
+    m_portMapping.stop();
 
     m_log.addLogEntry(QStringLiteral("OVELA Power Down"));
     windowStateIntoSettings();

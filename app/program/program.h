@@ -20,6 +20,7 @@
 #include "messaging/messaging.h"
 #include "messaging/quickmessagereceiver.h"
 #include "platform/netaddress.h"
+#include "router/portmapping.h"
 #include "shell/desktopnotices.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
@@ -82,6 +83,8 @@ public:
     const MediaSession &mediaSession() const { return m_media; }
     // The base port the listeners ended up on.
     quint16 basePort() const { return m_basePort; }
+    // The router's forwarding of the listening ports.
+    PortMapping &portMapping() { return m_portMapping; }
     // The desktop around the program: the tray icon's state, the desktop options, and the
     // notifications, once the desktop's notification service is attached (before start-up).
     TrayStatus &trayStatus() { return m_tray; }
@@ -119,6 +122,7 @@ private:
     PalList m_pals;
     RefuseList m_refuseList;
     ActivityLog m_log;
+    PortMapping m_portMapping;
     UserIdentity m_identity;
     VideoEngine m_videoEngine;
     AudioEngine m_audioEngine;

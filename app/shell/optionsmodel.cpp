@@ -5,6 +5,7 @@
 #include "directory/directoryclient.h"
 #include "platform/usermessages.h"
 #include "protocol/directory.h"
+#include "router/portmapping.h"
 #include "userdata/desktopoptions.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
@@ -12,6 +13,12 @@
 OptionsModel::OptionsModel(const Deps &deps, QObject *parent)
     : QObject(parent), m_deps(deps), m_media({deps.settings, deps.media, deps.sound, deps.messages})
 {
+    connect(&deps.router, &PortMapping::changed, this, &OptionsModel::routerStatusChanged);
+}
+
+QString OptionsModel::routerStatus() const
+{
+    return m_deps.router.summary();
 }
 
 OptionValues OptionsModel::load() const
@@ -36,6 +43,7 @@ OptionValues OptionsModel::load() const
     v.sendImageMessage = s.SendImageMsg;
     v.imageMessage = s.ImageMsg;
     v.messagesDisabled = s.MessagingDisable;
+    v.mapPorts = m_deps.router.enabled();
     return v;
 }
 
@@ -92,6 +100,7 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     s.SaveWinPos = v.saveWindowPosition;
     s.MoveAllWin = v.moveAllWindows;
     s.RememberWin = v.rememberWindows;
+    m_deps.router.setEnabled(v.mapPorts);
     // The directory learns the new details: at once when connected, else by connecting, whose
     // login carries them.
     if (changed) {

@@ -14,6 +14,7 @@ class ChatLink;
 class DesktopOptions;
 class DirectoryClient;
 class MediaSession;
+class PortMapping;
 class SoundDevices;
 class UserMessages;
 struct RefuseList;
@@ -33,6 +34,8 @@ struct OptionValues {
     QString imageMessage;
     // Messaging
     bool messagesDisabled = false;
+    // Router: ask it to forward the listening ports (kept in a file of its own)
+    bool mapPorts = true;
     // The desktop (kept in a file of their own)
     bool keepRunningInTray = true, palOnlineNotices = false;
 };
@@ -53,6 +56,7 @@ public:
         MediaSession &media;
         SoundDevices &sound;
         UserMessages &messages;
+        PortMapping &router;
         DesktopOptions &desktop;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
@@ -88,7 +92,11 @@ public:
 
     MediaOptions &media() { return m_media; }
 
+    // What the router did with the listening ports, in a line.
+    QString routerStatus() const;
+
 signals:
+    void routerStatusChanged();
     void applied(const OptionsModel::Effects &effects);
     void refusedChanged();
 

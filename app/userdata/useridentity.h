@@ -1,7 +1,8 @@
 // Who this user is to the directory and pal servers: the user ID the pal server assigned (-1
 // until it has), kept in a small file of its own beside the settings ("userid") so that it
 // survives restarts, and the login both servers receive, built from the personal settings, the
-// devices found at start-up and the base port.
+// devices found at start-up and the base port that callers reach (the router's outside port
+// when it forwards other ports than the program's own).
 #pragma once
 
 #include "protocol/directory.h"

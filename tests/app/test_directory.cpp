@@ -37,14 +37,14 @@ protected:
         EXPECT_TRUE(c);
         return c;
     }
-    QString login(int kind)
+    QString login(int kind, int basePort = 0)
     {
         return QStringLiteral("LGN;%1;Cleo;cleo@example.org;Lisbon;hi;%2;NO;NO;2.5;%3;NO;v1.2;%4;"
                               "<ET>")
             .arg(t->identity().userId())
             .arg(kind)
             .arg(kind == 0 ? "YES" : "NO")
-            .arg(t.port());
+            .arg(basePort ? basePort : t.port());
     }
 
     const quint16 dirPort = freeBasePort(), palPort = freeBasePort();
@@ -230,6 +230,21 @@ TEST_F(DirectoryTest, ThePalServerGivesAnIdThatSurvivesARestart)
     EXPECT_EQ(fresh.userId(), UserIdentity::NoId);
     EXPECT_TRUE(QFile::exists(t->identity().path() + ".damaged"));
     EXPECT_FALSE(again.messages.errors.isEmpty());
+}
+
+TEST_F(DirectoryTest, BothServersLearnTheBasePortTheRouterForwards)
+{
+    // Logged in with the program's own ports; then the router forwards 2404 to 2407 to them.
+    t->identity().setUserId(7);
+    RawConnection *directoryServer = connectDirectory();
+    RawConnection *palServer = connectPal();
+    ASSERT_TRUE(directoryServer && palServer && palServer->waitFor("<ET>"));
+    directoryServer->clear();
+    palServer->clear();
+    emit t->portMapping().reachableBasePortChanged(2404);
+    ASSERT_TRUE(directoryServer->waitFor("<ET>") && palServer->waitFor("<ET>"));
+    EXPECT_EQ(QString::fromUtf8(directoryServer->received()), login(0, 2404));
+    EXPECT_EQ(QString::fromUtf8(palServer->received()), login(3, 2404));
 }
 
 TEST_F(DirectoryTest, APalCycleAsksOneAtATimeAndFillsTheListsOnce)

@@ -151,6 +151,7 @@ public:
     MainWindowModel &mainWindow() { return p.m_mainWindow; }
     OptionsModel &options() { return p.m_options; }
     SoundDevices &soundDevices() { return p.m_soundDevices; }
+    PortMapping &portMapping() { return p.m_portMapping; }
     const QString &settingsPath() const { return p.m_config.settingsPath; }
 
 private:

@@ -413,7 +413,7 @@ void ProgramWindows::showLog()
 
 void ProgramWindows::showAbout()
 {
-    if (!m_about) m_about = new AboutWindow;
+    if (!m_about) m_about = new AboutWindow(m_models ? &m_models->options : nullptr);
     m_about->show();
     m_about->raise();
 }

@@ -1,6 +1,7 @@
 // The About box.
 #include "aboutwindow.h"
 
+#include "shell/optionsmodel.h"
 #include "version.h"
 #include "widgets/pictures.h"
 #include "widgets/windowhelpers.h"
@@ -9,7 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Dialog)
+AboutWindow::AboutWindow(OptionsModel *options, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::Dialog)
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmAbout"));
@@ -26,10 +28,20 @@ AboutWindow::AboutWindow(QWidget *parent) : QWidget(parent, Qt::Window | Qt::Dia
                                this);
     support->setObjectName(QStringLiteral("lblSupport"));
     support->setWordWrap(true);
+    auto *router = new QLabel(this);
+    router->setObjectName(QStringLiteral("lblRouter"));
+    router->setWordWrap(true);
+    router->setTextFormat(Qt::PlainText); // it holds what a router said
+    router->setVisible(options != nullptr);
+    if (options) {
+        const auto show = [router, options] { router->setText(options->routerStatus()); };
+        show();
+        connect(options, &OptionsModel::routerStatusChanged, router, show);
+    }
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     auto *layout = new QVBoxLayout(this);
-    for (QLabel *l : {picture, version, product, support}) {
+    for (QLabel *l : {picture, version, product, support, router}) {
         l->setAlignment(Qt::AlignCenter);
         layout->addWidget(l);
     }

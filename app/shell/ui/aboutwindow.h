@@ -3,9 +3,12 @@
 
 #include <QWidget>
 
+class OptionsModel;
+
 class AboutWindow : public QWidget
 {
     Q_OBJECT
 public:
-    explicit AboutWindow(QWidget *parent = nullptr);
+    // With the options model, it also shows what the router did with the listening ports.
+    explicit AboutWindow(OptionsModel *options = nullptr, QWidget *parent = nullptr);
 };

@@ -176,10 +176,27 @@ QWidget *OptionsDialog::generalTab()
     desktopColumn->addWidget(m_keepInTray);
     desktopColumn->addWidget(m_palOnline);
 
+    // The router: whether to ask it, and what it did (updated as it answers).
+    auto *router = new QGroupBox(QStringLiteral("Router"), page);
+    m_mapPorts =
+        check(router, "chkMapPorts",
+              QStringLiteral("Ask the router to forward my ports (UPnP, NAT-PMP)"), v.mapPorts);
+    auto *status = new QLabel(m_model.routerStatus(), router);
+    status->setObjectName(QStringLiteral("lblRouterStatus"));
+    status->setWordWrap(true);
+    status->setTextFormat(Qt::PlainText); // it holds what a router said
+    status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    connect(&m_model, &OptionsModel::routerStatusChanged, status,
+            [this, status] { status->setText(m_model.routerStatus()); });
+    auto *routerColumn = new QVBoxLayout(router);
+    routerColumn->addWidget(m_mapPorts);
+    routerColumn->addWidget(status);
+
     auto *layout = new QVBoxLayout(page);
     layout->addWidget(calls);
     layout->addWidget(windows);
     layout->addWidget(desktop);
+    layout->addWidget(router);
     layout->addStretch(1);
     connect(m_realChat, &QCheckBox::clicked, this, [this](bool on) {
         if (!m_model.realTimeChatChangeAllowed(on)) m_realChat->setChecked(!on);
@@ -251,6 +268,7 @@ OptionValues OptionsDialog::values() const
     v.sendImageMessage = m_video->sendImageMessage();
     v.imageMessage = m_video->imageMessage();
     v.messagesDisabled = m_qmDisable->isChecked();
+    v.mapPorts = m_mapPorts->isChecked();
     return v;
 }
 

@@ -47,7 +47,7 @@ private:
     QLineEdit *m_name, *m_email, *m_location, *m_comment, *m_welcome;
     QComboBox *m_dirAddress;
     QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
-    QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable;
+    QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable, *m_mapPorts;
     QCheckBox *m_keepInTray, *m_palOnline;
     QTreeWidget *m_refuse;
     VideoOptionsPage *m_video;
