@@ -39,7 +39,7 @@ deny 0-65535 0.0.0.0/0 0-65535
 )";
 } // namespace
 
-RouterBed::RouterBed()
+RouterBed::RouterBed(bool upnp) : m_upnp(upnp)
 {
     if (::geteuid() != 0) {
         m_skip = QStringLiteral("the router test bed needs root (ip netns, nft): run as root, as "
@@ -91,7 +91,9 @@ RouterBed::RouterBed()
 bool RouterBed::startDaemon()
 {
     QFile config(m_dir.filePath(QStringLiteral("miniupnpd.conf")));
-    if (!config.open(QIODevice::WriteOnly) || config.write(Config) < 0) {
+    QByteArray text(Config);
+    if (!m_upnp) text.replace("enable_upnp=yes", "enable_upnp=no");
+    if (!config.open(QIODevice::WriteOnly) || config.write(text) < 0) {
         m_error = QStringLiteral("cannot write miniupnpd's configuration");
         return false;
     }

@@ -19,7 +19,8 @@ public:
     static constexpr const char *HomeAddress = "192.168.77.2";
     static constexpr const char *RouterOutside = "198.20.77.1";
 
-    RouterBed();
+    // `upnp` false: the router answers NAT-PMP only.
+    explicit RouterBed(bool upnp = true);
     ~RouterBed();
     RouterBed(const RouterBed &) = delete;
     RouterBed &operator=(const RouterBed &) = delete;
@@ -43,4 +44,5 @@ private:
     QTemporaryDir m_dir;
     QProcess m_daemon;
     QString m_error, m_skip;
+    bool m_upnp = true;
 };

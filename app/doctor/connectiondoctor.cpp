@@ -73,8 +73,8 @@ bool defaultRoute(QString *gateway, QString *interface)
 bool isPrivate(const QString &address)
 {
     const QHostAddress a(address);
-    for (const auto &[network, bits] : {std::pair{"10.0.0.0", 8}, {"172.16.0.0", 12},
-                                        {"192.168.0.0", 16}, {"100.64.0.0", 10}})
+    for (const auto &[network, bits] :
+         {std::pair{"10.0.0.0", 8}, {"172.16.0.0", 12}, {"192.168.0.0", 16}, {"100.64.0.0", 10}})
         if (a.isInSubnet(QHostAddress(QLatin1String(network)), bits)) return true;
     return a.isLoopback() || a.isLinkLocal();
 }
@@ -137,6 +137,7 @@ void ConnectionDoctor::run()
     m_checks.clear();
     m_step = 0;
     m_directoryAddress.clear();
+    m_reachBase = m_setup.basePort;
     m_running = true;
     emit started();
     next();
@@ -374,7 +375,13 @@ void ConnectionDoctor::checkRouter()
         return done(c);
     }
     const RouterReport r = m_setup.router();
-    if (!r.asked) {
+    const QString outside = r.outsideBase && r.outsideBase != m_setup.basePort
+                                ? QStringLiteral("its ports %1 to ports %2 here")
+                                      .arg(portsText(callPorts(r.outsideBase)), ports)
+                                : QStringLiteral("ports %1 here").arg(ports);
+    if (!r.note.isEmpty()) {
+        c.finding = r.note;
+    } else if (!r.asked) {
         c.finding = QStringLiteral("Asking the router to open the call ports is turned off.");
         c.advice = QStringLiteral("Turn it on in Options, or forward TCP ports %1 to %2 in the "
                                   "router's settings.")
@@ -398,11 +405,19 @@ void ConnectionDoctor::checkRouter()
                         .arg(r.error.isEmpty() ? QString() : QStringLiteral(": ") + r.error);
         c.advice =
             QStringLiteral("Forward TCP ports %1 to %2 in the router's settings.").arg(ports, here);
+    } else if (!r.error.isEmpty()) { // forwarded, but the outside may still not reach it
+        m_reachBase = r.outsideBase;
+        c.verdict = DoctorCheck::Warning;
+        c.finding =
+            QStringLiteral("The router (%1) forwards %2, but: %3").arg(r.kind, outside, r.error);
+        c.advice = QStringLiteral("Another router (often the Internet provider's) may sit in "
+                                  "front of yours: it must forward the ports too, or ask the "
+                                  "provider for a public address.");
     } else {
+        m_reachBase = r.outsideBase;
         c.verdict = DoctorCheck::Fine;
-        c.finding = QStringLiteral("The router (%1) forwards ports %2 here; its outside address "
-                                   "is %3.")
-                        .arg(r.kind, ports, r.externalAddress);
+        c.finding = QStringLiteral("The router (%1) forwards %2; its outside address is %3.")
+                        .arg(r.kind, outside, r.externalAddress);
     }
     done(c);
 }
@@ -421,7 +436,7 @@ void ConnectionDoctor::checkReach()
     const quint64 run = m_run;
     connect(m_socket, &QTcpSocket::connected, this, [this] {
         QByteArray asks;
-        for (int port : callPorts(m_setup.basePort))
+        for (int port : callPorts(m_reachBase))
             asks += Directory::build(Directory::ReachCheck{qint16(port)});
         m_socket->write(asks);
     });
@@ -446,7 +461,7 @@ void ConnectionDoctor::reachAnswered(const QByteArray &line)
     const Directory::Reply reply = Directory::parseReply(line);
     const auto *answer = std::get_if<Directory::ReachAnswer>(&reply);
     if (!answer) return;
-    const QList<int> ports = callPorts(m_setup.basePort);
+    const QList<int> ports = callPorts(m_reachBase);
     const int port = answer->port;
     if (!ports.contains(port) || m_reached.contains(port) || m_notReached.contains(port)) return;
     (answer->reached ? m_reached : m_notReached) << port;
@@ -462,7 +477,7 @@ void ConnectionDoctor::finishReach(bool timedOut)
 
     DoctorCheck c{QStringLiteral("Reachable from outside")};
     const QString server = m_setup.directoryHost;
-    const QString ports = portsText(callPorts(m_setup.basePort));
+    const QString ports = portsText(callPorts(m_reachBase));
     const QString caveat =
         isPrivate(m_directoryAddress)
             ? QStringLiteral(" The directory server is on your own network, so this says "
@@ -488,7 +503,7 @@ void ConnectionDoctor::finishReach(bool timedOut)
                            "machine: people outside cannot call you (you can still call "
                            "them).%4")
                 .arg(server, missing.size() == 1 ? QString() : QStringLiteral("s"),
-                     portsText(missing.isEmpty() ? callPorts(m_setup.basePort) : missing), caveat);
+                     portsText(missing.isEmpty() ? callPorts(m_reachBase) : missing), caveat);
         c.advice = QStringLiteral("Let OVELA ask the router to open them (Options), turn on UPnP "
                                   "in the router, or forward TCP ports %1 to %2 by hand; a "
                                   "firewall on this machine must let them in too.")

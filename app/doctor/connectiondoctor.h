@@ -41,6 +41,8 @@ struct RouterReport {
     QString kind;            // "UPnP IGD", "NAT-PMP"
     QString externalAddress; // the router's outside address
     int portsMapped = 0;
+    quint16 outsideBase = 0; // the first port the router forwards; 0: none
+    QString note;            // set: the router was not asked here, and why
     int portsWanted = 4;
     QString error;
 };
@@ -112,6 +114,7 @@ private:
     quint64 m_run = 0; // answers of an earlier run are dropped
     bool m_running = false;
     QString m_directoryAddress; // as the name resolved
+    quint16 m_reachBase = 0;    // the call ports as callers from outside reach them
     std::vector<std::unique_ptr<QTcpServer>> m_heldPorts;
     QTcpSocket *m_socket = nullptr; // the reach check's connection to the directory
     QByteArray m_received;

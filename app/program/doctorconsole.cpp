@@ -3,15 +3,20 @@
 
 #include "directory/palpresence.h"
 #include "doctor/connectiondoctor.h"
+#include "doctor/portowner.h"
 #include "media/audioengine.h"
 #include "media/videoengine.h"
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
+#include "router/portmapping.h"
+#include "router/portmapplan.h"
 #include "shell/sounddevices.h"
 #include "userdata/settings.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QThread>
 
 #include <cstdio>
 
@@ -72,6 +77,21 @@ int runDoctorOnConsole(int argc, char **argv, quint16 basePort)
     SoundDevices sound(audio, player, messages, QFileInfo(settingsPath).absolutePath());
     sound.load();
 
+    // The router is asked as the program would ask it, unless the program runs and keeps the
+    // forwarding itself; what this asks for goes again when the doctor ends.
+    PortMapping mapping(QFileInfo(settingsPath).absolutePath());
+    mapping.load();
+    const bool programRunning = tcpPortOwner(basePort).has_value();
+    if (mapping.enabled() && !programRunning) {
+        mapping.start(basePort);
+        QElapsedTimer waited;
+        waited.start();
+        while (!mapping.state().searched && waited.elapsed() < 8000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+            QThread::msleep(20);
+        }
+    }
+
     ConnectionDoctor doctor;
     doctor.setSetupSource([&] {
         DoctorSetup setup;
@@ -80,6 +100,22 @@ int runDoctorOnConsole(int argc, char **argv, quint16 basePort)
         PalPresence::defaultServer(&setup.palHost, &setup.palPort);
         setup.basePort = basePort;
         setup.cameras = [&video] { return cameraNames(video); };
+        setup.router = [&] {
+            const PortMapState &state = mapping.state();
+            RouterReport r;
+            if (programRunning)
+                r.note = QStringLiteral("OVELA is running and keeps the router's forwarding "
+                                        "itself: its Help > Connection Doctor shows it.");
+            r.asked = mapping.enabled();
+            r.done = state.searched;
+            r.found = state.routerFound();
+            r.kind = state.methodName();
+            r.externalAddress = state.externalAddress;
+            r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
+            r.outsideBase = state.outsideBase;
+            r.error = state.problem;
+            return r;
+        };
         setup.openSound = [&](bool recording) {
             return audio.tryDevice(recording) ? QString() : sound.chosen(recording);
         };
@@ -95,6 +131,7 @@ int runDoctorOnConsole(int argc, char **argv, quint16 basePort)
     QObject::connect(&doctor, &ConnectionDoctor::finished, &app, &QCoreApplication::quit);
     doctor.run();
     if (doctor.running()) QCoreApplication::exec();
+    mapping.stop();
     std::printf("%s\n", qPrintable(doctor.summary()));
     return doctor.callsCanWork() ? 0 : 1;
 }

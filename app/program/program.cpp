@@ -120,6 +120,7 @@ DoctorSetup Program::doctorSetup()
         r.kind = state.methodName();
         r.externalAddress = state.externalAddress;
         r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
+        r.outsideBase = state.outsideBase;
         r.portsWanted = PortMapPlan::PortCount;
         r.error = state.problem;
         return r;

@@ -3,15 +3,23 @@
 // machine, so the program must ask for the next block of four. A peer outside then sends it a
 // quick message and calls the router's outside address at the port the program was given;
 // pictures, speech and chat cross both ways. When the program quits, the router forwards nothing.
+// The connection doctor, run behind the same router against a directory server outside, sees
+// the router forward the call ports and the directory server reach them through it, and not
+// when the program may not ask the router.
 // Needs root and miniupnpd (CI has both); skipped, saying why, without them.
 #include "callrunner.h"
 #include "messaging/messagestore.h"
 #include "routerbed.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+
+#include <memory>
 
 namespace
 {
@@ -112,4 +120,82 @@ TEST(BehindARouter, AProgramMapsItsPortsIsCalledFromOutsideAndUnmapsAtExit)
     EXPECT_EQ(forwardsText(bed), QStringLiteral("2400->192.168.77.9:2400"));
     const QString listed = bed.run(RouterBed::Home, {"upnpc", "-l"});
     EXPECT_FALSE(listed.contains(QStringLiteral("OVELA"))) << listed.toStdString();
+}
+
+TEST(BehindARouter, TheDoctorSeesTheRouterForwardAndTheDirectoryReachThrough)
+{
+    // A router that speaks UPnP IGD and NAT-PMP, and the program may ask it or not; then one that
+    // speaks NAT-PMP only.
+    struct Case {
+        bool upnp;
+        const char *mapPorts, *router, *reach;
+        int status;
+    };
+    const Case cases[] = {
+        {true, "Yes",
+         "[fine] Router: The router (UPnP IGD) forwards ports 2400 to 2403 here; its outside "
+         "address is 198.20.77.1.",
+         "[fine] Reachable from outside: The directory server 198.20.77.2 reached ports 2400 to "
+         "2403",
+         0},
+        {true, "No",
+         "[not checked] Router: Asking the router to open the call ports is turned off.",
+         "[problem] Reachable from outside: The directory server 198.20.77.2 could not reach "
+         "ports 2400 to 2403",
+         1},
+        {false, "Yes",
+         "[fine] Router: The router (NAT-PMP) forwards ports 2400 to 2403 here; its outside "
+         "address is 198.20.77.1.",
+         "[fine] Reachable from outside: The directory server 198.20.77.2 reached ports 2400 to "
+         "2403",
+         0},
+    };
+    std::unique_ptr<RouterBed> bed;
+    bool bedSpeaksUpnp = false;
+    for (const Case &c : cases) {
+        if (!bed || bedSpeaksUpnp != c.upnp) {
+            bed.reset(); // one bed at a time: they share the namespaces' names
+            bed = std::make_unique<RouterBed>(c.upnp);
+            bedSpeaksUpnp = c.upnp;
+        }
+        if (!bed->skipReason().isEmpty()) GTEST_SKIP() << bed->skipReason().toStdString();
+        ASSERT_TRUE(bed->error().isEmpty()) << bed->error().toStdString();
+        QTemporaryDir home;
+        QProcess directory;
+        const QStringList outside = bed->wrapper(RouterBed::Outside);
+        directory.start(outside.first(),
+                        outside.mid(1) + QStringList{OVELA_DIRECTORY_BINARY, "--directory-port",
+                                                     "2010", "--pal-port", "2015", "--database",
+                                                     home.filePath("ids.db")});
+        ASSERT_TRUE(directory.waitForReadyRead(10000)); // its "listening" line
+        QDir().mkpath(home.filePath("config/ovela"));
+        QFile ini(home.filePath("config/ovela/ovela.ini"));
+        ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+        ini.write("[Personal]\nDirAddress=198.20.77.2\nDirPort=2010\n");
+        ini.close();
+        const QString clip = home.filePath("mic.wav");
+        ASSERT_TRUE(CallAnalysis::writeSpeechLikeWav(clip, 1));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
+        environment.insert("XDG_DATA_HOME", home.filePath("data"));
+        environment.insert("OVELA_PAL_HOST", "198.20.77.2:2015");
+        environment.insert("OVELA_MAP_PORTS", c.mapPorts);
+        environment.insert("OVELA_MIC", "wav:" + clip);
+        environment.insert("OVELA_SPEAKER", "wav:" + home.filePath("speaker.wav"));
+        environment.insert("OVELA_CAMERA", "pattern:320x240:yuv12");
+        QProcess doctor;
+        doctor.setProcessEnvironment(environment);
+        const QStringList inHome = bed->wrapper(RouterBed::Home);
+        doctor.start(inHome.first(),
+                     inHome.mid(1) + QStringList{OVELA_BINARY, "--doctor", "--base-port", "2400"});
+        ASSERT_TRUE(doctor.waitForFinished(60000));
+        const QString out = QString::fromUtf8(doctor.readAllStandardOutput());
+        EXPECT_TRUE(out.contains(QLatin1String(c.router))) << out.toStdString();
+        EXPECT_TRUE(out.contains(QLatin1String(c.reach))) << out.toStdString();
+        EXPECT_EQ(doctor.exitCode(), c.status) << out.toStdString();
+        // What the doctor asked the router for went with it.
+        EXPECT_TRUE(bed->forwards().isEmpty()) << forwardsText(*bed).toStdString();
+        directory.terminate();
+        directory.waitForFinished(5000);
+    }
 }
