@@ -5,6 +5,8 @@
 #include "platform/netaddress.h"
 #include "protocol/directory.h"
 #include "protocol/linesplitter.h"
+#include "router/portmapping.h"
+#include "router/portmapplan.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -80,6 +82,22 @@ bool isPrivate(const QString &address)
 }
 
 } // namespace
+
+RouterReport RouterReport::of(const PortMapping &mapping)
+{
+    const PortMapState &state = mapping.state();
+    RouterReport r;
+    r.asked = mapping.enabled();
+    r.done = state.searched;
+    r.found = state.routerFound();
+    r.kind = state.methodName();
+    r.externalAddress = state.externalAddress;
+    r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
+    r.portsWanted = PortMapPlan::PortCount;
+    r.outsideBase = state.outsideBase;
+    r.error = state.problem;
+    return r;
+}
 
 ConnectionDoctor::ConnectionDoctor(QObject *parent) : QObject(parent) {}
 

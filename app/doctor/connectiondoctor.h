@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+class PortMapping;
 class QTcpServer;
 class QTcpSocket;
 
@@ -45,6 +46,9 @@ struct RouterReport {
     QString note;            // set: the router was not asked here, and why
     int portsWanted = 4;
     QString error;
+
+    // What the program's port mapping has done so far.
+    static RouterReport of(const PortMapping &mapping);
 };
 
 struct DoctorSetup {

@@ -9,7 +9,6 @@
 #include "platform/soundplayer.h"
 #include "platform/usermessages.h"
 #include "router/portmapping.h"
-#include "router/portmapplan.h"
 #include "shell/sounddevices.h"
 #include "userdata/settings.h"
 
@@ -101,19 +100,10 @@ int runDoctorOnConsole(int argc, char **argv, quint16 basePort)
         setup.basePort = basePort;
         setup.cameras = [&video] { return cameraNames(video); };
         setup.router = [&] {
-            const PortMapState &state = mapping.state();
-            RouterReport r;
+            RouterReport r = RouterReport::of(mapping);
             if (programRunning)
                 r.note = QStringLiteral("OVELA is running and keeps the router's forwarding "
                                         "itself: its Help > Connection Doctor shows it.");
-            r.asked = mapping.enabled();
-            r.done = state.searched;
-            r.found = state.routerFound();
-            r.kind = state.methodName();
-            r.externalAddress = state.externalAddress;
-            r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
-            r.outsideBase = state.outsideBase;
-            r.error = state.problem;
             return r;
         };
         setup.openSound = [&](bool recording) {

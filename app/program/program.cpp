@@ -111,20 +111,7 @@ DoctorSetup Program::doctorSetup()
     setup.palPort = m_presence.port();
     setup.basePort = m_basePort;
     setup.cameras = [this] { return m_video.drivers(); };
-    setup.router = [this] {
-        const PortMapState &state = m_portMapping.state();
-        RouterReport r;
-        r.asked = m_portMapping.enabled();
-        r.done = state.searched;
-        r.found = state.routerFound();
-        r.kind = state.methodName();
-        r.externalAddress = state.externalAddress;
-        r.portsMapped = state.portsMapped() ? PortMapPlan::PortCount : 0;
-        r.outsideBase = state.outsideBase;
-        r.portsWanted = PortMapPlan::PortCount;
-        r.error = state.problem;
-        return r;
-    };
+    setup.router = [this] { return RouterReport::of(m_portMapping); };
     // The sound devices are opened only while no call and no sound uses them.
     if (!m_session.inCall() && m_audio.idle())
         setup.openSound = [this](bool recording) {
