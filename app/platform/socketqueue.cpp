@@ -37,4 +37,17 @@ void limitUnsent(qintptr descriptor)
     ::setsockopt(int(descriptor), IPPROTO_TCP, TCP_NOTSENT_LOWAT, &limit, sizeof limit);
 }
 
+void noticeLoss(qintptr descriptor)
+{
+    if (descriptor < 0) return;
+    const int fd = int(descriptor);
+    const int on = 1, idle = 10, interval = 5, probes = 2;
+    const unsigned int unacknowledgedMs = LostAfterSeconds * 1000;
+    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &unacknowledgedMs, sizeof unacknowledgedMs);
+}
+
 } // namespace SocketQueue

@@ -17,4 +17,10 @@ qint64 queuedBytes(qintptr descriptor);
 // Keeps the kernel from taking more than KernelUnsentLimit unsent bytes of this socket.
 void limitUnsent(qintptr descriptor);
 
+// A connection whose other end has vanished (its machine off, its network gone, no FIN ever)
+// ends with an error after this long: what was sent stays unacknowledged (TCP_USER_TIMEOUT), or
+// an idle connection answers no keepalive probe (after 10 s of silence, then every 5 s).
+constexpr int LostAfterSeconds = 20;
+void noticeLoss(qintptr descriptor);
+
 } // namespace SocketQueue

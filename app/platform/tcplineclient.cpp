@@ -1,6 +1,8 @@
 // The client endpoint on QTcpSocket.
 #include "tcplineclient.h"
 
+#include <utility>
+
 #include "netaddress.h"
 #include "socketqueue.h"
 #include "sockets.h"
@@ -118,6 +120,7 @@ void TcpLineClient::connectSocket()
     connect(m_socket, &QTcpSocket::bytesWritten, this, &TcpLineClient::onBytesWritten);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpLineClient::onSocketError);
     connect(m_socket, &QTcpSocket::disconnected, this, &TcpLineClient::onDisconnected);
+    m_lostWith = {};
     m_socket->connectToHost(m_remoteAddress, m_remotePort);
     if (m_socket && m_connectTimeoutMs > 0) m_connectTimer.start(m_connectTimeoutMs);
 }
@@ -166,6 +169,7 @@ void TcpLineClient::onConnected()
     m_connected = true;
     m_connectTimer.stop();
     SocketQueue::limitUnsent(m_socket->socketDescriptor());
+    SocketQueue::noticeLoss(m_socket->socketDescriptor());
     emit connectFinished(0, QString());
 }
 
@@ -205,6 +209,8 @@ void TcpLineClient::onSocketError()
     if (m_socket->state() == QAbstractSocket::UnconnectedState) {
         dropSocket(false);
         emit disconnected(error.number, error.description);
+    } else {
+        m_lostWith = error; // the disconnected signal that follows reports it
     }
 }
 
@@ -217,7 +223,8 @@ void TcpLineClient::onDisconnected()
     onReadyRead();
     if (!m_socket) return;
     dropSocket(false);
-    emit disconnected(0, QString());
+    const EndpointError error = std::exchange(m_lostWith, EndpointError{});
+    emit disconnected(error.number, error.description);
 }
 
 std::unique_ptr<LineClient> TcpTransports::client()

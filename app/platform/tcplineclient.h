@@ -66,6 +66,7 @@ private:
     quint64 m_lookup = 0; // the lookup under way (0: none); a newer one or a close drops it
     quint16 m_remotePort = 0;
     bool m_connected = false;
+    EndpointError m_lostWith; // the error a connection ended with, until it is reported
     bool m_blocked = false;
     bool m_active = false;
     qint64 m_bytesSent = 0;

@@ -219,6 +219,7 @@ void TcpLineListener::onNewConnection()
         socket->setParent(this);
         socket->setReadBufferSize(SocketReadBuffer);
         SocketQueue::limitUnsent(socket->socketDescriptor());
+        SocketQueue::noticeLoss(socket->socketDescriptor());
         connect(socket, &QTcpSocket::readyRead, this,
                 [this, id, socket] { onReadyRead(id, socket); });
         connect(socket, &QTcpSocket::bytesWritten, this,
