@@ -7,7 +7,7 @@ set -euo pipefail
 # What building and running the program, the engines, the directory server and the demo needs.
 run_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev x11proto-dev
   libjpeg62-turbo-dev libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
   fonts-dejavu-core libfreetype-dev
   libqt6sql6-sqlite

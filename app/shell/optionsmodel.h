@@ -15,6 +15,7 @@ class DesktopOptions;
 class DirectoryClient;
 class MediaSession;
 class SoundDevices;
+class TalkKey;
 class UserMessages;
 struct RefuseList;
 struct Settings;
@@ -35,6 +36,7 @@ struct OptionValues {
     bool messagesDisabled = false;
     // The desktop (kept in a file of their own)
     bool keepRunningInTray = true, palOnlineNotices = false;
+    QString talkKey; // the push-to-talk key for any window ("F9"); empty for none
 };
 
 class OptionsModel : public QObject
@@ -54,6 +56,7 @@ public:
         SoundDevices &sound;
         UserMessages &messages;
         DesktopOptions &desktop;
+        TalkKey &talkKey;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 
@@ -87,6 +90,8 @@ public:
     void removeRefused(int index);
 
     MediaOptions &media() { return m_media; }
+    // One line under the talk key when it works only in OVELA's windows; empty otherwise.
+    QString talkKeyNote() const;
 
 signals:
     void applied(const OptionsModel::Effects &effects);
