@@ -18,7 +18,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   xvfb xauth openbox iproute2
-  dbus-daemon dunst trayer xdotool
+  dbus-daemon dunst trayer xdotool x11-utils
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql
 )
