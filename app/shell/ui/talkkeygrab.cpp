@@ -2,6 +2,7 @@
 #include "talkkeygrab.h"
 
 #include "shell/talkkey.h"
+#include "shell/talkkeyportal.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -98,7 +99,10 @@ quint16 xModifiers(Qt::KeyboardModifiers m)
 TalkKeyGrab::TalkKeyGrab(TalkKey &key, const QString &platform, QObject *parent)
     : QObject(parent), m_key(key), m_x11(platform == QLatin1String("xcb") && connection())
 {
-    m_key.setGlobal(m_x11);
+    // Without an X server, the desktop portal binds the key where it offers global shortcuts.
+    if (!m_x11 && TalkKeyPortal::offered(QDBusConnection::sessionBus()))
+        m_portal = new TalkKeyPortal(m_key, QDBusConnection::sessionBus(), this);
+    m_key.setGlobal(m_x11 || m_portal);
     m_release.setSingleShot(true);
     m_release.setInterval(RepeatWaitMs);
     connect(&m_release, &QTimer::timeout, this, [this] {
@@ -108,7 +112,7 @@ TalkKeyGrab::TalkKeyGrab(TalkKey &key, const QString &platform, QObject *parent)
     connect(&m_key, &TalkKey::keyChanged, this, &TalkKeyGrab::follow);
     if (m_x11)
         QCoreApplication::instance()->installNativeEventFilter(this);
-    else
+    else if (!m_portal)
         QCoreApplication::instance()->installEventFilter(this);
     follow(m_key.key());
 }

@@ -1,7 +1,8 @@
 // Where the talk key's presses come from. On X11 the key is grabbed from the X server on the root
 // window, so it reaches OVELA whichever window has the focus (with the usual Caps Lock and Num
-// Lock variants, X's auto-repeat left out). Elsewhere the desktop offers no grab to a program,
-// and the key works in OVELA's own windows only (the options say so).
+// Lock variants, X's auto-repeat left out). Elsewhere (Wayland) the desktop portal's global
+// shortcuts bind it where the desktop offers them; where it does not, the key works in OVELA's
+// own windows only (the options say so).
 #pragma once
 
 #include <QAbstractNativeEventFilter>
@@ -9,6 +10,7 @@
 #include <QTimer>
 
 class TalkKey;
+class TalkKeyPortal;
 
 class TalkKeyGrab : public QObject, public QAbstractNativeEventFilter
 {
@@ -33,6 +35,7 @@ private:
 
     TalkKey &m_key;
     bool m_x11;
+    TalkKeyPortal *m_portal = nullptr;
     int m_qtKey = 0; // the chosen key and modifiers as Qt has them
     Qt::KeyboardModifiers m_qtModifiers;
     quint8 m_keycode = 0; // grabbed (X11)
