@@ -107,8 +107,9 @@ TEST_F(WindowTest, TalkKeyRecordsForAsLongAsItIsHeldWhileAnotherWindowHasTheFocu
     QTest::qWait(300);
     EXPECT_EQ(microphone.size(), 2) << "the release of the press that ended it does nothing";
 
-    // Phase 4: a desktop without a grab (Wayland, where no portal offers global shortcuts): the
-    // options say in one line that the key works only in OVELA's windows.
+    // Phase 4: a desktop without a grab (Wayland) whose session bus has no desktop portal (the
+    // bus of its own that under-desktop.sh starts): the options say in one line that the key
+    // works only in OVELA's windows.
     TalkKeyGrab focusOnly(program.talkKey(), QStringLiteral("wayland"));
     OptionsDialog dialog(p.options());
     auto *note = dialog.findChild<QLabel *>(QStringLiteral("lblTalkKeyNote"));
