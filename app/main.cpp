@@ -11,6 +11,7 @@
 #include "program/ui/programwindows.h"
 #include "program/ui/scripteduser.h"
 #include "shell/ui/mainwindow.h"
+#include "shell/ui/talkkeygrab.h"
 #include "version.h"
 #include "widgets/videosurface.h"
 
@@ -94,6 +95,8 @@ int main(int argc, char **argv)
     program.attachNotifications(notifications);
     windows.attachTray(program.trayStatus(), program.desktopOptions(),
                        [&program] { program.keptRunningInTray(); });
+    // The push-to-talk key from any window (an X server grab; elsewhere OVELA's windows only).
+    TalkKeyGrab talkKey(program.talkKey(), QGuiApplication::platformName());
     // SIGTERM and SIGINT end in the same orderly shutdown as Quit.
     watchTerminationSignals(&windows, [&windows] { windows.terminate(); });
 

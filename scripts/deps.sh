@@ -7,7 +7,7 @@ set -euo pipefail
 # What building and running the program, the engines, the directory server and the demo needs.
 run_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxcb1-dev x11proto-dev
   libjpeg62-turbo-dev libgsm1-dev libasound2-dev libv4l-dev libsndfile1-dev libsamplerate0-dev
   fonts-dejavu-core libfreetype-dev
   libqt6sql6-sqlite
@@ -20,7 +20,7 @@ test_packages=(
   clang libclang-rt-14-dev
   xvfb xauth openbox iproute2
   miniupnpd-nftables miniupnpc nftables
-  dbus-daemon dunst trayer xdotool
+  dbus-daemon dunst trayer xdotool x11-utils
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql
 )

@@ -38,7 +38,7 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
           {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
       m_desktopOptions(QFileInfo(config.settingsPath).absolutePath()),
       m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
-                 messages, m_portMapping, m_desktopOptions}),
+                 messages, m_portMapping, m_desktopOptions, m_talkKey}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
@@ -165,6 +165,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     if (commandLine.isEmpty()) view.showSplash();
     loadSettings(m_config.settingsPath, m_settings);
     m_desktopOptions.load();
+    m_talkKey.optionsLoaded();
     // Once the start-up windows are up, where the windows are and which are open is kept too.
     m_keeper.start(m_config.settingsPath, [this] {
         if (!m_shutDown && !m_startupTimer.isActive()) windowStateIntoSettings();

@@ -25,6 +25,7 @@
 #include "shell/mainwindowmodel.h"
 #include "shell/optionsmodel.h"
 #include "shell/sounddevices.h"
+#include "shell/talkkey.h"
 #include "shell/traystatus.h"
 #include "shell/windowmodels.h"
 #include "userdata/activitylog.h"
@@ -89,6 +90,8 @@ public:
     // notifications, once the desktop's notification service is attached (before start-up).
     TrayStatus &trayStatus() { return m_tray; }
     DesktopOptions &desktopOptions() { return m_desktopOptions; }
+    // The push-to-talk key that works from any window.
+    TalkKey &talkKey() { return m_talkKey; }
     void attachNotifications(DesktopNotifications &notifications);
     // The main window went into the tray (said once through a notification).
     void keptRunningInTray();
@@ -144,6 +147,7 @@ private:
     Messaging m_messaging;
     MainWindowModel m_mainWindow;
     DesktopOptions m_desktopOptions;
+    TalkKey m_talkKey{m_mainWindow, m_desktopOptions};
     OptionsModel m_options;
     ConnectionDoctor m_doctor;
     TrayStatus m_tray{m_mainWindow, m_quickMessages};

@@ -6,6 +6,7 @@
 #include "platform/usermessages.h"
 #include "protocol/directory.h"
 #include "router/portmapping.h"
+#include "shell/talkkey.h"
 #include "userdata/desktopoptions.h"
 #include "userdata/lists.h"
 #include "userdata/settings.h"
@@ -40,6 +41,7 @@ OptionValues OptionsModel::load() const
     v.rememberWindows = s.RememberWin;
     v.keepRunningInTray = m_deps.desktop.keepRunningInTray;
     v.palOnlineNotices = m_deps.desktop.palOnlineNotices;
+    v.talkKey = m_deps.talkKey.key();
     v.sendImageMessage = s.SendImageMsg;
     v.imageMessage = s.ImageMsg;
     v.messagesDisabled = s.MessagingDisable;
@@ -120,10 +122,17 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
         if (const QString error = desktop.save(); !error.isEmpty())
             m_deps.messages.showErrorMessage(error);
     }
+    if (const QString error = m_deps.talkKey.choose(v.talkKey); !error.isEmpty())
+        m_deps.messages.showErrorMessage(error);
     effects.stored = true;
     effects.indicatorsChanged = true;
     emit applied(effects);
     return effects;
+}
+
+QString OptionsModel::talkKeyNote() const
+{
+    return m_deps.talkKey.reachNote();
 }
 
 void OptionsModel::unloaded()

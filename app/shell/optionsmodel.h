@@ -16,6 +16,7 @@ class DirectoryClient;
 class MediaSession;
 class PortMapping;
 class SoundDevices;
+class TalkKey;
 class UserMessages;
 struct RefuseList;
 struct Settings;
@@ -38,6 +39,7 @@ struct OptionValues {
     bool mapPorts = true;
     // The desktop (kept in a file of their own)
     bool keepRunningInTray = true, palOnlineNotices = false;
+    QString talkKey; // the push-to-talk key for any window ("F9"); empty for none
 };
 
 class OptionsModel : public QObject
@@ -58,6 +60,7 @@ public:
         UserMessages &messages;
         PortMapping &router;
         DesktopOptions &desktop;
+        TalkKey &talkKey;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 
@@ -91,6 +94,8 @@ public:
     void removeRefused(int index);
 
     MediaOptions &media() { return m_media; }
+    // One line under the talk key when it works only in OVELA's windows; empty otherwise.
+    QString talkKeyNote() const;
 
     // What the router did with the listening ports, in a line.
     QString routerStatus() const;

@@ -14,6 +14,7 @@ struct Key {
 const Key Keys[] = {{"PalOnlineNotices", &DesktopOptions::palOnlineNotices},
                     {"KeepRunningInTray", &DesktopOptions::keepRunningInTray},
                     {"TrayNoticeShown", &DesktopOptions::trayNoticeShown}};
+const QString TalkKeyName = QStringLiteral("TalkKey");
 } // namespace
 
 DesktopOptions::DesktopOptions(const QString &folder) : m_folder(folder) {}
@@ -30,6 +31,7 @@ void DesktopOptions::load()
     for (const QString &line : lines) {
         const QString key = line.section(QLatin1Char('='), 0, 0).trimmed();
         const QString value = line.section(QLatin1Char('='), 1).trimmed();
+        if (key == TalkKeyName) talkKey = value;
         for (const Key &k : Keys)
             if (key == QLatin1String(k.name) && (value == "0" || value == "1"))
                 this->*k.value = value == "1";
@@ -41,6 +43,7 @@ QString DesktopOptions::save() const
     QStringList lines;
     for (const Key &k : Keys)
         lines << QLatin1String(k.name) + QLatin1Char('=') + (this->*k.value ? "1" : "0");
+    lines << TalkKeyName + QLatin1Char('=') + talkKey;
     QDir().mkpath(m_folder);
     if (const FileError e = TextFile::writeLines(path(), lines))
         return e.message(QStringLiteral("Could not save the desktop options, "));

@@ -1,6 +1,7 @@
 // How OVELA behaves on the desktop around it: whether a pal coming online is announced by a
-// notification, whether closing the main window leaves the program running in the tray, and
-// whether the user has been told so once. Kept in a small file of its own beside the settings
+// notification, whether closing the main window leaves the program running in the tray, whether
+// the user has been told so once, and the push-to-talk key that works from any window. Kept in a
+// small file of its own beside the settings
 // ("desktop", lines such as "KeepRunningInTray=1") rather than in ovela.ini, written at once
 // (atomically) on every change. A damaged line gives its default.
 #pragma once
@@ -22,6 +23,8 @@ public:
     bool palOnlineNotices = false;
     bool keepRunningInTray = true;
     bool trayNoticeShown = false;
+    // The talk key as Qt writes a key sequence ("F9", "Ctrl+Space"); empty for none.
+    QString talkKey;
 
 private:
     QString m_folder;

@@ -3,7 +3,7 @@
 # manager, a private session bus, the dunst notification server and the trayer tray. dunst's
 # context menu (dunstctl action) takes the first "Accept" it offers, as a person would pick it.
 # Exits 77 (skipped) when one of them is not installed.
-for tool in xvfb-run openbox dbus-daemon dunst dunstctl trayer xdotool; do
+for tool in xvfb-run openbox dbus-daemon dunst dunstctl trayer xdotool xmessage; do
   command -v $tool >/dev/null || {
     echo "under-desktop.sh: skipped, $tool is missing (scripts/deps.sh installs it)" >&2
     exit 77

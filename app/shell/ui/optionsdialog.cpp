@@ -13,6 +13,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -172,9 +173,32 @@ QWidget *OptionsDialog::generalTab()
                          v.keepRunningInTray);
     m_palOnline = check(desktop, "chkPalOnlineNotice",
                         QStringLiteral("Notify me when a pal comes online"), v.palOnlineNotices);
+    // The push-to-talk key that works from any window: one key, with or without modifiers.
+    m_talkKey = new QKeySequenceEdit(QKeySequence(v.talkKey, QKeySequence::PortableText), desktop);
+    m_talkKey->setObjectName(QStringLiteral("kseTalkKey"));
+    m_talkKey->setToolTip(QStringLiteral("Hold the key to talk from any window; tap it to keep "
+                                         "talking, and press it again to stop"));
+    connect(m_talkKey, &QKeySequenceEdit::keySequenceChanged, this,
+            [this](const QKeySequence &keys) {
+                if (keys.count() > 1) m_talkKey->setKeySequence(QKeySequence(keys[0]));
+            });
+    auto *clearKey = new QPushButton(QStringLiteral("Clear"), desktop);
+    clearKey->setObjectName(QStringLiteral("cmdClearTalkKey"));
+    connect(clearKey, &QPushButton::clicked, m_talkKey, &QKeySequenceEdit::clear);
+    auto *keyRow = new QHBoxLayout;
+    keyRow->addWidget(new QLabel(QStringLiteral("Push-to-talk key:"), desktop));
+    keyRow->addWidget(m_talkKey, 1);
+    keyRow->addWidget(clearKey);
     auto *desktopColumn = new QVBoxLayout(desktop);
     desktopColumn->addWidget(m_keepInTray);
     desktopColumn->addWidget(m_palOnline);
+    desktopColumn->addLayout(keyRow);
+    if (const QString note = m_model.talkKeyNote(); !note.isEmpty()) {
+        auto *line = new QLabel(note, desktop);
+        line->setObjectName(QStringLiteral("lblTalkKeyNote"));
+        line->setWordWrap(true);
+        desktopColumn->addWidget(line);
+    }
 
     // The router: whether to ask it, and what it did (updated as it answers).
     auto *router = new QGroupBox(QStringLiteral("Router"), page);
@@ -265,6 +289,7 @@ OptionValues OptionsDialog::values() const
     v.rememberWindows = m_rememberWin->isChecked();
     v.keepRunningInTray = m_keepInTray->isChecked();
     v.palOnlineNotices = m_palOnline->isChecked();
+    v.talkKey = m_talkKey->keySequence().toString(QKeySequence::PortableText);
     v.sendImageMessage = m_video->sendImageMessage();
     v.imageMessage = m_video->imageMessage();
     v.messagesDisabled = m_qmDisable->isChecked();

@@ -1,8 +1,9 @@
 // The options dialog: the user's personal details and directory server, the calling and window
-// preferences, the camera and the sound, and quick messages (the refuse list and switching them
-// off). Close hands the values to the options model, which checks and stores them; the file is
-// written at shutdown. The window's close box stores nothing (what the Video and Audio tabs and
-// the refuse list changed has acted already).
+// preferences (with the desktop's: the tray, notices and the push-to-talk key), the camera and
+// the sound, and quick messages (the refuse list and switching them off). Close hands the values
+// to the options model, which checks and stores them; the file is written at shutdown. The
+// window's close box stores nothing (what the Video and Audio tabs and the refuse list changed
+// has acted already).
 #pragma once
 
 #include <QWidget>
@@ -11,6 +12,7 @@ class AudioOptionsPage;
 class OptionsModel;
 class QCheckBox;
 class QComboBox;
+class QKeySequenceEdit;
 class QLineEdit;
 class QTabWidget;
 class QTreeWidget;
@@ -49,6 +51,7 @@ private:
     QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
     QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable, *m_mapPorts;
     QCheckBox *m_keepInTray, *m_palOnline;
+    QKeySequenceEdit *m_talkKey;
     QTreeWidget *m_refuse;
     VideoOptionsPage *m_video;
     AudioOptionsPage *m_audio;
