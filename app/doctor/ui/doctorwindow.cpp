@@ -14,19 +14,20 @@
 namespace
 {
 
-QString colourOf(DoctorCheck::Verdict verdict)
+// Each verdict's colour, lighter on a dark background so that it stays readable.
+QString colourOf(DoctorCheck::Verdict verdict, bool dark)
 {
     switch (verdict) {
     case DoctorCheck::Fine:
-        return QStringLiteral("#1b7f3b");
+        return dark ? QStringLiteral("#5fd38d") : QStringLiteral("#1b7f3b");
     case DoctorCheck::Warning:
-        return QStringLiteral("#a15c00");
+        return dark ? QStringLiteral("#f0a54a") : QStringLiteral("#a15c00");
     case DoctorCheck::Problem:
-        return QStringLiteral("#b00020");
+        return dark ? QStringLiteral("#ff7b7b") : QStringLiteral("#b00020");
     case DoctorCheck::NotChecked:
         break;
     }
-    return QStringLiteral("#666666");
+    return dark ? QStringLiteral("#a8a8a8") : QStringLiteral("#666666");
 }
 
 } // namespace
@@ -79,11 +80,12 @@ DoctorWindow::DoctorWindow(ConnectionDoctor &doctor, QWidget *parent)
 
 void DoctorWindow::refresh()
 {
+    const bool dark = m_report->palette().color(QPalette::Base).lightness() < 128;
     QString html;
     for (const DoctorCheck &c : m_doctor.checks()) {
         html += QStringLiteral("<p><b>%1</b> &mdash; <span style=\"color:%2\"><b>%3</b></span>"
                                "<br>%4")
-                    .arg(c.title.toHtmlEscaped(), colourOf(c.verdict),
+                    .arg(c.title.toHtmlEscaped(), colourOf(c.verdict, dark),
                          ConnectionDoctor::verdictText(c.verdict), c.finding.toHtmlEscaped());
         if (!c.advice.isEmpty())
             html += QStringLiteral("<br><i>%1</i>").arg(c.advice.toHtmlEscaped());
