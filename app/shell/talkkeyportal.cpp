@@ -38,7 +38,7 @@ const QDBusArgument &operator>>(const QDBusArgument &in, Shortcut &s)
     return in;
 }
 
-// Qt's "Ctrl+Shift+F9" as the shortcuts specification writes a trigger: "CTRL+SHIFT+F9".
+// Qt's "Ctrl+Shift+F9" as the desktop portal writes a trigger: "CTRL+SHIFT+F9".
 QString trigger(const QString &key)
 {
     QStringList parts = key.split(QLatin1Char('+'));
