@@ -6,6 +6,7 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDebug>
+#include <QFileInfo>
 #include <QVariantMap>
 
 namespace
@@ -20,8 +21,24 @@ QDBusMessage method(const char *name)
 }
 } // namespace
 
+bool DesktopNotifications::sessionBusMayExist()
+{
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+    }
+    const QString prefix = QStringLiteral("unix:path=");
+    if (!address.startsWith(prefix)) return true; // abstract sockets, TCP: only Qt can tell
+    return QFileInfo::exists(address.mid(prefix.size()).section(QLatin1Char(','), 0, 0));
+}
+
 DesktopNotifications::DesktopNotifications(QObject *parent) : QObject(parent)
 {
+    if (!sessionBusMayExist()) {
+        failed(QStringLiteral("no session bus"));
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     m_bus = bus.isConnected();
     if (!m_bus) {

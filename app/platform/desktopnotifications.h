@@ -14,6 +14,11 @@ class DesktopNotifications : public QObject
 {
     Q_OBJECT
 public:
+    // Whether a session bus may be there to talk to. Asked for one that is not, Qt's D-Bus keeps
+    // what it made for the attempt until the process ends; where the address names a socket file
+    // (as every desktop's does), the file's absence says enough.
+    static bool sessionBusMayExist();
+
     struct Notice {
         QString summary, body;
         // Pairs of an action's key and its label, as the service takes them.

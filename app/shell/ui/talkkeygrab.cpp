@@ -1,6 +1,7 @@
 // The talk key's presses: an X server grab, or OVELA's own windows.
 #include "talkkeygrab.h"
 
+#include "platform/desktopnotifications.h"
 #include "shell/talkkey.h"
 #include "shell/talkkeyportal.h"
 
@@ -100,7 +101,8 @@ TalkKeyGrab::TalkKeyGrab(TalkKey &key, const QString &platform, QObject *parent)
     : QObject(parent), m_key(key), m_x11(platform == QLatin1String("xcb") && connection())
 {
     // Without an X server, the desktop portal binds the key where it offers global shortcuts.
-    if (!m_x11 && TalkKeyPortal::offered(QDBusConnection::sessionBus()))
+    if (!m_x11 && DesktopNotifications::sessionBusMayExist() &&
+        TalkKeyPortal::offered(QDBusConnection::sessionBus()))
         m_portal = new TalkKeyPortal(m_key, QDBusConnection::sessionBus(), this);
     m_key.setGlobal(m_x11 || m_portal);
     m_release.setSingleShot(true);
