@@ -3,7 +3,8 @@
 // choice byte picks the client and its port, a length byte the bytes it sends next). Whatever the
 // clients send, every answer is a line of its command's shape: a user list has exactly ten fields
 // per user with its texts cleaned and cut, a lookup answer five fields, a new ID one within the
-// ID range; and once the clients are gone, nobody stays online.
+// ID range, a reach check's answer its port and YES or NO; and once the clients are gone, nobody
+// stays online.
 #include "directoryserver.h"
 #include "fuzzsupport.h"
 #include "protocol/fields.h"
@@ -97,6 +98,11 @@ void checkAnswers(const QByteArray &bytes)
             }
         } else if (command == "GER") {
             require(fields == 6, "a lookup answer has five fields");
+        } else if (command == "RCK") {
+            const auto answer = std::get<ReachAnswer>(parseReply(line));
+            require(fields == 3 && answer.port > 0 &&
+                        (line.endsWith(";YES;") || line.endsWith(";NO;")),
+                    "a reach answer names the port asked for and YES or NO");
         } else if (command == "NSN") {
             const qint32 id = std::get<Pal::NewId>(Pal::parseReply(line)).id;
             require(id >= Pal::FirstId && id <= Pal::LastId, "a new ID within the range");
