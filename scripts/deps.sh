@@ -12,6 +12,7 @@ run_packages=(
   fonts-dejavu-core libfreetype-dev
   libqt6sql6-sqlite
   libminiupnpc-dev libnatpmp-dev
+  libssl-dev
 )
 # What the tests, benchmarks, sanitizer and fuzz builds, the package and the screenshots add.
 test_packages=(

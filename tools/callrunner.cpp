@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -194,6 +195,15 @@ Result run(const Options &o)
     auto caller = std::make_unique<Program>();
     callee->dir.setAutoRemove(!o.keepFolders);
     caller->dir.setAutoRemove(!o.keepFolders);
+    for (const auto &[program, files] :
+         {std::pair{callee.get(), &o.calleeFiles}, std::pair{caller.get(), &o.callerFiles}}) {
+        for (auto it = files->begin(); it != files->end(); ++it) {
+            const QString path = program->dir.filePath(it.key());
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            if (file.open(QIODevice::WriteOnly)) file.write(it.value());
+        }
+    }
     QMap<QString, QString> calleeEnv = o.calleeEnv;
     calleeEnv.insert(QStringLiteral("OVELA_CAMERA"), o.camera);
     calleeEnv.insert(QStringLiteral("OVELA_MIC"), "wav:" + speech);

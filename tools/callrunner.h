@@ -64,6 +64,9 @@ struct Options {
     QString calleeAddress = QStringLiteral("127.0.0.1");
     quint16 calleeBasePort = 0;       // 0: a free one
     QMap<QString, QString> calleeEnv; // more of the callee's environment
+    // Files written into each program's folder before it starts (path in the folder, content):
+    // cfg/ovela/ holds its settings folder.
+    QMap<QString, QByteArray> calleeFiles, callerFiles;
     // Once the callee listens on calleeBasePort: the port the caller then calls at
     // calleeAddress (a router may forward another), or 0 with *error set to stop the run.
     std::function<quint16(Program &callee, quint16 calleePort, QString *error)> beforeCall;

@@ -69,6 +69,15 @@ QString CallFailure::text() const
     case Kind::DroppedInCall:
         return QStringLiteral("The connection to %1 dropped during the call (%2).")
             .arg(host, detail);
+    case Kind::PlainRefused:
+        return QStringLiteral("The program at %1 cannot encrypt calls (an older version, or "
+                              "encryption switched off there), and this program is set to refuse "
+                              "plain calls (Options > General).")
+            .arg(host);
+    case Kind::NotPrivate:
+        return QStringLiteral("The encrypted connection to %1 could not be set up (%2); the call "
+                              "was ended rather than carried in the clear.")
+            .arg(host, detail);
     case Kind::Other:
         break;
     }

@@ -17,6 +17,8 @@ struct CallFailure {
         DroppedBeforeAnswer, // the control connection closed before an answer
         MediaFailed,         // accepted, but the media connection could not be opened
         DroppedInCall,       // the media connection broke during the call
+        PlainRefused,        // the peer cannot encrypt, and this side refuses plain calls
+        NotPrivate,          // the encrypted connections could not be set up or did not match
         Other,
     };
 

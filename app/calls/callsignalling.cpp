@@ -1,6 +1,7 @@
 // The call control protocol on the control client (calling side) and listener (called side).
 #include "callsignalling.h"
 
+#include "calls/callsecurity.h"
 #include "calls/callsession.h"
 #include "calls/incomingcall.h"
 #include "calls/mediasession.h"
@@ -14,6 +15,8 @@
 #include "userdata/settings.h"
 
 #include <QSignalBlocker>
+
+#include <utility>
 
 using namespace CallControl;
 
@@ -108,6 +111,13 @@ void CallSignalling::ring()
     if (m_deps.media.audio().idle()) m_deps.sounds.play(QStringLiteral("ringin.wav"));
 }
 
+void CallSignalling::settleEncryption(bool encrypted)
+{
+    const std::optional<QSslConfiguration> tls = m_deps.security.settle(encrypted);
+    m_deps.media.setEncryption(tls);
+    m_deps.chatLink.setEncryption(tls);
+}
+
 // ---- calling side -------------------------------------------------------------------------
 
 EndpointError CallSignalling::connectControl(const QString &host, quint16 port)
@@ -120,6 +130,8 @@ EndpointError CallSignalling::connectControl(const QString &host, quint16 port)
     }
     m_client->setRemotePort(port);
     if (const EndpointError e = m_client->setRemoteHost(host)) return e;
+    m_deps.security.beginCall();
+    m_mediaAfterCapability = false;
     return m_client->setConnected(true);
 }
 
@@ -180,6 +192,17 @@ void CallSignalling::onControlData(const QByteArray &text)
             closeClientConnections();
             return;
         }
+        // Encrypted when both can; plain only if this side allows it.
+        const bool encrypted = m_deps.security.offers() && answer->encrypts;
+        if (!encrypted && m_deps.security.refusesPlain()) {
+            s.answered(false);
+            m_deps.log.addLogEntry(QStringLiteral("Call not made: ") + answer->name +
+                                   QStringLiteral(" cannot take an encrypted call"));
+            s.fail(
+                {CallFailure::Kind::PlainRefused, m_client->remoteHost(), m_client->remotePort()});
+            closeClientConnections();
+            return;
+        }
         s.setRemoteUserName(answer->name);
         s.answered(true);
         m_deps.log.addLogEntry(QStringLiteral("Call Accepted from ") + answer->name +
@@ -187,10 +210,15 @@ void CallSignalling::onControlData(const QByteArray &text)
                                m_client->remoteHost() + QStringLiteral(", ") + answer->time);
         m_deps.chat.appendIncoming(callLine(answer->name, answer->location, answer->time));
         if (!m_listener->connected(1)) ring(); // not a call to oneself
-        m_client->dataToSend(build(Capability{Version, m_deps.settings.EnableRTC}));
-        connectMedia(m_client->remoteHost());
+        settleEncryption(encrypted);
+        m_client->dataToSend(build(Capability{Version, m_deps.settings.EnableRTC, encrypted}));
+        // An encrypted call's media connection waits for the peer's UIF: by then the peer has
+        // read this side's and expects TLS.
+        m_mediaAfterCapability = encrypted;
+        if (!encrypted) connectMedia(m_client->remoteHost());
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
         if (capability->version == Version) s.setCapabilities(true, capability->realTime);
+        if (std::exchange(m_mediaAfterCapability, false)) connectMedia(m_client->remoteHost());
     } else if (std::holds_alternative<Busy>(message)) {
         s.busy();
         m_deps.log.addLogEntry(QStringLiteral("User at ") + m_client->remoteHost() +
@@ -237,6 +265,11 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
             m_deps.log.addLogEntry(QStringLiteral("Sent busy to :") + from);
             return;
         }
+        // A new call: its connections are plain until both sides have said they can encrypt.
+        m_deps.security.beginCall();
+        m_deps.media.setEncryption(std::nullopt);
+        m_deps.chatLink.setEncryption(std::nullopt);
+        m_offered = false;
         m_deps.incoming.openCallPrompt(request->name, request->location);
         ring();
         m_deps.log.addLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
@@ -244,9 +277,22 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
         m_deps.chat.appendIncoming(callLine(request->name, request->location, request->time));
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
         CallSession &s = m_deps.session;
+        const bool ofTheCall = id == 1 && s.acceptedIncoming();
+        const bool encrypted = ofTheCall && m_offered && capability->encrypts;
+        if (ofTheCall && !encrypted && m_deps.security.refusesPlain()) {
+            const QString who = s.remoteUserName();
+            s.fail({CallFailure::Kind::PlainRefused, m_listener->remoteHost(id), 0});
+            m_deps.messages.showInfoMessage(
+                QStringLiteral("The call from %1 was ended: their program cannot encrypt calls, "
+                               "and this program is set to refuse plain calls.")
+                    .arg(who));
+            m_listener->setConnected(id, false);
+            return;
+        }
+        if (ofTheCall) settleEncryption(encrypted);
         if (capability->version == Version)
             s.setCapabilities(true, capability->realTime && m_deps.settings.EnableRTC);
-        m_listener->dataToSend(id, build(Capability{Version, s.realTime()}));
+        m_listener->dataToSend(id, build(Capability{Version, s.realTime(), encrypted}));
     }
 }
 
@@ -259,7 +305,8 @@ void CallSignalling::sendAccept()
 {
     if (!m_listener->connected(1)) return;
     const Settings &s = m_deps.settings;
-    m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, timeOfDay()}));
+    m_offered = m_deps.security.offers();
+    m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, timeOfDay(), m_offered}));
     m_deps.session.acceptedHere();
 }
 

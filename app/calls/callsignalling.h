@@ -12,6 +12,7 @@
 #include <memory>
 
 class ActivityLog;
+class CallSecurity;
 class CallSession;
 class ChatConversation;
 class ChatLink;
@@ -48,6 +49,7 @@ public:
         SoundPlayer &sounds;
         UserMessages &messages;
         Transports &transports;
+        CallSecurity &security;
     };
     explicit CallSignalling(const Deps &deps, QObject *parent = nullptr);
     ~CallSignalling() override;
@@ -98,12 +100,16 @@ private:
     void sendAccept();
     void sendDecline();
     void ring();
+    // Both sides agreed whether the call is encrypted: its media and text connections follow.
+    void settleEncryption(bool encrypted);
     QString callLine(const QString &name, const QString &location, const QString &time) const;
 
     Deps m_deps;
     std::unique_ptr<LineListener> m_listener; // base port, no terminator
     std::unique_ptr<LineClient> m_client;     // a peer's base port, no terminator
     bool m_doNotDisturb = false;
+    bool m_offered = false;              // the accept offered encryption
+    bool m_mediaAfterCapability = false; // the media connection waits for the peer's UIF
     int m_strayMs = StrayConnectionMs;
     int m_connectTimeoutMs = ConnectTimeoutMs;
     QTimer m_sweep;

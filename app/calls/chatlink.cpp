@@ -17,8 +17,17 @@ ChatLink::ChatLink(CallSession &session, ChatConversation &conversation, Transpo
     });
     connect(m_listener.get(), &LineListener::connectionAccepted, this,
             [this](int id, int status, const QString &) {
-                if (status == 0) m_listener->setEol(id, ChatLine::Terminator);
+                if (status != 0) return;
+                if (m_peerCheck && !m_peerCheck(m_listener->peerCertificate(id))) {
+                    m_listener->setConnected(id, false);
+                    return;
+                }
+                m_listener->setEol(id, ChatLine::Terminator);
             });
+    connect(m_client.get(), &LineClient::connectFinished, this, [this](int status) {
+        if (status == 0 && m_peerCheck && !m_peerCheck(m_client->peerCertificate()))
+            m_client->setConnected(false);
+    });
     m_client->setEol(ChatLine::Terminator);
     connect(m_listener.get(), &LineListener::dataIn, &conversation,
             [&conversation](int, const QByteArray &line, bool eol) {
@@ -55,6 +64,12 @@ void ChatLink::connectText(const QString &host, quint16 controlPort)
     m_client->setConnected(false);
     m_client->setRemotePort(quint16(controlPort + TextPortOffset));
     if (!m_client->setRemoteHost(host)) m_client->setConnected(true);
+}
+
+void ChatLink::setEncryption(const std::optional<QSslConfiguration> &tls)
+{
+    m_listener->setEncryption(tls);
+    m_client->setEncryption(tls);
 }
 
 void ChatLink::closeClient()

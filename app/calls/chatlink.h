@@ -6,8 +6,12 @@
 #include "platform/endpointerror.h"
 
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class CallSession;
 class ChatConversation;
@@ -37,6 +41,14 @@ public:
     // Whether a text connection of a call is open.
     bool connected() const;
     quint16 listeningPort() const;
+    // The text connection from now on: over TLS with these settings, or in the clear; `peerCheck`
+    // is asked about the peer's certificate of each text connection, which is closed when it
+    // says no.
+    void setEncryption(const std::optional<QSslConfiguration> &tls);
+    void setPeerCheck(std::function<bool(const QSslCertificate &)> check)
+    {
+        m_peerCheck = std::move(check);
+    }
 
 private:
     void send(const QByteArray &line);
@@ -44,4 +56,5 @@ private:
     CallSession &m_session;
     std::unique_ptr<LineListener> m_listener; // base port + 3, "<E>" per connection
     std::unique_ptr<LineClient> m_client;     // peer's base port + 3, "<E>"
+    std::function<bool(const QSslCertificate &)> m_peerCheck;
 };

@@ -184,6 +184,30 @@ void MediaSession::setSendCap(qint64 bytes)
     m_client->setSendCap(bytes);
 }
 
+void MediaSession::setEncryption(const std::optional<QSslConfiguration> &tls)
+{
+    m_listener->setEncryption(tls);
+    m_client->setEncryption(tls);
+}
+
+void MediaSession::admitThenEnter(const QSslCertificate &peer, std::function<void()> enter)
+{
+    if (!m_admission) {
+        enter();
+        return;
+    }
+    const int serial = ++m_admissionSerial;
+    m_held = true;
+    m_admission(peer, [this, serial, enter](bool go) {
+        if (serial != m_admissionSerial || !m_held) return;
+        m_held = false;
+        if (go)
+            enter();
+        else
+            emit admissionRefused();
+    });
+}
+
 void MediaSession::onServedRequest(bool *accept)
 {
     // Media connections come from the peer of the call accepted on control connection 1; a
@@ -202,7 +226,7 @@ void MediaSession::onServedConnected(int id, int status)
     m_listener->setBufferSizes(id, 32768, 16384);
     m_audio.outgoing().reset();
     m_listener->setEol(id, MediaPacket::Terminator);
-    enterCall();
+    admitThenEnter(m_listener->peerCertificate(id), [this] { enterCall(); });
 }
 
 void MediaSession::onClientConnected(int status, const QString &description)
@@ -218,9 +242,11 @@ void MediaSession::onClientConnected(int status, const QString &description)
                                 quint16(m_client->remotePort() - MediaPortOffset));
     m_audio.outgoing().reset();
     m_text.reset();
-    enterCall();
-    m_clock.reset();
-    m_deps.log.addLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
+    admitThenEnter(m_client->peerCertificate(), [this] {
+        enterCall();
+        m_clock.reset();
+        m_deps.log.addLogEntry(QStringLiteral("Placed call to ") + m_client->remoteHost());
+    });
 }
 
 void MediaSession::enterCall()
@@ -242,6 +268,8 @@ void MediaSession::enterCall()
 
 void MediaSession::endCall(const QString &remoteHost, int status, const QString &description)
 {
+    m_held = false;
+    ++m_admissionSerial;
     if (m_audio.idle()) m_deps.sounds.play(QStringLiteral("discon.wav"));
     m_deps.chat.setIdleCaption();
     m_deps.session.callEnded();
@@ -296,6 +324,7 @@ qint64 MediaSession::sendMediaPacket(const QByteArray &packet)
 
 void MediaSession::onMediaData(const QByteArray &text, bool endOfLine, bool fromClient)
 {
+    if (m_held) return; // not admitted yet
     m_bytesIn += text.size();
     m_totals.bytesIn += text.size();
     const MediaPacket::Header header = MediaPacket::header(text);

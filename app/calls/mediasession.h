@@ -16,9 +16,13 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSize>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class ActivityLog;
@@ -108,6 +112,15 @@ public:
     void closeServed(int id);
     // While more than this waits to go out on a media connection, nothing more is taken.
     void setSendCap(qint64 bytes);
+    // The call's media connections from now on: over TLS with these settings, or in the clear.
+    void setEncryption(const std::optional<QSslConfiguration> &tls);
+    // Decides whether a media connection that is up may start the call: it is given the peer's
+    // certificate (null in the clear) and answers, now or later, through the function it gets.
+    // Until then the call is held: nothing is sent and what arrives is dropped.
+    using Admission =
+        std::function<void(const QSslCertificate &peer, std::function<void(bool go)> answer)>;
+    void setAdmission(Admission admission) { m_admission = std::move(admission); }
+    bool held() const { return m_held; }
 
     // What crossed during the current (or last) call.
     struct Totals {
@@ -142,12 +155,15 @@ signals:
     void connectFailed();
     // Each tick of the options' audio test: the write index of the queue it records into.
     void audioTestProgress(int writeIndex);
+    // The admission said no: the call's connections are to be closed.
+    void admissionRefused();
 
 private:
     void onServedRequest(bool *accept);
     void onServedConnected(int id, int status);
     void onClientConnected(int status, const QString &description);
     void enterCall();
+    void admitThenEnter(const QSslCertificate &peer, std::function<void()> enter);
     void endCall(const QString &remoteHost, int status, const QString &description);
     void endMediaSession();
     void fiveSecondTick(qint64 now);
@@ -184,4 +200,7 @@ private:
     qint64 m_lastPaceMs = 0;
     bool m_picturePaced = true; // the link may take a picture this tick
     bool m_grabbedLastTick = false;
+    Admission m_admission;
+    bool m_held = false;
+    int m_admissionSerial = 0; // an answer for an earlier connection is dropped
 };

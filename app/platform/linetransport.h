@@ -10,9 +10,12 @@
 #include <QByteArray>
 #include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 // What the TCP endpoints take from a connection's socket at a time: without a bound, a peer that
 // sends faster than the program reads would have the socket hold all the system lets it queue (a
@@ -55,6 +58,12 @@ public:
     // A connect that has had no reply for this long is given up and reported by connectFinished
     // with TimedOut; 0 leaves it to the system. (A connect in memory never waits.)
     virtual void setConnectTimeout(int ms) { (void)ms; }
+    // From the next connect on, the connection runs over TLS with these settings (nullopt: in
+    // the clear); connectFinished then reports it once the handshake is through, and a failed
+    // handshake as a failed connect.
+    virtual void setEncryption(const std::optional<QSslConfiguration> &tls) { (void)tls; }
+    // The certificate the peer showed in the handshake (null in the clear).
+    virtual QSslCertificate peerCertificate() const { return QSslCertificate(); }
 
 signals:
     void connectFinished(int statusCode, const QString &description);
@@ -93,6 +102,15 @@ public:
     // Closes connections that have received nothing for this long (0: never).
     virtual void setIdleTimeout(int ms) = 0;
     virtual void setSendCap(qint64 bytes) = 0;
+    // Connections accepted from now on run over TLS with these settings (nullopt: in the
+    // clear); connectionAccepted reports one once its handshake is through, and a failed
+    // handshake with an error status.
+    virtual void setEncryption(const std::optional<QSslConfiguration> &tls) { (void)tls; }
+    virtual QSslCertificate peerCertificate(int id) const
+    {
+        (void)id;
+        return QSslCertificate();
+    }
 
 signals:
     void connectionRequest(bool *accept);
@@ -110,6 +128,8 @@ public:
     virtual ~Transports() = default;
     virtual std::unique_ptr<LineClient> client() = 0;
     virtual std::unique_ptr<LineListener> listener() = 0;
+    // Whether the endpoints can run over TLS.
+    virtual bool canEncrypt() const { return false; }
 };
 
 // Endpoints on TCP.
@@ -118,4 +138,5 @@ class TcpTransports : public Transports
 public:
     std::unique_ptr<LineClient> client() override;
     std::unique_ptr<LineListener> listener() override;
+    bool canEncrypt() const override;
 };

@@ -1,6 +1,8 @@
 // What waits in a TCP socket.
 #include "socketqueue.h"
 
+#include <QSslSocket>
+
 #include <linux/sockios.h>
 #include <linux/tcp.h> // the kernel's tcp_info, with the fields newer than the C library's
 #include <netinet/in.h>
@@ -12,6 +14,17 @@
 
 namespace SocketQueue
 {
+
+qint64 encryptedBytes(const QTcpSocket *socket)
+{
+    const auto *tls = qobject_cast<const QSslSocket *>(socket);
+    return tls ? tls->encryptedBytesToWrite() : 0;
+}
+
+qint64 unsentBytes(const QTcpSocket *socket)
+{
+    return socket->bytesToWrite() + encryptedBytes(socket);
+}
 
 qint64 queuedBytes(qintptr descriptor)
 {

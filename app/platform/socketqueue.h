@@ -3,6 +3,8 @@
 
 #include <QtGlobal>
 
+class QTcpSocket;
+
 namespace SocketQueue
 {
 
@@ -14,6 +16,12 @@ constexpr int KernelUnsentLimit = 16 * 1024;
 // what the path carries without queueing (its rate times its shortest round trip), which wait in
 // a router's or a shaper's queue. 0 when the system cannot say.
 qint64 queuedBytes(qintptr descriptor);
+// What a TLS connection holds encrypted but not yet handed to the system (0 in the clear): it
+// waits in front of the kernel's queue, like the program's own buffer.
+qint64 encryptedBytes(const QTcpSocket *socket);
+// What the socket object holds that the system has not taken: the program's own buffer and,
+// over TLS, the encrypted bytes.
+qint64 unsentBytes(const QTcpSocket *socket);
 // Keeps the kernel from taking more than KernelUnsentLimit unsent bytes of this socket.
 void limitUnsent(qintptr descriptor);
 

@@ -7,6 +7,7 @@
 #include "socketqueue.h"
 #include "sockets.h"
 
+#include <QSslSocket>
 #include <QTcpSocket>
 
 TcpLineClient::TcpLineClient(QObject *parent) : LineClient(parent)
@@ -62,13 +63,20 @@ bool TcpLineClient::connecting() const
 
 qint64 TcpLineClient::bytesToWrite() const
 {
-    return m_socket ? m_socket->bytesToWrite() : 0;
+    return m_socket ? SocketQueue::unsentBytes(m_socket) : 0;
 }
 
 qint64 TcpLineClient::bytesWaiting() const
 {
     if (!m_socket) return 0;
-    return m_socket->bytesToWrite() + SocketQueue::queuedBytes(m_socket->socketDescriptor());
+    return SocketQueue::unsentBytes(m_socket) +
+           SocketQueue::queuedBytes(m_socket->socketDescriptor());
+}
+
+QSslCertificate TcpLineClient::peerCertificate() const
+{
+    const auto *tls = qobject_cast<const QSslSocket *>(m_socket.data());
+    return tls && m_connected ? tls->peerCertificate() : QSslCertificate();
 }
 
 EndpointError TcpLineClient::setConnected(bool on)
@@ -113,9 +121,19 @@ void TcpLineClient::connectSocket()
 {
     m_splitter.clear();
     m_blocked = false;
-    m_socket = new QTcpSocket(this);
+    if (m_tls) {
+        // The connection counts as made once the handshake is through.
+        auto *tls = new QSslSocket(this);
+        tls->setSslConfiguration(*m_tls);
+        connect(tls, &QTcpSocket::connected, tls, [tls] { tls->startClientEncryption(); });
+        connect(tls, &QSslSocket::encrypted, this, &TcpLineClient::onConnected);
+        connect(tls, &QSslSocket::encryptedBytesWritten, this, &TcpLineClient::onBytesWritten);
+        m_socket = tls;
+    } else {
+        m_socket = new QTcpSocket(this);
+        connect(m_socket, &QTcpSocket::connected, this, &TcpLineClient::onConnected);
+    }
     m_socket->setReadBufferSize(SocketReadBuffer);
-    connect(m_socket, &QTcpSocket::connected, this, &TcpLineClient::onConnected);
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpLineClient::onReadyRead);
     connect(m_socket, &QTcpSocket::bytesWritten, this, &TcpLineClient::onBytesWritten);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &TcpLineClient::onSocketError);
@@ -153,7 +171,7 @@ EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
     m_bytesSent = 0;
     if (!m_socket || !m_connected)
         return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
-    if (m_socket->bytesToWrite() > m_sendCap) {
+    if (SocketQueue::unsentBytes(m_socket) > m_sendCap) {
         m_blocked = true;
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
@@ -187,7 +205,7 @@ void TcpLineClient::onReadyRead()
 
 void TcpLineClient::onBytesWritten()
 {
-    if (m_blocked && m_socket && m_socket->bytesToWrite() <= m_sendCap) {
+    if (m_blocked && m_socket && SocketQueue::unsentBytes(m_socket) <= m_sendCap) {
         m_blocked = false;
         emit readyToSend();
     }
@@ -230,4 +248,9 @@ void TcpLineClient::onDisconnected()
 std::unique_ptr<LineClient> TcpTransports::client()
 {
     return std::make_unique<TcpLineClient>();
+}
+
+bool TcpTransports::canEncrypt() const
+{
+    return QSslSocket::supportsSsl();
 }

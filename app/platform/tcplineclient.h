@@ -48,6 +48,8 @@ public:
 
     void setSendCap(qint64 bytes) override { m_sendCap = bytes; }
     void setConnectTimeout(int ms) override { m_connectTimeoutMs = ms; }
+    void setEncryption(const std::optional<QSslConfiguration> &tls) override { m_tls = tls; }
+    QSslCertificate peerCertificate() const override;
 
 private:
     void onConnected();
@@ -74,4 +76,5 @@ private:
     int m_connectTimeoutMs = 0;
     QTimer m_connectTimer;
     LineSplitter m_splitter;
+    std::optional<QSslConfiguration> m_tls;
 };

@@ -5,6 +5,7 @@
 #include "socketqueue.h"
 #include "sockets.h"
 
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -12,6 +13,35 @@
 namespace
 {
 constexpr int MaxConnectionId = 65535;
+
+// Takes connections as TLS sockets while the listener is set to encrypt.
+class Server : public QTcpServer
+{
+public:
+    Server(const std::optional<QSslConfiguration> &tls, QObject *parent)
+        : QTcpServer(parent), m_tls(tls)
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        if (!m_tls) {
+            QTcpServer::incomingConnection(descriptor);
+            return;
+        }
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        socket->setSslConfiguration(*m_tls);
+        addPendingConnection(socket);
+    }
+
+private:
+    const std::optional<QSslConfiguration> &m_tls;
+};
 } // namespace
 
 TcpLineListener::TcpLineListener(QObject *parent) : LineListener(parent) {}
@@ -40,7 +70,7 @@ EndpointError TcpLineListener::setListening(bool on)
     }
     m_active = true;
     if (!m_server) {
-        m_server = new QTcpServer(this);
+        m_server = new Server(m_tls, this);
         connect(m_server, &QTcpServer::newConnection, this, &TcpLineListener::onNewConnection);
         // A failed accept (out of file descriptors, say) makes QTcpServer stop accepting for good;
         // once the load has passed the listener must answer again.
@@ -74,7 +104,8 @@ const TcpLineListener::Conn *TcpLineListener::find(int id) const
 bool TcpLineListener::connected(int id) const
 {
     const Conn *conn = find(id);
-    return conn && conn->socket && conn->socket->state() == QAbstractSocket::ConnectedState;
+    return conn && conn->socket && !conn->handshaking &&
+           conn->socket->state() == QAbstractSocket::ConnectedState;
 }
 
 EndpointError TcpLineListener::setConnected(int id, bool on)
@@ -95,7 +126,7 @@ EndpointError TcpLineListener::dataToSend(int id, const QByteArray &bytes)
     if (!conn || !connected(id))
         return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
     conn->bytesSent = 0;
-    if (conn->socket->bytesToWrite() > m_sendCap) {
+    if (SocketQueue::unsentBytes(conn->socket) > m_sendCap) {
         conn->blocked = true;
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
@@ -110,8 +141,15 @@ qint64 TcpLineListener::bytesWaiting(int id) const
 {
     const Conn *conn = find(id);
     if (!conn || !conn->socket) return 0;
-    return conn->socket->bytesToWrite() +
+    return SocketQueue::unsentBytes(conn->socket) +
            SocketQueue::queuedBytes(conn->socket->socketDescriptor());
+}
+
+QSslCertificate TcpLineListener::peerCertificate(int id) const
+{
+    const Conn *conn = find(id);
+    const auto *tls = conn ? qobject_cast<const QSslSocket *>(conn->socket.data()) : nullptr;
+    return tls && !conn->handshaking ? tls->peerCertificate() : QSslCertificate();
 }
 
 qint64 TcpLineListener::bytesSent(int id) const
@@ -232,10 +270,29 @@ void TcpLineListener::onNewConnection()
             const EndpointError e = socketError(code, socket->errorString());
             onSocketGone(id, socket, e.number, e.description);
         });
+        if (auto *tls = qobject_cast<QSslSocket *>(socket)) {
+            conn.handshaking = true;
+            connect(tls, &QSslSocket::encrypted, this,
+                    [this, id, socket] { onEncrypted(id, socket); });
+            connect(tls, &QSslSocket::encryptedBytesWritten, this,
+                    [this, id, socket] { onBytesWritten(id, socket); });
+            tls->startServerEncryption();
+            continue;
+        }
         emit connectionAccepted(id, 0, QString());
         if (find(id) && find(id)->socket == socket && socket->bytesAvailable() > 0)
             onReadyRead(id, socket);
     }
+}
+
+void TcpLineListener::onEncrypted(int id, QTcpSocket *socket)
+{
+    Conn *conn = find(id);
+    if (!conn || conn->socket != socket) return;
+    conn->handshaking = false;
+    emit connectionAccepted(id, 0, QString());
+    if (find(id) && find(id)->socket == socket && socket->bytesAvailable() > 0)
+        onReadyRead(id, socket);
 }
 
 void TcpLineListener::onReadyRead(int id, QTcpSocket *socket)
@@ -256,7 +313,7 @@ void TcpLineListener::onBytesWritten(int id, QTcpSocket *socket)
 {
     Conn *conn = find(id);
     if (!conn || conn->socket != socket) return;
-    if (conn->blocked && socket->bytesToWrite() <= m_sendCap) {
+    if (conn->blocked && SocketQueue::unsentBytes(socket) <= m_sendCap) {
         conn->blocked = false;
         emit readyToSend(id);
     }
@@ -283,6 +340,15 @@ void TcpLineListener::closeAndReport(int id, bool graceful, int status, const QS
     QTcpSocket *socket = conn->socket;
     conn->socket = nullptr;
     if (socket) releaseSocket(socket, this, graceful);
+    if (conn->handshaking) {
+        // Never reported as accepted: the failed handshake is the connection's only event.
+        emit connectionAccepted(id, status != 0 ? status : EndpointErrors::ConnectionReset,
+                                description.isEmpty()
+                                    ? QStringLiteral("The encrypted connection was not set up")
+                                    : description);
+        m_conns.erase(id);
+        return;
+    }
     // The number and the remote address stay readable while the event is handled.
     emit disconnected(id, status, description);
     m_conns.erase(id);

@@ -50,6 +50,8 @@ public:
     void setMaxConnections(int n) { m_maxConnections = n; }
     void setIdleTimeout(int ms) override;
     void setSendCap(qint64 bytes) override { m_sendCap = bytes; }
+    void setEncryption(const std::optional<QSslConfiguration> &tls) override { m_tls = tls; }
+    QSslCertificate peerCertificate(int id) const override;
 
 private:
     struct Conn {
@@ -57,13 +59,15 @@ private:
         LineSplitter splitter;
         qint64 bytesSent = 0;
         bool blocked = false;
-        bool closing = false; // its disconnected event is being delivered
+        bool closing = false;     // its disconnected event is being delivered
+        bool handshaking = false; // accepted over TLS, not reported until the handshake is done
         QString remote;
         QElapsedTimer since;
         QElapsedTimer lastInput;
     };
 
     void onNewConnection();
+    void onEncrypted(int id, QTcpSocket *socket);
     void onReadyRead(int id, QTcpSocket *socket);
     void onBytesWritten(int id, QTcpSocket *socket);
     void onSocketGone(int id, QTcpSocket *socket, int status, const QString &description);
@@ -76,6 +80,7 @@ private:
     QTcpServer *m_server = nullptr;
     QTimer *m_idleTimer = nullptr;
     std::map<int, Conn> m_conns;
+    std::optional<QSslConfiguration> m_tls;
     quint16 m_localPort = 0;
     bool m_active = false;
     int m_maxConnections = DefaultMaxConnections;

@@ -15,4 +15,10 @@ public:
     // With the program's title unless another is given.
     virtual void messageBox(const QString &text, const QString &title = {}) = 0;
     virtual bool askYesNo(const QString &text) = 0;
+    // Asks without holding the program up: `answer` runs with the choice (true for Yes) once the
+    // user has made it.
+    virtual void ask(const QString &text, std::function<void(bool)> answer)
+    {
+        answer(askYesNo(text));
+    }
 };

@@ -13,6 +13,8 @@
 Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transports,
                  const ProgramConfig &config, QObject *parent)
     : QObject(parent), m_config(config), m_messages(messages), m_sounds(sounds),
+      m_security(m_log, messages, QFileInfo(config.settingsPath).absolutePath(),
+                 transports.canEncrypt()),
       m_portMapping(QFileInfo(config.settingsPath).absolutePath()),
       m_identity(m_settings, messages, QFileInfo(config.settingsPath).absolutePath()),
       m_videoEngine(messages), m_audioEngine(messages),
@@ -27,23 +29,32 @@ Program::Program(UserMessages &messages, SoundPlayer &sounds, Transports &transp
       m_media({m_settings, m_session, m_chat, m_chatLink, m_log, sounds, messages, transports,
                m_videoEngine, m_audioEngine, m_audio, m_video}),
       m_signalling({m_settings, m_session, m_incoming, m_media, m_chat, m_chatLink, m_log, sounds,
-                    messages, transports}),
+                    messages, transports, m_security}),
       m_outgoing(m_session, m_signalling, m_media, m_callDirectory, messages),
       m_directoryModel({m_settings, m_directory, m_presence, m_pals, messages}),
       m_messaging({m_settings, m_identity, m_audio, m_video, m_media.mainTimer(), messages},
                   {m_video, m_audio, m_refuseList, messages,
                    [this](const QString &email) { return m_presence.addPal(email, email); }},
                   transports, m_quickMessages),
-      m_mainWindow(
-          {m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages}),
+      m_mainWindow({m_settings, m_session, m_signalling, m_media, m_quickMessages, *this, messages,
+                    m_security}),
       m_desktopOptions(QFileInfo(config.settingsPath).absolutePath()),
       m_options({m_settings, m_refuseList, m_chatLink, m_directory, m_media, m_soundDevices,
-                 messages, m_portMapping, m_desktopOptions, m_talkKey}),
+                 messages, m_portMapping, m_desktopOptions, m_talkKey, m_security}),
       m_basePort(config.basePort)
 {
     m_startupTimer.setInterval(StartupTickMs);
     connect(&m_startupTimer, &QTimer::timeout, this, &Program::startupTick);
     connect(&m_media, &MediaSession::startupCallDue, &m_outgoing, &OutgoingCall::callTyped);
+    // A call starts only once its peer's key is checked (an encrypted call) or its connections
+    // are known to be plain where plain is allowed; the text connection shows the same key.
+    m_media.setAdmission([this](const QSslCertificate &peer, std::function<void(bool)> answer) {
+        m_security.admit(m_session.remoteUserName(), peer, std::move(answer));
+    });
+    m_chatLink.setPeerCheck(
+        [this](const QSslCertificate &peer) { return m_security.textMatches(peer); });
+    connect(&m_media, &MediaSession::admissionRefused, &m_signalling, &CallSignalling::hangUp);
+    connect(&m_media, &MediaSession::callEnded, &m_security, &CallSecurity::endCall);
     connect(&m_media, &MediaSession::connectFailed, this, [this] {
         m_signalling.closeControl();
         m_chatLink.closeClient();
@@ -191,6 +202,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     m_quickMessages.loadUnopened(MessageStore::FileName);
     m_log.loadActivityLog();
     m_filesLoaded = true;
+    m_security.load(); // the call key is made at first start, which the log tells
     m_log.addLogEntry(QStringLiteral("OVELA Power Up"));
     // In the background: a router that does not answer costs the start nothing.
     m_portMapping.load();

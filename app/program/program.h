@@ -3,6 +3,7 @@
 // their models, and runs start-up, the close check and shutdown in their fixed order.
 #pragma once
 
+#include "calls/callsecurity.h"
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
 #include "calls/chatconversation.h"
@@ -125,6 +126,7 @@ private:
     PalList m_pals;
     RefuseList m_refuseList;
     ActivityLog m_log;
+    CallSecurity m_security;
     PortMapping m_portMapping;
     UserIdentity m_identity;
     VideoEngine m_videoEngine;

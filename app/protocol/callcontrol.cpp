@@ -19,6 +19,8 @@ QString peer(const QByteArray &line, int n)
 {
     return peerText(getField(line, n), MaxPeerField);
 }
+
+const QByteArray EncryptsToken = "TLS13";
 } // namespace
 
 QByteArray build(const Request &r)
@@ -30,7 +32,7 @@ QByteArray build(const Answer &a)
 {
     if (!a.yes) return "RRS;NO;";
     return "RRS;YES;" + fieldText(a.name) + ';' + fieldText(a.location) + ';' + fieldText(a.time) +
-           ';';
+           ';' + (a.encrypts ? EncryptsToken + ';' : QByteArray());
 }
 
 QByteArray build(const Busy &)
@@ -40,7 +42,8 @@ QByteArray build(const Busy &)
 
 QByteArray build(const Capability &c)
 {
-    return "UIF;" + wire(c.version) + ';' + (c.realTime ? "True" : "False") + ';';
+    return "UIF;" + wire(c.version) + ';' + (c.realTime ? "True" : "False") + ';' +
+           (c.encrypts ? EncryptsToken + ';' : QByteArray());
 }
 
 Message parse(const QByteArray &line)
@@ -53,11 +56,13 @@ Message parse(const QByteArray &line)
     if (command == "RRS") {
         if (countFields(line) <= 1) return {};
         if (getField(line, 2) != "YES") return Answer{};
-        return Answer{true, peer(line, 3), peer(line, 4), peer(line, 5)};
+        return Answer{true, peer(line, 3), peer(line, 4), peer(line, 5),
+                      getField(line, 6) == EncryptsToken};
     }
     if (command == "BSY") return Busy{};
     if (command == "UIF")
-        return Capability{fromWire(getField(line, 2)), getField(line, 3) == "True"};
+        return Capability{fromWire(getField(line, 2)), getField(line, 3) == "True",
+                          getField(line, 4) == EncryptsToken};
     return {};
 }
 

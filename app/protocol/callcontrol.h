@@ -5,6 +5,9 @@
 //   RRS;YES;name;location;time;    accepted      RRS;NO;   declined
 //   BSY                            already in a call
 //   UIF;version;True|False;        the program's version and its real-time chat flag
+// A program that can encrypt calls adds one more field to its RRS;YES and its UIF, "TLS13";
+// programs that cannot read only the fields before it. A call whose RRS and UIF both carry it
+// runs its media and text connections over TLS 1.3.
 #pragma once
 
 #include <QByteArray>
@@ -30,6 +33,7 @@ struct Request {
 struct Answer {
     bool yes = false;
     QString name, location, time; // only with yes
+    bool encrypts = false;        // only with yes
     bool operator==(const Answer &) const = default;
 };
 struct Busy {
@@ -38,6 +42,7 @@ struct Busy {
 struct Capability {
     QString version;
     bool realTime = false;
+    bool encrypts = false;
     bool operator==(const Capability &) const = default;
 };
 

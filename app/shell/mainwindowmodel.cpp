@@ -1,6 +1,7 @@
 // The main window's model.
 #include "mainwindowmodel.h"
 
+#include "calls/callsecurity.h"
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
 #include "calls/mediasession.h"
@@ -36,6 +37,9 @@ MainWindowModel::MainWindowModel(const Deps &deps, QObject *parent) : QObject(pa
         emit selfViewAvailabilityChanged(available);
         if (!available) setSelfViewShown(false);
     });
+    connect(&m_deps.security, &CallSecurity::changed, this, &MainWindowModel::lockChanged);
+    connect(&media, &MediaSession::callEntered, this, &MainWindowModel::lockChanged);
+    connect(&media, &MediaSession::callEnded, this, &MainWindowModel::lockChanged);
     connect(&m_deps.signalling, &CallSignalling::doNotDisturbChanged, this,
             &MainWindowModel::doNotDisturbChanged);
     connect(&m_deps.received, &QuickMessageReceiver::indicatorChanged, this,
@@ -224,4 +228,20 @@ void MainWindowModel::terminate()
 bool MainWindowModel::shutDownDone() const
 {
     return m_deps.program.shutDownDone();
+}
+
+MainWindowModel::Lock MainWindowModel::lock() const
+{
+    if (!inCall()) return Lock::None;
+    return m_deps.security.encrypted() ? Lock::Closed : Lock::Open;
+}
+
+QString MainWindowModel::lockCode() const
+{
+    return lock() == Lock::Closed ? m_deps.security.code() : QString();
+}
+
+QString MainWindowModel::lockDescription() const
+{
+    return m_deps.security.description();
 }

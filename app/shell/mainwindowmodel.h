@@ -8,6 +8,7 @@
 #include <QSize>
 
 class CallClock;
+class CallSecurity;
 class CallSession;
 class CallSignalling;
 class MediaSession;
@@ -54,6 +55,7 @@ public:
         QuickMessageReceiver &received;
         ProgramLifecycle &program;
         UserMessages &messages;
+        CallSecurity &security;
     };
     explicit MainWindowModel(const Deps &deps, QObject *parent = nullptr);
 
@@ -92,6 +94,13 @@ public:
     const CallClock &clock() const;
     int animationFrame() const;
 
+    // The call's lock: shown during a call, closed when the call is encrypted, with the code
+    // both sides see and a tooltip in words.
+    enum class Lock { None, Open, Closed };
+    Lock lock() const;
+    QString lockCode() const;
+    QString lockDescription() const;
+
     // Where received pictures are drawn; set before start-up.
     void setIncomingTarget(PictureTarget *target);
     QSize displaySize() const { return m_display; }
@@ -123,6 +132,7 @@ signals:
     void displaySizeChanged(QSize size);
     void callEntered();
     void callEnded();
+    void lockChanged();
     // The data-rates window's figures.
     void figures(const QString &fpsIn, const QString &fpsOut, const QString &bpsIn,
                  const QString &bpsOut);

@@ -1,6 +1,7 @@
 // The options dialog's model.
 #include "optionsmodel.h"
 
+#include "calls/callsecurity.h"
 #include "calls/chatlink.h"
 #include "directory/directoryclient.h"
 #include "platform/usermessages.h"
@@ -42,6 +43,8 @@ OptionValues OptionsModel::load() const
     v.keepRunningInTray = m_deps.desktop.keepRunningInTray;
     v.palOnlineNotices = m_deps.desktop.palOnlineNotices;
     v.talkKey = m_deps.talkKey.key();
+    v.encryptCalls = m_deps.security.options().encryptCalls;
+    v.refusePlainCalls = m_deps.security.options().refusePlainCalls;
     v.sendImageMessage = s.SendImageMsg;
     v.imageMessage = s.ImageMsg;
     v.messagesDisabled = s.MessagingDisable;
@@ -124,6 +127,13 @@ OptionsModel::Effects OptionsModel::apply(const OptionValues &v)
     }
     if (const QString error = m_deps.talkKey.choose(v.talkKey); !error.isEmpty())
         m_deps.messages.showErrorMessage(error);
+    const CallSecurity::Options privacy{v.encryptCalls, v.encryptCalls && v.refusePlainCalls};
+    const CallSecurity::Options &was = m_deps.security.options();
+    if (privacy.encryptCalls != was.encryptCalls ||
+        privacy.refusePlainCalls != was.refusePlainCalls) {
+        if (const QString error = m_deps.security.setOptions(privacy); !error.isEmpty())
+            m_deps.messages.showErrorMessage(error);
+    }
     effects.stored = true;
     effects.indicatorsChanged = true;
     emit applied(effects);

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class ChatLink;
+class CallSecurity;
 class DesktopOptions;
 class DirectoryClient;
 class MediaSession;
@@ -40,6 +41,8 @@ struct OptionValues {
     // The desktop (kept in a file of their own)
     bool keepRunningInTray = true, palOnlineNotices = false;
     QString talkKey; // the push-to-talk key for any window ("F9"); empty for none
+    // Calls' encryption (kept in a file of their own)
+    bool encryptCalls = true, refusePlainCalls = false;
 };
 
 class OptionsModel : public QObject
@@ -61,6 +64,7 @@ public:
         PortMapping &router;
         DesktopOptions &desktop;
         TalkKey &talkKey;
+        CallSecurity &security;
     };
     explicit OptionsModel(const Deps &deps, QObject *parent = nullptr);
 

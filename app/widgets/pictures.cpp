@@ -121,6 +121,30 @@ QPixmap connection(bool on)
     return pm;
 }
 
+QPixmap lock(bool closed)
+{
+    QPixmap pm = canvas(18, 20);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor body = closed ? QColor(60, 150, 70) : QColor(200, 120, 40);
+    // The shackle: closed into the body, or swung open to the right.
+    p.setPen(QPen(GlyphInk, 2.2));
+    p.setBrush(Qt::NoBrush);
+    if (closed)
+        p.drawArc(QRectF(4, 2, 10, 12), 0, 180 * 16);
+    else
+        p.drawArc(QRectF(8, 0, 10, 12), 0, 180 * 16);
+    p.drawLine(QPointF(4, 8), QPointF(4, 10));
+    if (closed) p.drawLine(QPointF(14, 8), QPointF(14, 10));
+    p.setPen(QPen(body.darker(150), 1));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(2, 9, 14, 10), 2, 2);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(30, 30, 30));
+    p.drawEllipse(QRectF(7.5, 12, 3, 3));
+    return pm;
+}
+
 QPixmap doNotDisturb(bool on)
 {
     QPixmap pm = canvas(20, 20);

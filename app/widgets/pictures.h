@@ -14,6 +14,8 @@ QPixmap camera(Light state);
 QPixmap speaker(Light state);
 QPixmap connection(bool on);
 QPixmap doNotDisturb(bool on);
+// A padlock: closed (an encrypted call) or open.
+QPixmap lock(bool closed);
 QPixmap messageIn(bool waiting);
 
 // A seven-segment digit 0..9, or the dark digit for -1.

@@ -13,6 +13,7 @@
 #include "messaging/messagestore.h"
 #include "messaging/quickmessagesender.h"
 #include "platform/memorytransport.h"
+#include "protocol/callcontrol.h"
 #include "protocol/chatline.h"
 #include "protocol/directory.h"
 #include "protocol/mediapacket.h"
@@ -273,6 +274,11 @@ int main(int argc, char **argv)
         if (r.port == DirectoryPort || r.port == PalPort || offset != 0) continue;
         corpus.add("fuzz_app_call_control", r.bytes); // one arrival is one message
     }
+    // The answers of a program that can encrypt (the recorded calls run in memory, in the clear).
+    corpus.add("fuzz_app_call_control",
+               CallControl::build(CallControl::Answer{true, "Bo", "Rome", "9:05", true}));
+    corpus.add("fuzz_app_call_control",
+               CallControl::build(CallControl::Capability{"2.5", true, true}));
     for (const auto &[key, value] : streams) {
         const auto &[port, stream] = value;
         const bool toServer = key.second;

@@ -1,11 +1,14 @@
-// The settings file, the pal and refuse lists and the activity log: what lands in the files and
-// what comes back from them.
+// The settings file, the pal and refuse lists, the activity log and the call keys: what lands in
+// the files and what comes back from them.
+#include "platform/tlsidentity.h"
 #include "testsupport.h"
 #include "userdata/activitylog.h"
 #include "userdata/lists.h"
+#include "userdata/peerkeys.h"
 #include "userdata/settings.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace
@@ -280,4 +283,56 @@ TEST(ActivityLog, SaveFailureIsReportedWithNumberAndText)
     ASSERT_TRUE(bool(e));
     EXPECT_TRUE(e.message(ActivityLog::SaveFailure).startsWith("Could not save Log File, "));
     EXPECT_TRUE(e.message("p").contains(" : "));
+}
+
+TEST(CallKeyFile, MadeOnceKeptPrivateAndADamagedOneSetAsideForANewKey)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(TlsIdentity::FileName);
+    QString note;
+    const TlsIdentity first = TlsIdentity::loadOrCreate(path, &note);
+    ASSERT_TRUE(first.valid()) << note.toStdString();
+    EXPECT_TRUE(note.startsWith("Made this program's call key"));
+    EXPECT_EQ(QFile(path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+              QFile::ReadOwner | QFile::WriteOwner);
+    EXPECT_EQ(TlsIdentity::loadOrCreate(path, &note).keyId(), first.keyId()) << "read again";
+    EXPECT_TRUE(note.isEmpty());
+
+    // A key file cut short (a crash of another writer, a bad disk) is kept aside, never lost.
+    const QByteArray whole = readAll(path);
+    writeFile(path, whole.left(whole.size() / 2));
+    const TlsIdentity second = TlsIdentity::loadOrCreate(path, &note);
+    ASSERT_TRUE(second.valid());
+    EXPECT_NE(second.keyId(), first.keyId());
+    EXPECT_TRUE(note.contains("set aside")) << note.toStdString();
+    EXPECT_EQ(readAll(path + ".damaged"), whole.left(whole.size() / 2));
+
+    // The code is the same from either side and differs for another pair of keys.
+    const QString code = TlsIdentity::shortCode(first.keyId(), second.keyId());
+    EXPECT_TRUE(QRegularExpression("^\\d{3} \\d{3}$").match(code).hasMatch()) << code.toStdString();
+    EXPECT_EQ(TlsIdentity::shortCode(second.keyId(), first.keyId()), code);
+    EXPECT_NE(TlsIdentity::shortCode(first.keyId(), first.keyId()), code);
+}
+
+TEST(RememberedKeys, ReadBackByNameWithDamagedLinesSkipped)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(PeerKeys::FileName);
+    const QByteArray ana(32, 'a'), bo(32, 'b');
+    {
+        PeerKeys keys(path);
+        EXPECT_FALSE(keys.remember("Ana Able", ana));
+        EXPECT_FALSE(keys.remember("Bo  Smith", bo));
+        EXPECT_FALSE(keys.remember("Ana Able", bo)); // replaced, not added
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::Append));
+    file.write("zz not hex\r\n" + QByteArray(64, 'c') + "\r\n" + QByteArray(62, 'd') + " Cy\r\n");
+    file.close();
+    PeerKeys keys(path);
+    keys.load();
+    EXPECT_EQ(keys.count(), 2);
+    EXPECT_EQ(keys.keyOf("Ana Able"), bo);
+    EXPECT_EQ(keys.keyOf("Bo  Smith"), bo);
+    EXPECT_TRUE(keys.keyOf("Cy").isEmpty());
 }

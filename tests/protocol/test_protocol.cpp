@@ -24,6 +24,9 @@ TEST(CallControl, EveryMessageToItsExactBytesAndBack)
         {Busy{}, "BSY"},
         {Capability{"2.5", true}, "UIF;2.5;True;"},
         {Capability{"2.5", false}, "UIF;2.5;False;"},
+        // A program that can encrypt says so in one more field, which older ones never read.
+        {Answer{true, "Bo", "Rome", "10:30", true}, "RRS;YES;Bo;Rome;10:30;TLS13;"},
+        {Capability{"2.5", true, true}, "UIF;2.5;True;TLS13;"},
     };
     for (const auto &[message, bytes] : cases) {
         EXPECT_EQ(buildAny(message), bytes);
@@ -48,6 +51,9 @@ TEST(CallControl, LinesAPeerMaySendThatAreNoMessageOrAreReadSafely)
     EXPECT_TRUE(parse("BSY;extra") == Message(Busy{}));
     // An answer cut short has empty fields where nothing came.
     EXPECT_TRUE(parse("RRS;YES;Bo;") == Message(Answer{true, "Bo", "", ""}));
+    // Only the exact token offers encryption.
+    EXPECT_TRUE(parse("RRS;YES;Bo;R;1:00;tls13;") == Message(Answer{true, "Bo", "R", "1:00"}));
+    EXPECT_TRUE(parse("UIF;2.5;True;TLS13x;") == Message(Capability{"2.5", true}));
 
     // Texts are cut and cannot carry line breaks into the log.
     const Message long_ = parse("RQC;" + QByteArray(100000, 'N') + ";A\r\nB;1;");

@@ -190,6 +190,24 @@ void ProgramWindows::messageBox(const QString &text, const QString &title)
     box.exec();
 }
 
+void ProgramWindows::ask(const QString &text, std::function<void(bool)> answer)
+{
+    if (m_terminating) {
+        answer(false);
+        return;
+    }
+    // Not modal: calls, timers and the other windows go on while the question waits.
+    auto *box = new QMessageBox(QMessageBox::Warning, Title, text,
+                                QMessageBox::Yes | QMessageBox::No, m_main.get());
+    box->setObjectName(QStringLiteral("msgQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    connect(box, &QMessageBox::finished, box,
+            [box, answer] { answer(box->clickedButton() == box->button(QMessageBox::Yes)); });
+    box->show();
+}
+
 bool ProgramWindows::askYesNo(const QString &text)
 {
     if (m_terminating) return false;

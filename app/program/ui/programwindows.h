@@ -59,6 +59,7 @@ public:
     void showErrorMessage(const QString &text) override;
     void messageBox(const QString &text, const QString &title = {}) override;
     bool askYesNo(const QString &text) override;
+    void ask(const QString &text, std::function<void(bool)> answer) override;
 
     // ProgramView
     void sizeMainWindow() override;

@@ -67,6 +67,7 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent)
     connect(&m_model, &MainWindowModel::clockChanged, this, &MainWindow::showClock);
     connect(&m_model, &MainWindowModel::doNotDisturbChanged, this, &MainWindow::showDoNotDisturb);
     connect(&m_model, &MainWindowModel::lightsChanged, this, &MainWindow::showLights);
+    connect(&m_model, &MainWindowModel::lockChanged, this, &MainWindow::showLock);
     connect(&m_model, &MainWindowModel::quickMessagesShownChanged, m_msgIn, &QWidget::setVisible);
     connect(&m_model, &MainWindowModel::messageIndicatorChanged, this,
             [this](bool on) { m_msgIn->setPixmap(Pictures::messageIn(on)); });
@@ -77,6 +78,7 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent)
             &MainWindow::showSelfViewAvailable);
     connect(&m_model, &MainWindowModel::talkingChanged, this, &MainWindow::showTalking);
     showClock();
+    showLock();
     m_msgIn->setVisible(m_model.quickMessagesShown());
     applyMinimumSize();
 }
@@ -280,6 +282,13 @@ QWidget *MainWindow::buildReadOut()
     m_conLed =
         picture(strip, "imgConLED", Pictures::connection(false), QStringLiteral("Connection"));
     m_conLed->installEventFilter(this);
+    // Whether the call is encrypted, and the code both sides compare aloud.
+    m_lock = picture(strip, "imgCallLock", Pictures::lock(false));
+    m_code = new QLabel(strip);
+    m_code->setObjectName(QStringLiteral("lblCallCode"));
+    m_code->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    row->addWidget(m_code);
+    row->addWidget(m_lock);
     row->addWidget(m_conLed);
     return strip;
 }
@@ -373,6 +382,23 @@ void MainWindow::showLights()
     m_speaker->setPixmap(Pictures::speaker(light(m_model.speakerLight())));
     m_cam->setPixmap(Pictures::camera(light(m_model.cameraLight())));
     m_conLed->setPixmap(Pictures::connection(m_model.inCall()));
+}
+
+void MainWindow::showLock()
+{
+    const MainWindowModel::Lock lock = m_model.lock();
+    m_lock->setVisible(lock != MainWindowModel::Lock::None);
+    m_lock->setPixmap(Pictures::lock(lock == MainWindowModel::Lock::Closed));
+    const QString words = m_model.lockDescription();
+    m_lock->setToolTip(words);
+    m_lock->setAccessibleName(lock == MainWindowModel::Lock::Closed
+                                  ? QStringLiteral("Encrypted call")
+                                  : QStringLiteral("Call not encrypted"));
+    m_lock->setAccessibleDescription(words);
+    m_code->setText(m_model.lockCode());
+    m_code->setToolTip(words);
+    m_code->setAccessibleName(QStringLiteral("Call code"));
+    m_code->setVisible(!m_model.lockCode().isEmpty());
 }
 
 void MainWindow::onCallEntered()

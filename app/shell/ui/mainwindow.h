@@ -72,6 +72,7 @@ private:
     void showSelfViewAvailable(bool available);
     void showTalking(bool on, bool latched);
     void showLights();
+    void showLock();
     void toolbarHover(int index);
     void onTalk(int index, Qt::MouseButton button, bool down);
 
@@ -89,6 +90,7 @@ private:
     QLabel *m_digits[4] = {};
     QLabel *m_colon = nullptr;
     QLabel *m_conLed = nullptr;
+    QLabel *m_lock = nullptr, *m_code = nullptr;
     bool m_wasMinimised = false;
     bool m_quitting = false;
     std::function<bool()> m_closeHides;

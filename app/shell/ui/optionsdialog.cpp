@@ -150,11 +150,26 @@ QWidget *OptionsDialog::generalTab()
     m_welcome->setMaxLength(OptionsModel::WelcomeLength);
     m_realChat =
         check(calls, "chkRealChat", QStringLiteral("Enable Real Time Text Chat"), v.realTimeChat);
+    m_encrypt =
+        check(calls, "chkEncryptCalls",
+              QStringLiteral("Encrypt calls with programs that can (recommended)"), v.encryptCalls);
+    m_encrypt->setToolTip(QStringLiteral("Pictures, speech and chat of a call with another OVELA "
+                                         "of this version cross the network encrypted"));
+    m_refusePlain =
+        check(calls, "chkRefusePlainCalls", QStringLiteral("Refuse calls that cannot be encrypted"),
+              v.refusePlainCalls);
+    m_refusePlain->setEnabled(v.encryptCalls);
+    connect(m_encrypt, &QCheckBox::toggled, m_refusePlain, [this](bool on) {
+        m_refusePlain->setEnabled(on);
+        if (!on) m_refusePlain->setChecked(false);
+    });
     auto *callsForm = new QFormLayout(calls);
     callsForm->addRow(m_autoAccept);
     callsForm->addRow(m_sendWelcome);
     callsForm->addRow(QStringLiteral("Message:"), m_welcome);
     callsForm->addRow(m_realChat);
+    callsForm->addRow(m_encrypt);
+    callsForm->addRow(m_refusePlain);
 
     auto *windows = new QGroupBox(QStringLiteral("Windows"), page);
     m_saveWinPos = check(windows, "chkSaveWinPos", QStringLiteral("Save Main Window Position"),
@@ -289,6 +304,8 @@ OptionValues OptionsDialog::values() const
     v.rememberWindows = m_rememberWin->isChecked();
     v.keepRunningInTray = m_keepInTray->isChecked();
     v.palOnlineNotices = m_palOnline->isChecked();
+    v.encryptCalls = m_encrypt->isChecked();
+    v.refusePlainCalls = m_refusePlain->isChecked();
     v.talkKey = m_talkKey->keySequence().toString(QKeySequence::PortableText);
     v.sendImageMessage = m_video->sendImageMessage();
     v.imageMessage = m_video->imageMessage();

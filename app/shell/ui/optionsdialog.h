@@ -51,6 +51,7 @@ private:
     QCheckBox *m_showOnList, *m_autoAccept, *m_sendWelcome, *m_realChat;
     QCheckBox *m_saveWinPos, *m_moveAllWin, *m_rememberWin, *m_qmDisable, *m_mapPorts;
     QCheckBox *m_keepInTray, *m_palOnline;
+    QCheckBox *m_encrypt, *m_refusePlain;
     QKeySequenceEdit *m_talkKey;
     QTreeWidget *m_refuse;
     VideoOptionsPage *m_video;
