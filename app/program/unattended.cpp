@@ -23,10 +23,6 @@ UnattendedAnswering::UnattendedAnswering(const Deps &deps, AnsweringPolicy::Mode
                                          QObject *parent)
     : QObject(parent), m_deps(deps), m_policy(mode, deps.pals)
 {
-    connect(&m_deps.log, &ActivityLog::entryAdded, this, &toStandardError);
-    connect(&m_deps.log, &ActivityLog::reset, this, [this] {
-        if (!m_deps.log.entries().isEmpty()) toStandardError(m_deps.log.entries().last());
-    });
     m_palWait.setSingleShot(true);
     m_palWait.setInterval(PalCheckWaitMs);
     connect(&m_palWait, &QTimer::timeout, this, &UnattendedAnswering::decide);
@@ -58,6 +54,13 @@ void UnattendedAnswering::start()
         // Who is online is asked every 45 seconds, as while the directory window is open.
         m_deps.presence.setWindowVisible(true);
     }
+    // From the start-up line on (the older lines are in the file), every line; a trim of the
+    // log shows the line that caused it.
+    if (!m_deps.log.entries().isEmpty()) toStandardError(m_deps.log.entries().last());
+    connect(&m_deps.log, &ActivityLog::entryAdded, this, &toStandardError);
+    connect(&m_deps.log, &ActivityLog::reset, this, [this] {
+        if (!m_deps.log.entries().isEmpty()) toStandardError(m_deps.log.entries().last());
+    });
     m_deps.log.addLogEntry(line);
     m_deps.signalling.setScreen([this](const CallSignalling::Caller &c) { screen(c); });
     checkDevices();
