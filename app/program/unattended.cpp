@@ -34,6 +34,9 @@ UnattendedAnswering::UnattendedAnswering(const Deps &deps, AnsweringPolicy::Mode
     });
     connect(&m_deps.session, &CallSession::mediaStateChanged, this,
             &UnattendedAnswering::mediaStateChanged);
+    // From the first moment the listeners are up: a call before the lists are read is declined
+    // rather than left to a prompt nobody sees.
+    m_deps.signalling.setScreen([this](const CallSignalling::Caller &c) { screen(c); });
 }
 
 void UnattendedAnswering::start()
@@ -62,7 +65,6 @@ void UnattendedAnswering::start()
         if (!m_deps.log.entries().isEmpty()) toStandardError(m_deps.log.entries().last());
     });
     m_deps.log.addLogEntry(line);
-    m_deps.signalling.setScreen([this](const CallSignalling::Caller &c) { screen(c); });
     checkDevices();
     m_deviceRetry.start();
 }

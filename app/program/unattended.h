@@ -44,7 +44,8 @@ public:
     };
     UnattendedAnswering(const Deps &deps, AnsweringPolicy::Mode mode, QObject *parent = nullptr);
 
-    // Once the lists and the log are loaded: screens calls from now on.
+    // Calls are screened from construction on; start() follows once the lists and the log are
+    // loaded.
     void start();
     void stop();
 
