@@ -10,6 +10,7 @@
 #include "program/program.h"
 #include "program/ui/programwindows.h"
 #include "program/ui/scripteduser.h"
+#include "program/unattended.h"
 #include "shell/ui/mainwindow.h"
 #include "shell/ui/talkkeygrab.h"
 #include "version.h"
@@ -65,6 +66,8 @@ int main(int argc, char **argv)
     CommandLine line;
     if (int status = 0; !readCommandLine(argc, argv, &line, &status)) return status;
     if (line.doctor) return runDoctorOnConsole(argc, argv, line.basePort);
+    // A program that answers by itself opens no window: it runs the same windows offscreen.
+    if (line.unattended) qputenv("QT_QPA_PLATFORM", "offscreen");
     // Without a display Qt would abort with a message about plugins; say what is wrong instead.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
         qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
@@ -88,15 +91,24 @@ int main(int argc, char **argv)
     ProgramConfig config;
     config.basePort = line.basePort;
     DesktopNotifications notifications; // outlives the program, which shows notices through it
-    Program program(windows, sounds, network, config);
+    // Without a person, what would wait in a window for an OK goes to standard error.
+    ConsoleMessages console;
+    UserMessages &messages = line.unattended ? static_cast<UserMessages &>(console) : windows;
+    Program program(messages, sounds, network, config);
     const WindowModels models = program.windowModels();
     windows.attach(models);
-    // The desktop around the windows: its notifications and, where it has one, its tray.
-    program.attachNotifications(notifications);
-    windows.attachTray(program.trayStatus(), program.desktopOptions(),
-                       [&program] { program.keptRunningInTray(); });
-    // The push-to-talk key from any window (an X server grab; elsewhere OVELA's windows only).
-    TalkKeyGrab talkKey(program.talkKey(), QGuiApplication::platformName());
+    std::unique_ptr<TalkKeyGrab> talkKey;
+    if (line.unattended) {
+        program.answerUnattended(*line.unattended);
+    } else {
+        // The desktop around the windows: its notifications and, where it has one, its tray.
+        program.attachNotifications(notifications);
+        windows.attachTray(program.trayStatus(), program.desktopOptions(),
+                           [&program] { program.keptRunningInTray(); });
+        // The push-to-talk key from any window (an X server grab; elsewhere OVELA's windows
+        // only).
+        talkKey = std::make_unique<TalkKeyGrab>(program.talkKey(), QGuiApplication::platformName());
+    }
     // SIGTERM and SIGINT end in the same orderly shutdown as Quit.
     watchTerminationSignals(&windows, [&windows] { windows.terminate(); });
 

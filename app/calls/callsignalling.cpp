@@ -270,10 +270,18 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
         m_deps.media.setEncryption(std::nullopt);
         m_deps.chatLink.setEncryption(std::nullopt);
         m_offered = false;
+        const QString received =
+            QStringLiteral("Received Call from ") + from + QStringLiteral(", ") + request->time;
+        if (m_screen) {
+            m_deps.log.addLogEntry(received);
+            m_screened = {request->name, request->location, request->time,
+                          m_listener->remoteHost(id)};
+            m_screen(m_screened);
+            return;
+        }
         m_deps.incoming.openCallPrompt(request->name, request->location);
         ring();
-        m_deps.log.addLogEntry(QStringLiteral("Received Call from ") + from + QStringLiteral(", ") +
-                               request->time);
+        m_deps.log.addLogEntry(received);
         m_deps.chat.appendIncoming(callLine(request->name, request->location, request->time));
     } else if (const auto *capability = std::get_if<Capability>(&message)) {
         CallSession &s = m_deps.session;
@@ -308,6 +316,21 @@ void CallSignalling::sendAccept()
     m_offered = m_deps.security.offers();
     m_listener->dataToSend(1, build(Answer{true, s.Name, s.Location, timeOfDay(), m_offered}));
     m_deps.session.acceptedHere();
+}
+
+bool CallSignalling::answerScreened(bool accept)
+{
+    if (!m_listener->connected(1)) return false;
+    if (!accept) {
+        sendDecline();
+        return true;
+    }
+    const Caller &c = m_screened;
+    m_deps.incoming.AutoAcceptOnce = true;
+    m_deps.incoming.openCallPrompt(c.name, c.location); // accepts at once
+    ring();
+    m_deps.chat.appendIncoming(callLine(c.name, c.location, c.time));
+    return true;
 }
 
 void CallSignalling::sendDecline()

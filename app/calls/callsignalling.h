@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QTimer>
 
+#include <functional>
 #include <memory>
 
 class ActivityLog;
@@ -64,6 +65,16 @@ public:
     bool doNotDisturb() const { return m_doNotDisturb; }
     void setDoNotDisturb(bool on);
 
+    // A call request that is screened instead of prompted for (a machine that answers by
+    // itself): the screen learns of it, and answerScreened() answers it later or at once.
+    struct Caller {
+        QString name, location, time, host;
+    };
+    void setScreen(std::function<void(const Caller &)> screen) { m_screen = std::move(screen); }
+    // Answers the screened request: accepted without asking, or declined. False when the caller
+    // has gone meanwhile.
+    bool answerScreened(bool accept);
+
     // Whether a request on control connection `id` is answered busy.
     bool busyCheck(int id) const;
 
@@ -113,4 +124,6 @@ private:
     int m_strayMs = StrayConnectionMs;
     int m_connectTimeoutMs = ConnectTimeoutMs;
     QTimer m_sweep;
+    std::function<void(const Caller &)> m_screen;
+    Caller m_screened;
 };

@@ -71,7 +71,8 @@ void VideoPath::startDriver(const QString &busyMessage)
         if (m_engine.captureSize(m_capture).width() > Width) m_engine.previewScale(m_capture, true);
         m_engine.previewRate(m_capture, 0);
         if (!m_engine.initCapture(m_capture)) {
-            if (m_engine.usable()) m_messages.showErrorMessage(busyMessage);
+            if (m_engine.usable() && !busyMessage.isEmpty())
+                m_messages.showErrorMessage(busyMessage);
         } else {
             m_captureAvailable = true;
             m_cameraOn = true;
@@ -90,6 +91,25 @@ void VideoPath::startDriver(const QString &busyMessage)
     }
     emit captureAvailabilityChanged(m_captureAvailable);
     emit cameraChanged(m_cameraOn);
+}
+
+bool VideoPath::retryCapture()
+{
+    if (!m_capture || !m_engineReady) return false;
+    if (m_captureAvailable) {
+        if (!m_cameraOn) switchCameraOn();
+        return m_cameraOn;
+    }
+    m_engine.driverDisconnect(m_capture);
+    m_drivers.clear();
+    for (int i = 0; i < MaxDrivers && m_engine.driverConnect(m_capture, i); ++i) {
+        m_drivers << m_engine.driverName(m_capture);
+        m_engine.driverDisconnect(m_capture);
+    }
+    if (m_drivers.isEmpty()) return false;
+    if (m_settings.DriverNum >= m_drivers.size()) m_settings.DriverNum = 0;
+    startDriver({});
+    return m_captureAvailable && m_capture;
 }
 
 void VideoPath::closeCapture()

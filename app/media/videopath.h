@@ -51,6 +51,9 @@ public:
     bool switchDriver(int index);
     // The self view's unload: stops capture and lets the capture window go.
     void closeCapture();
+    // Looks for the camera again when none captures (it was missing or busy at start, or went
+    // away), or switches it back on; whether it captures now. Quiet: says nothing to the user.
+    bool retryCapture();
     // The engine is gone: capture is unavailable, without another call into the engine.
     void forgetCapture();
     bool captureAvailable() const { return m_captureAvailable; }

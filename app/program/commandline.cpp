@@ -32,6 +32,13 @@ void describe(QCommandLineParser &parser)
                                      "router, reachability, sound, camera), print each verdict "
                                      "and end: status 0 when nothing stands in the way of "
                                      "calls.")});
+    parser.addOption(
+        {QStringLiteral("answer-unattended"),
+         QStringLiteral("Run without windows and answer calls by itself: --answer-unattended or "
+                        "=pals answers pals the pal server reports online at the caller's "
+                        "address under the caller's name, =everyone everyone, =list the callers "
+                        "in unattended.txt. Others are declined; every call is logged, also on "
+                        "standard error.")});
     parser.addHelpOption();
     parser.addVersionOption();
 }
@@ -40,9 +47,26 @@ void describe(QCommandLineParser &parser)
 CommandLine CommandLine::parse(const QStringList &arguments, const QString &basePortVariable)
 {
     CommandLine line;
+    // Qt's parser knows no option with an optional value: "--answer-unattended=WHO" is read here.
+    static const QString unattended = QStringLiteral("--answer-unattended");
+    QStringList rest{QStringLiteral("ovela")};
+    for (const QString &argument : arguments) {
+        if (!argument.startsWith(unattended + QLatin1Char('='))) {
+            rest << argument;
+            continue;
+        }
+        const QString who = argument.mid(unattended.size() + 1);
+        line.unattended = AnsweringPolicy::modeNamed(who);
+        if (!line.unattended) {
+            line.error = QStringLiteral("--answer-unattended takes pals, everyone or list, not "
+                                        "\"%1\".")
+                             .arg(who);
+            return line;
+        }
+    }
     QCommandLineParser parser;
     describe(parser);
-    if (!parser.parse(QStringList{QStringLiteral("ovela")} + arguments)) {
+    if (!parser.parse(rest)) {
         line.error = parser.errorText();
         return line;
     }
@@ -55,6 +79,12 @@ CommandLine CommandLine::parse(const QStringList &arguments, const QString &base
         return line;
     }
     line.address = positional.value(0);
+    if (parser.isSet(QStringLiteral("answer-unattended")) && !line.unattended)
+        line.unattended = AnsweringPolicy::Mode::Pals;
+    if (line.unattended && !line.address.isEmpty()) {
+        line.error = QStringLiteral("A program that answers by itself calls nobody at start-up.");
+        return line;
+    }
     const bool option = parser.isSet(QStringLiteral("base-port"));
     const QString port = option ? parser.value(QStringLiteral("base-port")) : basePortVariable;
     if ((option || !port.isEmpty()) && !readPort(port, &line.basePort))

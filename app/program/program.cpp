@@ -7,6 +7,7 @@
 #include "platform/usermessages.h"
 #include "programview.h"
 #include "router/portmapplan.h"
+#include "unattended.h"
 
 #include <QFileInfo>
 
@@ -169,6 +170,14 @@ WindowModels Program::windowModels()
             m_directoryModel, m_messaging, m_log,      m_options, m_doctor};
 }
 
+void Program::answerUnattended(AnsweringPolicy::Mode mode)
+{
+    m_unattended = std::make_unique<UnattendedAnswering>(
+        UnattendedAnswering::Deps{m_signalling, m_session, m_presence, m_pals, m_log, m_video,
+                                  m_audio, m_audioEngine},
+        mode);
+}
+
 void Program::startUp(ProgramView &view, const QString &commandLine)
 {
     m_view = &view;
@@ -204,6 +213,7 @@ void Program::startUp(ProgramView &view, const QString &commandLine)
     m_filesLoaded = true;
     m_security.load(); // the call key is made at first start, which the log tells
     m_log.addLogEntry(QStringLiteral("OVELA Power Up"));
+    if (m_unattended) m_unattended->start();
     // In the background: a router that does not answer costs the start nothing.
     m_portMapping.load();
     m_portMapping.start(m_basePort);
@@ -298,6 +308,7 @@ void Program::shutDown()
     m_shutDown = true;
     m_keeper.stop();
     m_startupTimer.stop();
+    if (m_unattended) m_unattended->stop();
     m_directory.shutDown();
     m_presence.shutDown();
     m_media.shutDown();

@@ -3,6 +3,7 @@
 // their models, and runs start-up, the close check and shutdown in their fixed order.
 #pragma once
 
+#include "calls/answeringpolicy.h"
 #include "calls/callsecurity.h"
 #include "calls/callsession.h"
 #include "calls/callsignalling.h"
@@ -42,6 +43,7 @@
 #include <memory>
 
 class ProgramView;
+class UnattendedAnswering;
 class SoundPlayer;
 class Transports;
 class UserMessages;
@@ -96,6 +98,9 @@ public:
     void attachNotifications(DesktopNotifications &notifications);
     // The main window went into the tray (said once through a notification).
     void keptRunningInTray();
+
+    // Before start-up: calls are answered or declined by themselves from start-up on.
+    void answerUnattended(AnsweringPolicy::Mode mode);
 
     // Start-up, with the command line's address (empty for none).
     void startUp(ProgramView &view, const QString &commandLine);
@@ -154,6 +159,7 @@ private:
     ConnectionDoctor m_doctor;
     TrayStatus m_tray{m_mainWindow, m_quickMessages};
     std::unique_ptr<DesktopNotices> m_notices;
+    std::unique_ptr<UnattendedAnswering> m_unattended;
 
     quint16 m_basePort;
     ProgramView *m_view = nullptr;

@@ -197,6 +197,9 @@ TEST(CommandLineTest, AnAddressABasePortAndMistakes)
         {{"--base-port", "32756"}, {}, {}, 2000, true},
         {{"--bogus"}, {}, {}, 2000, true},
         {{"a", "b"}, {}, {}, 2000, true},
+        {{"--answer-unattended=friends"}, {}, {}, 2000, true},
+        {{"--answer-unattended", "10.0.0.7"}, {}, {}, 2000, true},
+        {{"--answer-unattended=everyone", "--base-port", "2100"}, {}, {}, 2100, false},
     };
     for (const Case &c : cases) {
         const CommandLine line = CommandLine::parse(c.args, c.variable);
@@ -207,6 +210,10 @@ TEST(CommandLineTest, AnAddressABasePortAndMistakes)
         EXPECT_EQ(line.basePort, c.port) << what;
     }
     EXPECT_TRUE(CommandLine::parse({"--version"}).version);
+    EXPECT_FALSE(CommandLine::parse({}).unattended);
+    EXPECT_EQ(CommandLine::parse({"--answer-unattended"}).unattended, AnsweringPolicy::Mode::Pals);
+    EXPECT_EQ(CommandLine::parse({"--answer-unattended=List"}).unattended,
+              AnsweringPolicy::Mode::List);
 }
 
 TEST(CallTargets, AHostWithAnOptionalPort)

@@ -1,6 +1,7 @@
 // The scripted user.
 #include "scripteduser.h"
 
+#include "calls/outgoingcall.h"
 #include "messaging/messaging.h"
 #include "shell/mainwindowmodel.h"
 #include "shell/ui/mainwindow.h"
@@ -68,6 +69,12 @@ bool ScriptedUser::parse(const QString &script)
             step.box = parts[5];
             step.text = parts.mid(6).join(QLatin1Char(':'));
             ok = ok && ok2;
+        } else if (step.action == QLatin1String("call") && parts.size() == 4) {
+            bool ok2 = false;
+            step.at = parts[1].toDouble(&ok);
+            step.host = parts[2];
+            step.port = parts[3].toInt(&ok2);
+            ok = ok && ok2;
         } else if ((step.action == QLatin1String("open") || step.action == QLatin1String("exit")) &&
                    parts.size() == 2) {
             step.at = parts[1].toDouble(&ok);
@@ -124,10 +131,10 @@ void ScriptedUser::onCallEntered()
 
 void ScriptedUser::startSteps()
 {
-    static const QStringList timedFromStart{QStringLiteral("send"), QStringLiteral("open"),
-                                            QStringLiteral("exit"), QStringLiteral("write"),
-                                            QStringLiteral("menu"), QStringLiteral("tab"),
-                                            QStringLiteral("type"), QStringLiteral("click")};
+    static const QStringList timedFromStart{
+        QStringLiteral("send"), QStringLiteral("call"),  QStringLiteral("open"),
+        QStringLiteral("exit"), QStringLiteral("write"), QStringLiteral("menu"),
+        QStringLiteral("tab"),  QStringLiteral("type"),  QStringLiteral("click")};
     for (const Step &step : std::as_const(m_steps)) {
         if (!timedFromStart.contains(step.action)) continue;
         QTimer::singleShot(int(std::lround(step.at * 1000)), this, [this, step] { runStep(step); });
@@ -138,6 +145,8 @@ void ScriptedUser::runStep(const Step &step)
 {
     if (step.action == QLatin1String("send") || step.action == QLatin1String("write")) {
         sendMessage(step);
+    } else if (step.action == QLatin1String("call")) {
+        m_models.outgoing.placeCall(step.host, step.port, 0);
     } else if (step.action == QLatin1String("open")) {
         m_models.main.openNextMessage();
         click("frmMsgIn", "cmdPlay");

@@ -8,6 +8,7 @@
 //   quit:AFTER         quit AFTER seconds once the call has ended
 // Times in seconds after start-up:
 //   send:AT:SECONDS:HOST:PORT:text   a quick message to HOST:PORT with a voice clip of SECONDS
+//   call:AT:HOST:PORT  call HOST:PORT, as the directory window's Call button does
 //   open:AT            open the next quick message and play its clip
 //   write:AT:HOST:PORT:NAME:PLACE:text   open a quick message to NAME of PLACE at HOST:PORT
 //                                        with text, not sent
