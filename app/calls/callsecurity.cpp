@@ -6,6 +6,8 @@
 
 #include <QDir>
 
+#include <utility>
+
 namespace
 {
 const char *const EncryptName = "EncryptCalls";
@@ -83,8 +85,13 @@ void CallSecurity::admit(const QString &peerName, const QSslCertificate &media,
                          std::function<void(bool)> go)
 {
     if (!m_encrypted) {
-        // A call agreed to be encrypted never runs in the clear: the connection must be TLS.
-        go(media.isNull());
+        // A plain call only where plain calls are allowed, and never over a connection that
+        // was not agreed on.
+        if (refusesPlain())
+            m_log.addLogEntry(QStringLiteral("The plain call with %1 was ended: this program "
+                                             "refuses plain calls.")
+                                  .arg(peerName));
+        go(media.isNull() && !refusesPlain());
         emit changed();
         return;
     }
@@ -110,6 +117,7 @@ void CallSecurity::admit(const QString &peerName, const QSslCertificate &media,
     m_log.addLogEntry(warning);
     const int call = m_call;
     const QByteArray key = m_peerKey;
+    m_asking = true;
     m_messages.ask(
         warning +
             QStringLiteral("\n\nThey may have a new computer or have set OVELA up again. It may "
@@ -139,6 +147,8 @@ bool CallSecurity::textMatches(const QSslCertificate &text)
 void CallSecurity::endCall()
 {
     ++m_call;
+    // A question about a call that is over has no answer any more.
+    if (std::exchange(m_asking, false)) m_messages.withdrawQuestion();
     emit changed();
 }
 

@@ -84,4 +84,5 @@ private:
     QByteArray m_peerKey, m_textKey;
     QString m_code;
     int m_call = 0; // the current call's serial, so a late answer to a question is dropped
+    bool m_asking = false;
 };

@@ -6,6 +6,7 @@
 #include "netaddress.h"
 #include "socketqueue.h"
 #include "sockets.h"
+#include "tcplinelistener.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>
@@ -125,7 +126,11 @@ void TcpLineClient::connectSocket()
         // The connection counts as made once the handshake is through.
         auto *tls = new QSslSocket(this);
         tls->setSslConfiguration(*m_tls);
-        connect(tls, &QTcpSocket::connected, tls, [tls] { tls->startClientEncryption(); });
+        connect(tls, &QTcpSocket::connected, tls, [this, tls] {
+            tls->startClientEncryption();
+            // A peer that takes the connection but never finishes the handshake is given up.
+            if (!m_connectTimer.isActive()) m_connectTimer.start(TcpLineListener::HandshakeMs);
+        });
         connect(tls, &QSslSocket::encrypted, this, &TcpLineClient::onConnected);
         connect(tls, &QSslSocket::encryptedBytesWritten, this, &TcpLineClient::onBytesWritten);
         m_socket = tls;

@@ -277,6 +277,14 @@ void TcpLineListener::onNewConnection()
             connect(tls, &QSslSocket::encryptedBytesWritten, this,
                     [this, id, socket] { onBytesWritten(id, socket); });
             tls->startServerEncryption();
+            // A peer that connects and never finishes the handshake does not hold the port.
+            QTimer::singleShot(HandshakeMs, socket, [this, id, socket] {
+                const Conn *c = find(id);
+                if (c && c->socket == socket && c->handshaking)
+                    closeAndReport(id, false, EndpointErrors::TimedOut,
+                                   QStringLiteral("The encrypted connection was not set up in "
+                                                  "time"));
+            });
             continue;
         }
         emit connectionAccepted(id, 0, QString());

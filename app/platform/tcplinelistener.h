@@ -22,6 +22,8 @@ public:
     // Four listeners with this many connections each stay inside the usual 1,024 descriptors.
     static constexpr int DefaultMaxConnections = 200;
     static constexpr int AcceptRetryMs = 500;
+    // An encrypted connection whose handshake takes longer is closed.
+    static constexpr int HandshakeMs = 10000;
 
     explicit TcpLineListener(QObject *parent = nullptr);
     ~TcpLineListener() override;

@@ -21,4 +21,6 @@ public:
     {
         answer(askYesNo(text));
     }
+    // Closes the question ask() left open, unanswered (what it asked about is over).
+    virtual void withdrawQuestion() {}
 };

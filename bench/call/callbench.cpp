@@ -10,11 +10,15 @@
 // its pictures itself; what making them as they are taken would cost is measured apart and
 // printed below the calls.
 //
-//   bench_call [seconds [WxH [plain]]]
+// Calls between two programs of this version are encrypted; last, 640 x 480 calls with
+// encryption switched off on both sides and on are run in turn (two of each) and compared: the
+// processor time per side, the pictures a second and the capture-to-draw time.
 //
-// WxH runs that size only (pictures only, for a perf recording: bench/call/breakdown.py), and
-// "plain" has the camera make its frames as they are taken, as a program built before prepared
-// frames existed needs.
+//   bench_call [seconds [WxH|encryption [plain]]]
+//
+// WxH runs that size only (pictures only, for a perf recording: bench/call/breakdown.py),
+// "encryption" only the comparison, and "plain" has the camera make its frames as they are
+// taken, as a program built before prepared frames existed needs.
 #include "callrunner.h"
 
 #include <QCoreApplication>
@@ -67,6 +71,64 @@ double patternMsPerFrame(int width, int height)
     return clock.nsecsElapsed() / 1e6 / frames;
 }
 
+struct Figures {
+    double cpu = 0, fps = 0, medianMs = 0; // per side, at the reference speed
+    int calls = 0;
+};
+
+// Encrypted 640 x 480 calls against plain ones, alternating so both meet the same machine.
+int compareEncryption(double seconds, const QString &camera, CallRunner::MachineSpeed &machine)
+{
+    Figures plain, encrypted;
+    for (int round = 0; round < 4; ++round) {
+        const bool encrypt = round % 2 == 1;
+        CallRunner::Options o;
+        o.program = CallRunner::builtBeside("ovela");
+        o.camera = camera;
+        o.talkFrom = o.talkUntil = 0;
+        o.callerChat.clear();
+        o.calleeChat.clear();
+        o.hangUpAt = seconds;
+        o.timeoutMs = int(seconds * 1000) + 30000;
+        const QByteArray privacy = encrypt ? "EncryptCalls=1\r\n" : "EncryptCalls=0\r\n";
+        o.callerFiles.insert(QStringLiteral("cfg/ovela/privacy"), privacy);
+        o.calleeFiles.insert(QStringLiteral("cfg/ovela/privacy"), privacy);
+        const CallRunner::Result r = CallRunner::run(o);
+        if (!r.ran || r.caller.log.contains("is encrypted") != encrypt) {
+            std::fprintf(stderr, "bench_call: the %s call did not run as such (%s)\n",
+                         encrypt ? "encrypted" : "plain", qPrintable(r.error));
+            return 1;
+        }
+        const double speed = machine.after();
+        Figures &f = encrypt ? encrypted : plain;
+        for (const auto *side : {&r.callee, &r.caller}) {
+            f.cpu += 100.0 * side->report.cpuSeconds / side->report.seconds / speed;
+            f.fps += side->report.picturesReceived / side->report.seconds;
+            f.medianMs += CallRunner::percentile(side->latenciesMs, 0.5);
+            ++f.calls;
+        }
+    }
+    for (Figures *f : {&plain, &encrypted}) {
+        f->cpu /= f->calls;
+        f->fps /= f->calls;
+        f->medianMs /= f->calls;
+    }
+    std::printf("640x480, pictures only, two %.0f s calls each way, plain and encrypted in turn "
+                "(per side, processor time at the reference speed):\n",
+                seconds);
+    std::printf("  plain      CPU %4.2f%% of a core  %5.1f pictures/s  capture-to-draw median "
+                "%5.1f ms\n",
+                plain.cpu, plain.fps, plain.medianMs);
+    std::printf("  encrypted  CPU %4.2f%% of a core  %5.1f pictures/s  capture-to-draw median "
+                "%5.1f ms\n",
+                encrypted.cpu, encrypted.fps, encrypted.medianMs);
+    std::printf("  encrypted against plain: CPU %+.1f%% (target within 10%%), pictures/s %+.2f "
+                "(target the same), capture-to-draw %+.1f ms (target within 5 ms)\n",
+                100.0 * (encrypted.cpu - plain.cpu) / plain.cpu, encrypted.fps - plain.fps,
+                encrypted.medianMs - plain.medianMs);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -82,6 +144,8 @@ int main(int argc, char **argv)
     // The machine's speed is taken before and after each call (it varies with what else runs
     // on it); a call is judged by the mean of the two.
     CallRunner::MachineSpeed machine;
+    const QString camera640 = QStringLiteral("pattern:640x480:yuv12") + (plain ? "" : ":prepared");
+    if (only == QLatin1String("encryption")) return compareEncryption(seconds, camera640, machine);
     for (const Run &run : runs) {
         if (!only.isEmpty() && (only != QLatin1String(run.size) || run.talking)) continue;
         CallRunner::Options o;
@@ -118,5 +182,6 @@ int main(int argc, char **argv)
                     "as they are taken\n",
                     w, h, ms, ms * 15 / 10);
     }
+    if (only.isEmpty()) failures += compareEncryption(seconds, camera640, machine);
     return failures ? 1 : 0;
 }

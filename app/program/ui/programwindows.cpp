@@ -203,9 +203,19 @@ void ProgramWindows::ask(const QString &text, std::function<void(bool)> answer)
     box->setDefaultButton(QMessageBox::No);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
-    connect(box, &QMessageBox::finished, box,
-            [box, answer] { answer(box->clickedButton() == box->button(QMessageBox::Yes)); });
+    connect(box, &QMessageBox::finished, box, [box, answer] {
+        if (box->property("withdrawn").toBool()) return;
+        answer(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    m_question = box;
     box->show();
+}
+
+void ProgramWindows::withdrawQuestion()
+{
+    if (!m_question) return;
+    m_question->setProperty("withdrawn", true);
+    m_question->close();
 }
 
 bool ProgramWindows::askYesNo(const QString &text)

@@ -60,6 +60,7 @@ public:
     void messageBox(const QString &text, const QString &title = {}) override;
     bool askYesNo(const QString &text) override;
     void ask(const QString &text, std::function<void(bool)> answer) override;
+    void withdrawQuestion() override;
 
     // ProgramView
     void sizeMainWindow() override;
@@ -99,7 +100,8 @@ private:
                      std::function<void()> onOk = {});
 
     std::unique_ptr<WindowModels> m_models;
-    bool m_terminating = false; // a termination signal is being handled
+    bool m_terminating = false;             // a termination signal is being handled
+    QPointer<class QMessageBox> m_question; // the open question of ask(), if any
     std::unique_ptr<MainWindow> m_main;
     std::unique_ptr<TrayIcon> m_tray;
     std::unique_ptr<SplashWindow> m_splash;
