@@ -22,7 +22,7 @@ version=$(sed -n 's/^project(ovela VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.
   fail "control fields: $(dpkg-deb -f "$deb" Package Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
 for package in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6network6 libqt6sql6 libasound2 libsndfile1 \
-  libjpeg62-turbo libgsm1 libv4l-0 libfreetype6 libsamplerate0 libminiupnpc17 libnatpmp1; do
+  libjpeg62-turbo libgsm1 libv4l-0 libfreetype6 libsamplerate0 libminiupnpc17 libnatpmp1 libssl3; do
   [[ ", $depends," == *", $package "* || ", $depends," == *", $package,"* ]] ||
     fail "Depends lacks $package: $depends"
 done
@@ -40,6 +40,7 @@ usr=$root/usr
 expected=(bin/ovela lib/ovela/libRXVLIB11.so lib/ovela/libQVNAUD20.so
   share/applications/ovela.desktop share/metainfo/org.ovela.ovela.metainfo.xml
   share/icons/hicolor/scalable/apps/ovela.svg share/man/man1/ovela.1.gz
+  share/doc/ovela/examples/ovela-unattended.service
   bin/ovela-directory share/man/man1/ovela-directory.1.gz lib/systemd/system/ovela-directory.service)
 for dir in "$src"/packaging/icons/*x*/; do
   expected+=("share/icons/hicolor/$(basename "$dir")/apps/ovela.png")

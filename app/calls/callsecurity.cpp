@@ -87,10 +87,10 @@ void CallSecurity::admit(const QString &peerName, const QSslCertificate &media,
     if (!m_encrypted) {
         // A plain call only where plain calls are allowed, and never over a connection that
         // was not agreed on.
-        if (refusesPlain())
-            m_log.addLogEntry(QStringLiteral("The plain call with %1 was ended: this program "
-                                             "refuses plain calls.")
-                                  .arg(peerName));
+        if (refusesPlain()) {
+            m_log.addLogEntry(plainRefusedText(peerName));
+            m_messages.showInfoMessage(plainRefusedText(peerName));
+        }
         go(media.isNull() && !refusesPlain());
         emit changed();
         return;
@@ -150,6 +150,14 @@ void CallSecurity::endCall()
     // A question about a call that is over has no answer any more.
     if (std::exchange(m_asking, false)) m_messages.withdrawQuestion();
     emit changed();
+}
+
+QString CallSecurity::plainRefusedText(const QString &peerName)
+{
+    return QStringLiteral("The call with %1 was ended: their program does not encrypt calls (an "
+                          "older version, or encryption switched off), and this program is set "
+                          "to refuse plain calls.")
+        .arg(peerName);
 }
 
 QString CallSecurity::description() const

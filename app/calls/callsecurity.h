@@ -64,6 +64,8 @@ public:
     // The lock's tooltip: in words, whether and how the call is protected.
     QString description() const;
 
+    // What the user is told when a call ends because it could only be plain.
+    static QString plainRefusedText(const QString &peerName);
     inline static const QString KeyChangedText =
         QStringLiteral("The key of %1 has changed since your last call.");
 

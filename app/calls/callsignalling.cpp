@@ -290,10 +290,7 @@ void CallSignalling::onListenerData(int id, const QByteArray &text)
         if (ofTheCall && !encrypted && m_deps.security.refusesPlain()) {
             const QString who = s.remoteUserName();
             s.fail({CallFailure::Kind::PlainRefused, m_listener->remoteHost(id), 0});
-            m_deps.messages.showInfoMessage(
-                QStringLiteral("The call from %1 was ended: their program cannot encrypt calls, "
-                               "and this program is set to refuse plain calls.")
-                    .arg(who));
+            m_deps.messages.showInfoMessage(CallSecurity::plainRefusedText(who));
             m_listener->setConnected(id, false);
             return;
         }
