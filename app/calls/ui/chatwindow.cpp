@@ -33,8 +33,12 @@ ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     m_in = new QPlainTextEdit(m_split);
     m_in->setObjectName(QStringLiteral("txtIn"));
     m_in->setReadOnly(true);
+    m_in->setAccessibleName(QStringLiteral("Chat received"));
+    m_in->setTabChangesFocus(true);
     m_out = new QPlainTextEdit(m_split);
     m_out->setObjectName(QStringLiteral("txtOut"));
+    m_out->setAccessibleName(QStringLiteral("Your chat text"));
+    m_out->setTabChangesFocus(true);
     m_out->installEventFilter(this);
     m_out->viewport()->installEventFilter(this);
     m_in->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -56,8 +60,10 @@ ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     QPushButton *clear = button("cmdClear", QStringLiteral("Clear Text"));
     QPushButton *up = button("cmdFontUp", QStringLiteral("A+"));
     up->setToolTip(QStringLiteral("Increase Font Size"));
+    up->setAccessibleName(up->toolTip());
     QPushButton *down = button("cmdFontDown", QStringLiteral("A-"));
     down->setToolTip(QStringLiteral("Decrease Font Size"));
+    down->setAccessibleName(down->toolTip());
     buttons->addStretch(1);
 
     auto *layout = new QVBoxLayout(this);
