@@ -58,7 +58,7 @@ def free_base_port():
     raise RuntimeError("no free ports")
 
 
-def start(binary, folder, who, port, script=""):
+def start(binary, folder, who, port, script="", arguments=()):
     os.makedirs(f"{folder}/cfg/ovela")
     os.makedirs(f"{folder}/run")
     with open(f"{folder}/cfg/ovela/ovela.ini", "w") as f:
@@ -75,7 +75,7 @@ def start(binary, folder, who, port, script=""):
                OVELA_PAL_HOST=f"127.0.0.1:{free_base_port()}",
                OVELA_DIRECTORY_HOST=f"127.0.0.1:{free_base_port()}", OVELA_SCRIPT=script)
     out = open(f"{folder}/stderr.txt", "w")
-    return subprocess.Popen([binary, "--base-port", str(port)], cwd=folder, env=env,
+    return subprocess.Popen([binary, "--base-port", str(port), *arguments], cwd=folder, env=env,
                             stdout=out, stderr=subprocess.STDOUT)
 
 
@@ -146,6 +146,7 @@ def check(window, where=None):
             fail(where, f"'{node.name}' has the role {role} ({path})")
     if not seen:
         fail(where, "no control takes the keyboard focus")
+    print(f"checked {where}: {seen} focusable controls", flush=True)
 
 
 def find(window, name, role=None):
@@ -247,8 +248,8 @@ def main():
             if window is None:
                 continue
             check(window)
-            tabs = next((n for n, _ in walk(window) if n.getRoleName() == "page tab list"), None)
-            for tab in range(1, tabs.childCount if tabs else 0):
+            pages = [n for n, _ in walk(window) if n.getRoleName() == "page tab"]
+            for tab in range(1, len(pages)):
                 activate(bo.pid, title)
                 keys("ctrl+Tab")
                 check(window, f"{title} (tab {tab + 1})")
@@ -288,6 +289,20 @@ def main():
             fail("OVELA", "the call never starts (no 'Hang up' button)")
             return
         check(main_window, "OVELA (in a call)")
+        chat = open_window(bo.pid, "Text Chat - Ana Lee", "ctrl+t")
+        if chat is not None:
+            check(chat)
+            closes_on_escape(bo.pid, chat)
+        # Cy calls Ana too, and is turned away: Ana's busy notice shows for a few seconds.
+        cy = start(binary, f"{folder}/cy", "Name=Cy Park\nEMail=cy@example.org\nLocation=Lima",
+                   free_base_port(), "quit:1", [f"127.0.0.1:{ana_port}"])
+        programs.append(cy)
+        busy_text = "A Busy signal is being sent to this Person"
+        busy = wait_for(lambda: next((w for w in frames(ana.pid) if find(w, busy_text)), None))
+        if busy is None:
+            fail("OVELA Incoming Call...", "Ana's busy notice never shows")
+        else:
+            check(busy, "OVELA Incoming Call... (busy)")
 
         # Talk: Space held on the focused Talk button, as the left button held on it.
         activate(bo.pid, "OVELA")
