@@ -292,6 +292,12 @@ def main():
         chat = open_window(bo.pid, "Text Chat - Ana Lee", "ctrl+t")
         if chat is not None:
             check(chat)
+            # Tab is typed into the chat pane; Ctrl+Tab leaves it.
+            activate(bo.pid, chat.name)
+            if tab_to(chat, "Your chat text"):
+                keys("ctrl+Tab")
+                if wait_for(lambda: focused(chat) and focused(chat).name == "Your chat text", 1):
+                    fail(chat.name, "Ctrl+Tab does not leave 'Your chat text'")
             closes_on_escape(bo.pid, chat)
         # Cy calls Ana too, and is turned away: Ana's busy notice shows for a few seconds.
         cy = start(binary, f"{folder}/cy", "Name=Cy Park\nEMail=cy@example.org\nLocation=Lima",

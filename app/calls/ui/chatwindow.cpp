@@ -38,7 +38,6 @@ ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     m_out = new QPlainTextEdit(m_split);
     m_out->setObjectName(QStringLiteral("txtOut"));
     m_out->setAccessibleName(QStringLiteral("Your chat text"));
-    m_out->setTabChangesFocus(true);
     m_out->installEventFilter(this);
     m_out->viewport()->installEventFilter(this);
     m_in->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -144,6 +143,11 @@ bool ChatWindow::outgoingKey(QKeyEvent *key)
     }
     if (key->key() == Qt::Key_G && (key->modifiers() & Qt::ControlModifier))
         return m_chat.bellKey();
+    // Tab is typed into the chat; Ctrl+Tab leaves the pane for the buttons (Ctrl+Shift+Tab back).
+    if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+        (key->modifiers() & Qt::ControlModifier))
+        return focusNextPrevChild(key->key() == Qt::Key_Tab &&
+                                  !(key->modifiers() & Qt::ShiftModifier));
     m_out->moveCursor(QTextCursor::End);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
         return !m_chat.keyTyped(ChatLine::EnterCode, m_out->toPlainText());
