@@ -1,12 +1,12 @@
 #!/usr/bin/python3
 """OVELA through a screen reader's eyes and from the keyboard alone.
 
-Run on a desktop of its own (under-desktop.sh): starts the AT-SPI bus and two ovela programs,
-Bo and Ana; opens Bo's windows with keys (xdotool) and walks each one's accessible tree, where
-every focusable control needs a name and a real role; then, with keys only, Bo calls Ana, Ana
-answers, Bo holds Talk with Space and hangs up, and opens the quick message Ana left. Every
-finding is printed as "window: control: what is wrong"; exits 1 on any, 77 when AT-SPI is
-missing.
+Run on a desktop of its own (under-desktop.sh): starts the AT-SPI bus and ovela programs for
+Bo, Ana and Cy; opens Bo's windows with keys (xdotool) and walks each one's accessible tree,
+where every focusable control needs a name and a real role, and Escape closes each window;
+then, with keys only, Bo calls Ana, Ana answers, Cy is turned away (Ana's busy notice), Bo
+holds Talk with Space, hangs up, and opens the quick message Ana left. Every finding is printed
+as "window: what is wrong" (naming the control); exits 1 on any, 77 when AT-SPI is missing.
 
     a11y_check.py OVELA_BINARY
 """
@@ -69,9 +69,10 @@ def start(binary, folder, who, port, script="", arguments=()):
         w.setsampwidth(1)
         w.setframerate(8000)
         w.writeframes(bytes(128 + int(60 * math.sin(i / 4)) for i in range(80000)))
-    env = dict(os.environ, OVELA_MIC=f"wav:{folder}/mic.wav", QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1",
                QT_ACCESSIBILITY="1", OVELA_MAP_PORTS="No", XDG_CONFIG_HOME=f"{folder}/cfg",
-               XDG_RUNTIME_DIR=f"{folder}/run", OVELA_SPEAKER=f"wav:{folder}/speaker.wav",
+               XDG_RUNTIME_DIR=f"{folder}/run", OVELA_MIC=f"wav:{folder}/mic.wav",
+               OVELA_SPEAKER=f"wav:{folder}/speaker.wav",
                OVELA_PAL_HOST=f"127.0.0.1:{free_base_port()}",
                OVELA_DIRECTORY_HOST=f"127.0.0.1:{free_base_port()}", OVELA_SCRIPT=script)
     out = open(f"{folder}/stderr.txt", "w")
@@ -168,8 +169,8 @@ def xdo(*args):
 
 
 def activate(pid, title):
-    ids = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid), "--name",
-                          f"^{title}$"], capture_output=True, text=True).stdout.split()
+    ids = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid),
+                          "--name", f"^{title}$"], capture_output=True, text=True).stdout.split()
     if not ids:
         fail(title, "xdotool finds no such window")
         return
@@ -284,8 +285,7 @@ def main():
         check(incoming)
         activate(ana.pid, "OVELA Incoming Call...")
         keys("Return")  # YES is the default button
-        call = lambda: find(main_window, "Hang up", "push button")
-        if not wait_for(call, 20):
+        if not wait_for(lambda: find(main_window, "Hang up", "push button"), 20):
             fail("OVELA", "the call never starts (no 'Hang up' button)")
             return
         check(main_window, "OVELA (in a call)")
