@@ -22,6 +22,7 @@ test_packages=(
   xvfb xauth openbox iproute2
   miniupnpd-nftables miniupnpc nftables
   dbus-daemon dunst trayer xdotool x11-utils
+  at-spi2-core python3-pyatspi
   dpkg-dev file desktop-file-utils appstream systemd man-db
   libqt6sql6-psql postgresql
 )

@@ -31,9 +31,10 @@ HelpViewer::HelpViewer(const HelpFile &file, QWidget *parent)
         return b;
     };
     QPushButton *contents =
-        button("cmdContents", QStringLiteral("Contents"), QStyle::SP_DirHomeIcon);
-    QPushButton *back = button("cmdBack", QStringLiteral("Back"), QStyle::SP_ArrowBack);
-    QPushButton *forward = button("cmdForward", QStringLiteral("Forward"), QStyle::SP_ArrowForward);
+        button("cmdContents", QStringLiteral("&Contents"), QStyle::SP_DirHomeIcon);
+    QPushButton *back = button("cmdBack", QStringLiteral("&Back"), QStyle::SP_ArrowBack);
+    QPushButton *forward =
+        button("cmdForward", QStringLiteral("F&orward"), QStyle::SP_ArrowForward);
     back->setEnabled(false);
     forward->setEnabled(false);
 
@@ -44,10 +45,12 @@ HelpViewer::HelpViewer(const HelpFile &file, QWidget *parent)
     m_topics = new QTreeWidget(this);
     m_topics->setObjectName(QStringLiteral("lstTopics"));
     m_topics->setHeaderHidden(true);
+    m_topics->setAccessibleName(QStringLiteral("Topics"));
     m_topics->setUniformRowHeights(true);
     m_text = new QTextBrowser(this);
     m_text->setObjectName(QStringLiteral("txtHelp"));
     m_text->setOpenExternalLinks(true);
+    m_text->setAccessibleName(QStringLiteral("Help text"));
     showTopic(QStringLiteral("contents"));
     m_text->clearHistory();
 

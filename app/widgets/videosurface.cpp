@@ -1,6 +1,7 @@
 // The engine's drawing surface as a widget.
 #include "videosurface.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QThread>
 
@@ -113,8 +114,21 @@ void halveRows(const uint8_t *a, const uint8_t *b, int width, QRgb *out)
 
 } // namespace
 
+namespace
+{
+// A screen reader sees the surface as a picture (a plain widget would be a nameless filler).
+QAccessibleInterface *accessibleSurface(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("VideoSurface") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Graphic);
+    return nullptr;
+}
+} // namespace
+
 VideoSurface::VideoSurface(QWidget *parent) : QWidget(parent)
 {
+    static const bool factory = (QAccessible::installFactory(accessibleSurface), true);
+    Q_UNUSED(factory);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 

@@ -25,6 +25,11 @@ BusyNotice::BusyNotice(IncomingCall &call, QWidget *parent)
     form->addRow(text);
     form->addRow(QStringLiteral("Name:"), m_name);
     form->addRow(QStringLiteral("From:"), m_location);
+    // Who was turned away, for a screen reader: the panels take the focus.
+    for (QLabel *panel : {m_name, m_location})
+        panel->setFocusPolicy(Qt::TabFocus);
+    m_name->setAccessibleDescription(QStringLiteral("Name"));
+    m_location->setAccessibleDescription(QStringLiteral("From"));
     auto *layout = new QHBoxLayout(this);
     layout->addWidget(icon, 0, Qt::AlignTop);
     layout->addLayout(form, 1);

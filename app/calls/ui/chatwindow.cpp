@@ -33,8 +33,11 @@ ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     m_in = new QPlainTextEdit(m_split);
     m_in->setObjectName(QStringLiteral("txtIn"));
     m_in->setReadOnly(true);
+    m_in->setAccessibleName(QStringLiteral("Chat received"));
+    m_in->setTabChangesFocus(true);
     m_out = new QPlainTextEdit(m_split);
     m_out->setObjectName(QStringLiteral("txtOut"));
+    m_out->setAccessibleName(QStringLiteral("Your chat text"));
     m_out->installEventFilter(this);
     m_out->viewport()->installEventFilter(this);
     m_in->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -56,8 +59,10 @@ ChatWindow::ChatWindow(ChatConversation &chat, QWidget *parent)
     QPushButton *clear = button("cmdClear", QStringLiteral("Clear Text"));
     QPushButton *up = button("cmdFontUp", QStringLiteral("A+"));
     up->setToolTip(QStringLiteral("Increase Font Size"));
+    up->setAccessibleName(up->toolTip());
     QPushButton *down = button("cmdFontDown", QStringLiteral("A-"));
     down->setToolTip(QStringLiteral("Decrease Font Size"));
+    down->setAccessibleName(down->toolTip());
     buttons->addStretch(1);
 
     auto *layout = new QVBoxLayout(this);
@@ -138,6 +143,11 @@ bool ChatWindow::outgoingKey(QKeyEvent *key)
     }
     if (key->key() == Qt::Key_G && (key->modifiers() & Qt::ControlModifier))
         return m_chat.bellKey();
+    // Tab is typed into the chat; Ctrl+Tab leaves the pane for the buttons (Ctrl+Shift+Tab back).
+    if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+        (key->modifiers() & Qt::ControlModifier))
+        return focusNextPrevChild(key->key() == Qt::Key_Tab &&
+                                  !(key->modifiers() & Qt::ShiftModifier));
     m_out->moveCursor(QTextCursor::End);
     if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
         return !m_chat.keyTyped(ChatLine::EnterCode, m_out->toPlainText());

@@ -14,6 +14,13 @@ DataRatesWindow::DataRatesWindow(QWidget *parent) : ToolWindow(parent, Qt::Windo
     form->addRow(QStringLiteral("Sent (frames/s):"), figure("pnlFpsOut"));
     form->addRow(QStringLiteral("Received (bits/s):"), figure("pnlThIn"));
     form->addRow(QStringLiteral("Sent (bits/s):"), figure("pnlThOut"));
+    // Each figure takes the focus, and a screen reader reads it with its row's caption.
+    for (int row = 0; row < form->rowCount(); ++row) {
+        auto *caption = qobject_cast<QLabel *>(form->itemAt(row, QFormLayout::LabelRole)->widget());
+        QWidget *figure = form->itemAt(row, QFormLayout::FieldRole)->widget();
+        figure->setFocusPolicy(Qt::TabFocus);
+        figure->setAccessibleDescription(caption->text().chopped(1));
+    }
     resetFigures();
     setFigure("pnlFpsCap", QStringLiteral("0"));
 }
@@ -30,7 +37,11 @@ QLabel *DataRatesWindow::figure(const char *name)
 
 void DataRatesWindow::setFigure(const char *panel, const QString &text)
 {
-    if (auto *label = findChild<QLabel *>(QLatin1String(panel))) label->setText(text);
+    auto *label = findChild<QLabel *>(QLatin1String(panel));
+    if (!label) return;
+    label->setText(text);
+    // Read with its caption: "Sent (bits/s): 1200".
+    label->setAccessibleName(label->accessibleDescription() + QStringLiteral(": ") + text);
 }
 
 void DataRatesWindow::showFigures(const QString &fpsIn, const QString &fpsOut, const QString &bpsIn,

@@ -71,6 +71,10 @@ void IncomingCallWindow::refresh()
     m_message->setText(m_call.message());
     m_yes->setVisible(m_call.buttonsVisible());
     m_no->setVisible(m_call.buttonsVisible());
+    // Who calls, for a screen reader on the focused button (the panels take no focus).
+    const QString caller = m_call.userName() + QStringLiteral(", ") + m_call.userLocation();
+    m_yes->setAccessibleDescription(QStringLiteral("Answer the call from ") + caller);
+    m_no->setAccessibleDescription(QStringLiteral("Turn away the call from ") + caller);
     {
         const QSignalBlocker quiet(m_autoAccept);
         m_autoAccept->setChecked(m_call.autoAcceptChecked());

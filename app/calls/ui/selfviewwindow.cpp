@@ -17,6 +17,7 @@ SelfViewWindow::SelfViewWindow(CameraModel &camera, QWidget *parent)
     setObjectName(QStringLiteral("frmSelf"));
     setWindowTitle(QStringLiteral("Self View"));
     m_capture = new VideoSurface(this);
+    m_capture->setAccessibleName(QStringLiteral("Your camera"));
     m_capture->setObjectName(QStringLiteral("pnlCapture"));
     m_capture->setFixedSize(CameraModel::PreviewWidth, CameraModel::PreviewHeight);
 
@@ -55,6 +56,8 @@ void SelfViewWindow::showCameraState(bool on)
 {
     m_camSet->setIcon(style()->standardIcon(on ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     m_camSet->setToolTip(on ? QStringLiteral("Pause") : QStringLiteral("Play"));
+    m_camSet->setAccessibleName(on ? QStringLiteral("Pause the camera")
+                                   : QStringLiteral("Start the camera"));
     m_camSet->setEnabled(m_camera.available());
 }
 

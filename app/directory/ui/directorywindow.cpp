@@ -67,6 +67,7 @@ DirectoryWindow::DirectoryWindow(DirectoryModel &model, QWidget *parent)
     m_server->setEditable(true);
     m_server->setInsertPolicy(QComboBox::NoInsert);
     m_server->setEditText(m_model.serverText());
+    m_server->lineEdit()->setAccessibleName(QStringLiteral("Directory Server"));
     m_server->lineEdit()->installEventFilter(this);
     serverLabel->setBuddy(m_server);
     auto *top = new QHBoxLayout;
@@ -168,6 +169,9 @@ QWidget *DirectoryWindow::buildLists()
     const int letter = m_global->fontMetrics().averageCharWidth();
     m_global->header()->resizeSection(0, m_global->iconSize().width() + 20 * letter);
     m_global->header()->resizeSection(1, 14 * letter);
+    global->setBuddy(m_global);
+    m_global->setAccessibleName(QStringLiteral("Global Directory"));
+    m_global->setAccessibleDescription(QStringLiteral("Enter calls the chosen person"));
     leftLayout->addWidget(global);
     leftLayout->addWidget(m_global, 1);
 
@@ -178,6 +182,13 @@ QWidget *DirectoryWindow::buildLists()
     people->setObjectName(QStringLiteral("lblPeople"));
     m_online = list(right, "lstOnline", {QStringLiteral("Online")});
     m_offline = list(right, "lstOffline", {QStringLiteral("Offline")});
+    people->setBuddy(m_online);
+    m_online->setAccessibleName(QStringLiteral("Pals online"));
+    m_online->setAccessibleDescription(QStringLiteral("Enter calls the chosen pal"));
+    m_offline->setAccessibleName(QStringLiteral("Pals offline"));
+    // Enter on a person calls, as a double-click does.
+    m_global->installEventFilter(this);
+    m_online->installEventFilter(this);
     rightLayout->addWidget(people);
     rightLayout->addWidget(m_online, 1);
     rightLayout->addWidget(m_offline, 1);
@@ -293,6 +304,13 @@ bool DirectoryWindow::eventFilter(QObject *watched, QEvent *event)
         // Enter chooses the typed server and goes no further.
         if (!enter) return false;
         m_model.chooseServer(m_server->currentText());
+        return true;
+    }
+    for (QTreeWidget *list : {m_global, m_online}) {
+        if (watched != list || !enter) continue;
+        QTreeWidgetItem *item = list->currentItem();
+        if (!item) return false;
+        emit list->itemDoubleClicked(item, 0);
         return true;
     }
     if (watched == m_address || watched == m_address2) {

@@ -31,6 +31,7 @@ NewPalDialog::NewPalDialog(DirectoryModel &model, QWidget *parent)
     m_email->setMinimumWidth(260);
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("Email:"), m_email);
+    m_email->setAccessibleDescription(prompt->text());
     auto *ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(QStringLiteral("cmdOK"));
     ok->setDefault(true);

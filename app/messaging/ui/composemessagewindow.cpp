@@ -49,6 +49,8 @@ ComposeMessageWindow::ComposeMessageWindow(std::unique_ptr<MessageComposer> comp
 
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("txtMessageOut"));
+    m_text->setAccessibleName(QStringLiteral("Message text"));
+    m_text->setTabChangesFocus(true);
     m_text->installEventFilter(this);
 
     auto *thumbPanel = new QFrame(this);
@@ -57,6 +59,7 @@ ComposeMessageWindow::ComposeMessageWindow(std::unique_ptr<MessageComposer> comp
     m_thumb = new QLabel(thumbPanel);
     m_thumb->setObjectName(QStringLiteral("imgThumb"));
     m_thumb->setFixedSize(80, 60);
+    m_thumb->setAccessibleName(QStringLiteral("Picture to send"));
     auto *thumbLayout = new QVBoxLayout(thumbPanel);
     thumbLayout->setContentsMargins(2, 2, 2, 2);
     thumbLayout->addWidget(m_thumb);
@@ -71,6 +74,7 @@ ComposeMessageWindow::ComposeMessageWindow(std::unique_ptr<MessageComposer> comp
     m_progress->setObjectName(QStringLiteral("pgrAudioRec"));
     m_progress->setRange(0, 60);
     m_progress->setTextVisible(false);
+    m_progress->setAccessibleName(QStringLiteral("Voice clip recorded"));
     m_sendAudio = new QCheckBox(QStringLiteral("Send Audio"), this);
     m_sendAudio->setObjectName(QStringLiteral("chkAudio"));
 

@@ -41,6 +41,8 @@ ReceivedMessageWindow::ReceivedMessageWindow(std::unique_ptr<MessageViewer> view
         QString(m.text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")), this);
     text->setObjectName(QStringLiteral("txtMessageIn"));
     text->setReadOnly(true);
+    text->setAccessibleName(QStringLiteral("Message text"));
+    text->setTabChangesFocus(true);
 
     auto *thumbPanel = new QFrame(this);
     thumbPanel->setObjectName(QStringLiteral("pnlThumbNail"));
@@ -48,6 +50,7 @@ ReceivedMessageWindow::ReceivedMessageWindow(std::unique_ptr<MessageViewer> view
     auto *thumb = new QLabel(thumbPanel);
     thumb->setObjectName(QStringLiteral("imgThumb"));
     thumb->setFixedSize(80, 60);
+    thumb->setAccessibleName(QStringLiteral("Picture sent"));
     if (!v.picture().empty())
         thumb->setPixmap(QPixmap::fromImage(
             bottomUpImage(v.picture(), v.pictureSize().width(), v.pictureSize().height())
@@ -62,6 +65,7 @@ ReceivedMessageWindow::ReceivedMessageWindow(std::unique_ptr<MessageViewer> view
     stop->setObjectName(QStringLiteral("cmdStop"));
     auto *playLabel = new QLabel(QStringLiteral("Play Audio Message"), this);
     playLabel->setObjectName(QStringLiteral("pnlPlayMsg"));
+    play->setAccessibleDescription(playLabel->text());
     play->setEnabled(v.hasAudio());
     playLabel->setEnabled(v.hasAudio());
     auto *audio = new QHBoxLayout;

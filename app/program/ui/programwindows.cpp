@@ -24,6 +24,7 @@
 #include "shell/ui/splashwindow.h"
 #include "shell/ui/trayicon.h"
 #include "userdata/desktopoptions.h"
+#include "widgets/escapecloses.h"
 #include "widgets/helpviewer.h"
 #include "widgets/pictures.h"
 #include "widgets/twips.h"
@@ -56,6 +57,8 @@ void ProgramWindows::attach(const WindowModels &models)
     m_models = std::make_unique<WindowModels>(models);
     // Every window carries the program's icon, the help viewer and the tool windows too.
     QApplication::setWindowIcon(Pictures::appIcon());
+    // Escape closes every dialog-like window, as it closes a QDialog.
+    EscapeCloses::install();
     MainWindowModel &main = models.main;
     m_main = std::make_unique<MainWindow>(main);
     connect(&main, &MainWindowModel::directoryRequested, this, &ProgramWindows::showDirectory);

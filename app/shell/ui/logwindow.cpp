@@ -18,6 +18,7 @@ LogWindow::LogWindow(ActivityLog &log, UserMessages &messages, QWidget *parent)
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("lstActivity"));
     m_list->setUniformItemSizes(true);
+    m_list->setAccessibleName(QStringLiteral("Activity"));
     auto *clear = new QPushButton(QStringLiteral("Clear Log"), this);
     clear->setObjectName(QStringLiteral("cmdClear"));
     auto *close = new QPushButton(QStringLiteral("Close"), this);

@@ -70,7 +70,7 @@ MainWindow::MainWindow(MainWindowModel &model, QWidget *parent)
     connect(&m_model, &MainWindowModel::lockChanged, this, &MainWindow::showLock);
     connect(&m_model, &MainWindowModel::quickMessagesShownChanged, m_msgIn, &QWidget::setVisible);
     connect(&m_model, &MainWindowModel::messageIndicatorChanged, this,
-            [this](bool on) { m_msgIn->setPixmap(Pictures::messageIn(on)); });
+            [this](bool on) { showMessageWaiting(on); });
     connect(&m_model, &MainWindowModel::displaySizeChanged, this, &MainWindow::showDisplaySize);
     connect(&m_model, &MainWindowModel::selfViewShownChanged, this, &MainWindow::showSelfViewShown);
     connect(&m_model, &MainWindowModel::chatShownChanged, this, &MainWindow::showChatShown);
@@ -180,21 +180,30 @@ QWidget *MainWindow::buildToolbar()
     auto *row = new QHBoxLayout(bar);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(0);
+    // Caption, tool tip, and what a screen reader says: the button's name and what it does.
     struct Entry {
         const char *caption, *tip;
         Pictures::Tool tool;
+        const char *name, *description;
     };
-    const Entry entries[] = {{"Call", "Connection", Pictures::Tool::Call},
-                             {"Directory", "Display User Directory", Pictures::Tool::Directory},
-                             {"SelfView", "Toggle SelfView", Pictures::Tool::SelfView},
-                             {"Chat", "Text Chat", Pictures::Tool::Chat},
-                             {"Talk", "Push to Talk", Pictures::Tool::Talk}};
+    const Entry entries[] = {
+        {"Call", "Connection", Pictures::Tool::Call, "Call",
+         "Opens the directory, from which a call is placed"},
+        {"Directory", "Display User Directory", Pictures::Tool::Directory, "Directory",
+         "Shows the online directory and the pals"},
+        {"SelfView", "Toggle SelfView", Pictures::Tool::SelfView, "Self view",
+         "Shows or hides the picture of your own camera"},
+        {"Chat", "Text Chat", Pictures::Tool::Chat, "Chat", "Shows or hides the text chat"},
+        {"Talk", "Push to Talk", Pictures::Tool::Talk, "Talk (hold)",
+         "Hold Space or the left button while you speak"}};
     static_assert(std::size(entries) == MainWindowModel::ToolCount);
     for (int i = 0; i < MainWindowModel::ToolCount; ++i) {
         auto *b = new ToolbarButton(i, QLatin1String(entries[i].caption),
                                     QLatin1String(entries[i].tip), bar);
         b->setPictures(Pictures::tool(entries[i].tool, false),
                        Pictures::tool(entries[i].tool, true));
+        b->setAccessibleName(QLatin1String(entries[i].name));
+        b->setAccessibleDescription(QLatin1String(entries[i].description));
         if (i == MainWindowModel::CallTool) b->reserveCaption(QStringLiteral("HangUp"));
         connect(b, &ToolbarButton::clicked, &m_model, &MainWindowModel::toolbarCommand);
         connect(b, &ToolbarButton::hovered, this, &MainWindow::toolbarHover);
@@ -207,6 +216,7 @@ QWidget *MainWindow::buildToolbar()
     }
     row->addStretch(1);
     m_activity = picture(bar, "pnlActivity", Pictures::animation(0));
+    m_activity->setAccessibleName(QStringLiteral("Activity"));
     m_activity->installEventFilter(this);
     row->addWidget(m_activity);
     row->addSpacing(3);
@@ -223,11 +233,13 @@ QWidget *MainWindow::buildDisplay()
     layout->setContentsMargins(2, 2, 2, 2);
     m_video = new VideoSurface(m_videoPanel);
     m_video->setObjectName(QStringLiteral("imgVidIn"));
+    m_video->setAccessibleName(QStringLiteral("Incoming video"));
     m_video->setFixedSize(m_model.displaySize());
     m_video->setContextMenuPolicy(Qt::NoContextMenu);
     m_video->installEventFilter(this);
     layout->addWidget(m_video);
     m_logo = picture(m_video, "imgQvidLogo", Pictures::logo(200));
+    m_logo->setAccessibleName(QStringLiteral("OVELA"));
     m_logo->installEventFilter(this);
     m_logo->adjustSize();
     m_logo->move((m_video->width() - m_logo->width()) / 2,
@@ -255,10 +267,13 @@ QWidget *MainWindow::buildReadOut()
                     QStringLiteral("Camera"));
     m_speaker = picture(strip, "imgLEDSpeaker", Pictures::speaker(Pictures::Light::Off),
                         QStringLiteral("Speaker"));
-    for (QWidget *w : {static_cast<QWidget *>(m_msgIn), static_cast<QWidget *>(m_dndImage),
-                       static_cast<QWidget *>(m_mic), static_cast<QWidget *>(m_cam),
-                       static_cast<QWidget *>(m_speaker)})
+    // The quick message light takes the focus: Enter opens the next message, as a double-click.
+    m_msgIn->setFocusPolicy(Qt::TabFocus);
+    m_msgIn->setAccessibleDescription(QStringLiteral("Enter opens the next quick message"));
+    for (QLabel *w : {m_msgIn, m_dndImage, m_mic, m_cam, m_speaker}) {
+        w->setAccessibleName(w->toolTip());
         row->addWidget(w);
+    }
     row->addStretch(1);
 
     auto *readOut = new QFrame(strip);
@@ -277,10 +292,12 @@ QWidget *MainWindow::buildReadOut()
         }
     }
     readOut->setToolTip(QStringLiteral("Call time"));
+    readOut->setAccessibleName(QStringLiteral("Call time"));
     row->addWidget(readOut);
     row->addStretch(1);
     m_conLed =
         picture(strip, "imgConLED", Pictures::connection(false), QStringLiteral("Connection"));
+    m_conLed->setAccessibleName(QStringLiteral("Connection"));
     m_conLed->installEventFilter(this);
     // Whether the call is encrypted, and the code both sides compare aloud.
     m_lock = picture(strip, "imgCallLock", Pictures::lock(false));
@@ -372,8 +389,15 @@ void MainWindow::showTalking(bool on, bool latched)
 void MainWindow::showIndicators()
 {
     showLights();
-    m_msgIn->setPixmap(Pictures::messageIn(m_model.messageWaiting()));
+    showMessageWaiting(m_model.messageWaiting());
     m_msgIn->setVisible(m_model.quickMessagesShown());
+}
+
+void MainWindow::showMessageWaiting(bool waiting)
+{
+    m_msgIn->setPixmap(Pictures::messageIn(waiting));
+    m_msgIn->setAccessibleName(waiting ? QStringLiteral("Quick message waiting")
+                                       : QStringLiteral("Quick Message"));
 }
 
 void MainWindow::showLights()
@@ -382,6 +406,20 @@ void MainWindow::showLights()
     m_speaker->setPixmap(Pictures::speaker(light(m_model.speakerLight())));
     m_cam->setPixmap(Pictures::camera(light(m_model.cameraLight())));
     m_conLed->setPixmap(Pictures::connection(m_model.inCall()));
+    // What the lights show, for a screen reader: "Microphone on", "Camera: no device".
+    const std::pair<QLabel *, MainWindowModel::Light> lights[] = {
+        {m_mic, m_model.microphoneLight()},
+        {m_speaker, m_model.speakerLight()},
+        {m_cam, m_model.cameraLight()}};
+    for (const auto &[label, state] : lights) {
+        const Pictures::Light l = light(state);
+        label->setAccessibleName(label->toolTip() +
+                                 (l == Pictures::Light::On    ? QStringLiteral(" on")
+                                  : l == Pictures::Light::Off ? QStringLiteral(" off")
+                                                              : QStringLiteral(": no device")));
+    }
+    m_conLed->setAccessibleName(m_model.inCall() ? QStringLiteral("Connection: in a call")
+                                                 : QStringLiteral("Connection"));
 }
 
 void MainWindow::showLock()
@@ -404,6 +442,8 @@ void MainWindow::showLock()
 void MainWindow::onCallEntered()
 {
     m_tools[MainWindowModel::CallTool]->setCaption(QStringLiteral("HangUp"));
+    m_tools[MainWindowModel::CallTool]->setAccessibleName(QStringLiteral("Hang up"));
+    m_tools[MainWindowModel::CallTool]->setAccessibleDescription(QStringLiteral("Ends the call"));
     m_tools[MainWindowModel::CallTool]->setPictures(Pictures::tool(Pictures::Tool::HangUp, false),
                                                     Pictures::tool(Pictures::Tool::HangUp, true));
     m_call->setEnabled(false);
@@ -414,6 +454,9 @@ void MainWindow::onCallEntered()
 void MainWindow::onCallEnded()
 {
     m_tools[MainWindowModel::CallTool]->setCaption(QStringLiteral("Call"));
+    m_tools[MainWindowModel::CallTool]->setAccessibleName(QStringLiteral("Call"));
+    m_tools[MainWindowModel::CallTool]->setAccessibleDescription(
+        QStringLiteral("Opens the directory, from which a call is placed"));
     m_tools[MainWindowModel::CallTool]->setPictures(Pictures::tool(Pictures::Tool::Call, false),
                                                     Pictures::tool(Pictures::Tool::Call, true));
     m_call->setEnabled(true);
@@ -428,15 +471,18 @@ void MainWindow::showClock()
     for (int i = 0; i < 4; ++i)
         m_digits[i]->setPixmap(Pictures::digit(clock.digit(i)));
     m_colon->setPixmap(Pictures::colon(clock.displayOn()));
-    m_colon->parentWidget()->setToolTip(clock.displayOn()
-                                            ? QStringLiteral("Call time ") + clock.text()
-                                            : QStringLiteral("Call time"));
+    const QString time = clock.displayOn() ? QStringLiteral("Call time ") + clock.text()
+                                           : QStringLiteral("Call time");
+    m_colon->parentWidget()->setToolTip(time);
+    m_colon->parentWidget()->setAccessibleName(time);
 }
 
 void MainWindow::showDoNotDisturb(bool on)
 {
     m_dnd->setChecked(on);
     m_dndImage->setPixmap(Pictures::doNotDisturb(on));
+    m_dndImage->setAccessibleName(on ? QStringLiteral("Do Not Disturb on")
+                                     : QStringLiteral("Do Not Disturb"));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -452,6 +498,13 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_msgIn && event->type() == QEvent::MouseButtonDblClick) {
         m_model.openNextMessage();
         return true;
+    }
+    if (watched == m_msgIn && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            m_model.openNextMessage();
+            return true;
+        }
     }
     if (event->type() == QEvent::MouseButtonRelease &&
         static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {

@@ -73,6 +73,7 @@ private:
     void showTalking(bool on, bool latched);
     void showLights();
     void showLock();
+    void showMessageWaiting(bool waiting);
     void toolbarHover(int index);
     void onTalk(int index, Qt::MouseButton button, bool down);
 

@@ -6,6 +6,7 @@
 #include "widgets/pictures.h"
 #include "widgets/windowhelpers.h"
 
+#include <QAccessibleWidget>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,6 +25,14 @@
 
 namespace
 {
+
+// A screen reader sees the push-to-talk key box as an editable text (a plain widget to Qt).
+QAccessibleInterface *accessibleKeyEdit(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("QKeySequenceEdit") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::EditableText);
+    return nullptr;
+}
 
 // Texts that travel as protocol fields refuse ";" at the keyboard.
 QLineEdit *fieldEdit(QWidget *parent, const char *name, const QString &text)
@@ -48,12 +57,17 @@ QCheckBox *check(QWidget *parent, const char *name, const QString &text, bool on
 OptionsDialog::OptionsDialog(OptionsModel &model, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::Dialog), m_model(model)
 {
+    static const bool factory = (QAccessible::installFactory(accessibleKeyEdit), true);
+    Q_UNUSED(factory);
     setAttribute(Qt::WA_DeleteOnClose);
     setObjectName(QStringLiteral("frmOptions"));
     setWindowTitle(QStringLiteral("OVELA Properties"));
     setWindowIcon(Pictures::appIcon());
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("tabProperties"));
+    // The tabs themselves take the focus (Ctrl+Tab turns the pages from anywhere); the frame
+    // around the pages is nothing a person can use.
+    m_tabs->setFocusPolicy(Qt::NoFocus);
     m_tabs->addTab(personalTab(), QStringLiteral("Personal"));
     m_tabs->addTab(generalTab(), QStringLiteral("General"));
     const OptionValues v = m_model.load();
@@ -125,6 +139,7 @@ QWidget *OptionsDialog::personalTab()
     m_dirAddress->addItems(m_model.directoryChoices());
     m_dirAddress->setEditText(v.directory);
     directoryForm->addRow(QStringLiteral("Directory Address:"), m_dirAddress);
+    m_dirAddress->lineEdit()->setAccessibleName(QStringLiteral("Directory Address"));
     m_showOnList = check(directory, "chkShowOnList",
                          QStringLiteral("Publish information on User Directory (except E-Mail)"),
                          v.showOnList);
@@ -197,11 +212,17 @@ QWidget *OptionsDialog::generalTab()
             [this](const QKeySequence &keys) {
                 if (keys.count() > 1) m_talkKey->setKeySequence(QKeySequence(keys[0]));
             });
-    auto *clearKey = new QPushButton(QStringLiteral("Clear"), desktop);
+    auto *clearKey = new QPushButton(QStringLiteral("C&lear"), desktop);
+    clearKey->setAccessibleDescription(QStringLiteral("No push-to-talk key"));
     clearKey->setObjectName(QStringLiteral("cmdClearTalkKey"));
     connect(clearKey, &QPushButton::clicked, m_talkKey, &QKeySequenceEdit::clear);
     auto *keyRow = new QHBoxLayout;
-    keyRow->addWidget(new QLabel(QStringLiteral("Push-to-talk key:"), desktop));
+    auto *keyLabel = new QLabel(QStringLiteral("Push-to-talk &key:"), desktop);
+    keyLabel->setBuddy(m_talkKey);
+    m_talkKey->setAccessibleDescription(m_talkKey->toolTip());
+    if (auto *shown = m_talkKey->findChild<QLineEdit *>())
+        shown->setAccessibleName(QStringLiteral("Push-to-talk key"));
+    keyRow->addWidget(keyLabel);
     keyRow->addWidget(m_talkKey, 1);
     keyRow->addWidget(clearKey);
     auto *desktopColumn = new QVBoxLayout(desktop);
@@ -257,6 +278,7 @@ QWidget *OptionsDialog::messagingTab()
     m_refuse->setObjectName(QStringLiteral("lstRefuse"));
     m_refuse->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Email")});
     m_refuse->setRootIsDecorated(false);
+    m_refuse->setAccessibleName(QStringLiteral("Refused senders"));
     auto *remove = new QPushButton(QStringLiteral("Remove"), page);
     remove->setObjectName(QStringLiteral("cmdRemoveRefuse"));
     m_qmDisable = check(page, "chkQMDisable", QStringLiteral("Disable all Quick Messages"),

@@ -64,7 +64,9 @@ VideoOptionsPage::VideoOptionsPage(MediaOptions &model, bool sendImageMessage,
     m_format = named(new QPushButton(QStringLiteral("Format"), camera), "cmdVidFormat");
     m_source = named(new QPushButton(QStringLiteral("Source"), camera), "cmdVidSource");
     auto *grid = new QGridLayout(camera);
-    grid->addWidget(new QLabel(QStringLiteral("Device:"), camera), 0, 0);
+    auto *deviceLabel = new QLabel(QStringLiteral("&Device:"), camera);
+    deviceLabel->setBuddy(m_device);
+    grid->addWidget(deviceLabel, 0, 0);
     grid->addWidget(m_device, 0, 1, 1, 3);
     grid->addWidget(new QLabel(QStringLiteral("Width:"), camera), 1, 0);
     grid->addWidget(m_width, 1, 1);

@@ -1,6 +1,7 @@
 // One button of the main window's flat toolbar: an icon panel and a caption in a panel whose
 // bevel shows its state (flat, sunken while its window is shown or while talking, raised under
-// the mouse).
+// the mouse). It takes the keyboard focus with Tab: Space or Enter held down is the left button
+// held down, and screen readers see it as a push button with a press action.
 #pragma once
 
 #include <QFrame>
@@ -25,6 +26,8 @@ public:
     Bevel bevel() const { return m_bevel; }
     void setBevel(Bevel bevel);
     void setHighlighted(bool on);
+    // What the press does, from the keyboard or a screen reader: the left button down and up.
+    void press(bool down);
 
 signals:
     void clicked(int index);
@@ -37,12 +40,18 @@ protected:
     void leaveEvent(QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     static constexpr int MinimumWidth = 58;
     int m_index;
     Bevel m_bevel = Flat;
     bool m_highlighted = false;
+    bool m_keyDown = false; // Space or Enter is held on the button
     QPixmap m_normal, m_highlightedPicture;
     QLabel *m_icon;
     QLabel *m_caption;
