@@ -11,7 +11,7 @@
 // printed below the calls.
 //
 // Calls between two programs of this version are encrypted; last, 640 x 480 calls with
-// encryption switched off on both sides and on are run in turn (two of each) and compared: the
+// encryption switched off on both sides and on are run in turn (four of each) and compared: the
 // processor time per side, the pictures a second and the capture-to-draw time.
 //
 //   bench_call [seconds [WxH|encryption [plain]]]
@@ -80,8 +80,13 @@ struct Figures {
 int compareEncryption(double seconds, const QString &camera, CallRunner::MachineSpeed &machine)
 {
     Figures plain, encrypted;
-    for (int round = 0; round < 4; ++round) {
-        const bool encrypt = round % 2 == 1;
+    std::printf("640x480, pictures only, four %.0f s calls each way, plain and encrypted in turn "
+                "(per side, processor time at the reference speed):\n",
+                seconds);
+    // In the order plain, encrypted, encrypted, plain (twice): a machine that slows down or
+    // speeds up over the minutes weighs on both alike.
+    for (int round = 0; round < 8; ++round) {
+        const bool encrypt = round % 4 == 1 || round % 4 == 2;
         CallRunner::Options o;
         o.program = CallRunner::builtBeside("ovela");
         o.camera = camera;
@@ -101,21 +106,22 @@ int compareEncryption(double seconds, const QString &camera, CallRunner::Machine
         }
         const double speed = machine.after();
         Figures &f = encrypt ? encrypted : plain;
+        std::printf("  %-9s call: CPU", encrypt ? "encrypted" : "plain");
         for (const auto *side : {&r.callee, &r.caller}) {
-            f.cpu += 100.0 * side->report.cpuSeconds / side->report.seconds / speed;
+            const double cpu = 100.0 * side->report.cpuSeconds / side->report.seconds / speed;
+            std::printf(" %4.2f%%", cpu);
+            f.cpu += cpu;
             f.fps += side->report.picturesReceived / side->report.seconds;
             f.medianMs += CallRunner::percentile(side->latenciesMs, 0.5);
             ++f.calls;
         }
+        std::printf(" of a core (callee, caller)\n");
     }
     for (Figures *f : {&plain, &encrypted}) {
         f->cpu /= f->calls;
         f->fps /= f->calls;
         f->medianMs /= f->calls;
     }
-    std::printf("640x480, pictures only, two %.0f s calls each way, plain and encrypted in turn "
-                "(per side, processor time at the reference speed):\n",
-                seconds);
     std::printf("  plain      CPU %4.2f%% of a core  %5.1f pictures/s  capture-to-draw median "
                 "%5.1f ms\n",
                 plain.cpu, plain.fps, plain.medianMs);
