@@ -157,6 +157,17 @@ QString codeIn(const QString &log)
     return line.match(log).captured(1);
 }
 
+// What of a call would be readable on the wire: a media packet's tag with its length field (a
+// picture's with the JPEG start marker after it), or a chat line's text. Three bytes alone would
+// turn up by chance in a megabyte of ciphertext (a tag did, once).
+QString readable(const QByteArray &wire)
+{
+    static const QRegularExpression packet(
+        QStringLiteral("(KJP[0-9]{5}\\x{ff}\\x{d8}\\x{ff}|AUD[0-9]{5}|TXT[0-9]{5}|Hello from Bo|Hi "
+                       "Bo, Ana here)"));
+    return packet.match(QString::fromLatin1(wire)).captured(1);
+}
+
 QByteArray privacy(bool encrypt, bool refusePlain)
 {
     return QByteArray("EncryptCalls=") + (encrypt ? "1" : "0") +
@@ -186,11 +197,8 @@ TEST(PrivateCalls, AnEncryptedCallShowsTheWireNothingReadableAndBothSidesOneCode
     EXPECT_GT(call.wire[1].size(), 100000) << "the pictures crossed the relay";
     for (const int port : {1, 3}) {
         EXPECT_GT(call.wire[port].size(), 0) << port;
-        for (const QByteArray &plain :
-             {QByteArray("KJP"), QByteArray("AUD"), QByteArray("TXT"), QByteArray("\xff\xd8\xff"),
-              QByteArray("Hello from Bo"), QByteArray("Hi Bo, Ana here")})
-            EXPECT_FALSE(call.wire[port].contains(plain))
-                << "port +" << port << " carries " << plain.toStdString();
+        EXPECT_TRUE(readable(call.wire[port]).isEmpty())
+            << "port +" << port << " carries " << readable(call.wire[port]).toStdString();
     }
     const QString code = codeIn(call.result.caller.log);
     EXPECT_FALSE(code.isEmpty()) << call.result.caller.log.toStdString();
@@ -235,7 +243,7 @@ TEST(PrivateCalls, AProgramThatDoesNotEncryptGetsAPlainCallUnlessPlainCallsAreRe
         const RelayedCall call = callThroughRelay(options);
         expectAWorkingCall(call.result);
         EXPECT_FALSE(call.wire[0].contains("TLS13"));
-        EXPECT_TRUE(call.wire[1].contains("KJP")) << "a plain call";
+        EXPECT_FALSE(readable(call.wire[1]).isEmpty()) << "a plain call shows its packets";
         EXPECT_TRUE(codeIn(call.result.caller.log).isEmpty());
     }
     struct Case {
