@@ -192,7 +192,8 @@ TEST(BehindARouter, TheDoctorSeesTheRouterForwardAndTheDirectoryReachThrough)
         const QString out = QString::fromUtf8(doctor.readAllStandardOutput());
         EXPECT_TRUE(out.contains(QLatin1String(c.router))) << out.toStdString();
         EXPECT_TRUE(out.contains(QLatin1String(c.reach))) << out.toStdString();
-        EXPECT_EQ(doctor.exitCode(), c.status) << out.toStdString();
+        EXPECT_EQ(doctor.exitCode(), c.status)
+            << out.toStdString() << doctor.readAllStandardError().toStdString();
         // What the doctor asked the router for went with it.
         EXPECT_TRUE(bed->forwards().isEmpty()) << forwardsText(*bed).toStdString();
         directory.terminate();
