@@ -7,7 +7,6 @@
 //   build-fuzz2/bin/app_fuzz_seeds fuzz
 #include "callanalysis.h"
 #include "directoryserver.h"
-#include "idstore.h"
 #include "media/enginebindings.h"
 #include "media/picturetarget.h"
 #include "messaging/messagestore.h"
@@ -172,17 +171,16 @@ int main(int argc, char **argv)
 
     // The directory server, and the network with its tap.
     QTemporaryDir serverFolder;
-    IdStore ids;
     QString error;
-    if (!ids.open(serverFolder.filePath("ids.db"), &error)) return 1;
     ServerConfig config;
+    config.database = serverFolder.filePath(QStringLiteral("ids.db"));
     config.directoryPort = config.palPort = 0;
     config.listenAddress = QStringLiteral("127.0.0.1");
     config.messages = {QStringLiteral("Maintenance on Sunday from 6 to 7 am.")};
     config.servers = {{QStringLiteral("dir2.example.org"), 2010, QStringLiteral("Europe")}};
     config.redirect = Directory::Redirect{QStringLiteral("dir2.example.org"),
                                           QStringLiteral("2010"), QStringLiteral("Closer")};
-    DirectoryServer server(config, ids);
+    DirectoryServer server(config);
     if (!server.start(&error)) return 1;
     MemoryNetwork network;
     std::vector<Record> records;
