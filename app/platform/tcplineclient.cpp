@@ -180,9 +180,13 @@ EndpointError TcpLineClient::dataToSend(const QByteArray &bytes)
         m_blocked = true;
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
-    const qint64 written = m_socket->write(bytes);
-    if (written < 0) return socketError(m_socket->error(), m_socket->errorString());
-    m_socket->flush();
+    // Writing may find the connection gone and report its end at once, which lets the socket go.
+    const QPointer<QTcpSocket> socket = m_socket;
+    const qint64 written = socket->write(bytes);
+    if (m_socket != socket) return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
+    if (written < 0) return socketError(socket->error(), socket->errorString());
+    socket->flush();
+    if (m_socket != socket) return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
     m_bytesSent = written;
     return {};
 }

@@ -130,9 +130,18 @@ EndpointError TcpLineListener::dataToSend(int id, const QByteArray &bytes)
         conn->blocked = true;
         return {EndpointErrors::WouldBlock, QStringLiteral("Send buffer full")};
     }
-    const qint64 written = conn->socket->write(bytes);
-    if (written < 0) return socketError(conn->socket->error(), conn->socket->errorString());
-    conn->socket->flush();
+    // Writing may find the connection gone and report its end at once, which forgets it: the
+    // connection is looked up again afterwards.
+    const QPointer<QTcpSocket> socket = conn->socket;
+    const qint64 written = socket->write(bytes);
+    if (written < 0 || !socket) {
+        if (!socket) return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
+        return socketError(socket->error(), socket->errorString());
+    }
+    socket->flush();
+    conn = find(id);
+    if (!conn || conn->socket != socket)
+        return {EndpointErrors::NotConnected, QStringLiteral("Not connected")};
     conn->bytesSent = written;
     return {};
 }

@@ -169,8 +169,12 @@ def xdo(*args):
 
 
 def activate(pid, title):
-    ids = subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid),
-                          "--name", f"^{title}$"], capture_output=True, text=True).stdout.split()
+    def search():
+        return subprocess.run(["xdotool", "search", "--all", "--onlyvisible", "--pid", str(pid),
+                               "--name", f"^{title}$"], capture_output=True,
+                              text=True).stdout.split()
+    # A slow build (the sanitizers') may still be mapping the window.
+    ids = wait_for(search, 10)
     if not ids:
         fail(title, "xdotool finds no such window")
         return
