@@ -121,7 +121,9 @@ int runDoctorOnConsole(int argc, char **argv, quint16 basePort)
     QObject::connect(&doctor, &ConnectionDoctor::finished, &app, &QCoreApplication::quit);
     doctor.run();
     if (doctor.running()) QCoreApplication::exec();
-    mapping.stop();
+    // A terminal can wait for a slow router longer than a closing window, so that what the
+    // doctor asked for surely goes.
+    mapping.stop(15000);
     std::printf("%s\n", qPrintable(doctor.summary()));
     return doctor.callsCanWork() ? 0 : 1;
 }

@@ -132,7 +132,7 @@ QString PortMapping::summary() const
         .arg(m_state.methodName(), ports);
 }
 
-void PortMapping::stop()
+void PortMapping::stop(int waitMs)
 {
     m_renew.stop();
     if (!m_thread) return;
@@ -146,7 +146,7 @@ void PortMapping::stop()
         client->unmap();
         QThread::currentThread()->quit();
     });
-    if (!thread->wait(StopWaitMs)) {
+    if (!thread->wait(waitMs)) {
         // A router that stopped answering holds the thread in a network wait: the lease ends by
         // itself, and the process ends without waiting for it.
         disconnect(client, nullptr, this, nullptr);

@@ -35,8 +35,8 @@ public:
 
     // Begins asking the router for insideBase to insideBase + 3, when enabled; returns at once.
     void start(quint16 insideBase);
-    // Removes the forwarding and ends the router's thread, waiting at most StopWaitMs.
-    void stop();
+    // Removes the forwarding and ends the router's thread, waiting at most waitMs.
+    void stop(int waitMs = StopWaitMs);
 
     const PortMapState &state() const { return m_state; }
     bool routerFound() const { return m_state.routerFound(); }
