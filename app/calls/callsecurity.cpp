@@ -127,6 +127,7 @@ void CallSecurity::admit(const QString &peerName, const QSslCertificate &media,
                 .arg(m_code),
         [this, call, key, peerName, go](bool yes) {
             if (call != m_call) return; // that call is over
+            m_asking = false;
             if (yes) m_keys.remember(peerName, key);
             go(yes);
         });
